@@ -1,0 +1,8 @@
+// The command-line scan: the arguments tail and the silent switch.
+#pragma once
+
+#include "driver/sfx_state.h"
+
+// Scans a command line as GetCommandLineA returns it (program path first)
+// into state->commandTail, state->silentMode and state->silentSwitch.
+void ScanCommandLine(const char* commandLine, SfxState* state);

@@ -1,0 +1,16 @@
+#include "driver/sfx_state.h"
+
+SfxState sfx;
+
+void SetExitCode(int32_t value) {
+  ExitCodeRecord& record = sfx.exitCode;
+  if (value == kExitFolderNotEntered || value == kExitCancelled) {
+    // A cancel or an unusable folder never hides a more specific outcome.
+    if (record.code == 0) record.code = value;
+  } else if (value == kExitFatal) {
+    if (record.code == 0 || record.code == kExitFolderNotEntered) record.code = value;
+  } else {
+    record.code = value;
+  }
+  record.count += 1;
+}

@@ -1,0 +1,69 @@
+// The process-wide state of one self-extractor run.
+//
+// There is exactly one SfxState, `sfx`, alive for the whole process. The
+// driver, the user interface and the extraction engine all read and write its
+// fields by these names; it is a plain record so that it lives in zeroed
+// static data and needs no constructor.
+#pragma once
+
+#include <stdint.h>
+#include <windows.h>
+
+struct HtmlViewer;
+
+// The exit code with its update rule (see SetExitCode).
+struct ExitCodeRecord {
+  int32_t code;   // the exit code, 0 at start
+  int32_t count;  // how many times a code was set
+};
+
+enum ExitCode : int32_t {
+  kExitSuccess = 0,
+  kExitFolderNotEntered = 1,
+  kExitFatal = 2,
+  kExitCrcFailed = 3,
+  kExitCreateFailed = 9,
+  kExitCancelled = 255,
+};
+
+enum RunState : int32_t {
+  kRunning = 0,
+  kCancelRequested = 1,
+  kClosing = 2,
+};
+
+struct SfxState {
+  char moduleName[1024];   // full path of the program's own file
+  char commandTail[1024];  // the arguments, from the first blank or slash after the path
+  int32_t silentMode;      // 0 normal, 1 fully silent, 2..9 automatic start
+  bool silentSwitch;       // the silent switch was given on the command line
+  bool tempMode;
+  bool tempDeclined;
+  bool savePath;
+  char* scriptText;        // the archive comment, owned; null without comment
+  int32_t scriptLength;
+  char* textBuffer;        // owned
+  char* licenseText;       // owned
+  char scriptPath[1024];
+  int32_t overwriteAll;
+  int32_t skipExisting;
+  int32_t runState;        // RunState
+  int32_t errorCount;
+  int32_t closeMode;
+  int32_t extracting;
+  int32_t fatalStop;
+  ExitCodeRecord exitCode;
+  HWND mainWindow;
+  bool infoWindowUsed;
+  HICON appIcon;
+  HBITMAP logoBitmap;
+  HtmlViewer* startViewer;
+  HtmlViewer* licenseViewer;
+  char password[128];
+};
+
+extern SfxState sfx;
+
+// Applies the exit-code rule to sfx.exitCode: 1 and 255 replace only 0;
+// 2 replaces 0 or 1; every other code always replaces. Counts every call.
+void SetExitCode(int32_t value);

@@ -1,0 +1,23 @@
+// The engine's file calls: Win32 handles used in the manner of stream
+// functions (open by a mode string, read and write by item size and count).
+// Offsets are signed 32-bit, so archives and output files stay below 2 GiB.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <windows.h>
+
+struct FileBox {
+  HANDLE handle;
+};
+
+// "w..." creates or truncates for writing; "r" / "rb" opens an existing file
+// for reading. Null on failure.
+FileBox* fileOpen(const char* name, const char* mode);
+int fileClose(FileBox* box);  // 0 when CloseHandle succeeded; the box is released
+size_t fileRead(void* buffer, size_t size, size_t count, FileBox* box);
+size_t fileWrite(const void* buffer, size_t size, size_t count, FileBox* box);
+int fileSeek(FileBox* box, int32_t offset, DWORD method);  // 0 or 1 on failure
+int32_t fileTell(FileBox* box);
+int makeFolder(const char* name);  // 0 on success
+int deleteFile(const char* name);  // 0 on success, -1 otherwise

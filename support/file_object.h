@@ -1,0 +1,48 @@
+// FileObject: an existing file opened by an ANSI or UTF-16 name, read and
+// positioned with 64-bit offsets. Read, seek, tell and close failures are
+// fatal by default: reported in the information window, then the process
+// ends with exit code 2 after every open file object has been closed.
+#pragma once
+
+#include <stdint.h>
+#include <windows.h>
+
+enum FileLastError { kFileErrorNone = 0, kFileErrorNotFound = 1, kFileErrorRead = 2 };
+enum SeekMethod { kSeekBegin = FILE_BEGIN, kSeekCurrent = FILE_CURRENT, kSeekEnd = FILE_END };
+
+class FileObject {
+ public:
+  FileObject();
+  virtual ~FileObject();
+
+  bool open(const char* narrowName, const wchar_t* wideName, bool writeAccess, bool shareWrite);
+  bool close();
+  bool remove();
+  int32_t read(void* buffer, int32_t count);
+  void seek(int64_t offset, SeekMethod method);
+  int64_t tell();
+  int64_t length();
+  bool isDevice();
+
+  HANDLE handle;
+  bool shareWrite;
+  bool noSequentialHint;
+  bool deleteAllowed;
+  bool reportErrors;
+  char narrowName[1024];
+  wchar_t wideName[1024];
+  FileLastError lastError;
+  uint32_t closeCount;
+
+ private:
+  int32_t plainRead(void* buffer, int32_t count);
+};
+
+const int kOpenFileSlots = 256;
+
+// Closes every registered file object; true when every close succeeded.
+bool closeAll();
+
+// SetExitCode(code), closeAll, FatalStopWait, then ends the process with the
+// given code (not the record's, which may differ).
+[[noreturn]] void fatalExit(int code);

@@ -1,0 +1,15 @@
+// The information window of the start dialog, the progress bar, counted
+// error lines, the message pump of long work and the fatal stop.
+#pragma once
+
+#include <stdint.h>
+
+void InfoAppend(const char* text, bool errorStyle);
+void InfoPrint(const char* format, ...);
+void ErrorPrint(const char* format, ...);
+void ReportFileError(const char* format, const char* argument);
+bool ReportMember(const char* name);
+void SetProgress(uint32_t done, uint32_t total);
+uint32_t ProgressPercent(uint32_t done, uint32_t total);
+void PumpOneMessage();
+void FatalStopWait();

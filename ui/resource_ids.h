@@ -1,0 +1,42 @@
+// Resource numbers shared by the resource script and the code.
+#pragma once
+
+#define IDI_APP 100
+#define IDB_LOGO 101
+
+// STARTDLG
+#define IDC_START_DESTINATION 101
+#define IDC_START_BROWSE 102
+#define IDC_START_TEXT 103
+#define IDC_START_PROGRESS 104
+#define IDC_START_LOGO 105
+
+// LICENSEDLG
+#define IDC_LICENSE_TEXT 101
+#define IDC_LICENSE_LOGO 102
+
+// GETPASSWORD1
+#define IDC_PASSWORD_EDIT 101
+#define IDC_PASSWORD_FILE 102
+
+// REPLACEFILEDLG
+#define IDC_REPLACE_NAME 101
+#define IDC_REPLACE_OLD_ICON 102
+#define IDC_REPLACE_NEW_ICON 103
+#define IDC_REPLACE_OLD_SIZE 104
+#define IDC_REPLACE_NEW_SIZE 105
+#define IDC_REPLACE_OLD_DATE 106
+#define IDC_REPLACE_NEW_DATE 107
+#define IDC_REPLACE_YES 108
+#define IDC_REPLACE_NO 109
+#define IDC_REPLACE_RENAME 110
+#define IDC_REPLACE_YES_ALL 111
+#define IDC_REPLACE_NO_ALL 112
+#define IDC_REPLACE_CANCEL 113
+
+// RENAMEDLG
+#define IDC_RENAME_OLD 101
+#define IDC_RENAME_NEW 102
+
+// Controls the program never addresses.
+#define IDC_UNUSED 65535

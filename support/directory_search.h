@@ -19,4 +19,5 @@ class DirectorySearch {
   wchar_t wideMask[1024];
   bool first;
   HANDLE handle;
+  bool wideMaskFromMask;  // the wide mask is setMask's conversion, not the caller's own
 };

@@ -1,0 +1,62 @@
+// The engine's file calls. The engine was written against stream functions
+// (open by mode, read and write by item size and count); these keep that
+// shape over plain Win32 handles, so the stub needs no C runtime. No
+// buffering: the engine reads and writes in large blocks of its own.
+#include "support/file_calls.h"
+
+#include "support/heap.h"
+
+FileBox* fileOpen(const char* name, const char* mode) {
+  DWORD access;
+  DWORD disposition;
+  if (mode[0] == 'w') {
+    access = GENERIC_WRITE;
+    disposition = CREATE_ALWAYS;
+  } else {
+    access = GENERIC_READ;
+    disposition = OPEN_EXISTING;
+  }
+  HANDLE handle = CreateFileA(name, access, FILE_SHARE_READ, nullptr, disposition,
+                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  FileBox* box = static_cast<FileBox*>(allocate(sizeof(FileBox)));
+  if (box == nullptr) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  box->handle = handle;
+  return box;
+}
+
+int fileClose(FileBox* box) {
+  BOOL closed = CloseHandle(box->handle);
+  release(box);
+  return closed ? 0 : 1;
+}
+
+size_t fileRead(void* buffer, size_t size, size_t count, FileBox* box) {
+  if (size == 0) return 0;
+  DWORD done = 0;
+  if (!ReadFile(box->handle, buffer, static_cast<DWORD>(size * count), &done, nullptr)) return 0;
+  return done / size;
+}
+
+size_t fileWrite(const void* buffer, size_t size, size_t count, FileBox* box) {
+  if (size == 0) return 0;
+  DWORD done = 0;
+  if (!WriteFile(box->handle, buffer, static_cast<DWORD>(size * count), &done, nullptr)) return 0;
+  return done / size;
+}
+
+int fileSeek(FileBox* box, int32_t offset, DWORD method) {
+  DWORD result = SetFilePointer(box->handle, offset, nullptr, method);
+  return result == INVALID_SET_FILE_POINTER ? 1 : 0;
+}
+
+int32_t fileTell(FileBox* box) {
+  return static_cast<int32_t>(SetFilePointer(box->handle, 0, nullptr, FILE_CURRENT));
+}
+
+int makeFolder(const char* name) { return CreateDirectoryA(name, nullptr) ? 0 : 1; }
+
+int deleteFile(const char* name) { return DeleteFileA(name) ? 0 : -1; }

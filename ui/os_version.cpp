@@ -1,0 +1,21 @@
+// The one operating-system test. The answer decides between the wide and the
+// ANSI file calls everywhere, so it is asked once and kept; the cache is two
+// plain statics with constant initialisers (no guard, no constructor).
+#include "ui/os_version.h"
+
+#include <windows.h>
+
+static int32_t platformId = -1;  // -1 until the first query
+static int32_t majorVersion;
+
+int32_t NtMajorVersion() {
+  if (platformId == -1) {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof(info));
+    info.dwOSVersionInfoSize = sizeof(info);  // 148 bytes: the plain record
+    GetVersionExA(&info);
+    platformId = static_cast<int32_t>(info.dwPlatformId);
+    majorVersion = static_cast<int32_t>(info.dwMajorVersion);
+  }
+  return platformId == VER_PLATFORM_WIN32_NT ? majorVersion : 0;
+}

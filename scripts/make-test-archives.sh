@@ -1,0 +1,293 @@
+#!/usr/bin/env bash
+# Makes the archives the extraction tests read, with tools independent of
+# our own code: Debian's zip, 7-Zip and Python's zipfile. The tests run under
+# Wine and cannot start these tools, so ctest runs this script first.
+#
+# Usage: scripts/make-test-archives.sh OUTDIR
+# OUTDIR/src holds the source files every full archive was made from; the
+# tests compare each extracted file with them byte for byte.
+set -euo pipefail
+out=${1:?usage: make-test-archives.sh OUTDIR}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+rm -rf "$out/src" "$out"/*.zip "$out"/*.exe "$out"/*.bin
+mkdir -p "$out/src"
+
+# ---------------------------------------------------------------------------
+# Sources: text that compresses well, random bytes that do not, a file of
+# exactly one output window, an empty file, nested folders and an empty one.
+# ---------------------------------------------------------------------------
+python3 - "$out/src" <<'PY'
+import os, random, sys
+src = sys.argv[1]
+rng = random.Random(20261208)
+def put(name, data):
+    path = os.path.join(src, name)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+lines = []
+for i in range(6000):
+    lines.append("line %05d: the quick brown fox jumps over the lazy dog %d\n" % (i, rng.randrange(1000)))
+put("text.txt", "".join(lines).encode())
+put("random.bin", bytes(rng.getrandbits(8) for _ in range(150000)))
+put("exact32k.bin", bytes(rng.getrandbits(8) for _ in range(32768)))
+put("empty.txt", b"")
+mixed = bytearray()
+while len(mixed) < 120000:
+    if rng.random() < 0.5:
+        mixed += bytes(rng.getrandbits(8) for _ in range(rng.randrange(10, 3000)))
+    else:
+        mixed += (b"abcabcabd" * rng.randrange(1, 400))
+put("mixed.bin", bytes(mixed))
+put("sub/dir/nested.txt", b"nested file\r\n" * 37)
+os.makedirs(os.path.join(src, "sub", "emptydir"), exist_ok=True)
+PY
+# A fixed local time: the tests check that it comes back as local time.
+find "$out/src" -exec touch -h -d '2020-02-29 13:37:42' {} +
+
+cd "$out/src"
+# ---------------------------------------------------------------------------
+# Debian zip: levels 0, 1, 6, 9, and a streamed archive (data descriptors).
+# ---------------------------------------------------------------------------
+for level in 0 1 6 9; do
+  zip -q -r -X -"$level" "../zip-l$level.zip" .
+done
+zip -q -r -X - . | cat > ../zip-stream.zip
+
+# ---------------------------------------------------------------------------
+# 7-Zip: fast, best, and the longest matches with many passes.
+# ---------------------------------------------------------------------------
+entries=$(ls -A)
+# shellcheck disable=SC2086
+7zz a -tzip -mx=1 ../7z-mx1.zip $entries >/dev/null
+# shellcheck disable=SC2086
+7zz a -tzip -mx=9 ../7z-mx9.zip $entries >/dev/null
+# shellcheck disable=SC2086
+7zz a -tzip -mm=Deflate -mfb=258 -mpass=15 ../7z-fb258.zip $entries >/dev/null
+cd "$out"
+
+# ---------------------------------------------------------------------------
+# Python zipfile: stored, deflated 1 and 9, descriptors, attributes and every
+# hand-made case.
+# ---------------------------------------------------------------------------
+python3 - "$out" <<'PY'
+import io, os, random, struct, sys, zipfile
+out = sys.argv[1]
+src = os.path.join(out, "src")
+rng = random.Random(7)
+
+def sources():
+    for root, dirs, files in os.walk(src):
+        dirs.sort()
+        for name in sorted(files):
+            full = os.path.join(root, name)
+            yield full, os.path.relpath(full, src).replace(os.sep, "/")
+
+def folders():
+    for root, dirs, files in os.walk(src):
+        for name in sorted(dirs):
+            yield os.path.relpath(os.path.join(root, name), src).replace(os.sep, "/") + "/"
+
+def whole(method, level, name):
+    with zipfile.ZipFile(os.path.join(out, name), "w", method, compresslevel=level) as z:
+        for arc in folders():
+            z.writestr(arc, b"")
+        for full, arc in sources():
+            z.write(full, arc)
+
+whole(zipfile.ZIP_STORED, None, "py-stored.zip")
+whole(zipfile.ZIP_DEFLATED, 1, "py-deflate1.zip")
+whole(zipfile.ZIP_DEFLATED, 9, "py-deflate9.zip")
+
+# Written to a stream that cannot seek: flag bit 3 and zero sizes and CRC in
+# the local headers, the real ones in the central directory only.
+class NoSeek(io.RawIOBase):
+    def __init__(self): self.data = bytearray()
+    def writable(self): return True
+    def write(self, b): self.data += b; return len(b)
+stream = NoSeek()
+with zipfile.ZipFile(stream, "w", zipfile.ZIP_DEFLATED) as z:
+    for arc in folders():
+        z.writestr(arc, b"")
+    for full, arc in sources():
+        with open(full, "rb") as f, z.open(arc, "w") as w:
+            w.write(f.read())
+open(os.path.join(out, "py-descriptor.zip"), "wb").write(bytes(stream.data))
+
+def member(name, data, when=(2019, 12, 31, 23, 59, 58), attrs=None, method=zipfile.ZIP_DEFLATED):
+    info = zipfile.ZipInfo(name, when)
+    info.compress_type = method
+    if attrs is not None:
+        info.external_attr = attrs
+    return info, data
+
+def build(name, members, comment=b""):
+    buffer = io.BytesIO()
+    with zipfile.ZipFile(buffer, "w") as z:
+        for info, data in members:
+            z.writestr(info, data)
+        z.comment = comment
+    data = buffer.getvalue()
+    if name:
+        open(os.path.join(out, name), "wb").write(data)
+    return data
+
+# Attributes: read-only (DOS bit 0) and hidden (bit 1) over Unix modes.
+build("py-attrs.zip", [
+    member("readonly.txt", b"read only\n", attrs=(0o100444 << 16) | 0x01),
+    member("hidden.txt", b"hidden\n", attrs=(0o100644 << 16) | 0x02),
+    member("plain.txt", b"plain\n", when=(2001, 2, 3, 4, 5, 6)),
+])
+
+# 65 members: two batches of the directory.
+build("py-65.zip", [member("many/m%02d.txt" % i, (b"member %d\n" % i) * (i + 1))
+                    for i in range(65)])
+
+build("py-empty.zip", [])
+
+def central_entries(data):
+    """(offset of each central header, name) from the end record."""
+    end = data.rindex(b"PK\x05\x06")
+    count, size, offset = struct.unpack_from("<HII", data, end + 10)
+    result, pos = [], offset
+    for _ in range(count):
+        n, e, c = struct.unpack_from("<HHH", data, pos + 28)
+        result.append((pos, data[pos + 46:pos + 46 + n]))
+        pos += 46 + n + e + c
+    return result
+
+def local_offset(data, central):
+    return struct.unpack_from("<I", data, central + 42)[0]
+
+# Version needed: 2.1 is refused; 4.2 from host 2 (OS/2) is accepted.
+data = bytearray(build(None, [member("v21.txt", b"needs 2.1\n"),
+                              member("v42os2.txt", b"os/2 4.2\n"),
+                              member("ok.txt", b"fine\n")]))
+for pos, name in central_entries(data):
+    if name == b"v21.txt":
+        data[pos + 6], data[pos + 7] = 21, 0
+    if name == b"v42os2.txt":
+        data[pos + 6], data[pos + 7] = 42, 2
+open(os.path.join(out, "py-version.zip"), "wb").write(data)
+
+# A wrong CRC in both headers of a stored member; a good member follows.
+data = bytearray(build(None, [member("badcrc.txt", b"wrong crc here\n" * 100, method=zipfile.ZIP_STORED),
+                              member("after.txt", b"after the bad one\n")]))
+for pos, name in central_entries(data):
+    if name == b"badcrc.txt":
+        struct.pack_into("<I", data, pos + 16, struct.unpack_from("<I", data, pos + 16)[0] ^ 0x5A5A5A5A)
+        lo = local_offset(data, pos)
+        struct.pack_into("<I", data, lo + 14, struct.unpack_from("<I", data, lo + 14)[0] ^ 0x5A5A5A5A)
+open(os.path.join(out, "py-badcrc.zip"), "wb").write(data)
+
+# Damaged Deflate data: one byte flipped at several places of the member.
+text = open(os.path.join(src, "text.txt"), "rb").read()
+mixed = open(os.path.join(src, "mixed.bin"), "rb").read()
+for tag, payload in (("text", text), ("mixed", mixed)):
+    clean = build(None, [member("damaged.bin", payload), member("after.txt", b"after the damage\n")])
+    entries = central_entries(clean)
+    lo = local_offset(clean, entries[0][0])
+    n, e = struct.unpack_from("<HH", clean, lo + 26)
+    start = lo + 30 + n + e
+    size = struct.unpack_from("<I", clean, entries[0][0] + 20)[0]
+    for percent in (0, 10, 50, 90):
+        data = bytearray(clean)
+        data[start + size * percent // 100] ^= 0xFF
+        open(os.path.join(out, "py-flip-%s-%d.zip" % (tag, percent)), "wb").write(data)
+
+# Cut off: the end record is gone.
+full = open(os.path.join(out, "py-deflate9.zip"), "rb").read()
+open(os.path.join(out, "py-truncated.zip"), "wb").write(full[:len(full) * 6 // 10])
+
+# Names that would leave the destination, and one safe member after them.
+unsafe = ["../evil1.txt", "a/../../evil2.txt", "..\\evil3.txt", "/abs1.txt", "\\abs2.txt",
+          "\\\\server\\share\\evil4.txt", "C:evil5.txt", "C:/evil6.txt", "sub/../../evil7.txt",
+          ". ./evil8.txt", "CON", "dir/nul.txt", "lpt1", "x/..", "safe/ok.txt"]
+build("py-unsafe.zip", [member(n, b"must never leave the destination\n") for n in unsafe])
+# A name longer than the name buffer: refused, not written under a cut name.
+build("py-longname.zip", [member("long/" + "x" * 295 + ".txt", b"long name\n"),
+                          member("ok.txt", b"fine\n")])
+
+# Comments.
+build("py-comment.zip", [member("a.txt", b"a\n")], comment=b"Title=Test\r\nPath=Here\r\n")
+build("py-nocomment.zip", [member("a.txt", b"a\n")])
+first = build(None, [member("first.txt", b"1\n")], comment=b"EARLIER")
+second = build(None, [member("second.txt", b"2\n")])
+open(os.path.join(out, "py-twocomments.bin"), "wb").write(first + second)
+# A comment length that claims more than the file holds is cut to the file.
+data = bytearray(build(None, [member("a.txt", b"a\n")], comment=b"short comment"))
+struct.pack_into("<H", data, len(data) - 22 - 13 + 20, 30000)
+open(os.path.join(out, "py-longclaim.zip"), "wb").write(data)
+# A comment too long for the last 32768 bytes: no script, the archive still extracts.
+big = ("Text=" + "y" * 39000 + "\r\n").encode()
+build("py-bigcomment.zip", [member("a.txt", b"a\n")], comment=big)
+# The end record further back than the engine searches.
+plain = build(None, [member("a.txt", b"a\n")])
+# (the search covers the tail and ceil((66000 - tail) / 8192) whole blocks,
+# up to 74191 bytes).
+open(os.path.join(out, "py-farend.bin"), "wb").write(plain + b"\0" * 80000)
+
+# End record signatures straddling the 8192-byte block boundary, by 1 to 3
+# bytes; the comment makes the file longer than one block.
+for cut in (1, 2, 3):
+    want = 8192 - 4 + cut
+    pad = 7000
+    for _ in range(4):
+        data = build(None, [member("pad.bin", bytes(rng.getrandbits(8) for _ in range(pad)), method=zipfile.ZIP_STORED)],
+                     comment=b"c" * 100)
+        end = len(data) - 122
+        pad += want - end
+    assert end == want, (end, want)
+    open(os.path.join(out, "py-straddle-%d.zip" % cut), "wb").write(data)
+
+# ---------------------------------------------------------------------------
+# An archive behind an executable. Any prefix will do for the engine; this
+# one holds no 'P' byte, so no signature can appear in it.
+# ---------------------------------------------------------------------------
+prefix = bytes(b if b != 0x50 else 0x51 for b in (rng.getrandbits(8) for _ in range(70000)))
+open(os.path.join(out, "prefix.bin"), "wb").write(prefix)
+archive = open(os.path.join(out, "zip-l6.zip"), "rb").read()
+# Offsets that ignore the prefix: the shift is the prefix's size.
+open(os.path.join(out, "prefixed-plain.exe"), "wb").write(prefix + archive)
+PY
+
+# Offsets that include the prefix (adjusted by zip -A): the shift is 0.
+cp prefixed-plain.exe prefixed-adjusted.exe
+zip -q -A prefixed-adjusted.exe
+
+python3 - "$out" <<'PY'
+import os, struct, sys
+out = sys.argv[1]
+adjusted = bytearray(open(os.path.join(out, "prefixed-adjusted.exe"), "rb").read())
+prefix = 70000
+end = adjusted.rindex(b"PK\x05\x06")
+offset = struct.unpack_from("<I", adjusted, end + 16)[0]
+# Directory offset without the prefix, local offsets with it: the first
+# member is missed once, then the shift is put aside.
+data = bytearray(adjusted)
+struct.pack_into("<I", data, end + 16, offset - prefix)
+open(os.path.join(out, "prefixed-retry.exe"), "wb").write(data)
+# Directory offset 0 in front of a prefix: the shift is taken as the offset.
+data = bytearray(adjusted)
+struct.pack_into("<I", data, end + 16, 0)
+open(os.path.join(out, "prefixed-zerooffset.exe"), "wb").write(data)
+# No prefix, directory offset 100 too large: a negative shift.
+plain = bytearray(open(os.path.join(out, "zip-l6.zip"), "rb").read())
+end = plain.rindex(b"PK\x05\x06")
+struct.pack_into("<I", plain, end + 16, struct.unpack_from("<I", plain, end + 16)[0] + 100)
+open(os.path.join(out, "negative-shift.zip"), "wb").write(plain)
+# A short archive with the same mix of offsets: the first try lands beyond
+# the end of the file.
+small = bytearray(open(os.path.join(out, "py-attrs.zip"), "rb").read())
+end = small.rindex(b"PK\x05\x06")
+count, size, offset = struct.unpack_from("<HII", small, end + 10)
+pos = offset
+for _ in range(count):
+    struct.pack_into("<I", small, pos + 42, struct.unpack_from("<I", small, pos + 42)[0] + prefix)
+    n, e, c = struct.unpack_from("<HHH", small, pos + 28)
+    pos += 46 + n + e + c
+open(os.path.join(out, "prefixed-retry-small.exe"), "wb").write(
+    open(os.path.join(out, "prefix.bin"), "rb").read() + small)
+PY
+echo "test archives in $out"

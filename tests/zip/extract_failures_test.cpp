@@ -1,0 +1,89 @@
+// Damaged archives, files that cannot be written, and names that try to
+// leave the destination: each is reported, counted, and never crashes,
+// hangs or writes where it must not.
+#include <gtest/gtest.h>
+
+#include "driver/sfx_state.h"
+#include "extract_fixture.h"
+
+namespace extract_testing {
+namespace {
+
+using testing_support::FileExists;
+using testing_support::ReadWholeFile;
+
+TEST_F(ExtractTest, WrongCrcDeletesTheFileAndSetsExitCode3) {
+  Extract("py-badcrc.zip");
+  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_EQ(3, sfx.exitCode.code);
+  EXPECT_FALSE(FileExists(Out("badcrc.txt")));
+  EXPECT_TRUE(FileExists(Out("after.txt")));
+}
+
+class DamagedDeflate : public ExtractTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedDeflate, IsReportedAndTheNextMemberStillComesOut) {
+  Extract(std::string("py-flip-") + GetParam() + ".zip");
+  EXPECT_GE(sfx.errorCount, 1);
+  std::vector<uint8_t> after = ReadWholeFile(Out("after.txt"));
+  EXPECT_EQ(std::string("after the damage\n"), std::string(after.begin(), after.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(FlippedByte, DamagedDeflate,
+                         ::testing::Values("text-0", "text-10", "text-50", "text-90", "mixed-0", "mixed-10",
+                                           "mixed-50", "mixed-90"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name = info.param;
+                           name[name.find('-')] = '_';
+                           return name;
+                         });
+
+TEST_F(ExtractTest, FolderInTheWayOfAFileIsCannotCreate) {
+  ASSERT_TRUE(CreateDirectoryA(Out("text.txt").c_str(), nullptr));
+  Extract("zip-l6.zip");
+  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_EQ(9, sfx.exitCode.code);
+  EXPECT_TRUE(FileExists(Out("random.bin")));
+}
+
+TEST_F(ExtractTest, FileOpenWithoutSharingIsCannotCreate) {
+  ASSERT_TRUE(testing_support::WriteWholeFile(Out("text.txt"), "busy"));
+  HANDLE busy = CreateFileA(Out("text.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+  Extract("zip-l1.zip");
+  CloseHandle(busy);
+  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_EQ(9, sfx.exitCode.code);
+  std::vector<uint8_t> kept = ReadWholeFile(Out("text.txt"));
+  EXPECT_EQ(std::string("busy"), std::string(kept.begin(), kept.end()));
+  EXPECT_TRUE(FileExists(Out("mixed.bin")));
+}
+
+TEST_F(ExtractTest, NamesLeavingTheDestinationAreNeverWritten) {
+  Extract("py-unsafe.zip");
+  // Fourteen refused names, one line each; the safe member after them.
+  EXPECT_EQ(14, sfx.errorCount);
+  EXPECT_EQ(std::vector<std::string>({"safe\\", "safe\\ok.txt"}), ListTree(Out("")));
+  // Nothing beside the destination, nothing at the root of its drive.
+  EXPECT_EQ(std::vector<std::string>({"dest\\", "dest\\safe\\", "dest\\safe\\ok.txt"}),
+            ListTree(scratch_.path()));
+  EXPECT_FALSE(FileExists("\\abs1.txt"));
+  EXPECT_FALSE(FileExists("\\abs2.txt"));
+  EXPECT_FALSE(FileExists("C:evil5.txt"));
+  EXPECT_FALSE(FileExists("C:\\evil6.txt"));
+}
+
+TEST_F(ExtractTest, NameLongerThanTheBufferIsRefusedNotCut) {
+  Extract("py-longname.zip");
+  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_EQ(std::vector<std::string>({"ok.txt"}), ListTree(Out("")));
+}
+
+TEST_F(ExtractTest, CancelledRunExtractsNothing) {
+  sfx.runState = 1;
+  Extract("zip-l6.zip");
+  EXPECT_TRUE(ListTree(Out("")).empty());
+}
+
+}  // namespace
+}  // namespace extract_testing

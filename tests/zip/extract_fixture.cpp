@@ -1,0 +1,99 @@
+#include "extract_fixture.h"
+
+#include "driver/sfx_state.h"
+#include "zip/engine.h"
+
+namespace extract_testing {
+
+using testing_support::Environment;
+using testing_support::ReadWholeFile;
+
+std::string TestData(const std::string& name) { return Environment("ZIMBRO_TESTDATA") + "\\" + name; }
+
+static void listInto(const std::string& root, const std::string& relative, std::vector<std::string>* out) {
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((root + "\\" + relative + "*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      out->push_back(relative + name + "\\");
+      listInto(root, relative + name + "\\", out);
+    } else {
+      out->push_back(relative + name);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+std::vector<std::string> ListTree(const std::string& folder) {
+  std::vector<std::string> out;
+  listInto(folder, "", &out);
+  return out;
+}
+
+SYSTEMTIME LocalWriteTime(const std::string& path) {
+  SYSTEMTIME result = {};
+  HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return result;
+  FILETIME written;
+  FILETIME local;
+  if (GetFileTime(file, nullptr, nullptr, &written) && FileTimeToLocalFileTime(&written, &local)) {
+    FileTimeToSystemTime(&local, &result);
+  }
+  CloseHandle(file);
+  return result;
+}
+
+void ResetRunState() {
+  sfx.errorCount = 0;
+  sfx.exitCode.code = 0;
+  sfx.exitCode.count = 0;
+  sfx.runState = 0;
+}
+
+void ExtractTest::SetUp() {
+  if (Environment("ZIMBRO_TESTDATA").empty()) GTEST_SKIP() << "ZIMBRO_TESTDATA not set";
+  ResetRunState();
+  GetCurrentDirectoryA(MAX_PATH, savedDirectory_);
+  destination_ = scratch_.path() + "\\dest";
+  ASSERT_TRUE(CreateDirectoryA(destination_.c_str(), nullptr));
+  ASSERT_TRUE(SetCurrentDirectoryA(destination_.c_str()));
+}
+
+void ExtractTest::TearDown() {
+  if (savedDirectory_[0] != '\0') SetCurrentDirectoryA(savedDirectory_);
+  ResetRunState();
+}
+
+void ExtractTest::Extract(const std::string& archiveName) { ExtractPath(TestData(archiveName)); }
+
+void ExtractTest::ExtractPath(const std::string& archivePath) { ExtractArchive(archivePath.c_str()); }
+
+std::string ExtractTest::Out(const std::string& relative) const {
+  std::string path = destination_ + "\\" + relative;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+void ExtractTest::ExpectSourcesExtracted() {
+  std::string source = TestData("src");
+  std::vector<std::string> files = ListTree(source);
+  ASSERT_GE(files.size(), 7u) << "the fixture script left no sources";
+  for (const std::string& file : files) {
+    if (file.back() == '\\') {
+      DWORD attributes = GetFileAttributesA(Out(file).c_str());
+      EXPECT_TRUE(attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+          << "folder " << file;
+      continue;
+    }
+    ASSERT_TRUE(testing_support::FileExists(Out(file))) << file;
+    EXPECT_TRUE(ReadWholeFile(source + "\\" + file) == ReadWholeFile(Out(file))) << "content of " << file;
+  }
+}
+
+}  // namespace extract_testing

@@ -1,0 +1,45 @@
+// A fixture for tests that run the whole extraction engine: a fresh
+// destination folder made current for the run, the process-wide run state
+// reset, and the archives that scripts/make-test-archives.sh left in
+// ZIMBRO_TESTDATA.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "common/test_support.h"
+
+namespace extract_testing {
+
+// The Windows path of a file made by the fixture script.
+std::string TestData(const std::string& name);
+
+// Every file below a folder, as relative paths with '\'; folders end in '\'.
+std::vector<std::string> ListTree(const std::string& folder);
+
+// Local clock time of a file's last write.
+SYSTEMTIME LocalWriteTime(const std::string& path);
+
+void ResetRunState();
+
+class ExtractTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Runs ExtractArchive on a test archive with the destination current.
+  void Extract(const std::string& archiveName);
+  void ExtractPath(const std::string& archivePath);
+  std::string Out(const std::string& relative) const;
+  // Every file of testdata\src came out byte-identical, and the empty folder.
+  void ExpectSourcesExtracted();
+
+  testing_support::ScratchFolder scratch_;
+  std::string destination_;
+  char savedDirectory_[MAX_PATH] = {};
+};
+
+}  // namespace extract_testing

@@ -1,0 +1,376 @@
+// The extraction entry: finding the archive inside our own file and reading
+// its central directory.
+//
+// The archive sits behind the executable, and the offsets it holds may or may
+// not count the executable's bytes, depending on how it was appended. The
+// engine therefore trusts the end record's position in the file, not its
+// offsets: the difference between where the record is and where the
+// directory says it should be is the archive shift, added to every offset.
+//
+// The directory is read 64 headers at a time into a batch, and the batch is
+// extracted before the next is read. The read position inside the directory
+// is put back after each batch, so the directory is read once in all while
+// member data and directory share the one input buffer.
+#include <windows.h>
+
+#include "driver/sfx_state.h"
+#include "support/file_calls.h"
+#include "support/heap.h"
+#include "support/strings.h"
+#include "ui/info_window.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
+#include "zip/crc32.h"
+#include "zip/engine.h"
+#include "zip/engine_internal.h"
+
+void engineError(int messageId, const char* argument) {
+  ErrorPrint(MessageText(messageId), argument);
+}
+
+static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
+
+// ---------------------------------------------------------------------------
+// The end record
+// ---------------------------------------------------------------------------
+
+// Backwards from buffer index `from` to the buffer start. The comparison at
+// the last positions of a block reads on into the hold area.
+static uint8_t* scanForEndSignature(int32_t from) {
+  for (int32_t i = from; i >= 0; --i) {
+    const uint8_t* p = engine.inputBuffer + i;
+    if (*p == 0x50 && readLe32(p) == engine.endSignature) return engine.inputBuffer + i;
+  }
+  return nullptr;
+}
+
+static void keepBlockHead() { copyBytes(engine.inputBuffer + kInputBlockSize, engine.inputBuffer, 3); }
+
+static void parseEndRecord(const uint8_t* record) {
+  EndRecord& end = engine.endRecord;
+  end.thisDisk = readLe16(record + 4);
+  end.directoryDisk = readLe16(record + 6);
+  end.entriesOnDisk = readLe16(record + 8);
+  end.totalEntries = readLe16(record + 10);
+  end.directorySize = readLe32(record + 12);
+  end.directoryOffset = readLe32(record + 16);
+  end.commentLength = readLe16(record + 20);
+}
+
+static int32_t FindEndRecord(int32_t searchLength) {
+  uint8_t* buffer = engine.inputBuffer;
+  FileBox* file = engine.archiveFile;
+  int32_t length = engine.archiveLength;
+  uint8_t* found = nullptr;
+  int32_t held = 0;  // bytes in the buffer from its start
+  bool failed = length < 0;  // 2 GiB or more: beyond the engine's positions
+
+  if (!failed && length <= kInputBlockSize) {
+    fileSeek(file, 0, FILE_BEGIN);
+    engine.blockStart = 0;
+    held = static_cast<int32_t>(fileRead(buffer, 1, length, file));
+    if (held < length) {
+      failed = true;
+    } else {
+      found = scanForEndSignature(length - kEndRecordSize);
+    }
+  } else if (!failed) {
+    int32_t tail = length % kInputBlockSize;
+    engine.blockStart = length - tail;
+    // A tail of 18 bytes or fewer cannot hold a whole record, not even one
+    // whose signature starts in the block before it.
+    if (tail > 18) {
+      fileSeek(file, length - tail, FILE_BEGIN);
+      engine.blockStart = fileTell(file);
+      held = static_cast<int32_t>(fileRead(buffer, 1, tail, file));
+      if (held < tail) {
+        failed = true;
+      } else {
+        found = scanForEndSignature(tail - kEndRecordSize);
+        keepBlockHead();
+      }
+    }
+    int32_t blocks = (searchLength - tail + kInputBlockSize - 1) / kInputBlockSize;
+    for (int32_t i = 0; !failed && found == nullptr && i < blocks; ++i) {
+      engine.blockStart -= kInputBlockSize;
+      if (engine.blockStart < 0) {
+        failed = true;
+        break;
+      }
+      fileSeek(file, engine.blockStart, FILE_BEGIN);
+      held = static_cast<int32_t>(fileRead(buffer, 1, kInputBlockSize, file));
+      if (held < kInputBlockSize) {
+        failed = true;
+        break;
+      }
+      found = scanForEndSignature(kInputBlockSize - 1);
+      keepBlockHead();
+    }
+  }
+
+  if (failed || found == nullptr) {
+    unknownFormat();
+    return kError;
+  }
+  engine.input.next = found;
+  engine.input.unread = held - static_cast<int32_t>(found - buffer);
+  engine.endRecordPosition = engine.blockStart + static_cast<int32_t>(found - buffer);
+  uint8_t record[kEndRecordSize];
+  fillBytes(record, 0, sizeof(record));
+  if (ReadArchive(record, kEndRecordSize) == 0) return kEndOfArchive;
+  parseEndRecord(record);
+  engine.expectedEndPosition =
+      static_cast<int32_t>(engine.endRecord.directoryOffset + engine.endRecord.directorySize);
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Central headers
+// ---------------------------------------------------------------------------
+
+int32_t ReadCentralHeader() {
+  uint8_t raw[kCentralHeaderSize - 4];
+  fillBytes(raw, 0, sizeof(raw));
+  if (ReadArchive(raw, sizeof(raw)) == 0) return kEndOfArchive;
+  const uint8_t* h = raw - 4;  // offsets as in the format, from the signature
+  CentralHeader& c = engine.centralHeader;
+  c.madeByVersion = h[4];
+  c.madeByHost = h[5];
+  c.neededVersion = h[6];
+  c.neededHost = h[7];
+  c.flags = readLe16(h + 8);
+  c.method = readLe16(h + 10);
+  c.time = readLe16(h + 12);
+  c.date = readLe16(h + 14);
+  c.crc = readLe32(h + 16);
+  c.compressedSize = readLe32(h + 20);
+  c.uncompressedSize = readLe32(h + 24);
+  c.nameLength = readLe16(h + 28);
+  c.extraLength = readLe16(h + 30);
+  c.commentLength = readLe16(h + 32);
+  c.diskStart = readLe16(h + 34);
+  c.internalAttributes = readLe16(h + 36);
+  c.externalAttributes = readLe32(h + 38);
+  c.localOffset = readLe32(h + 42);
+
+  MemberInfo& member = engine.members[engine.currentMember];
+  member.host = c.madeByHost > 18 ? 18 : c.madeByHost;
+  // Only the hosts whose attribute byte is a DOS one know volume labels.
+  int32_t host = member.host;
+  member.volumeLabel =
+      (c.externalAttributes & 0x08) != 0 && (host == 0 || host == 5 || host == 6 || host == 11);
+  return kOk;
+}
+
+int32_t StoreMemberInfo() {
+  const CentralHeader& c = engine.centralHeader;
+  MemberInfo& member = engine.members[engine.currentMember];
+  member.encrypted = (c.flags & 0x01) != 0;
+  member.hasDescriptor = (c.flags & 0x08) != 0;
+  member.crc = c.crc;
+  member.compressedSize = c.compressedSize;
+  // Host 2 (OS/2) archivers wrote higher version numbers for the same
+  // methods; everything else beyond 2.0 needs a feature this engine lacks.
+  int32_t highestVersion = c.neededHost == 2 ? 42 : 20;
+  if (c.neededVersion > highestVersion || (c.method != 0 && c.method != 8)) {
+    engineError(kMsgUnknownMethod, engine.name);
+    return 0;
+  }
+  member.attributes = static_cast<uint8_t>((c.externalAttributes | 0x20) & 0xFF);
+  member.localOffset = static_cast<int32_t>(c.localOffset);
+  return 1;
+}
+
+// ---------------------------------------------------------------------------
+// The member loop: first pass reads a batch of headers, second pass extracts
+// ---------------------------------------------------------------------------
+
+// Reads up to 64 central headers into the batch; the number kept.
+static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
+  int32_t kept = 0;
+  while (*membersLeft > 0 && kept < kBatchSize) {
+    engine.currentMember = kept;
+    *membersLeft -= 1;
+    uint8_t signature[4];
+    fillBytes(signature, 0, sizeof(signature));
+    if (ReadArchive(signature, 4) == 0) {
+      *result = worseOf(*result, kEndOfArchive);
+      *membersLeft = 0;
+      break;
+    }
+    if (readLe32(signature) != engine.centralSignature) {
+      unknownFormat();
+      *result = worseOf(*result, kBadError);
+      *membersLeft = 0;
+      break;
+    }
+    int32_t r = ReadCentralHeader();
+    if (r != kOk) {
+      *result = worseOf(*result, r);
+      *membersLeft = 0;
+      break;
+    }
+    const CentralHeader& c = engine.centralHeader;
+    const int32_t lengths[3] = {c.nameLength, c.extraLength, c.commentLength};
+    const int32_t kinds[3] = {kFieldName, kFieldExtra, kFieldSkip};
+    bool corrupt = false;
+    for (int field = 0; field < 3 && !corrupt; ++field) {
+      r = ReadField(lengths[field], kinds[field]);
+      *result = worseOf(*result, r);
+      if (r >= kError) {
+        engineError(kMsgHeaderCorrupt, engine.name);
+        corrupt = true;
+      }
+    }
+    if (corrupt) {
+      *membersLeft = 0;
+      break;
+    }
+    // A skipped member leaves its slot to the next header.
+    if (StoreMemberInfo()) kept += 1;
+  }
+  return kept;
+}
+
+static int32_t RunMemberLoop() {
+  engine.firstEncryptedPending = true;
+  int32_t membersLeft = engine.endRecord.totalEntries;
+  engine.batchNumber = 0;
+  int32_t result = kOk;
+  while (membersLeft > 0 && sfx.runState == kRunning) {
+    int32_t kept = readBatch(&membersLeft, &result);
+
+    // Where the directory goes on; the member data are read in between.
+    int32_t directoryBlock = engine.blockStart;
+    int32_t directoryOffset = static_cast<int32_t>(engine.input.next - engine.inputBuffer);
+    int32_t directoryUnread = engine.input.unread;
+
+    for (int32_t slot = 0; slot < kept; ++slot) {
+      int32_t outcome = RunMemberSteps(slot, &result);
+      if (outcome == kEndBatch) break;
+      if (outcome == kEndMemberLoop) return result;
+    }
+
+    fileSeek(engine.archiveFile, directoryBlock, FILE_BEGIN);
+    engine.blockStart = fileTell(engine.archiveFile);
+    fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile);
+    engine.input.next = engine.inputBuffer + directoryOffset;
+    engine.input.unread = directoryUnread;
+    engine.batchNumber += 1;
+  }
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Opening the archive and placing its directory
+// ---------------------------------------------------------------------------
+
+// True when the four bytes at the read pointer are a central header's.
+static bool centralSignatureFollows() {
+  uint8_t signature[4];
+  fillBytes(signature, 0, sizeof(signature));
+  return ReadArchive(signature, 4) != 0 && readLe32(signature) == engine.centralSignature;
+}
+
+// With the file open and the end record found: computes the shift, places
+// the directory and runs the member loop.
+static int32_t ReadDirectory() {
+  EndRecord& end = engine.endRecord;
+  // The comment is the script, read separately; here it is only passed.
+  // Reaching exactly the end of the file is not a corrupt comment, even
+  // when that end lies on a block boundary that yields no further bytes.
+  if (end.commentLength != 0 && ReadField(end.commentLength, kFieldSkip) != kOk &&
+      engine.endRecordPosition + kEndRecordSize + end.commentLength != engine.archiveLength) {
+    engineError(kMsgCommentCorrupt, nullptr);
+  }
+
+  engine.archiveShift = engine.endRecordPosition - engine.expectedEndPosition;
+  int32_t result = kOk;
+  if (engine.archiveShift < 0) {
+    unknownFormat();
+    result = kError;
+  } else if (engine.archiveShift > 0 && end.directoryOffset == 0 && end.directorySize != 0) {
+    // The directory was written with offset 0: it starts right where the
+    // shift says the archive starts.
+    unknownFormat();
+    end.directoryOffset = static_cast<uint32_t>(engine.archiveShift);
+    engine.archiveShift = 0;
+    result = kError;
+  }
+
+  if (engine.expectedEndPosition == 0 && end.directorySize == 0) {
+    unknownFormat();  // an empty archive: nothing to install
+    return worseOf(result, kWarn);
+  }
+
+  int32_t directory = static_cast<int32_t>(end.directoryOffset);
+  int32_t r = SeekArchive(directory + engine.archiveShift);
+  if (r == kBadError || r == kEndOfArchive) return r;
+  if (!centralSignatureFollows()) {
+    // Offsets that already count the executable: try them as they are.
+    engine.archiveShift = 0;
+    r = SeekArchive(directory);
+    if (r == kBadError || r == kEndOfArchive) return r;
+    if (!centralSignatureFollows()) {
+      unknownFormat();
+      return kBadError;
+    }
+    result = kError;
+  }
+
+  SeekArchive(directory + engine.archiveShift);
+  return worseOf(result, RunMemberLoop());
+}
+
+static int32_t OpenArchive() {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(engine.archivePath, &entry);
+  if (search == INVALID_HANDLE_VALUE) return kNoArchive;
+  FindClose(search);
+  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kIsFolder;
+  engine.archiveLength = static_cast<int32_t>(entry.nFileSizeLow);
+
+  engine.archiveFile = fileOpen(engine.archivePath, "r");
+  if (engine.archiveFile == nullptr) {
+    engineError(kMsgCannotOpen, engine.archivePath);
+    return kNoArchive;
+  }
+  engine.crcTable = crcTable();
+  engine.blockStart = 0;
+  engine.input.next = engine.inputBuffer;
+  engine.input.unread = 0;
+
+  int32_t searchLength = engine.archiveLength < kEndSearchLength ? engine.archiveLength : kEndSearchLength;
+  int32_t result = FindEndRecord(searchLength) == kOk ? ReadDirectory() : kNoArchive;
+  fileClose(engine.archiveFile);
+  engine.archiveFile = nullptr;
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// Entry
+// ---------------------------------------------------------------------------
+
+void ExtractArchive(const char* archivePath) {
+  fillBytes(&engine, 0, sizeof(engine));
+  engine.archivePath = archivePath;
+  engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
+  if (engine.inputBuffer == nullptr) {
+    engineError(kMsgNoMemory, nullptr);
+    return;
+  }
+  fillBytes(engine.inputBuffer, 0, kInputBlockSize + kHoldSize);
+  buildSignatures(&engine);
+
+  int32_t result = OpenArchive();
+  // A folder is no archive either, and saying so beats a silent run that
+  // extracts nothing.
+  if (result == kIsFolder) result = kNoArchive;
+  if (result == kNoArchive) engineError(kMsgCannotOpen, archivePath);
+
+  releaseFixedTables(&engine.inflate);
+  release(engine.inputBuffer);
+  engine.inputBuffer = nullptr;
+  release(engine.extraField);
+  engine.extraField = nullptr;
+}

@@ -1,0 +1,86 @@
+// Operations the files of the extraction engine share among themselves. The
+// outside world sees only the two entries of zip/engine.h.
+#pragma once
+
+#include <stdint.h>
+
+#include "zip/engine_state.h"
+
+// ---------------------------------------------------------------------------
+// Buffered archive input (archive_input.cpp)
+// ---------------------------------------------------------------------------
+
+// Reads the file block that holds the position (or only moves the read
+// pointer when that block is already held). Ok, BadError for a negative
+// position, EndOfArchive when the block yields no bytes.
+int32_t SeekArchive(int32_t position);
+// Copies up to n bytes from the read pointer on, refilling block by block;
+// the count copied (fewer at the end of the file).
+int32_t ReadArchive(void* destination, int32_t n);
+// Skips, or reads a name or an extra field of this length.
+int32_t ReadField(int32_t length, int32_t kind);
+// The file position of the read pointer.
+int32_t archivePosition();
+
+// ---------------------------------------------------------------------------
+// Directory (archive_directory.cpp)
+// ---------------------------------------------------------------------------
+int32_t ReadCentralHeader();
+int32_t StoreMemberInfo();  // 1 kept, 0 skipped
+
+// ---------------------------------------------------------------------------
+// Member extraction (member_steps.cpp)
+// ---------------------------------------------------------------------------
+enum MemberStepOutcome : int32_t {
+  kNextMember = 0,
+  kEndBatch = 1,
+  kEndMemberLoop = 2,
+};
+// The second pass for one slot of the batch. The result code of the member
+// is raised into *result.
+int32_t RunMemberSteps(int32_t slot, int32_t* result);
+int32_t ReadLocalHeader();
+int32_t ExtractMember();
+
+// ---------------------------------------------------------------------------
+// Member input (member_input.cpp): the decoder's byte source
+// ---------------------------------------------------------------------------
+void DeferInput();
+void RestoreInput();
+int RefillInput();
+// The next compressed byte of the member, or -1 at its end. The bytes come
+// straight from the buffer; a call is made only to refill it.
+inline int nextInputByte() {
+  if (--engine.input.unread >= 0) return *engine.input.next++;
+  return RefillInput();
+}
+// Compressed bytes of the current member taken so far.
+int32_t memberBytesTaken();
+
+// ---------------------------------------------------------------------------
+// Output files (output_file.cpp)
+// ---------------------------------------------------------------------------
+int32_t WindowFlush(const uint8_t* buffer, uint32_t count);
+int OpenOutputFile();  // 0, or 1 on failure
+void CloseOutputFile();
+
+// ---------------------------------------------------------------------------
+// Member names (member_name.cpp)
+// ---------------------------------------------------------------------------
+// Converts a name just read into the ANSI code page when its host wrote it
+// in the OEM code page.
+void applyNameCharset(char* name);
+enum NameDecision : int32_t {
+  kExtractMember = 0,
+  kSkipMember = 1,
+};
+// Turns the local name into the output path relative to the current folder,
+// creating its folders. Refuses names that would leave the current folder.
+int32_t MapMemberName();
+
+// ---------------------------------------------------------------------------
+// Error lines
+// ---------------------------------------------------------------------------
+// One counted line in the information window: the message's text as format,
+// with the member name or path where the message has a "%s".
+void engineError(int messageId, const char* argument);

@@ -1,0 +1,181 @@
+// The extraction engine's state: one process-wide record, zeroed at the start
+// of every ExtractArchive, so that nothing of one run survives into the next.
+//
+// The engine reads the archive through a single 8192-byte buffer filled by
+// block-aligned reads. Its read pointer and unread count are a ByteCursor,
+// the very cursor the Deflate decoder takes its input from, so the decoder
+// reads member data straight out of the engine's buffer with no copy and no
+// call per byte. The record also holds the parsed ZIP headers, the current
+// batch of directory entries and the 32 KiB output window shared by the
+// Stored copy and the decoder.
+#pragma once
+
+#include <stdint.h>
+
+#include "support/file_calls.h"
+#include "zip/inflate.h"
+
+// ---------------------------------------------------------------------------
+// Engine result codes. Combined by taking the larger, so a later success
+// never hides an earlier failure.
+// ---------------------------------------------------------------------------
+enum EngineResult : int32_t {
+  kOk = 0,
+  kWarn = 1,
+  kError = 2,
+  kBadError = 3,
+  kNoMemory = 4,
+  kNoPassword = 5,
+  kNoMemoryInflate = 6,
+  kNoArchive = 9,
+  kNoNameMemory = 10,
+  kDiskFull = 50,
+  kEndOfArchive = 51,
+  kIsFolder = 76,
+  kFolderCreated = 77,
+  kLabelSkipped = 78,
+};
+
+inline int32_t worseOf(int32_t a, int32_t b) { return a > b ? a : b; }
+
+// ---------------------------------------------------------------------------
+// Sizes
+// ---------------------------------------------------------------------------
+const int32_t kInputBlockSize = 8192;
+// The end-record search compares four bytes at every position of a block;
+// the last three positions read on into this area, which holds the first
+// bytes of the block that follows in the file.
+const int32_t kHoldSize = 4;
+const int32_t kBatchSize = 64;
+const int32_t kNameSize = 260;          // a name keeps at most 259 bytes
+const int32_t kEndSearchLength = 66000;  // the largest comment plus the record
+const int32_t kCommentSearchLength = 32768;
+const int32_t kEndRecordSize = 22;
+const int32_t kCentralHeaderSize = 46;
+const int32_t kLocalHeaderSize = 30;
+
+// ---------------------------------------------------------------------------
+// ZIP records, as parsed (fields after the signature, little-endian on disk)
+// ---------------------------------------------------------------------------
+struct EndRecord {
+  uint16_t thisDisk;
+  uint16_t directoryDisk;
+  uint16_t entriesOnDisk;
+  uint16_t totalEntries;
+  uint32_t directorySize;
+  uint32_t directoryOffset;
+  uint16_t commentLength;
+};
+
+struct CentralHeader {
+  uint8_t madeByVersion;
+  uint8_t madeByHost;
+  uint8_t neededVersion;
+  uint8_t neededHost;
+  uint16_t flags;
+  uint16_t method;
+  uint16_t time;
+  uint16_t date;
+  uint32_t crc;
+  uint32_t compressedSize;
+  uint32_t uncompressedSize;
+  uint16_t nameLength;
+  uint16_t extraLength;
+  uint16_t commentLength;
+  uint16_t diskStart;
+  uint16_t internalAttributes;
+  uint32_t externalAttributes;
+  uint32_t localOffset;
+};
+
+struct LocalHeader {
+  uint16_t neededVersion;
+  uint16_t flags;
+  uint16_t method;
+  uint16_t time;
+  uint16_t date;
+  uint32_t crc;
+  uint32_t compressedSize;
+  uint32_t uncompressedSize;
+  uint16_t nameLength;
+  uint16_t extraLength;
+};
+
+// One member of the current batch, kept from the first pass over the
+// directory for the second pass that extracts it.
+struct MemberInfo {
+  int32_t localOffset;  // as stored; the archive shift is added when used
+  uint32_t compressedSize;
+  uint32_t crc;
+  int32_t host;         // version-made-by host byte, at most 18
+  uint8_t attributes;   // DOS attributes, archive bit always set
+  bool encrypted;
+  bool hasDescriptor;
+  bool volumeLabel;
+};
+
+enum FieldKind : int32_t {
+  kFieldSkip = 0,
+  kFieldName = 2,
+  kFieldExtra = 3,
+};
+
+struct EngineState {
+  // The archive and its buffered input.
+  const char* archivePath;
+  FileBox* archiveFile;
+  int32_t archiveLength;
+  uint8_t* inputBuffer;  // kInputBlockSize + kHoldSize bytes, owned
+  int32_t blockStart;    // file position of inputBuffer[0]
+  ByteCursor input;      // read pointer and unread count; unread < 0 means empty
+
+  // The directory.
+  int32_t archiveShift;  // bytes in front of the archive, added to every offset
+  int32_t savedShift;    // a shift put aside by the local-header retry
+  int32_t endRecordPosition;
+  int32_t expectedEndPosition;
+  EndRecord endRecord;
+  CentralHeader centralHeader;
+  LocalHeader localHeader;
+  MemberInfo members[kBatchSize];
+  int32_t currentMember;  // index into members, always below kBatchSize
+  int32_t batchNumber;
+  char name[kNameSize];
+  bool nameCut;           // the last name read was longer than 259 bytes
+  uint8_t* extraField;    // the last extra field read, owned; not interpreted
+  uint32_t centralSignature;
+  uint32_t localSignature;
+  uint32_t endSignature;
+  bool firstEncryptedPending;
+  const uint32_t* crcTable;
+
+  // The member being extracted.
+  int32_t budget;  // compressed bytes still to read (beyond the buffer while deferred)
+  uint32_t uncompressedSize;
+  const uint8_t* deferredPointer;
+  int32_t deferredCount;
+  int32_t copyPosition;
+  FileBox* outputFile;
+  uint32_t runningCrc;
+  int32_t diskFullState;  // 0, or 2 after a failed write
+
+  InflateState inflate;
+  uint8_t window[kWindowSize];
+};
+
+extern EngineState engine;
+
+// Writes the three record signatures into the state.
+void buildSignatures(EngineState* state);
+// "PK" and the two-byte tail with this index: 1 central header, 2 local
+// header, 3 end record. Built at run time so that the program's image never
+// holds a whole signature, which the end-record search could find in the
+// executable part of the file in front of a short archive.
+uint32_t zipSignature(int kind);
+
+// Little-endian fields, assembled byte by byte.
+inline uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+inline uint32_t readLe32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}

@@ -1,0 +1,144 @@
+// Extracting one member into its output file: the Stored copy, the Deflate
+// decoder run over the member input, and the checks that follow.
+//
+// Both methods write through the same 32 KiB window and WindowFlush, so the
+// running CRC and the disk-full handling are one code path. A file that
+// fails (cancel, write error, CRC) is deleted, so a partial file is never
+// left looking like a good one; a member the decoder gives up on keeps what
+// was written, with two error lines naming it.
+#include <windows.h>
+
+#include "driver/sfx_state.h"
+#include "support/file_calls.h"
+#include "ui/info_window.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
+#include "zip/engine_internal.h"
+
+// The file may have been given read-only by now; it must go all the same.
+static void deleteOutputFile() {
+  SetFileAttributesA(engine.name, FILE_ATTRIBUTE_NORMAL);
+  deleteFile(engine.name);
+}
+
+// ---------------------------------------------------------------------------
+// Stored
+// ---------------------------------------------------------------------------
+
+static void copyStored() {
+  uint8_t* window = engine.window;
+  engine.copyPosition = 0;
+  for (;;) {
+    int byte = nextInputByte();
+    if (byte < 0) break;
+    if (engine.diskFullState != 0) break;
+    window[engine.copyPosition++] = static_cast<uint8_t>(byte);
+    // The rest of what the buffer holds of the member, in one go.
+    int32_t room = static_cast<int32_t>(kWindowSize) - engine.copyPosition;
+    int32_t chunk = engine.input.unread < room ? engine.input.unread : room;
+    if (chunk > 0) {
+      const uint8_t* from = engine.input.next;
+      uint8_t* to = window + engine.copyPosition;
+      for (int32_t i = 0; i < chunk; ++i) to[i] = from[i];
+      engine.input.next += chunk;
+      engine.input.unread -= chunk;
+      engine.copyPosition += chunk;
+    }
+    if (engine.copyPosition == static_cast<int32_t>(kWindowSize)) {
+      PumpOneMessage();
+      if (sfx.runState != kRunning) break;
+      WindowFlush(window, kWindowSize);
+      engine.copyPosition = 0;
+    }
+  }
+  if (engine.copyPosition != 0) WindowFlush(window, engine.copyPosition);
+}
+
+// ---------------------------------------------------------------------------
+// Deflate
+// ---------------------------------------------------------------------------
+
+static int refillCallback(void*) { return RefillInput(); }
+
+static int flushCallback(void*, const uint8_t* window, uint32_t count) {
+  return WindowFlush(window, count);
+}
+
+// After each block: the cancel test, the progress bar and one message, so
+// the dialog stays alive during a long member.
+static int afterBlockCallback(void*) {
+  if (sfx.runState != kRunning) return 1;
+  const MemberInfo& member = engine.members[engine.currentMember];
+  SetProgress(static_cast<uint32_t>(member.localOffset + engine.archiveShift + memberBytesTaken()),
+              static_cast<uint32_t>(engine.archiveLength));
+  PumpOneMessage();
+  return 0;
+}
+
+static int decodeDeflate() {
+  InflateState& state = engine.inflate;
+  state.input = &engine.input;
+  state.refill = refillCallback;
+  state.flush = flushCallback;
+  state.afterBlock = afterBlockCallback;
+  state.context = nullptr;
+  state.window = engine.window;
+  state.bitBuffer = 0;
+  state.bitCount = 0;
+  state.windowPosition = 0;
+  return decodeDeflateMember(&state);
+}
+
+// ---------------------------------------------------------------------------
+// One member
+// ---------------------------------------------------------------------------
+
+int32_t ExtractMember() {
+  engine.runningCrc = 0;
+  uint16_t method = engine.localHeader.method;
+  // Tested before the file is created, so an unknown method leaves no empty
+  // file (and no open handle) behind.
+  if (method != 0 && method != 8) {
+    engineError(kMsgUnknownMethod, engine.name);
+    return kWarn;
+  }
+  if (OpenOutputFile() != 0) return kDiskFull;
+  DeferInput();
+
+  int32_t result = kOk;
+  if (method == 0) {
+    copyStored();
+  } else {
+    int decoded = decodeDeflate();
+    if (decoded != kInflateOk) {
+      ErrorPrint("%s", engine.name);
+      engineError(decoded == kInflateNoMemory ? kMsgNoMemory : kMsgUnknownFormat, nullptr);
+      result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
+    }
+  }
+
+  CloseOutputFile();
+  if (sfx.runState != kRunning) deleteOutputFile();
+  if (engine.diskFullState == 2) {
+    deleteOutputFile();
+    ErrorPrint("%s", engine.name);
+    engineError(kMsgWriteError, engine.name);
+    result = kDiskFull;
+  }
+  if (result >= kError) {
+    RestoreInput();
+    return result;
+  }
+  if (engine.runningCrc != engine.localHeader.crc) {
+    if (engine.members[engine.currentMember].encrypted) {
+      engineError(kMsgCrcFailedEncrypted, engine.name);
+    } else {
+      SetExitCode(kExitCrcFailed);
+      engineError(kMsgCrcFailed, engine.name);
+    }
+    deleteOutputFile();
+    result = kError;
+  }
+  RestoreInput();
+  return result;
+}

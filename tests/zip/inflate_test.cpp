@@ -1,0 +1,939 @@
+// Deflate decoder: streams made by zlib at every level and strategy must come
+// out byte for byte, and hand-made bit streams probe the corners of the format
+// and the decoder's contract with its byte source and sink.
+#include "zip/inflate.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "zip/crc32.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// ---------------------------------------------------------------------------
+// Byte source and sink
+// ---------------------------------------------------------------------------
+
+// Hands out a stream in chunks of a chosen size, like the engine's buffer,
+// and counts every request made after the stream was used up.
+struct MemorySource {
+  ByteCursor cursor{nullptr, 0};
+  const Bytes* data = nullptr;
+  size_t chunk = 8192;
+  size_t offset = 0;  // start of the next chunk
+  int refills = 0;
+  int requestsPastEnd = 0;
+
+  // Bytes the decoder actually took.
+  size_t consumed() const {
+    const int32_t unread = cursor.unread > 0 ? cursor.unread : 0;
+    return offset - static_cast<size_t>(unread);
+  }
+};
+
+int refillFromMemory(void* context);
+
+struct MemorySink {
+  Bytes output;
+  std::vector<uint32_t> flushes;
+  uint32_t crc = 0;
+};
+
+struct Harness {
+  MemorySource source;
+  MemorySink sink;
+  Bytes window = Bytes(kWindowSize, 0);
+  InflateState state{};
+  int blocks = 0;
+  int stopAfterBlocks = -1;  // afterBlock answers non-zero from this block on
+
+  Harness() {
+    state.input = &source.cursor;
+    state.refill = &refillFromMemory;
+    state.flush = [](void* context, const uint8_t* window, uint32_t count) {
+      auto* h = static_cast<Harness*>(context);
+      h->sink.flushes.push_back(count);
+      h->sink.crc = crc32Update(h->sink.crc, window, count);
+      h->sink.output.insert(h->sink.output.end(), window, window + count);
+      return 0;
+    };
+    state.afterBlock = [](void* context) {
+      auto* h = static_cast<Harness*>(context);
+      ++h->blocks;
+      return (h->stopAfterBlocks >= 0 && h->blocks >= h->stopAfterBlocks) ? 1 : 0;
+    };
+    state.context = this;
+    state.window = window.data();
+  }
+  ~Harness() { releaseFixedTables(&state); }
+  Harness(const Harness&) = delete;
+  Harness& operator=(const Harness&) = delete;
+
+  // Decodes one member from the start of a stream.
+  int decode(const Bytes& stream, size_t chunk = 8192) {
+    source.cursor = ByteCursor{nullptr, 0};
+    source.data = &stream;
+    source.chunk = chunk;
+    source.offset = 0;
+    source.refills = 0;
+    source.requestsPastEnd = 0;
+    sink = MemorySink{};
+    blocks = 0;
+    return decodeDeflateMember(&state);
+  }
+};
+
+int refillFromMemory(void* context) {
+  auto* h = static_cast<Harness*>(context);
+  MemorySource& s = h->source;
+  ++s.refills;
+  if (s.offset >= s.data->size()) {
+    ++s.requestsPastEnd;
+    s.cursor.unread = 0;
+    return -1;
+  }
+  const size_t n = std::min(s.chunk, s.data->size() - s.offset);
+  const uint8_t* start = s.data->data() + s.offset;
+  s.offset += n;
+  s.cursor.next = start + 1;
+  s.cursor.unread = static_cast<int32_t>(n - 1);
+  return start[0];
+}
+
+// ---------------------------------------------------------------------------
+// Test data and zlib
+// ---------------------------------------------------------------------------
+
+// Text, structured binary, runs and noise, mixed in pieces of varying size:
+// gives every block type zlib chooses, short and long matches, and distances
+// that reach across window flushes.
+Bytes mixedData(size_t size, uint32_t seed) {
+  static const char* const kWords[] = {"the ",     "archive ", "member ", "window ", "flush ",
+                                       "Deflate ", "code ",    "table ",  "length\n", "distance, ",
+                                       "0123 ",    "zimbro ",  "extract ", "\r\n",     "setup.exe "};
+  std::mt19937 random(seed);
+  Bytes data;
+  data.reserve(size);
+  while (data.size() < size) {
+    const size_t piece = 1 + random() % 3000;
+    switch (random() % 5) {
+      case 0:
+      case 1:
+        for (size_t i = 0; i < piece; i += 6) {
+          const char* word = kWords[random() % 15];
+          data.insert(data.end(), word, word + strlen(word));
+        }
+        break;
+      case 2:  // records with counters
+        for (uint32_t i = 0; i < piece / 8; ++i) {
+          const uint32_t record[2] = {i * 16u, 0x00400000u + (random() % 64) * 4};
+          const uint8_t* p = reinterpret_cast<const uint8_t*>(record);
+          data.insert(data.end(), p, p + 8);
+        }
+        break;
+      case 3:
+        data.insert(data.end(), piece, static_cast<uint8_t>(random()));
+        break;
+      default:
+        for (size_t i = 0; i < piece; ++i) data.push_back(static_cast<uint8_t>(random()));
+        break;
+    }
+  }
+  data.resize(size);
+  return data;
+}
+
+Bytes zlibDeflate(const Bytes& data, int level, int strategy = Z_DEFAULT_STRATEGY, int memLevel = 8) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, strategy), Z_OK);
+  Bytes out(deflateBound(&z, data.size()) + 64);
+  z.next_in = const_cast<Bytef*>(data.data());
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = out.data();
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+uint32_t zlibCrc(const Bytes& data) {
+  return static_cast<uint32_t>(crc32(0, data.data(), static_cast<uInt>(data.size())));
+}
+
+// ---------------------------------------------------------------------------
+// Hand-made streams
+// ---------------------------------------------------------------------------
+
+// Writes bits least significant first, Huffman codes most significant first.
+struct BitWriter {
+  Bytes bytes;
+  uint32_t buffer = 0;
+  int count = 0;
+
+  void put(uint32_t value, int n) {
+    for (int i = 0; i < n; ++i) {
+      buffer |= ((value >> i) & 1u) << count;
+      if (++count == 8) {
+        bytes.push_back(static_cast<uint8_t>(buffer));
+        buffer = 0;
+        count = 0;
+      }
+    }
+  }
+  void code(uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; --i) put((code >> i) & 1u, 1);
+  }
+  void align() {
+    if (count != 0) put(0, 8 - count);
+  }
+  Bytes finish() {
+    align();
+    return bytes;
+  }
+};
+
+// Canonical codes for a list of lengths (RFC 1951, 3.2.2).
+std::vector<uint32_t> canonicalCodes(const std::vector<int>& lengths) {
+  int counts[17] = {};
+  for (int l : lengths) counts[l]++;
+  counts[0] = 0;
+  uint32_t next[17] = {};
+  uint32_t code = 0;
+  for (int bits = 1; bits <= 16; ++bits) {
+    code = (code + counts[bits - 1]) << 1;
+    next[bits] = code;
+  }
+  std::vector<uint32_t> codes(lengths.size());
+  for (size_t i = 0; i < lengths.size(); ++i) {
+    if (lengths[i] != 0) codes[i] = next[lengths[i]]++;
+  }
+  return codes;
+}
+
+const int kLengthBases[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                              31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+const int kLengthExtras[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const int kDistanceBases[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
+                                33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const int kDistanceExtras[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
+                                 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// A Huffman code for one block: lengths per symbol and their codes.
+struct Code {
+  std::vector<int> lengths;
+  std::vector<uint32_t> codes;
+  explicit Code(std::vector<int> l) : lengths(std::move(l)), codes(canonicalCodes(lengths)) {}
+  void write(BitWriter& w, int symbol) const {
+    ASSERT_LT(static_cast<size_t>(symbol), lengths.size());
+    ASSERT_NE(lengths[symbol], 0) << "symbol " << symbol << " has no code";
+    w.code(codes[symbol], lengths[symbol]);
+  }
+};
+
+Code fixedLiteralCode() {
+  std::vector<int> l(288);
+  for (int i = 0; i < 288; ++i) l[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+  return Code(l);
+}
+Code fixedDistanceCode() { return Code(std::vector<int>(32, 5)); }
+
+void writeMatch(BitWriter& w, const Code& literals, const Code& distances, int length, int distance) {
+  int l = 28;
+  while (kLengthBases[l] > length) --l;
+  if (length == 258) l = 28;
+  literals.write(w, 257 + l);
+  w.put(length - kLengthBases[l], kLengthExtras[l]);
+  int d = 29;
+  while (kDistanceBases[d] > distance) --d;
+  distances.write(w, d);
+  w.put(distance - kDistanceBases[d], kDistanceExtras[d]);
+}
+
+// The code-length code used by the dynamic headers below: complete, every
+// symbol 0..18 has a code (0..12 four bits, 13..18 five bits).
+Code codeLengthCode() {
+  std::vector<int> l(19);
+  for (int i = 0; i < 19; ++i) l[i] = i < 13 ? 4 : 5;
+  return Code(l);
+}
+
+const int kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+
+// One code-length symbol with its repeat bits.
+struct LengthSymbol {
+  int symbol;
+  int extra;
+};
+
+// Writes the header of a dynamic block. The code lengths are written one
+// symbol each, unless an explicit sequence of code-length symbols is given.
+void writeDynamicHeader(BitWriter& w, bool last, int literalCount, int distanceCount,
+                        const std::vector<int>& allLengths,
+                        const std::vector<LengthSymbol>* sequence = nullptr) {
+  w.put(last ? 1 : 0, 1);
+  w.put(2, 2);
+  w.put(literalCount - 257, 5);
+  w.put(distanceCount - 1, 5);
+  w.put(19 - 4, 4);
+  const Code cl = codeLengthCode();
+  for (int i = 0; i < 19; ++i) w.put(cl.lengths[kOrder[i]], 3);
+  if (sequence == nullptr) {
+    for (int l : allLengths) cl.write(w, l);
+  } else {
+    for (const LengthSymbol& s : *sequence) {
+      cl.write(w, s.symbol);
+      if (s.symbol == 16) w.put(s.extra, 2);
+      if (s.symbol == 17) w.put(s.extra, 3);
+      if (s.symbol == 18) w.put(s.extra, 7);
+    }
+  }
+}
+
+std::vector<int> concat(const std::vector<int>& a, const std::vector<int>& b) {
+  std::vector<int> all = a;
+  all.insert(all.end(), b.begin(), b.end());
+  return all;
+}
+
+// A dynamic block with the given codes around a body written by the caller.
+template <typename Body>
+Bytes dynamicStream(const std::vector<int>& literalLengths, const std::vector<int>& distanceLengths,
+                    Body body) {
+  BitWriter w;
+  writeDynamicHeader(w, true, static_cast<int>(literalLengths.size()),
+                     static_cast<int>(distanceLengths.size()), concat(literalLengths, distanceLengths));
+  body(w, Code(literalLengths), Code(distanceLengths));
+  return w.finish();
+}
+
+// A complete literal/length code of 288 lengths (224 of 8 bits, 64 of 9).
+std::vector<int> fullLiteralLengths() {
+  std::vector<int> l(288, 8);
+  for (int i = 0; i < 64; ++i) l[100 + i] = 9;
+  return l;
+}
+
+Bytes text(const char* s) { return Bytes(s, s + strlen(s)); }
+
+// ---------------------------------------------------------------------------
+// zlib round trips
+// ---------------------------------------------------------------------------
+
+struct StrategyCase {
+  int strategy;
+  const char* name;
+};
+const StrategyCase kStrategies[] = {{Z_DEFAULT_STRATEGY, "default"},
+                                    {Z_FILTERED, "filtered"},
+                                    {Z_HUFFMAN_ONLY, "huffman-only"},
+                                    {Z_RLE, "rle"},
+                                    {Z_FIXED, "fixed"}};
+
+void expectRoundTrip(Harness& h, const Bytes& data, const Bytes& stream, size_t chunk,
+                     const std::string& what) {
+  ASSERT_EQ(h.decode(stream, chunk), 0) << what;
+  ASSERT_EQ(h.sink.output.size(), data.size()) << what;
+  ASSERT_TRUE(h.sink.output == data) << what;
+  EXPECT_EQ(h.sink.crc, zlibCrc(data)) << what;
+  EXPECT_EQ(h.source.requestsPastEnd, 0) << what;
+  EXPECT_EQ(h.source.consumed(), stream.size()) << what;
+  // Every flush but the last is a whole window.
+  for (size_t i = 0; i + 1 < h.sink.flushes.size(); ++i) ASSERT_EQ(h.sink.flushes[i], kWindowSize) << what;
+}
+
+TEST(InflateZlib, EveryLevelAndStrategy) {
+  const Bytes data = mixedData(300000, 11);
+  Harness h;
+  for (int level = 0; level <= 9; ++level) {
+    for (const StrategyCase& s : kStrategies) {
+      const Bytes stream = zlibDeflate(data, level, s.strategy);
+      expectRoundTrip(h, data, stream, 8192,
+                      "level " + std::to_string(level) + " " + s.name);
+    }
+  }
+}
+
+TEST(InflateZlib, SizesAroundTheWindow) {
+  Harness h;
+  for (size_t size : {0u, 1u, 2u, 3u, 100u, 258u, 259u, 32767u, 32768u, 32769u, 65535u, 65536u,
+                      65537u, 98304u + 13u}) {
+    const Bytes data = mixedData(size, static_cast<uint32_t>(size));
+    for (int level : {0, 1, 6, 9}) {
+      expectRoundTrip(h, data, zlibDeflate(data, level), 8192,
+                      "size " + std::to_string(size) + " level " + std::to_string(level));
+    }
+  }
+}
+
+TEST(InflateZlib, SeveralMebibytes) {
+  const Bytes data = mixedData(5 * 1024 * 1024 + 321, 99);
+  Harness h;
+  for (int level : {1, 6, 9}) {
+    expectRoundTrip(h, data, zlibDeflate(data, level), 8192, "level " + std::to_string(level));
+  }
+  expectRoundTrip(h, data, zlibDeflate(data, 6, Z_FIXED), 8192, "fixed");
+}
+
+TEST(InflateZlib, HighlyRepetitiveData) {
+  Bytes data(3 * 1024 * 1024, 'a');
+  for (size_t i = 0; i < data.size(); i += 4096) data[i] = 'b';
+  Bytes pattern;
+  for (int i = 0; i < 200000; ++i) pattern.push_back("abc"[i % 3]);
+  Harness h;
+  for (int level : {1, 6, 9}) {
+    expectRoundTrip(h, data, zlibDeflate(data, level), 8192, "runs, level " + std::to_string(level));
+    expectRoundTrip(h, pattern, zlibDeflate(pattern, level), 8192, "abc, level " + std::to_string(level));
+  }
+}
+
+// Small and odd buffer sizes move the switch between the fast loop and the
+// byte-at-a-time path to every possible place.
+TEST(InflateZlib, AnyInputChunking) {
+  const Bytes data = mixedData(200000, 5);
+  Harness h;
+  for (int level : {0, 1, 6}) {
+    const Bytes stream = zlibDeflate(data, level);
+    for (size_t chunk : {1u, 2u, 3u, 13u, 31u, 32u, 33u, 100u, 4096u, 1u << 30}) {
+      expectRoundTrip(h, data, stream, chunk,
+                      "level " + std::to_string(level) + " chunk " + std::to_string(chunk));
+    }
+  }
+}
+
+TEST(InflateZlib, ExactlyOneWindowFlushesOnceThenZero) {
+  const Bytes data = mixedData(32768, 3);
+  for (int level : {0, 6}) {
+    Harness h;
+    ASSERT_EQ(h.decode(zlibDeflate(data, level)), 0);
+    EXPECT_EQ(h.sink.flushes, (std::vector<uint32_t>{32768, 0})) << level;
+    EXPECT_TRUE(h.sink.output == data);
+  }
+}
+
+TEST(InflateZlib, EmptyInputFlushesZeroOnce) {
+  Harness h;
+  ASSERT_EQ(h.decode(zlibDeflate(Bytes(), 6)), 0);
+  EXPECT_EQ(h.sink.flushes, (std::vector<uint32_t>{0}));
+}
+
+TEST(InflateZlib, TruncatedStreamsFail) {
+  const Bytes data = mixedData(20000, 8);
+  for (int level : {0, 1, 6}) {
+    const Bytes stream = zlibDeflate(data, level);
+    Harness h;
+    for (size_t cut = 0; cut < stream.size(); cut += (cut < 64 || stream.size() - cut < 64) ? 1 : 97) {
+      const Bytes part(stream.begin(), stream.begin() + cut);
+      EXPECT_EQ(h.decode(part, 1000), 1) << "level " << level << " cut at " << cut;
+    }
+  }
+}
+
+// Damaged streams must end with some result and never run off a table or
+// the window; the sanitiser here is that the process survives.
+TEST(InflateZlib, DamagedStreamsDoNotCrash) {
+  const Bytes data = mixedData(40000, 21);
+  const Bytes stream = zlibDeflate(data, 6);
+  std::mt19937 random(1234);
+  Harness h;
+  for (int round = 0; round < 1500; ++round) {
+    Bytes damaged = stream;
+    const int flips = 1 + random() % 4;
+    for (int i = 0; i < flips; ++i) damaged[random() % damaged.size()] ^= 1u << (random() % 8);
+    const int result = h.decode(damaged, 4096);
+    EXPECT_TRUE(result >= 0 && result <= 2) << round;
+  }
+  for (int round = 0; round < 1500; ++round) {
+    Bytes noise(1 + random() % 2000);
+    for (auto& b : noise) b = static_cast<uint8_t>(random());
+    const int result = h.decode(noise, 1 + random() % 5000);
+    EXPECT_TRUE(result >= 0 && result <= 2) << round;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Stored blocks
+// ---------------------------------------------------------------------------
+
+TEST(InflateStored, LengthZeroIsValidAndEmpty) {
+  BitWriter w;
+  w.put(1, 1);
+  w.put(0, 2);
+  w.align();
+  w.put(0x0000, 16);
+  w.put(0xFFFF, 16);
+  Harness h;
+  ASSERT_EQ(h.decode(w.finish()), 0);
+  EXPECT_TRUE(h.sink.output.empty());
+  EXPECT_EQ(h.sink.flushes, (std::vector<uint32_t>{0}));
+  EXPECT_EQ(h.source.requestsPastEnd, 0);
+}
+
+TEST(InflateStored, WrongComplementFails) {
+  BitWriter w;
+  w.put(1, 1);
+  w.put(0, 2);
+  w.align();
+  w.put(3, 16);
+  w.put(0xFFFF, 16);  // should be 0xFFFC
+  w.put('a', 8);
+  w.put('b', 8);
+  w.put('c', 8);
+  Harness h;
+  EXPECT_EQ(h.decode(w.finish()), 1);
+}
+
+TEST(InflateStored, BytesAfterAFixedBlockAndAcrossWindows) {
+  // A fixed block with one literal, then stored blocks totalling more than
+  // a window, read both from the bit buffer and straight from the cursor.
+  const Code lit = fixedLiteralCode();
+  BitWriter w;
+  w.put(0, 1);
+  w.put(1, 2);
+  lit.write(w, 'x');
+  lit.write(w, 256);
+  Bytes expected = {'x'};
+  std::mt19937 random(2);
+  for (int block = 0; block < 3; ++block) {
+    const uint32_t length = block == 1 ? 65535 : 1000 + block;
+    w.put(block == 2 ? 1 : 0, 1);
+    w.put(0, 2);
+    w.align();
+    w.put(length, 16);
+    w.put(length ^ 0xFFFF, 16);
+    for (uint32_t i = 0; i < length; ++i) {
+      const uint8_t b = static_cast<uint8_t>(random());
+      w.put(b, 8);
+      expected.push_back(b);
+    }
+  }
+  const Bytes stream = w.finish();
+  for (size_t chunk : {1u, 7u, 8192u}) {
+    Harness h;
+    ASSERT_EQ(h.decode(stream, chunk), 0) << chunk;
+    EXPECT_TRUE(h.sink.output == expected) << chunk;
+    EXPECT_EQ(h.source.requestsPastEnd, 0);
+  }
+}
+
+TEST(InflateStored, TruncatedDataFails) {
+  BitWriter w;
+  w.put(1, 1);
+  w.put(0, 2);
+  w.align();
+  w.put(10, 16);
+  w.put(10 ^ 0xFFFF, 16);
+  w.put('a', 8);
+  Harness h;
+  EXPECT_EQ(h.decode(w.finish()), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Fixed blocks
+// ---------------------------------------------------------------------------
+
+TEST(InflateFixed, DistanceOneLength258RepeatsTheLastByte) {
+  const Code lit = fixedLiteralCode();
+  const Code dist = fixedDistanceCode();
+  BitWriter w;
+  w.put(1, 1);
+  w.put(1, 2);
+  lit.write(w, 'q');
+  writeMatch(w, lit, dist, 258, 1);
+  lit.write(w, 256);
+  Harness h;
+  ASSERT_EQ(h.decode(w.finish()), 0);
+  EXPECT_TRUE(h.sink.output == Bytes(259, 'q'));
+}
+
+TEST(InflateFixed, DistanceCodes30And31AreInvalid) {
+  const Code lit = fixedLiteralCode();
+  const Code dist = fixedDistanceCode();
+  for (int code : {30, 31}) {
+    BitWriter w;
+    w.put(1, 1);
+    w.put(1, 2);
+    for (int i = 0; i < 40; ++i) lit.write(w, 'a');
+    lit.write(w, 257);  // length 3
+    dist.write(w, code);
+    w.put(0, 13);
+    lit.write(w, 256);
+    for (size_t chunk : {1u, 8192u}) {
+      Harness h;
+      EXPECT_EQ(h.decode(w.finish(), chunk), 1) << code;
+    }
+  }
+}
+
+TEST(InflateFixed, LiteralLengthCodes286And287AreInvalid) {
+  const Code lit = fixedLiteralCode();
+  for (int code : {286, 287}) {
+    BitWriter w;
+    w.put(1, 1);
+    w.put(1, 2);
+    lit.write(w, 'a');
+    lit.write(w, code);
+    w.put(0, 16);
+    lit.write(w, 256);
+    Harness h;
+    EXPECT_EQ(h.decode(w.finish()), 1) << code;
+  }
+}
+
+TEST(InflateFixed, TablesAreBuiltOnceAndReusedByLaterMembers) {
+  const Code lit = fixedLiteralCode();
+  BitWriter w;
+  w.put(1, 1);
+  w.put(1, 2);
+  lit.write(w, 'o');
+  lit.write(w, 'k');
+  lit.write(w, 256);
+  const Bytes stream = w.finish();
+
+  Harness h;
+  EXPECT_EQ(h.state.fixedLiteralTable, nullptr);
+  ASSERT_EQ(h.decode(stream), 0);
+  const CodeEntry* literalTable = h.state.fixedLiteralTable;
+  const CodeEntry* distanceTable = h.state.fixedDistanceTable;
+  ASSERT_NE(literalTable, nullptr);
+  ASSERT_NE(distanceTable, nullptr);
+  EXPECT_EQ(h.state.fixedLiteralBits, 7u);
+  EXPECT_EQ(h.state.fixedDistanceBits, 5u);
+
+  ASSERT_EQ(h.decode(stream), 0);
+  EXPECT_TRUE(h.sink.output == text("ok"));
+  EXPECT_EQ(h.state.fixedLiteralTable, literalTable);
+  EXPECT_EQ(h.state.fixedDistanceTable, distanceTable);
+
+  EXPECT_EQ(releaseFixedTables(&h.state), 0);
+  EXPECT_EQ(h.state.fixedLiteralTable, nullptr);
+  EXPECT_EQ(h.state.fixedDistanceTable, nullptr);
+  ASSERT_EQ(h.decode(stream), 0);  // built again after a release
+  EXPECT_NE(h.state.fixedLiteralTable, nullptr);
+}
+
+// The window is not cleared between members: a distance reaching before the
+// member's start copies what the window holds (zeros in a fresh window).
+TEST(InflateFixed, DistanceBeforeTheMemberReadsTheWindow) {
+  const Code lit = fixedLiteralCode();
+  const Code dist = fixedDistanceCode();
+  BitWriter w;
+  w.put(1, 1);
+  w.put(1, 2);
+  writeMatch(w, lit, dist, 4, 100);
+  lit.write(w, 256);
+  const Bytes stream = w.finish();
+  Harness h;
+  ASSERT_EQ(h.decode(stream), 0);
+  EXPECT_TRUE(h.sink.output == Bytes(4, 0));
+}
+
+TEST(InflateBlocks, BlockType3Fails) {
+  BitWriter w;
+  w.put(1, 1);
+  w.put(3, 2);
+  w.put(0, 16);
+  Harness h;
+  EXPECT_EQ(h.decode(w.finish()), 2);
+}
+
+TEST(InflateBlocks, AfterBlockCanStopTheMember) {
+  const Bytes data = mixedData(300000, 4);
+  const Bytes stream = zlibDeflate(data, 6);
+  Harness all;
+  ASSERT_EQ(all.decode(stream), 0);
+  ASSERT_GT(all.blocks, 2);  // called once per block
+
+  Harness h;
+  h.stopAfterBlocks = 2;
+  EXPECT_EQ(h.decode(stream), 1);
+  EXPECT_EQ(h.blocks, 2);
+  EXPECT_LT(h.sink.output.size(), data.size());
+  EXPECT_TRUE(std::equal(h.sink.output.begin(), h.sink.output.end(), data.begin()));
+}
+
+TEST(InflateBlocks, AfterBlockIsAskedAfterTheLastBlockToo) {
+  Harness h;
+  h.stopAfterBlocks = 1;
+  EXPECT_EQ(h.decode(zlibDeflate(text("hello"), 6)), 1);
+}
+
+// ---------------------------------------------------------------------------
+// Dynamic blocks
+// ---------------------------------------------------------------------------
+
+TEST(InflateDynamic, LargestHeaderCountsAreAccepted) {
+  // HLIT 31 (288 lengths) and HDIST 31 (32 lengths), codes 286/287 and
+  // distance codes 30/31 given lengths but not used.
+  const Bytes stream = dynamicStream(fullLiteralLengths(), std::vector<int>(32, 5),
+                                     [](BitWriter& w, const Code& lit, const Code& dist) {
+                                       lit.write(w, 'a');
+                                       lit.write(w, 'b');
+                                       writeMatch(w, lit, dist, 10, 2);
+                                       lit.write(w, 256);
+                                     });
+  Harness h;
+  ASSERT_EQ(h.decode(stream), 0);
+  EXPECT_TRUE(h.sink.output == text("abababababab"));
+}
+
+TEST(InflateDynamic, DistanceCodes30And31AreInvalid) {
+  for (int code : {30, 31}) {
+    const Bytes stream = dynamicStream(fullLiteralLengths(), std::vector<int>(32, 5),
+                                       [code](BitWriter& w, const Code& lit, const Code& dist) {
+                                         for (int i = 0; i < 50; ++i) lit.write(w, 'a');
+                                         lit.write(w, 257);
+                                         dist.write(w, code);
+                                         w.put(0, 13);
+                                         lit.write(w, 256);
+                                       });
+    for (size_t chunk : {1u, 8192u}) {
+      Harness h;
+      EXPECT_EQ(h.decode(stream, chunk), 1) << code;
+    }
+  }
+}
+
+TEST(InflateDynamic, IncompleteDistanceCodeDecodes) {
+  std::vector<int> distances(30, 0);
+  distances[0] = 1;  // distance 1
+  distances[4] = 2;  // distances 5..6; the code leaves a quarter unused
+  const Bytes stream = dynamicStream(fullLiteralLengths(), distances,
+                                     [](BitWriter& w, const Code& lit, const Code& dist) {
+                                       for (char c : std::string("hello")) lit.write(w, c);
+                                       writeMatch(w, lit, dist, 5, 5);
+                                       writeMatch(w, lit, dist, 3, 1);
+                                       lit.write(w, 256);
+                                     });
+  Harness h;
+  ASSERT_EQ(h.decode(stream), 0);
+  EXPECT_TRUE(h.sink.output == text("hellohelloooo"));
+}
+
+TEST(InflateDynamic, IncompleteLiteralCodeFails) {
+  std::vector<int> literals(257, 0);
+  literals['a'] = 2;
+  literals['b'] = 2;
+  literals[256] = 2;  // three quarters of the code space
+  const Bytes stream = dynamicStream(literals, {1}, [](BitWriter& w, const Code& lit, const Code&) {
+    lit.write(w, 'a');
+    lit.write(w, 256);
+  });
+  Harness h;
+  EXPECT_EQ(h.decode(stream), 1);
+}
+
+TEST(InflateDynamic, OnlyLiteralsAndNoDistanceCodeDecodes) {
+  std::vector<int> literals(257, 0);
+  literals['x'] = 1;
+  literals[256] = 1;
+  const Bytes stream = dynamicStream(literals, {0}, [](BitWriter& w, const Code& lit, const Code&) {
+    for (int i = 0; i < 5; ++i) lit.write(w, 'x');
+    lit.write(w, 256);
+  });
+  Harness h;
+  ASSERT_EQ(h.decode(stream), 0);
+  EXPECT_TRUE(h.sink.output == text("xxxxx"));
+}
+
+TEST(InflateDynamic, LengthCodesWithoutDistanceCodesFail) {
+  std::vector<int> literals(258, 0);
+  literals['x'] = 1;
+  literals[256] = 2;
+  literals[257] = 2;
+  const Bytes stream = dynamicStream(literals, {0}, [](BitWriter& w, const Code& lit, const Code&) {
+    lit.write(w, 'x');
+    lit.write(w, 256);
+  });
+  Harness h;
+  EXPECT_EQ(h.decode(stream), 1);
+}
+
+TEST(InflateDynamic, CodeLengthsMayStartWithRepeat16) {
+  // Symbol 16 first repeats length 0 three times: 'a'..'c' and below get no
+  // code; then literal lengths are given one by one.
+  std::vector<int> literals(257, 0);
+  literals['x'] = 1;
+  literals[256] = 1;
+  std::vector<LengthSymbol> sequence = {{16, 0}};  // lengths 0..2 = 0
+  int position = 3;
+  auto zeros = [&](int upTo) {
+    while (position < upTo) {
+      int n = std::min(138, upTo - position);
+      if (n >= 11) {
+        sequence.push_back({18, n - 11});
+      } else {
+        sequence.push_back({0, 0});
+        n = 1;
+      }
+      position += n;
+    }
+  };
+  zeros('x');
+  sequence.push_back({1, 0});
+  position++;
+  zeros(256);
+  sequence.push_back({1, 0});  // end of block
+  sequence.push_back({0, 0});  // the one distance length
+  BitWriter w;
+  writeDynamicHeader(w, true, 257, 1, {}, &sequence);
+  const Code lit(literals);
+  lit.write(w, 'x');
+  lit.write(w, 'x');
+  lit.write(w, 256);
+  Harness h;
+  ASSERT_EQ(h.decode(w.finish()), 0);
+  EXPECT_TRUE(h.sink.output == text("xx"));
+}
+
+TEST(InflateDynamic, RepeatPastTheDeclaredCountFails) {
+  std::vector<LengthSymbol> sequence = {{18, 127}, {18, 127}, {18, 127}};  // 3 * 138 > 258
+  BitWriter w;
+  writeDynamicHeader(w, true, 257, 1, {}, &sequence);
+  Harness h;
+  EXPECT_EQ(h.decode(w.finish()), 1);
+}
+
+TEST(InflateDynamic, RepeatMayCrossIntoTheDistanceLengths) {
+  // Literal lengths 0..255 = 0 except 'x', 256 = 2, 257 = 2 (length 3), and
+  // one repeat of 16 writes 257's length and both distance lengths.
+  std::vector<LengthSymbol> sequence;
+  int position = 0;
+  while (position < 'x') {
+    const int n = std::min(138, 'x' - position);
+    sequence.push_back({18, n - 11});
+    position += n;
+  }
+  sequence.push_back({1, 0});
+  position++;
+  while (position < 256) {
+    const int n = std::min(138, 256 - position);
+    sequence.push_back({18, n - 11});
+    position += n;
+  }
+  sequence.push_back({2, 0});   // 256
+  sequence.push_back({16, 0});  // 257, distance 0, distance 1: all 2
+  BitWriter w;
+  writeDynamicHeader(w, true, 258, 2, {}, &sequence);
+  std::vector<int> literals(258, 0);
+  literals['x'] = 1;
+  literals[256] = 2;
+  literals[257] = 2;
+  const Code lit(literals);
+  const Code dist(std::vector<int>{2, 2});
+  lit.write(w, 'x');
+  lit.write(w, 257);  // length 3
+  dist.write(w, 0);   // distance 1
+  lit.write(w, 256);
+  Harness h;
+  ASSERT_EQ(h.decode(w.finish()), 0);
+  EXPECT_TRUE(h.sink.output == text("xxxx"));
+}
+
+TEST(InflateDynamic, OverSubscribedCodesFail) {
+  std::vector<int> literals(257, 0);
+  literals['a'] = 1;
+  literals['b'] = 1;
+  literals[256] = 1;
+  const Bytes stream = dynamicStream(literals, {1}, [](BitWriter&, const Code&, const Code&) {});
+  Harness h;
+  EXPECT_EQ(h.decode(stream), 2);
+
+  // An over-subscribed code-length code: five of its lengths are 1.
+  BitWriter w;
+  w.put(1, 1);
+  w.put(2, 2);
+  w.put(0, 5);
+  w.put(0, 5);
+  w.put(15, 4);
+  for (int i = 0; i < 19; ++i) w.put(i < 5 ? 1 : 0, 3);
+  w.put(0, 32);
+  EXPECT_EQ(h.decode(w.finish()), 2);
+}
+
+TEST(InflateDynamic, IncompleteCodeLengthCodeFails) {
+  BitWriter w;
+  w.put(1, 1);
+  w.put(2, 2);
+  w.put(0, 5);
+  w.put(0, 5);
+  w.put(0, 4);  // four code-length lengths: 16, 17, 18, 0
+  w.put(2, 3);
+  w.put(2, 3);
+  w.put(2, 3);
+  w.put(0, 3);  // three of four two-bit codes
+  w.put(0, 32);
+  Harness h;
+  EXPECT_EQ(h.decode(w.finish()), 1);
+}
+
+// With a short end-of-block code the last lookups of a block must not ask
+// for bits beyond the stream: the root table is cut at the end-of-block
+// length, and every lookup takes input only as far as its code needs.
+TEST(InflateDynamic, ShortEndOfBlockNeedsNoByteAfterTheStream) {
+  std::vector<int> literals(257, 0);
+  literals[256] = 1;  // end of block: one bit
+  literals['a'] = 2;
+  for (int c = 'b'; c <= 'e'; ++c) literals[c] = 4;
+  std::vector<int> distances = {1};
+  for (int count = 0; count < 24; ++count) {
+    const Bytes stream = dynamicStream(literals, distances,
+                                       [count](BitWriter& w, const Code& lit, const Code&) {
+                                         for (int i = 0; i < count; ++i) lit.write(w, i % 3 ? 'a' : 'c');
+                                         lit.write(w, 256);
+                                       });
+    Bytes expected;
+    for (int i = 0; i < count; ++i) expected.push_back(i % 3 ? 'a' : 'c');
+    for (size_t chunk : {1u, 5u, 8192u}) {
+      Harness h;
+      ASSERT_EQ(h.decode(stream, chunk), 0) << count << " " << chunk;
+      EXPECT_TRUE(h.sink.output == expected);
+      EXPECT_EQ(h.source.requestsPastEnd, 0) << count << " " << chunk;
+      EXPECT_EQ(h.source.consumed(), stream.size()) << count << " " << chunk;
+    }
+  }
+}
+
+TEST(InflateFixed, FinalEndOfBlockNeedsNoByteAfterTheStream) {
+  const Code lit = fixedLiteralCode();
+  for (int count = 0; count < 16; ++count) {
+    BitWriter w;
+    w.put(1, 1);
+    w.put(1, 2);
+    for (int i = 0; i < count; ++i) lit.write(w, i % 2 ? 200 : 'z');  // 9- and 8-bit codes
+    lit.write(w, 256);
+    const Bytes stream = w.finish();
+    for (size_t chunk : {1u, 8192u}) {
+      Harness h;
+      ASSERT_EQ(h.decode(stream, chunk), 0) << count;
+      EXPECT_EQ(h.sink.output.size(), static_cast<size_t>(count));
+      EXPECT_EQ(h.source.requestsPastEnd, 0) << count << " " << chunk;
+      EXPECT_EQ(h.source.consumed(), stream.size()) << count << " " << chunk;
+    }
+  }
+}
+
+// Several members in one buffer: each ends exactly where its stream ends, so
+// the bytes after it stay in the cursor for whoever reads next.
+TEST(InflateZlib, CursorStopsAtTheEndOfTheStream) {
+  const Bytes first = mixedData(70000, 1);
+  Bytes stream = zlibDeflate(first, 6);
+  const size_t firstSize = stream.size();
+  stream.insert(stream.end(), 100, 0xAB);
+  Harness h;
+  ASSERT_EQ(h.decode(stream, 1u << 30), 0);
+  EXPECT_TRUE(h.sink.output == first);
+  EXPECT_EQ(h.source.consumed(), firstSize);
+}
+
+}  // namespace

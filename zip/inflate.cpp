@@ -1,0 +1,580 @@
+// Deflate decoder (RFC 1951).
+//
+// The decoder reads Huffman codes by table lookup (inflate_tables.cpp builds
+// the tables) and writes into the caller's 32 KiB window, which doubles as the
+// history that matches copy from: when the window is full it is handed to the
+// flush callback and writing starts again at 0, while the old contents stay
+// in place for matches that reach back across the turn.
+//
+// Why it is fast:
+// - Nearly all the work happens in one tight loop, decodeFast. It runs only
+//   while the input cursor holds plenty of bytes and the window has room for
+//   the longest match, so inside it nothing needs a bounds check, a refill or
+//   a flush. Its bit buffer, bit count, input pointer and output pointer are
+//   plain locals (registers, not fields of the state record); they are
+//   written back once when the loop ends.
+// - It refills the bit buffer four bytes at a time without a loop or a
+//   branch: one unaligned 32-bit load ORed in above the bits still held, and
+//   the input pointer advanced by the whole bytes that fitted. After a refill
+//   at least 24 bits are held, enough for a whole literal/length code with
+//   its extra bits, or for a distance code.
+// - A literal found in the root table (the common case) costs one lookup and
+//   one store; two literals are decoded per refill when both are in the root.
+// - Matches are copied four bytes per step (a distance of 4 or more never
+//   reads a byte that the same step writes), a run of one byte by storing a
+//   repeated pattern, and the last step overlaps the previous one instead of
+//   ending in a byte loop.
+// - Everything else - near the end of the input buffer, the last 260 bytes
+//   before each window flush, block headers, stored blocks - goes through the
+//   simple byte-at-a-time path, which keeps the decoder's state in the state
+//   record and asks the cursor for one byte at a time.
+// - The fast loop may load bytes ahead of the bits it decodes, but only bytes
+//   that are already in the cursor's buffer; when it ends it hands the whole
+//   bytes it did not use back to the cursor, so the cursor always stands just
+//   after the last byte the decoder needed, and the byte source is never asked
+//   for data beyond the end of the Deflate stream.
+#include "zip/inflate.h"
+
+#include "support/strings.h"
+#include "zip/inflate_tables.h"
+
+namespace {
+
+// Root widths of the dynamic codes and of the code-length code.
+const unsigned kDynamicLiteralBits = 9;
+const unsigned kDynamicDistanceBits = 6;
+const unsigned kCodeLengthBits = 7;
+const unsigned kFixedLiteralBits = 7;
+const unsigned kFixedDistanceBits = 5;
+
+// The fast loop runs while the cursor holds at least kFastInputMargin more
+// bytes than the loop has taken (one pass takes at most 12 and loads 4 ahead)
+// and while the window has room for one pass's output (a literal and the
+// longest match, 259 bytes).
+const int32_t kFastInputMargin = 16;
+const int32_t kFastInputMinimum = 32;
+const uint32_t kFastOutputRoom = 260;
+
+// ---------------------------------------------------------------------------
+// The byte-at-a-time path: bits and window position live in the state record
+// ---------------------------------------------------------------------------
+
+inline int nextByte(InflateState* s) {
+  ByteCursor* cursor = s->input;
+  if (--cursor->unread >= 0) return *cursor->next++;
+  return s->refill(s->context);
+}
+
+// Makes n (at most 16) bits available; false at the end of the input.
+inline bool needBits(InflateState* s, unsigned n) {
+  while (s->bitCount < n) {
+    const int byte = nextByte(s);
+    if (byte < 0) return false;
+    s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
+    s->bitCount += 8;
+  }
+  return true;
+}
+
+inline uint32_t takeBits(InflateState* s, unsigned n) {
+  const uint32_t value = s->bitBuffer & kBitMask[n];
+  s->bitBuffer >>= n;
+  s->bitCount -= n;
+  return value;
+}
+
+// Looks up one code, following sub-table links, and consumes its bits.
+// Bits are fetched only while the selected slot needs more than are held (the
+// missing high bits read as zero, and a slot that needs no more of them is
+// right whatever they are), so a short code at the very end of the stream
+// never makes the decoder ask for input that is not there. Null for an
+// invalid code or the end of the input.
+const CodeEntry* decodeSymbol(InflateState* s, const CodeEntry* table, unsigned tableBits) {
+  for (;;) {
+    const CodeEntry* entry;
+    for (;;) {
+      entry = table + (s->bitBuffer & kBitMask[tableBits]);
+      if (entry->bits <= s->bitCount) break;
+      const int byte = nextByte(s);
+      if (byte < 0) return nullptr;
+      s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
+      s->bitCount += 8;
+    }
+    const unsigned operation = entry->operation;
+    if (operation == kOpInvalid) return nullptr;
+    s->bitBuffer >>= entry->bits;
+    s->bitCount -= entry->bits;
+    if (operation <= kOpLiteral) return entry;
+    tableBits = operation - 16;
+    table = entry->table;
+  }
+}
+
+inline void putByte(InflateState* s, uint8_t byte) {
+  s->window[s->windowPosition++] = byte;
+  if (s->windowPosition == kWindowSize) {
+    s->flush(s->context, s->window, kWindowSize);
+    s->windowPosition = 0;
+  }
+}
+
+// A match, the plain way: the source index wraps around the window like the
+// destination, and bytes go one at a time in ascending order so that a
+// distance shorter than the length repeats the bytes just written.
+void copyMatchSlow(InflateState* s, uint32_t length, uint32_t distance) {
+  uint8_t* const window = s->window;
+  uint32_t from = (s->windowPosition - distance) & (kWindowSize - 1);
+  while (length != 0) {
+    uint32_t position = s->windowPosition;
+    uint32_t n = kWindowSize - (from > position ? from : position);
+    if (n > length) n = length;
+    length -= n;
+    do {
+      window[position++] = window[from++];
+    } while (--n != 0);
+    s->windowPosition = position;
+    if (position == kWindowSize) {
+      s->flush(s->context, window, kWindowSize);
+      s->windowPosition = 0;
+    }
+    if (from == kWindowSize) from = 0;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The fast loop
+// ---------------------------------------------------------------------------
+
+enum FastExit { kFastSlowDown, kFastEndOfBlock, kFastInvalid };
+
+inline uint32_t loadWord(const uint8_t* bytes) {
+  uint32_t word;
+  __builtin_memcpy(&word, bytes, 4);  // one unaligned load; the target is little-endian
+  return word;
+}
+
+inline void copyWord(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, 4); }
+
+// Copies n bytes from a source at or above the destination (a match whose
+// source lies in the older, upper part of the window): ascending words are
+// safe here, since every word is read before anything at or above it is
+// written.
+inline uint8_t* copyFromAbove(uint8_t* out, const uint8_t* from, uint32_t n) {
+  for (; n >= 4; n -= 4, out += 4, from += 4) copyWord(out, from);
+  while (n-- != 0) *out++ = *from++;
+  return out;
+}
+
+// Copies a match whose source lies distance bytes below the destination.
+inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
+  uint8_t* const end = out + length;
+  const uint8_t* from = out - distance;
+  if (length >= 4) {
+    if (distance >= 4) {
+      // Each word reads only bytes written before it. The last word ends
+      // exactly at the end and may rewrite up to three bytes with the values
+      // they already hold.
+      do {
+        copyWord(out, from);
+        out += 4;
+        from += 4;
+      } while (end - out > 4);
+      copyWord(end - 4, end - 4 - distance);
+      return end;
+    }
+    if (distance == 1) {
+      const uint32_t pattern = 0x01010101u * out[-1];
+      do {
+        __builtin_memcpy(out, &pattern, 4);
+        out += 4;
+      } while (end - out > 4);
+      __builtin_memcpy(end - 4, &pattern, 4);
+      return end;
+    }
+  }
+  while (out != end) *out++ = *from++;
+  return end;
+}
+
+// Decodes codes while the input and the window allow it without checks.
+// Entered with bit buffer, bit count and window position in the state record;
+// leaves them there, with the whole unused bytes handed back to the cursor.
+int decodeFast(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
+               unsigned literalBits, unsigned distanceBits) {
+  ByteCursor* const cursor = s->input;
+  const uint8_t* in = cursor->next;
+  const uint8_t* const inStart = in;
+  const uint8_t* const inLimit = in + (cursor->unread - kFastInputMargin);
+  uint8_t* const window = s->window;
+  uint8_t* out = window + s->windowPosition;
+  uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
+  uint32_t hold = s->bitBuffer;
+  uint32_t bits = s->bitCount;
+  const uint32_t literalMask = kBitMask[literalBits];
+  const uint32_t distanceMask = kBitMask[distanceBits];
+  int exit = kFastSlowDown;
+
+  // The branch-free refill: the bits above the count may already hold the
+  // low bits of the next byte (from the previous load); ORing the same byte
+  // in again at the same place leaves them unchanged.
+#define REFILL()                                   \
+  do {                                             \
+    hold |= loadWord(in) << bits;                  \
+    in += (31 - bits) >> 3;                        \
+    bits |= 24;                                    \
+  } while (0)
+#define DROP(n)   \
+  do {            \
+    hold >>= (n); \
+    bits -= (n);  \
+  } while (0)
+
+  do {
+    REFILL();
+    const CodeEntry* entry = literalTable + (hold & literalMask);
+    if (entry->operation == kOpLiteral) {
+      DROP(entry->bits);
+      *out++ = static_cast<uint8_t>(entry->value);
+      // At least 15 bits remain: enough to look up the next code's root slot.
+      entry = literalTable + (hold & literalMask);
+      if (entry->operation == kOpLiteral) {
+        DROP(entry->bits);
+        *out++ = static_cast<uint8_t>(entry->value);
+        continue;
+      }
+      REFILL();
+    }
+    while (entry->operation > kOpLiteral) {
+      if (entry->operation == kOpInvalid) {
+        exit = kFastInvalid;
+        goto done;
+      }
+      DROP(entry->bits);
+      entry = entry->table + (hold & kBitMask[entry->operation - 16]);
+    }
+    DROP(entry->bits);
+    {
+      const unsigned operation = entry->operation;
+      if (operation == kOpLiteral) {
+        *out++ = static_cast<uint8_t>(entry->value);
+        continue;
+      }
+      if (operation == kOpEndOfBlock) {
+        exit = kFastEndOfBlock;
+        break;
+      }
+      // A length: base plus extra bits (at least 9 bits are still held).
+      const uint32_t length = entry->value + (hold & kBitMask[operation]);
+      DROP(operation);
+
+      REFILL();
+      entry = distanceTable + (hold & distanceMask);
+      while (entry->operation > kOpLiteral) {
+        if (entry->operation == kOpInvalid) {
+          exit = kFastInvalid;
+          goto done;
+        }
+        DROP(entry->bits);
+        entry = entry->table + (hold & kBitMask[entry->operation - 16]);
+      }
+      DROP(entry->bits);
+      const unsigned extra = entry->operation;
+      if (bits < extra) REFILL();  // a long distance code with many extra bits
+      const uint32_t distance = entry->value + (hold & kBitMask[extra]);
+      DROP(extra);
+
+      const uint32_t written = static_cast<uint32_t>(out - window);
+      if (distance <= written) {
+        out = copyFromBelow(out, length, distance);
+      } else {
+        // The source starts in the upper part of the window, written before
+        // the last flush, and may continue from its start.
+        const uint32_t back = distance - written;
+        const uint8_t* from = window + kWindowSize - back;
+        if (length <= back) {
+          out = copyFromAbove(out, from, length);
+        } else {
+          out = copyFromAbove(out, from, back);
+          out = copyFromBelow(out, length - back, distance);
+        }
+      }
+    }
+  } while (in < inLimit && out < outLimit);
+done:
+#undef REFILL
+#undef DROP
+
+  {
+    // Hand the whole bytes not yet used back to the cursor (only bytes taken
+    // in this loop, which all came from the current buffer).
+    uint32_t giveBack = bits >> 3;
+    const uint32_t taken = static_cast<uint32_t>(in - inStart);
+    if (giveBack > taken) giveBack = taken;
+    in -= giveBack;
+    bits -= giveBack << 3;
+    hold &= (1u << bits) - 1;
+  }
+  cursor->unread -= static_cast<int32_t>(in - inStart);
+  cursor->next = in;
+  s->bitBuffer = hold;
+  s->bitCount = bits;
+  s->windowPosition = static_cast<uint32_t>(out - window);
+  return exit;
+}
+
+// ---------------------------------------------------------------------------
+// Codes of one block
+// ---------------------------------------------------------------------------
+
+// Returns 0 at the end of the block, 1 for invalid codes or the end of input.
+int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
+                unsigned literalBits, unsigned distanceBits) {
+  for (;;) {
+    if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
+      const int exit = decodeFast(s, literalTable, distanceTable, literalBits, distanceBits);
+      if (exit == kFastEndOfBlock) return 0;
+      if (exit == kFastInvalid) return 1;
+      continue;  // the loop stopped for lack of input or room: one slow step
+    }
+
+    const CodeEntry* entry = decodeSymbol(s, literalTable, literalBits);
+    if (entry == nullptr) return 1;
+    const unsigned operation = entry->operation;
+    if (operation == kOpLiteral) {
+      putByte(s, static_cast<uint8_t>(entry->value));
+      continue;
+    }
+    if (operation == kOpEndOfBlock) return 0;
+    if (!needBits(s, operation)) return 1;
+    const uint32_t length = entry->value + takeBits(s, operation);
+
+    entry = decodeSymbol(s, distanceTable, distanceBits);
+    if (entry == nullptr) return 1;
+    const unsigned extra = entry->operation;
+    if (!needBits(s, extra)) return 1;
+    const uint32_t distance = entry->value + takeBits(s, extra);
+    copyMatchSlow(s, length, distance);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Block types
+// ---------------------------------------------------------------------------
+
+int decodeStoredBlock(InflateState* s) {
+  takeBits(s, s->bitCount & 7);
+  if (!needBits(s, 16)) return 1;
+  uint32_t length = takeBits(s, 16);
+  if (!needBits(s, 16)) return 1;
+  const uint32_t complement = takeBits(s, 16);
+  if ((length ^ 0xFFFFu) != complement) return 1;
+
+  // Whole bytes still in the bit buffer come first, then the bytes straight
+  // from the cursor, as many at once as the buffer and the window allow.
+  while (length != 0 && s->bitCount >= 8) {
+    putByte(s, static_cast<uint8_t>(takeBits(s, 8)));
+    --length;
+  }
+  ByteCursor* const cursor = s->input;
+  while (length != 0) {
+    if (cursor->unread > 0) {
+      uint32_t n = static_cast<uint32_t>(cursor->unread);
+      if (n > length) n = length;
+      if (n > kWindowSize - s->windowPosition) n = kWindowSize - s->windowPosition;
+      copyBytes(s->window + s->windowPosition, cursor->next, n);
+      cursor->next += n;
+      cursor->unread -= static_cast<int32_t>(n);
+      length -= n;
+      s->windowPosition += n;
+      if (s->windowPosition == kWindowSize) {
+        s->flush(s->context, s->window, kWindowSize);
+        s->windowPosition = 0;
+      }
+    } else {
+      const int byte = nextByte(s);
+      if (byte < 0) return 1;
+      putByte(s, static_cast<uint8_t>(byte));
+      --length;
+    }
+  }
+  return 0;
+}
+
+int decodeFixedBlock(InflateState* s) {
+  if (s->fixedLiteralTable == nullptr) {
+    uint8_t lengths[288];
+    unsigned i = 0;
+    for (; i < 144; ++i) lengths[i] = 8;
+    for (; i < 256; ++i) lengths[i] = 9;
+    for (; i < 280; ++i) lengths[i] = 7;
+    for (; i < 288; ++i) lengths[i] = 8;
+    CodeEntry* literalTable;
+    unsigned literalBits = kFixedLiteralBits;
+    int result = buildCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra,
+                                &literalTable, &literalBits);
+    if (result != 0) {
+      freeCodeTable(literalTable);
+      return result;
+    }
+    for (i = 0; i < 30; ++i) lengths[i] = 5;
+    CodeEntry* distanceTable;
+    unsigned distanceBits = kFixedDistanceBits;
+    result = buildCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, &distanceTable,
+                            &distanceBits);
+    if (result > 1) {  // incomplete is expected: codes 30 and 31 are unused
+      freeCodeTable(literalTable);
+      return result;
+    }
+    s->fixedLiteralTable = literalTable;
+    s->fixedDistanceTable = distanceTable;
+    s->fixedLiteralBits = literalBits;
+    s->fixedDistanceBits = distanceBits;
+  }
+  return decodeCodes(s, s->fixedLiteralTable, s->fixedDistanceTable, s->fixedLiteralBits,
+                     s->fixedDistanceBits) != 0
+             ? 1
+             : 0;
+}
+
+int decodeDynamicBlock(InflateState* s) {
+  if (!needBits(s, 14)) return 1;
+  const unsigned literalCount = takeBits(s, 5) + 257;
+  const unsigned distanceCount = takeBits(s, 5) + 1;
+  const unsigned codeLengthCount = takeBits(s, 4) + 4;
+
+  // The code-length code: lengths in the fixed order, missing ones zero.
+  uint8_t lengths[288 + 32];
+  unsigned i = 0;
+  for (; i < codeLengthCount; ++i) {
+    if (!needBits(s, 3)) return 1;
+    lengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(takeBits(s, 3));
+  }
+  for (; i < 19; ++i) lengths[kCodeLengthOrder[i]] = 0;
+  CodeEntry* codeLengthTable;
+  unsigned codeLengthBits = kCodeLengthBits;
+  int result = buildCodeTable(lengths, 19, 19, nullptr, nullptr, &codeLengthTable, &codeLengthBits);
+  if (codeLengthBits == 0) result = 1;
+  if (result != 0) {
+    freeCodeTable(codeLengthTable);
+    return result;
+  }
+
+  // The literal/length and distance code lengths, as one sequence: a repeat
+  // may run from the one into the other. All code-length codes fit the root
+  // table; its only invalid slot (a single one-bit code) holds the same
+  // symbol as the valid one, so the slot's operation is not looked at.
+  const unsigned total = literalCount + distanceCount;
+  unsigned previous = 0;
+  i = 0;
+  while (i < total) {
+    const CodeEntry* entry;
+    for (;;) {
+      entry = codeLengthTable + (s->bitBuffer & kBitMask[codeLengthBits]);
+      if (entry->bits <= s->bitCount) break;
+      const int byte = nextByte(s);
+      if (byte < 0) {
+        freeCodeTable(codeLengthTable);
+        return 1;
+      }
+      s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
+      s->bitCount += 8;
+    }
+    takeBits(s, entry->bits);
+    const unsigned symbol = entry->value;
+    if (symbol < 16) {
+      lengths[i++] = static_cast<uint8_t>(symbol);
+      previous = symbol;
+      continue;
+    }
+    unsigned repeat;
+    unsigned value = 0;
+    if (symbol == 16) {
+      if (!needBits(s, 2)) break;
+      repeat = 3 + takeBits(s, 2);
+      value = previous;
+    } else if (symbol == 17) {
+      if (!needBits(s, 3)) break;
+      repeat = 3 + takeBits(s, 3);
+      previous = 0;
+    } else {
+      if (!needBits(s, 7)) break;
+      repeat = 11 + takeBits(s, 7);
+      previous = 0;
+    }
+    if (i + repeat > total) break;
+    while (repeat-- != 0) lengths[i++] = static_cast<uint8_t>(value);
+  }
+  freeCodeTable(codeLengthTable);
+  if (i < total) return 1;  // end of input or a repeat past the count
+
+  CodeEntry* literalTable;
+  unsigned literalBits = kDynamicLiteralBits;
+  result = buildCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra,
+                          &literalTable, &literalBits);
+  if (literalBits == 0) result = 1;
+  if (result != 0) {
+    freeCodeTable(literalTable);
+    return result;
+  }
+  CodeEntry* distanceTable;
+  unsigned distanceBits = kDynamicDistanceBits;
+  result = buildCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
+                          &distanceTable, &distanceBits);
+  if (distanceBits == 0 && literalCount > 257) result = 1;  // length codes but no distances
+  else if (result == 1) result = 0;                         // an incomplete distance code is fine
+  if (result != 0) {
+    freeCodeTable(literalTable);
+    freeCodeTable(distanceTable);
+    return result;
+  }
+
+  result = decodeCodes(s, literalTable, distanceTable, literalBits, distanceBits) != 0 ? 1 : 0;
+  freeCodeTable(literalTable);
+  freeCodeTable(distanceTable);
+  return result;
+}
+
+int decodeBlock(InflateState* s, bool* last) {
+  if (!needBits(s, 3)) return 1;
+  *last = takeBits(s, 1) != 0;
+  switch (takeBits(s, 2)) {
+    case 0:
+      return decodeStoredBlock(s);
+    case 1:
+      return decodeFixedBlock(s);
+    case 2:
+      return decodeDynamicBlock(s);
+    default:
+      return 2;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Entries
+// ---------------------------------------------------------------------------
+
+int decodeDeflateMember(InflateState* state) {
+  state->bitBuffer = 0;
+  state->bitCount = 0;
+  state->windowPosition = 0;
+  bool last = false;
+  do {
+    const int result = decodeBlock(state, &last);
+    if (result != 0) return result;
+    if (state->afterBlock != nullptr && state->afterBlock(state->context) != 0) return 1;
+  } while (!last);
+  state->flush(state->context, state->window, state->windowPosition);
+  return 0;
+}
+
+int releaseFixedTables(InflateState* state) {
+  freeCodeTable(state->fixedLiteralTable);
+  freeCodeTable(state->fixedDistanceTable);
+  state->fixedLiteralTable = nullptr;
+  state->fixedDistanceTable = nullptr;
+  state->fixedLiteralBits = 0;
+  state->fixedDistanceBits = 0;
+  return 0;
+}

@@ -9,9 +9,6 @@
 
 #include <string.h>
 
-#include <string>
-
-#include "common/test_support.h"
 #include "support/chars.h"
 #include "support/paths.h"
 
@@ -86,29 +83,6 @@ TEST_F(DoubleByte, NameFunctions) {
   char root[64];
   pathRoot("\\\\srv\x95\x5C\\share\\dir", root);
   EXPECT_STREQ("\\\\srv\x95\x5C\\share\\", root);
-}
-
-TEST_F(DoubleByte, CreatePathSplitsOnlyAtRealSeparators) {
-  testing_support::ScratchFolder folder;
-  std::string path = folder.file(std::string(kTable) + "\\sub");
-  createPath(path.c_str(), nullptr, false);
-  EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path.c_str()));
-  // No stray folder named by the lone lead byte.
-  WIN32_FIND_DATAW found;
-  std::wstring mask;
-  for (char c : folder.path()) mask += static_cast<wchar_t>(c);
-  mask += L"\\*";
-  HANDLE search = FindFirstFileW(mask.c_str(), &found);
-  ASSERT_NE(INVALID_HANDLE_VALUE, search);
-  int entries = 0;
-  do {
-    if (wcscmp(found.cFileName, L".") != 0 && wcscmp(found.cFileName, L"..") != 0) {
-      ++entries;
-      EXPECT_STREQ(L"\u8868", found.cFileName);
-    }
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  EXPECT_EQ(1, entries);
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ PY
   (cd "$work/src" && zip -q -r -X -6 "$work/bench.zip" .)
 fi
 cat "$stub" "$work/bench.zip" > "$work/bench-setup.exe"
-bytes=$(du -sb --apparent-size "$work/src" | cut -f1)
+bytes=$(find "$work/src" -type f -printf "%s\n" | awk "{ n += \$1 } END { print n }")
 echo "archive: $(stat -c %s "$work/bench.zip") bytes packed, $bytes bytes extracted"
 
 now() { date +%s.%N; }

@@ -1,21 +1,226 @@
-// PLACEHOLDER until the information window lands.
+// The information window, the progress bar and the fatal stop.
+//
+// During an installation the start dialog is the only window, so every report
+// of the run goes into its text control (103): one line per member, one bold
+// dark-red line per error. The control starts out showing the descriptive
+// text; the first line written replaces it for the rest of the run. There is
+// one thread: long work keeps the dialog alive only by calling
+// PumpOneMessage between its pieces, and the Cancel button reaches the work
+// only through sfx.runState.
+//
+// The product may include no control headers beyond <windows.h>, so the few
+// rich-edit and progress-bar messages and the 60-byte character format record
+// are declared here.
 #include "ui/info_window.h"
 
 #include <stdarg.h>
 #include <windows.h>
 
 #include "driver/sfx_state.h"
+#include "support/strings.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
+#include "ui/resource_ids.h"
 
-void InfoAppend(const char*, bool) {}
-void InfoPrint(const char*, ...) {}
+void (*hideDescriptiveView)(HtmlViewer* viewer);
+void (*removeTempFolderHook)();
+
+// ---------------------------------------------------------------------------
+// Rich-edit and progress-bar vocabulary
+// ---------------------------------------------------------------------------
+
+namespace {
+
+const UINT kEmGetCharFormat = WM_USER + 58;
+const UINT kEmSetCharFormat = WM_USER + 68;
+const UINT kPbmSetPos = WM_USER + 2;
+const WPARAM kScfDefault = 0;
+const WPARAM kScfSelection = 1;
+const DWORD kCfmBold = 0x00000001;
+const DWORD kCfmColor = 0x40000000;
+const DWORD kCfeBold = 0x00000001;
+const DWORD kCfeAutoColor = 0x40000000;
+
+// The first rich-edit character format: every version of the control
+// understands this 60-byte layout.
+struct CharFormat {
+  UINT size;
+  DWORD mask;
+  DWORD effects;
+  LONG height;
+  LONG offset;
+  COLORREF textColor;
+  BYTE charSet;
+  BYTE pitchAndFamily;
+  char faceName[32];
+};
+static_assert(sizeof(CharFormat) == 60, "the control expects a 60-byte CHARFORMAT");
+
+const COLORREF kErrorColor = 0x0000A0;  // dark red
+// Beyond any text the control can hold (4 MiB): selects the end.
+const LPARAM kPastTheEnd = 100000000;
+
+void fillZero(void* data, size_t size) { fillBytes(data, 0, size); }
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Lines
+// ---------------------------------------------------------------------------
+
+void InfoAppend(const char* text, bool errorStyle) {
+  HWND control = sfx.mainWindow != nullptr ? GetDlgItem(sfx.mainWindow, IDC_START_TEXT) : nullptr;
+  // Without the start dialog (before it exists, or after it has closed)
+  // there is nowhere to write, and nothing counts as written.
+  if (control == nullptr) return;
+
+  if (!sfx.infoWindowUsed) {
+    // The descriptive text gives way to the report: its HTML view goes, and
+    // the control itself is shown and emptied.
+    if (sfx.startViewer != nullptr && hideDescriptiveView != nullptr) hideDescriptiveView(sfx.startViewer);
+    ShowWindow(control, SW_SHOW);
+    SendMessageA(control, EM_SETSEL, 0, -1);
+    SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+    sfx.infoWindowUsed = true;
+  }
+
+  SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
+
+  CharFormat format;
+  fillZero(&format, sizeof(format));
+  format.size = sizeof(format);
+  SendMessageA(control, kEmGetCharFormat, kScfDefault, reinterpret_cast<LPARAM>(&format));
+  const DWORD defaultEffects = format.effects;
+  format.mask = kCfmBold;
+  if (errorStyle) {
+    format.effects = (format.effects & ~kCfeAutoColor) | kCfeBold;
+    format.textColor = kErrorColor;
+    format.mask |= kCfmColor;
+  }
+  SendMessageA(control, kEmSetCharFormat, kScfSelection, reinterpret_cast<LPARAM>(&format));
+  SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
+  SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
+
+  if (errorStyle) {
+    // Back to the default look for the line end and whatever follows: the
+    // automatic colour, and the default's own boldness.
+    format.effects = (format.effects | kCfeAutoColor) & ~kCfeBold;
+    format.effects |= defaultEffects & kCfeBold;
+    SendMessageA(control, kEmSetCharFormat, kScfSelection, reinterpret_cast<LPARAM>(&format));
+  }
+  SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("\r\n"));
+}
+
+void InfoPrint(const char* format, ...) {
+  char line[1024];
+  va_list arguments;
+  va_start(arguments, format);
+  formatTextV(line, format, arguments);
+  va_end(arguments);
+  InfoAppend(line, false);
+}
+
 void ErrorPrint(const char* format, ...) {
-  if (format != nullptr && format[0] != '\0') sfx.errorCount += 1;
+  if (format == nullptr || format[0] == '\0') return;
+  char line[1024];
+  va_list arguments;
+  va_start(arguments, format);
+  formatTextV(line, format, arguments);
+  va_end(arguments);
+  InfoAppend(line, true);
+  sfx.errorCount += 1;
 }
+
 void ReportFileError(const char* format, const char* argument) {
-  if (sfx.runState == 0 && format[0] != '\0') ErrorPrint("%s", format);
+  // After a cancel the file layer's failures are the consequence of the
+  // stop, not news for the user.
+  if (sfx.runState != kRunning || format == nullptr || format[0] == '\0') return;
+  // The caller may still want to look at the cause after the report, and
+  // the window calls below overwrite it.
+  const DWORD savedError = GetLastError();
+  char line[4096];
+  formatText(line, format, argument != nullptr ? argument : "");
+  ErrorPrint("%s", line);
+  SetLastError(savedError);
 }
-bool ReportMember(const char*) { return sfx.runState == 0; }
-void SetProgress(uint32_t, uint32_t) {}
-uint32_t ProgressPercent(uint32_t, uint32_t) { return 0; }
-void PumpOneMessage() {}
-void FatalStopWait() {}
+
+bool ReportMember(const char* name) {
+  InfoPrint(MessageText(kMsgExtracting), name);
+  PumpOneMessage();
+  return sfx.runState == kRunning;
+}
+
+// ---------------------------------------------------------------------------
+// Progress
+// ---------------------------------------------------------------------------
+
+uint32_t ProgressPercent(uint32_t done, uint32_t total) {
+  // Beyond a million, both drop their low byte so that done * 100 cannot
+  // overflow 32 bits; the ratio barely changes.
+  if (done > 1000000) {
+    done >>= 8;
+    total >>= 8;
+  }
+  if (total == 0) return 0;
+  if (done > total) return 100;
+  return done * 100 / total;
+}
+
+void SetProgress(uint32_t done, uint32_t total) {
+  if (sfx.mainWindow == nullptr) return;
+  SendDlgItemMessageA(sfx.mainWindow, IDC_START_PROGRESS, kPbmSetPos, ProgressPercent(done, total), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Message pump
+// ---------------------------------------------------------------------------
+
+void PumpOneMessage() {
+  MSG message;
+  if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) return;
+  if (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Fatal stop
+// ---------------------------------------------------------------------------
+
+void FatalStopWait() {
+  HWND dialog = sfx.mainWindow;
+  if (dialog != nullptr && !IsWindow(dialog)) dialog = nullptr;
+
+  sfx.closeMode = 1;
+  if (dialog != nullptr) {
+    SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
+    // The install flow disables the button while it extracts and would
+    // enable it again only after the extraction, which a fatal error never
+    // returns to: the user must be able to press Close.
+    EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
+  }
+  sfx.extracting = 0;
+  sfx.fatalStop = 1;
+
+  if (dialog != nullptr) {
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    // Nothing to read in the dialog (no script text, no report line):
+    // close it at once instead of making the user press Close.
+    if (sfx.scriptLength == 0 && !sfx.infoWindowUsed) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    // The Close handler of the start dialog sets runState to 2. A dialog that
+    // went away some other way can never do that, so its end ends the wait.
+    while (sfx.runState != kClosing && IsWindow(dialog)) {
+      MSG message;
+      if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        PumpOneMessage();
+      } else {
+        // Sleep until input arrives rather than spin; the timeout keeps the
+        // loop checking the window even if no message ever comes.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+      }
+    }
+  }
+
+  if (sfx.tempMode && removeTempFolderHook != nullptr) removeTempFolderHook();
+}

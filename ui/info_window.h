@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+struct HtmlViewer;
+
 void InfoAppend(const char* text, bool errorStyle);
 void InfoPrint(const char* format, ...);
 void ErrorPrint(const char* format, ...);
@@ -13,3 +15,13 @@ void SetProgress(uint32_t done, uint32_t total);
 uint32_t ProgressPercent(uint32_t done, uint32_t total);
 void PumpOneMessage();
 void FatalStopWait();
+
+// Services of other parts that the information window calls but must not
+// need at link time (the window is linked into every test program). Each
+// stays null, and its step is skipped, until its owner installs it.
+//
+// Destroys the host window of the HTML view that shows the descriptive text
+// over control 103 and forgets it (the viewer's hostWindow becomes null).
+extern void (*hideDescriptiveView)(HtmlViewer* viewer);
+// Removes the temporary destination folder of a TempMode run.
+extern void (*removeTempFolderHook)();

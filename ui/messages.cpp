@@ -1,25 +1,299 @@
-// PLACEHOLDER until the messages block lands: plain string-table loading.
+// The messages block: a translation of every user-visible text, stored as a
+// text region inside the executable file itself, between the program image
+// and the appended archive.
+//
+// A localised installer is made by plain concatenation (stub, block, ZIP), so
+// the program cannot know where its image ends: it scans the start of its own
+// file for the block's marker. Two rules keep that scan from finding things
+// that are not a block:
+//   - our own copy of the marker text lacks one star, and the first two stars
+//     are tested as single bytes, so the constant in our data never matches;
+//   - the signature of the archive format that follows other stubs is never
+//     stored whole in our image either, and the scan gives up when it meets
+//     one: a block behind someone else's archive is not ours.
+// Translations are keyed by the CRC-32 of the English text, never by position,
+// so a block keeps working when messages are added or reordered.
+//
+// Every value is cut to its destination: a block is data from outside the
+// program and must never write past a buffer.
+
 #include "ui/messages.h"
 
+#include "support/file_object.h"
+#include "support/heap.h"
 #include "support/strings.h"
+#include "zip/crc32.h"
 
 MessagesBlock messagesBlock;
 
-void LoadMessagesBlock(const char*) {}
-void FreeMessagesBlock() {}
+namespace {
 
-void TranslateText(const char* source, char* destination, int destinationSize, const char*, const char*) {
-  if (destination != source) copyTextCut(destination, source, destinationSize);
+// ---------------------------------------------------------------------------
+// Layout of the block in the file
+// ---------------------------------------------------------------------------
+
+// One star short of the 13-byte marker "***messages**"; see the file header.
+const char kMarkerTail[] = "*messages***";
+const int kMarkerTailCompared = 11;
+const int kMarkerLength = 13;
+
+const int kScanReadSize = 8192;
+const int kScanOverlap = 16;  // no test looks further than 13 bytes ahead
+const int kScanMaxReads = 64;
+
+const int kBlockMaxSize = 65536;
+const int kBlockSlack = 1024;  // room for the lookups' look-ahead past the end
+
+const char kLineSeparator = 0x0C;  // what raw CR and LF become
+const int kKeyLength = 8;
+const int kLastLineValueLimit = 255;
+
+const int kMessageBufferSize = 256;
+const int kMessageBufferCount = 8;
+
+// ---------------------------------------------------------------------------
+// Scan
+// ---------------------------------------------------------------------------
+
+bool IsMarkerAt(const unsigned char* bytes) {
+  return bytes[0] == '*' && bytes[1] == '*' &&
+         sameBytes(bytes + 2, kMarkerTail, kMarkerTailCompared) == 0;
+}
+
+// "Qel!" 0x1A 0x07, tested byte by byte so that no six-byte copy of it
+// exists in our image.
+bool IsArchiveSignatureAt(const unsigned char* bytes) {
+  return bytes[0] == 'Q' && bytes[1] == 'e' && bytes[2] == 'l' && bytes[3] == '!' &&
+         bytes[4] == 0x1A && bytes[5] == 0x07;
+}
+
+// The file position of the marker, or -1 when there is none within the
+// scanned range or an archive signature comes first.
+int64_t FindMarker(FileObject* file) {
+  unsigned char buffer[kScanReadSize];
+  for (int readCount = 0; readCount < kScanMaxReads; ++readCount) {
+    int64_t position = file->tell();
+    int32_t count = file->read(buffer, kScanReadSize);
+    if (count < kScanOverlap) return -1;
+    for (int32_t i = 0; i <= count - kScanOverlap; ++i) {
+      if (IsMarkerAt(buffer + i)) return position + i;
+      if (IsArchiveSignatureAt(buffer + i)) return -1;
+    }
+    file->seek(position + count - kScanOverlap, kSeekBegin);
+  }
+  return -1;
+}
+
+// Resolves the escapes in place and turns raw line ends into separators;
+// stops at the first zero byte. Returns the new length.
+int32_t UnescapeBlock(char* text, int32_t count) {
+  int32_t w = 0;
+  int32_t r = 0;
+  while (r < count) {
+    char c = text[r];
+    if (c == '\0') break;
+    if (c == '\\' && r + 1 < count) {
+      char escaped = 0;
+      switch (text[r + 1]) {
+        case 'n': escaped = '\n'; break;
+        case 'r': escaped = '\r'; break;
+        case 't': escaped = '\t'; break;
+        case '"': escaped = '"'; break;
+        case '\\': escaped = '\\'; break;
+      }
+      if (escaped != 0) {
+        text[w++] = escaped;
+        r += 2;
+        continue;
+      }
+    }
+    text[w++] = (c == '\r' || c == '\n') ? kLineSeparator : c;
+    ++r;
+  }
+  text[w] = '\0';
+  return w;
+}
+
+// fileName with a backslash is a path; a bare name lives next to our own
+// executable. False when no path can be formed.
+bool ResolveBlockPath(const char* fileName, char* path, int pathSize) {
+  if (findChar(fileName, '\\') != nullptr) {
+    if (textLength(fileName) >= static_cast<size_t>(pathSize)) return false;
+    copyText(path, fileName);
+    return true;
+  }
+  DWORD length = GetModuleFileNameA(nullptr, path, pathSize);
+  if (length == 0 || length >= static_cast<DWORD>(pathSize)) return false;
+  char* lastBackslash = findLastChar(path, '\\');
+  if (lastBackslash == nullptr) return false;
+  size_t folderLength = static_cast<size_t>(lastBackslash + 1 - path);
+  if (folderLength + textLength(fileName) >= static_cast<size_t>(pathSize)) return false;
+  copyText(lastBackslash + 1, fileName);
+  return true;
+}
+
+// Reads the block that starts at the marker into a new buffer and unescapes
+// it; null on failure.
+char* ReadBlock(FileObject* file, int64_t markerPosition, int32_t* length) {
+  file->seek(markerPosition, kSeekBegin);
+  char* text = static_cast<char*>(allocate(kBlockMaxSize + kBlockSlack));
+  if (text == nullptr) return nullptr;
+  text[kBlockMaxSize] = '\0';
+  int32_t count = file->read(text, kBlockMaxSize);
+  if (count < kMarkerLength) {
+    release(text);
+    return nullptr;
+  }
+  *length = UnescapeBlock(text, count);
+  return text;
+}
+
+// ---------------------------------------------------------------------------
+// Lookup
+// ---------------------------------------------------------------------------
+
+void FormatKey(uint32_t crc, char* key) {
+  const char digits[] = "0123456789abcdef";
+  for (int i = kKeyLength - 1; i >= 0; --i) {
+    key[i] = digits[crc & 0xF];
+    crc >>= 4;
+  }
+}
+
+void MessageKey(const char* kind, const char* dialogName, const char* source, char* key) {
+  uint32_t crc = crc32Raw(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(kind), 1);
+  if (dialogName != nullptr) {
+    crc = crc32Raw(crc, reinterpret_cast<const uint8_t*>(dialogName), textLength(dialogName));
+  }
+  crc = crc32Raw(crc, reinterpret_cast<const uint8_t*>(source), textLength(source));
+  FormatKey(~crc, key);
+}
+
+bool LineStartsWithEntry(const char* line, const char* key) {
+  for (int i = 0; i < kKeyLength; ++i) {
+    if (line[i] != key[i]) return false;  // also stops at the terminator
+  }
+  return line[kKeyLength] == '=' && line[kKeyLength + 1] == '"';
+}
+
+// The value of the first entry with this key, or null. *valueLength is the
+// value's extent: the rest of the line with its separator (at most 255
+// characters on the last line), ended at its last double quote if it has one.
+const char* FindEntryValue(const char* key, int32_t* valueLength) {
+  const char* line = messagesBlock.text;
+  const char* end = messagesBlock.text + messagesBlock.length;
+  while (line < end) {
+    if (end - line >= kKeyLength + 2 && LineStartsWithEntry(line, key)) {
+      const char* value = line + kKeyLength + 2;
+      const char* lineEnd = value;
+      while (lineEnd < end && *lineEnd != kLineSeparator) ++lineEnd;
+      int32_t extent = static_cast<int32_t>(lineEnd - value);
+      if (lineEnd < end) {
+        extent += 1;  // the separator belongs to the copied value
+      } else if (extent > kLastLineValueLimit) {
+        extent = kLastLineValueLimit;
+      }
+      for (int32_t i = extent - 1; i >= 0; --i) {
+        if (value[i] == '"') {
+          extent = i;
+          break;
+        }
+      }
+      *valueLength = extent;
+      return value;
+    }
+    while (line < end && *line != kLineSeparator) ++line;
+    while (line < end && *line == kLineSeparator) ++line;
+  }
+  return nullptr;
+}
+
+void CopySource(const char* source, char* destination, int destinationSize) {
+  if (destination != source) {
+    copyTextCut(destination, source, destinationSize);
+  } else if (textLength(destination) >= static_cast<size_t>(destinationSize)) {
+    destination[destinationSize - 1] = '\0';
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Loading
+// ---------------------------------------------------------------------------
+
+void LoadMessagesBlock(const char* fileName) {
+  FreeMessagesBlock();
+
+  char path[1024];
+  if (!ResolveBlockPath(fileName, path, sizeof(path))) return;
+
+  FileObject file;
+  // A file we cannot read simply has no block: the program stays English.
+  file.reportErrors = false;
+  if (file.open(path, nullptr, false, true)) {
+    int64_t marker = FindMarker(&file);
+    if (marker >= 0) {
+      int32_t length = 0;
+      char* text = ReadBlock(&file, marker, &length);
+      if (text != nullptr) {
+        messagesBlock.text = text;
+        messagesBlock.length = length;
+      }
+    }
+    file.close();
+  }
+
+  // A right-to-left build carries a dialog resource named "RTL"; any other
+  // build asks its block.
+  if (FindResourceA(GetModuleHandleA(nullptr), "RTL", RT_DIALOG) != nullptr) {
+    messagesBlock.rightToLeft = true;
+    return;
+  }
+  char direction[64];
+  TranslateText("LTR", direction, sizeof(direction), "LTR", "$");
+  messagesBlock.rightToLeft = sameText(direction, "RTL") == 0;
+}
+
+void FreeMessagesBlock() {
+  release(messagesBlock.text);
+  messagesBlock.text = nullptr;
+  messagesBlock.length = 0;
+  messagesBlock.rightToLeft = false;
+}
+
+// ---------------------------------------------------------------------------
+// Translation
+// ---------------------------------------------------------------------------
+
+void TranslateText(const char* source, char* destination, int destinationSize,
+                   const char* dialogName, const char* kind) {
+  if (destinationSize <= 0) return;
+  if (messagesBlock.text == nullptr) {
+    CopySource(source, destination, destinationSize);
+    return;
+  }
+  char key[kKeyLength];
+  MessageKey(kind, dialogName, source, key);
+  int32_t valueLength = 0;
+  const char* value = FindEntryValue(key, &valueLength);
+  if (value == nullptr) {
+    CopySource(source, destination, destinationSize);
+    return;
+  }
+  if (valueLength > destinationSize - 1) valueLength = destinationSize - 1;
+  copyBytes(destination, value, static_cast<size_t>(valueLength));
+  destination[valueLength] = '\0';
 }
 
 char* MessageText(int id) {
-  static char buffers[8][256];
+  // Plain zeroed arrays: no constructor, no guard.
+  static char buffers[kMessageBufferCount][kMessageBufferSize];
   static int ring = 0;
-  ring = (ring + 1) % 8;
+  ring = (ring + 1) % kMessageBufferCount;
   char* buffer = buffers[ring];
-  buffer[0] = '\0';
-  LoadStringA(GetModuleHandleA(nullptr), id, buffer, 256);
+  fillBytes(buffer, 0, kMessageBufferSize);
+  LoadStringA(GetModuleHandleA(nullptr), id, buffer, kMessageBufferSize);
+  TranslateText(buffer, buffer, kMessageBufferSize, nullptr, "s");
   return buffer;
 }
-
-void LocalizeDialog(HWND, UINT, const char*) {}

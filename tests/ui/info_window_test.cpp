@@ -7,12 +7,15 @@
 #include <richedit.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "common/test_support.h"
 #include "driver/sfx_state.h"
+#include "support/file_object.h"
 #include "ui/info_control.h"
 #include "ui/info_window.h"
 #include "ui/resource_ids.h"
@@ -621,6 +624,69 @@ TEST_F(FatalStop, RemovesTheTemporaryFolderOnlyInTempMode) {
   sfx.tempMode = true;
   FatalStopWait();
   EXPECT_EQ(removeCalls, 1);
+}
+
+// ---------------------------------------------------------------------------
+// The whole fatal exit, in a child process: the fatal stop, the wait for
+// Close, the temporary folder, the end of the process with code 2.
+// ---------------------------------------------------------------------------
+
+// Runs last in the fatal exit (in place of the temporary folder's removal):
+// writes what the user saw into the marker file the parent reads.
+void RecordFatalExit() {
+  std::ofstream marker(testing_support::Environment("ZIMBRO_INFO_MARKER"));
+  marker << "pressed=" << host.pressedClose << " button=" << host.buttonText
+         << " safety=" << host.safetyFired << " runState=" << sfx.runState
+         << " exitCode=" << sfx.exitCode.code << "\n";
+}
+
+TEST(FatalExitChild, EndsTheProcessAfterTheDialog) {
+  const std::string mode = testing_support::Environment("ZIMBRO_INFO_CHILD");
+  if (mode != "fatal-line" && mode != "fatal-quiet") GTEST_SKIP();
+  LoadControlLibraries();
+  ResetRunState();
+  HWND dialog = CreateHostDialog();
+  ASSERT_NE(dialog, nullptr);
+  sfx.mainWindow = dialog;
+  sfx.tempMode = true;
+  removeTempFolderHook = RecordFatalExit;
+  sfx.extracting = 1;
+  if (mode == "fatal-line") {
+    ReportFileError("Read error in the file %s", "archive.exe");
+    SetTimer(dialog, kPressCloseTimer, 300, nullptr);
+  }
+  SetTimer(dialog, kSafetyTimer, 10000, nullptr);
+  fatalExit(kExitFatal);
+}
+
+class FatalExit : public ::testing::Test {
+ protected:
+  std::string RunChild(const char* mode) {
+    testing_support::ScratchFolder folder;
+    const std::string marker = folder.file("marker.txt");
+    SetEnvironmentVariableA("ZIMBRO_INFO_CHILD", mode);
+    SetEnvironmentVariableA("ZIMBRO_INFO_MARKER", marker.c_str());
+    exitCode = testing_support::RunProcess(
+        "\"" + testing_support::SelfPath() + "\" --gtest_filter=FatalExitChild.EndsTheProcessAfterTheDialog", "",
+        60000);
+    SetEnvironmentVariableA("ZIMBRO_INFO_CHILD", nullptr);
+    SetEnvironmentVariableA("ZIMBRO_INFO_MARKER", nullptr);
+    std::ifstream in(marker);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+  int exitCode = 0;
+};
+
+TEST_F(FatalExit, WithALineWaitsForCloseThenEndsWithCode2) {
+  EXPECT_EQ(RunChild("fatal-line"), "pressed=1 button=Close safety=0 runState=2 exitCode=2\n");
+  EXPECT_EQ(exitCode, kExitFatal);
+}
+
+TEST_F(FatalExit, WithNothingToReadClosesByItselfAndEndsWithCode2) {
+  EXPECT_EQ(RunChild("fatal-quiet"), "pressed=0 button= safety=0 runState=2 exitCode=2\n");
+  EXPECT_EQ(exitCode, kExitFatal);
 }
 
 }  // namespace

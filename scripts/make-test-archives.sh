@@ -140,8 +140,9 @@ build("py-attrs.zip", [
     member("plain.txt", b"plain\n", when=(2001, 2, 3, 4, 5, 6)),
 ])
 
-# 65 members: two batches of the directory.
-build("py-65.zip", [member("many/m%02d.txt" % i, (b"member %d\n" % i) * (i + 1))
+# 65 members: two batches of the directory. Stored and a few KiB each, so
+# that the member data push the directory's block out of the buffer.
+build("py-65.zip", [member("many/m%02d.txt" % i, (b"member %d\n" % i) * (300 + i), method=zipfile.ZIP_STORED)
                     for i in range(65)])
 
 build("py-empty.zip", [])

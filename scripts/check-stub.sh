@@ -19,8 +19,9 @@ done
 
 # Nothing runs constructors in this image: a non-empty constructor list would
 # be code that silently never runs.
-ctors=$(awk '$2 == ".ctors" || $2 == ".init_array" {print strtonum("0x" $3)}' <<<"$headers" | head -n 1)
-if [ -n "${ctors}" ] && [ "${ctors}" -gt 8 ]; then echo "FAIL: global constructors present (${ctors} bytes)"; fail=1; fi
+ctors_hex=$(awk '$2 == ".ctors" || $2 == ".init_array" {print $3}' <<<"$headers" | head -n 1)
+ctors=$(( ${ctors_hex:+0x}${ctors_hex:-0} ))
+if [ "${ctors}" -gt 8 ]; then echo "FAIL: global constructors present (${ctors} bytes)"; fail=1; fi
 
 size=$(stat -c %s "$stub")
 echo "stub: $size bytes; imports: $(echo $dlls | tr '\n' ' ')"

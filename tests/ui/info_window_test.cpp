@@ -405,6 +405,27 @@ TEST_F(InfoLines, ErrorLineIsBoldDarkRedAndEverythingAfterItDefault) {
   EXPECT_TRUE(IsDefaultStyle(FormatAt(info, next + 10), defaults));
 }
 
+TEST_F(InfoLines, AfterAnErrorLineABoldDefaultStaysBold) {
+  CHARFORMATA bold;
+  ZeroMemory(&bold, sizeof(bold));
+  bold.cbSize = sizeof(bold);
+  bold.dwMask = CFM_BOLD;
+  bold.dwEffects = CFE_BOLD;
+  SendMessageA(info, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&bold));
+  ErrorPrint("Cannot open %s", "a");
+  InfoPrint("Extracting %s", "b");
+  const std::string text = PositionText(info);
+  const LONG next = static_cast<LONG>(text.find("Extracting b"));
+  ASSERT_GT(next, 0);
+  EXPECT_TRUE(IsErrorStyle(FormatAt(info, 0)));
+  const CHARFORMATA lineEnd = FormatOver(info, next - 2, next);
+  EXPECT_TRUE(lineEnd.dwEffects & CFE_BOLD);
+  EXPECT_TRUE(lineEnd.dwEffects & CFE_AUTOCOLOR);
+  const CHARFORMATA member = FormatAt(info, next);
+  EXPECT_TRUE(member.dwEffects & CFE_BOLD);
+  EXPECT_TRUE(member.dwEffects & CFE_AUTOCOLOR);
+}
+
 TEST_F(InfoLines, ErrorPrintCountsEveryLineButIgnoresAnEmptyFormat) {
   SetWindowTextA(info, "Descriptive text");
   ErrorPrint("");

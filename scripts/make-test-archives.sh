@@ -197,6 +197,12 @@ for tag, payload in (("text", text), ("mixed", mixed)):
         data[start + size * percent // 100] ^= 0xFF
         open(os.path.join(out, "py-flip-%s-%d.zip" % (tag, percent)), "wb").write(data)
 
+# Cancelled in the middle of a member: one Stored over several windows, one
+# Deflate over many blocks, each followed by a member that must not come.
+build("py-cancel-stored.zip", [member("big.bin", rng.randbytes(200000), method=zipfile.ZIP_STORED),
+                               member("small.txt", b"small\n")])
+build("py-cancel-deflate.zip", [member("big.txt", text * 8), member("small.txt", b"small\n")])
+
 # Cut off: the end record is gone.
 full = open(os.path.join(out, "py-deflate9.zip"), "rb").read()
 open(os.path.join(out, "py-truncated.zip"), "wb").write(full[:len(full) * 6 // 10])

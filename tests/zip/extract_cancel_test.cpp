@@ -1,0 +1,86 @@
+// Cancel during extraction: the Cancel button only sets runState, which the
+// engine reads at its message pumps. A window that answers the n-th pumped
+// message by setting runState stands in for the button.
+#include <gtest/gtest.h>
+
+#include "driver/sfx_state.h"
+#include "extract_fixture.h"
+
+namespace extract_testing {
+namespace {
+
+using testing_support::FileExists;
+
+int pumpsLeft = 0;
+
+LRESULT CALLBACK cancelProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_APP) {
+    if (--pumpsLeft <= 0) {
+      sfx.runState = 1;
+    } else {
+      PostMessageA(window, WM_APP, 0, 0);
+    }
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class CancelTest : public ExtractTest {
+ protected:
+  void SetUp() override {
+    ExtractTest::SetUp();
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = cancelProcedure;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ZimbroCancelAfterPumps";
+    RegisterClassA(&windowClass);
+    window_ = CreateWindowA("ZimbroCancelAfterPumps", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(nullptr, window_);
+    // Drain whatever the window's creation queued.
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+  }
+  void TearDown() override {
+    if (window_ != nullptr) DestroyWindow(window_);
+    ExtractTest::TearDown();
+  }
+  void CancelAtPump(int n) {
+    pumpsLeft = n;
+    PostMessageA(window_, WM_APP, 0, 0);
+  }
+  HWND window_ = nullptr;
+};
+
+TEST_F(CancelTest, StoredMemberIsDeletedAndNothingFollows) {
+  // Pump 1 reports the member, pumps 2 and 3 follow the first two windows.
+  CancelAtPump(3);
+  Extract("py-cancel-stored.zip");
+  EXPECT_EQ(1, sfx.runState);
+  EXPECT_FALSE(FileExists(Out("big.bin")));
+  EXPECT_FALSE(FileExists(Out("small.txt")));
+  // The cut file also fails its CRC comparison: one line and exit code 3.
+  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_EQ(3, sfx.exitCode.code);
+}
+
+TEST_F(CancelTest, DeflateMemberStopsAfterABlockAndIsDeleted) {
+  CancelAtPump(3);
+  Extract("py-cancel-deflate.zip");
+  EXPECT_EQ(1, sfx.runState);
+  EXPECT_FALSE(FileExists(Out("big.txt")));
+  EXPECT_FALSE(FileExists(Out("small.txt")));
+  // The member's name, then "unknown format or damaged".
+  EXPECT_EQ(2, sfx.errorCount);
+  EXPECT_EQ(0, sfx.exitCode.code);
+}
+
+TEST_F(CancelTest, CancelAtTheFirstReportExtractsNothing) {
+  CancelAtPump(1);
+  Extract("zip-l6.zip");
+  EXPECT_EQ(0, sfx.errorCount);
+  EXPECT_TRUE(ListTree(Out("")).empty());
+}
+
+}  // namespace
+}  // namespace extract_testing

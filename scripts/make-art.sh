@@ -3,31 +3,74 @@
 # (resource 101) with ImageMagick. The results are committed; run this again
 # only to change the art. The bitmap keeps a 16-colour palette: every byte of
 # the stub is downloaded with every installer.
+#
+# The motif is the juniper ("zimbro"): a green sprig with blue berries.
 set -euo pipefail
 cd "$(dirname "$0")/../resources"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 
-# Icon: a juniper-green disc with a white sprig-shaped "Z", at 16 and 32 px.
-for s in 16 32; do
-  w=$((s * 8 / 100 + 1))
+# Needles along a stem: short strokes on both sides, pointing forwards.
+# needles X0 Y0 X1 Y1 COUNT LENGTH -> ImageMagick draw primitives
+needles() {
+  python3 - "$@" <<'PY'
+import math, sys
+x0, y0, x1, y1, count, length = map(float, sys.argv[1:])
+dx, dy = x1 - x0, y1 - y0
+norm = math.hypot(dx, dy)
+ux, uy = dx / norm, dy / norm
+out = []
+for i in range(1, int(count) + 1):
+    t = i / (count + 1)
+    px, py = x0 + dx * t, y0 + dy * t
+    size = length * (1.0 - 0.45 * t)
+    for side in (-1, 1):
+        # 40 degrees off the stem, towards its tip
+        a = math.radians(40) * side
+        vx = ux * math.cos(a) - uy * math.sin(a)
+        vy = ux * math.sin(a) + uy * math.cos(a)
+        out.append("line %.1f,%.1f %.1f,%.1f" % (px, py, px + vx * size, py + vy * size))
+print(" ".join(out))
+PY
+}
+
+# ---------------------------------------------------------------------------
+# Icon: a berry-blue disc with a white "Z" and a small green sprig, drawn
+# separately at each size so that the small one stays crisp.
+# ---------------------------------------------------------------------------
+icon() {  # size
+  local s=$1
+  local m=$((s / 16))  # one unit of the 16 x 16 design
+  u() { echo "$(( $1 * m ))"; }
   convert -size ${s}x${s} xc:none \
-    -fill '#2e7d4f' -stroke '#1b4d30' -strokewidth $((s / 16 + 1)) \
-    -draw "circle $((s / 2)),$((s / 2)) $((s / 2)),1" \
-    -stroke white -strokewidth $((s / 8 + 1)) -fill none \
-    -draw "polyline $((s * 3 / 10)),$((s * 3 / 10)) $((s * 7 / 10)),$((s * 3 / 10)) $((s * 3 / 10)),$((s * 7 / 10)) $((s * 7 / 10)),$((s * 7 / 10))" \
-    -stroke none -fill '#a5d6a7' -draw "circle $((s * 7 / 10)),$((s * 3 / 10)) $((s * 7 / 10 + w)),$((s * 3 / 10))" \
-    "/tmp/zimbro-icon-$s.png"
-done
-convert /tmp/zimbro-icon-16.png /tmp/zimbro-icon-32.png zimbro.ico
-rm -f /tmp/zimbro-icon-*.png
+    -fill '#2b5d9b' -stroke '#173a66' -strokewidth 1 \
+    -draw "circle $((s / 2)),$((s / 2)) $((s / 2)),0.5" \
+    -stroke none -fill white \
+    -draw "rectangle $(u 4),$(u 4) $(( $(u 12) - 1 )),$(( $(u 6) - 1 ))" \
+    -draw "rectangle $(u 4),$(u 10) $(( $(u 12) - 1 )),$(( $(u 12) - 1 ))" \
+    -draw "polygon $(u 9),$(u 6) $(u 12),$(u 6) $(u 7),$(u 10) $(u 4),$(u 10)" \
+    -fill '#8fd19e' -draw "circle $(u 12),$(u 3) $(( $(u 12) + m )),$(u 3)" \
+    "$work/icon-$s.png"
+}
+icon 16
+icon 32
+convert "$work/icon-16.png" "$work/icon-32.png" zimbro.ico
 
-# Logo: a tall strip for the left of the dialogs (61 x 186 dialog units at
-# the dialog font is about 92 x 302 pixels): a deep green gradient, juniper
-# berries and the product name written upwards.
-convert -size 92x302 gradient:'#2e7d4f'-'#0b2416' \
-  -fill '#5c8fd6' -draw 'circle 30,60 38,60' -draw 'circle 52,48 59,48' -draw 'circle 60,72 67,72' \
-  -fill '#9fc2ee' -draw 'circle 27,57 29,57' -draw 'circle 49,45 51,45' -draw 'circle 57,69 59,69' \
-  -stroke '#a5d6a7' -strokewidth 3 -draw 'line 20,100 72,30' -stroke none \
-  -fill white -font DejaVu-Sans-Bold -pointsize 22 \
-  -gravity south -annotate 270x270+8+70 'Zimbro SFX' \
-  -colors 16 -type Palette -compress none BMP3:logo.bmp
+# ---------------------------------------------------------------------------
+# Logo: a tall strip at the left of the start and license dialogs. The
+# control is 61 x 186 dialog units, 92 x 302 pixels with the dialog font of
+# Windows at 96 dpi; a static control shows a bitmap at its own size.
+# ---------------------------------------------------------------------------
+stem="M 18,150 C 30,120 44,80 74,22"
+convert -background none -fill white -font DejaVu-Sans-Bold -pointsize 21 label:'Zimbro SFX' \
+  -rotate 270 "$work/name.png"
+convert -size 92x302 gradient:'#2f7a4c'-'#0a2214' \
+  -fill none -stroke '#6fae7c' -strokewidth 2 -draw "path '$stem'" \
+  -strokewidth 1.5 -draw "$(needles 18 150 46 86 7 17)" -draw "$(needles 46 86 74 22 7 14)" \
+  -stroke '#1d3b66' -strokewidth 1 -fill '#3f6fb0' \
+  -draw 'circle 50,104 50,96' -draw 'circle 64,94 64,87' -draw 'circle 38,116 38,109' -draw 'circle 58,116 58,110' \
+  -stroke none -fill '#b9d2f2' \
+  -draw 'circle 47,101 48,99' -draw 'circle 61,91 62,89' -draw 'circle 35,113 36,111' -draw 'circle 56,113 57,111' \
+  "$work/name.png" -gravity south -geometry +0+12 -composite \
+  -dither None -colors 16 -type Palette -compress none BMP3:logo.bmp
 ls -l zimbro.ico logo.bmp

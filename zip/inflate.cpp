@@ -199,7 +199,7 @@ inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) 
 // Decodes codes while the input and the window allow it without checks.
 // Entered with bit buffer, bit count and window position in the state record;
 // leaves them there, with the whole unused bytes handed back to the cursor.
-int decodeFast(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
+__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
                unsigned literalBits, unsigned distanceBits) {
   ByteCursor* const cursor = s->input;
   const uint8_t* in = cursor->next;

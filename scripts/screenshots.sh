@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Photographs the five dialogs as a user sees them: plain English, enlarged
-# by a size entry of 120*110, and mirrored by the direction entry, each
+# by a size entry of 120*110, mirrored by the direction entry, and both; each
 # shown by tests/ui/dialog_viewer.exe with a messages-block file written
 # here. Run under scripts/with-wine.sh (make screenshots); the PNG files go
 # to <build>/screenshots/.
@@ -46,6 +46,7 @@ marker='***messages**'
   for d in "${dialogs[@]}"; do printf '%s="120*110"\r\n' "$(key "\$$d")"; done
 } > "$out/blocks/scaled.txt"
 printf '%s\r\n%s="RTL"\r\n' "$marker" "$(key '$LTRLTR')" > "$out/blocks/rtl.txt"
+{ cat "$out/blocks/scaled.txt"; printf '%s="RTL"\r\n' "$(key '$LTRLTR')"; } > "$out/blocks/both.txt"
 
 shoot() {  # dialog variant blockfile-or-dash
   local dialog=$1 variant=$2 block=$3 png=$out/$1-$2.png
@@ -71,4 +72,5 @@ for d in "${dialogs[@]}"; do
   shoot "$d" plain -
   shoot "$d" scaled "$(windows_path "$out/blocks/scaled.txt")"
   shoot "$d" rtl "$(windows_path "$out/blocks/rtl.txt")"
+  shoot "$d" scaled-rtl "$(windows_path "$out/blocks/both.txt")"
 done

@@ -11,6 +11,11 @@
 // The scaling works on pixel rectangles measured once, before the dialog is
 // resized, with plain integer arithmetic (product first, then a division that
 // truncates), so that a given block lays a dialog out the same way each time.
+// In a mirrored dialog a control's x position counts from the right edge, so
+// its distance is measured from the right there, and from the right edge of
+// the resized dialog, which the controls follow; measured from the left, a
+// block with both entries would flip the controls back and push the ones
+// near the right edge out of the dialog.
 
 #include "ui/messages.h"
 
@@ -99,6 +104,9 @@ void LocalizeNewDialog(HWND dialog, const char* dialogName) {
 
   TranslateWindowText(dialog, dialogName, true);
 
+  bool mirrored = (GetWindowLongA(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+  RECT resizedRect;
+  GetWindowRect(dialog, &resizedRect);
   int32_t topOffset = frameHeight - GetSystemMetrics(SM_CYDLGFRAME);
   HWND first = GetWindow(dialog, GW_CHILD);
   HWND child = first;
@@ -107,7 +115,8 @@ void LocalizeNewDialog(HWND dialog, const char* dialogName) {
     if (scaling) {
       RECT r;
       GetWindowRect(child, &r);
-      int32_t x = (r.left - dialogRect.left - frameWidth / 2) * scaleX / kPercent;
+      int32_t fromEdge = mirrored ? resizedRect.right - r.right : r.left - dialogRect.left;
+      int32_t x = (fromEdge - frameWidth / 2) * scaleX / kPercent;
       int32_t y = (r.top - dialogRect.top - topOffset) * scaleY / kPercent;
       int32_t width = (r.right - r.left + 1) * scaleX / kPercent;
       int32_t height = (r.bottom - r.top + 1) * scaleY / kPercent;

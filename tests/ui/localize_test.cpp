@@ -195,3 +195,31 @@ TEST(LocalizeDialog, OtherMessagesAreIgnored) {
 }
 
 }  // namespace
+
+namespace {
+
+// Both entries: the mirrored dialog is scaled like the plain one, seen in a
+// mirror; every control stays inside the dialog.
+TEST_P(EachDialog, MirroredDialogScalesLikeThePlainOne) {
+  DialogView scaled = WithBlock(SizeEntry("120*110"));
+  DialogView both = WithBlock(SizeEntry("120*110") + Entry("50a17ae8", "RTL"));
+  EXPECT_NE(0, both.exStyle & WS_EX_LAYOUTRTL);
+  EXPECT_TRUE(EqualRect(&scaled.window, &both.window));
+  int border = scaled.clientOrigin.x - scaled.window.left;
+  ASSERT_EQ(scaled.children.size(), both.children.size());
+  for (size_t i = 0; i < scaled.children.size(); ++i) {
+    const RECT& a = scaled.children[i].screen;
+    const RECT& b = both.children[i].screen;
+    SCOPED_TRACE("control " + std::to_string(scaled.children[i].id));
+    EXPECT_NEAR(a.left - scaled.window.left, both.window.right - b.right, 1);
+    EXPECT_EQ(a.right - a.left, b.right - b.left);
+    EXPECT_EQ(a.top, b.top);
+    // Inside the dialog when the left-to-right one has it inside.
+    if (a.left >= scaled.window.left + border && a.right <= scaled.window.right - border) {
+      EXPECT_GE(b.left, both.window.left + border - 1);
+      EXPECT_LE(b.right, both.window.right - border + 1);
+    }
+  }
+}
+
+}  // namespace

@@ -24,10 +24,12 @@
 //   reads a byte that the same step writes), a run of one byte by storing a
 //   repeated pattern, and the last step overlaps the previous one instead of
 //   ending in a byte loop.
-// - Everything else - near the end of the input buffer, the last 260 bytes
-//   before each window flush, block headers, stored blocks - goes through the
-//   simple byte-at-a-time path, which keeps the decoder's state in the state
-//   record and asks the cursor for one byte at a time.
+// - Everything else - the last bytes of each input buffer, the last 260
+//   bytes before each window flush, block headers - goes through the simple
+//   byte-at-a-time path, which keeps the decoder's state in the state record
+//   and asks the cursor for one byte at a time. It costs little because it
+//   runs rarely. Stored blocks are copied straight from the cursor's buffer,
+//   as many bytes at once as the buffer and the window allow.
 // - The fast loop may load bytes ahead of the bits it decodes, but only bytes
 //   that are already in the cursor's buffer; when it ends it hands the whole
 //   bytes it did not use back to the cursor, so the cursor always stands just
@@ -87,8 +89,10 @@ inline uint32_t takeBits(InflateState* s, unsigned n) {
 // Bits are fetched only while the selected slot needs more than are held (the
 // missing high bits read as zero, and a slot that needs no more of them is
 // right whatever they are), so a short code at the very end of the stream
-// never makes the decoder ask for input that is not there. Null for an
-// invalid code or the end of the input.
+// never makes the decoder ask for input that is not there. (The tables
+// already promise this for the end-of-block code; fetching lazily keeps the
+// promise for the codes just before it too, whose sub-tables may be wider
+// than the code.) Null for an invalid code or the end of the input.
 const CodeEntry* decodeSymbol(InflateState* s, const CodeEntry* table, unsigned tableBits) {
   for (;;) {
     const CodeEntry* entry;

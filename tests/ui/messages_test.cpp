@@ -318,6 +318,22 @@ TEST(Scan, ShortOrMissingFilesLoadNothing) {
   FreeMessagesBlock();
 }
 
+// The file may still be open for writing elsewhere (a download that has not
+// let go of it): the scan shares writing.
+TEST(Scan, FileOpenForWritingElsewhereStillLoads) {
+  testing_support::ScratchFolder folder;
+  std::string path = folder.file("held.exe");
+  std::string text = CloseEntryBlock() + '\0';
+  ASSERT_TRUE(testing_support::WriteWholeFile(path, text));
+  HANDLE writer = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+  LoadMessagesBlock(path.c_str());
+  EXPECT_EQ("Schliessen", Message("Close"));
+  FreeMessagesBlock();
+  CloseHandle(writer);
+}
+
 TEST(Scan, BareNameIsLookedUpNextToTheProgram) {
   std::string self = SelfPath();
   std::string name = "ui-tests-block-" + std::to_string(GetCurrentProcessId()) + ".bin";

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "zip/crc32.h"
+#include "zip/inflate_tables.h"
 
 namespace {
 
@@ -936,6 +937,167 @@ TEST(InflateZlib, CursorStopsAtTheEndOfTheStream) {
   ASSERT_EQ(h.decode(stream, 1u << 30), 0);
   EXPECT_TRUE(h.sink.output == first);
   EXPECT_EQ(h.source.consumed(), firstSize);
+}
+
+// ---------------------------------------------------------------------------
+// Table builder
+// ---------------------------------------------------------------------------
+
+// A random complete code: leaves split at random until there are n of them,
+// then dealt out to the symbols in random order.
+std::vector<uint8_t> randomCompleteLengths(unsigned symbols, unsigned used, unsigned maxLength,
+                                           std::mt19937& random) {
+  std::vector<unsigned> leaves = {0};
+  while (leaves.size() < used) {
+    const size_t pick = random() % leaves.size();
+    if (leaves[pick] >= maxLength) continue;
+    const unsigned depth = ++leaves[pick];
+    leaves.push_back(depth);
+  }
+  std::vector<unsigned> order(symbols);
+  for (unsigned i = 0; i < symbols; ++i) order[i] = i;
+  std::shuffle(order.begin(), order.end(), random);
+  std::vector<uint8_t> lengths(symbols, 0);
+  for (size_t i = 0; i < leaves.size(); ++i) lengths[order[i]] = static_cast<uint8_t>(leaves[i]);
+  return lengths;
+}
+
+// Walks the tables with a symbol's code (bits in arrival order, followed by
+// random bits) and returns the final slot; widths are the table widths seen.
+const CodeEntry* walk(const CodeEntry* table, unsigned rootBits, uint32_t input, unsigned* consumed,
+                      std::vector<unsigned>* widths) {
+  unsigned width = rootBits;
+  *consumed = 0;
+  for (;;) {
+    widths->push_back(width);
+    const CodeEntry* entry = table + (input & ((1u << width) - 1));
+    input >>= entry->bits;
+    *consumed += entry->bits;
+    if (entry->operation <= 16 || entry->operation == kOpInvalid) return entry;
+    width = entry->operation - 16u;
+    table = entry->table;
+  }
+}
+
+uint32_t reversed(uint32_t code, int length) {
+  uint32_t r = 0;
+  for (int i = 0; i < length; ++i) r |= ((code >> i) & 1u) << (length - 1 - i);
+  return r;
+}
+
+TEST(InflateTables, EveryCodeLeadsToItsSymbolAndEndOfBlockEndsATable) {
+  std::mt19937 random(77);
+  for (int round = 0; round < 300; ++round) {
+    const bool literal = round % 2 == 0;
+    const unsigned n = literal ? 257 + random() % 32 : 2 + random() % 29;
+    const unsigned used = 2 + random() % (n - 1);
+    std::vector<uint8_t> lengths = randomCompleteLengths(n, used > n ? n : used, 15, random);
+    if (literal && lengths[256] == 0) {
+      // Give the end-of-block code a place: swap it with a used symbol.
+      for (unsigned i = 0; i < n; ++i) {
+        if (lengths[i] != 0) {
+          std::swap(lengths[i], lengths[256]);
+          break;
+        }
+      }
+    }
+    const unsigned simple = literal ? 257 : 0;
+    const uint16_t* base = literal ? kLengthBase : kDistanceBase;
+    const uint8_t* extra = literal ? kLengthExtra : kDistanceExtra;
+    CodeEntry* table = nullptr;
+    unsigned rootBits = literal ? 9 : 6;
+    ASSERT_EQ(buildCodeTable(lengths.data(), n, simple, base, extra, &table, &rootBits), 0) << round;
+    ASSERT_NE(table, nullptr);
+
+    const std::vector<int> asInts(lengths.begin(), lengths.end());
+    const std::vector<uint32_t> codes = canonicalCodes(asInts);
+    for (unsigned symbol = 0; symbol < n; ++symbol) {
+      const int length = lengths[symbol];
+      if (length == 0) continue;
+      const uint32_t input = reversed(codes[symbol], length) | (static_cast<uint32_t>(random()) << length);
+      unsigned consumed;
+      std::vector<unsigned> widths;
+      const CodeEntry* entry = walk(table, rootBits, input, &consumed, &widths);
+      ASSERT_EQ(consumed, static_cast<unsigned>(length)) << round << " symbol " << symbol;
+      if (symbol < simple) {
+        EXPECT_EQ(entry->operation, symbol < 256 ? kOpLiteral : kOpEndOfBlock);
+        EXPECT_EQ(entry->value, symbol);
+      } else {
+        EXPECT_EQ(entry->operation, extra[symbol - simple]);
+        EXPECT_EQ(entry->value, base[symbol - simple]);
+      }
+      if (literal && symbol == 256) {
+        unsigned lookedAt = 0;
+        for (unsigned w : widths) lookedAt += w;
+        EXPECT_EQ(lookedAt, static_cast<unsigned>(length)) << "round " << round;
+      }
+    }
+    freeCodeTable(table);
+  }
+}
+
+TEST(InflateTables, RootWidthFollowsTheCodeLengths) {
+  CodeEntry* table;
+  unsigned bits;
+  // Fixed literal/length code: 7-bit root, even though longer codes exist.
+  std::vector<uint8_t> fixed(288);
+  for (unsigned i = 0; i < 288; ++i) fixed[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+  bits = 7;
+  ASSERT_EQ(buildCodeTable(fixed.data(), 288, 257, kLengthBase, kLengthExtra, &table, &bits), 0);
+  EXPECT_EQ(bits, 7u);
+  freeCodeTable(table);
+
+  // Lowered to the longest code.
+  std::vector<uint8_t> short4 = {2, 2, 2, 3, 3};
+  bits = 9;
+  ASSERT_EQ(buildCodeTable(short4.data(), 5, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
+  EXPECT_EQ(bits, 3u);
+  freeCodeTable(table);
+
+  // Cut at a short end-of-block code.
+  std::vector<uint8_t> literals(257, 0);
+  literals[256] = 2;
+  literals['a'] = 1;
+  literals['b'] = 4;
+  literals['c'] = 4;
+  literals['d'] = 4;
+  literals['e'] = 4;
+  bits = 9;
+  ASSERT_EQ(buildCodeTable(literals.data(), 257, 257, kLengthBase, kLengthExtra, &table, &bits), 0);
+  EXPECT_EQ(bits, 2u);
+  freeCodeTable(table);
+}
+
+TEST(InflateTables, IncompleteOverSubscribedAndEmptyCodes) {
+  CodeEntry* table;
+  unsigned bits;
+  std::vector<uint8_t> incomplete = {1, 2, 0, 0};
+  bits = 6;
+  EXPECT_EQ(buildCodeTable(incomplete.data(), 4, 0, kDistanceBase, kDistanceExtra, &table, &bits), 1);
+  ASSERT_NE(table, nullptr);
+  EXPECT_EQ(bits, 2u);
+  EXPECT_EQ(table[3].operation, kOpInvalid);  // code 11 is unused
+  freeCodeTable(table);
+
+  std::vector<uint8_t> single = {0, 1};
+  bits = 6;
+  EXPECT_EQ(buildCodeTable(single.data(), 2, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
+  EXPECT_EQ(bits, 1u);
+  EXPECT_EQ(table[0].value, kDistanceBase[1]);
+  EXPECT_EQ(table[1].operation, kOpInvalid);
+  EXPECT_EQ(table[1].value, kDistanceBase[1]);  // the dummy keeps the last value
+  freeCodeTable(table);
+
+  std::vector<uint8_t> over = {1, 1, 1};
+  bits = 6;
+  EXPECT_EQ(buildCodeTable(over.data(), 3, 0, kDistanceBase, kDistanceExtra, &table, &bits), 2);
+  EXPECT_EQ(table, nullptr);
+
+  std::vector<uint8_t> none(30, 0);
+  bits = 6;
+  EXPECT_EQ(buildCodeTable(none.data(), 30, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
+  EXPECT_EQ(table, nullptr);
+  EXPECT_EQ(bits, 0u);
 }
 
 }  // namespace

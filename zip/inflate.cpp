@@ -37,7 +37,6 @@
 //   for data beyond the end of the Deflate stream.
 #include "zip/inflate.h"
 
-#include "support/strings.h"
 #include "zip/inflate_tables.h"
 
 namespace {
@@ -159,11 +158,11 @@ inline uint32_t loadWord(const uint8_t* bytes) {
 
 inline void copyWord(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, 4); }
 
-// Copies n bytes from a source at or above the destination (a match whose
-// source lies in the older, upper part of the window): ascending words are
-// safe here, since every word is read before anything at or above it is
-// written.
-inline uint8_t* copyFromAbove(uint8_t* out, const uint8_t* from, uint32_t n) {
+// Copies n bytes in ascending words: right for separate buffers (a stored
+// block's bytes) and for a source at or above the destination (a match whose
+// source lies in the older, upper part of the window), since every word is
+// read before anything at or above it is written.
+inline uint8_t* copyForward(uint8_t* out, const uint8_t* from, uint32_t n) {
   for (; n >= 4; n -= 4, out += 4, from += 4) copyWord(out, from);
   while (n-- != 0) *out++ = *from++;
   return out;
@@ -296,9 +295,9 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
         const uint32_t back = distance - written;
         const uint8_t* from = window + kWindowSize - back;
         if (length <= back) {
-          out = copyFromAbove(out, from, length);
+          out = copyForward(out, from, length);
         } else {
-          out = copyFromAbove(out, from, back);
+          out = copyForward(out, from, back);
           out = copyFromBelow(out, length - back, distance);
         }
       }
@@ -385,7 +384,7 @@ int decodeStoredBlock(InflateState* s) {
       uint32_t n = static_cast<uint32_t>(cursor->unread);
       if (n > length) n = length;
       if (n > kWindowSize - s->windowPosition) n = kWindowSize - s->windowPosition;
-      copyBytes(s->window + s->windowPosition, cursor->next, n);
+      copyForward(s->window + s->windowPosition, cursor->next, n);
       cursor->next += n;
       cursor->unread -= static_cast<int32_t>(n);
       length -= n;

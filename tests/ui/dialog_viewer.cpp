@@ -55,9 +55,13 @@ void FillSampleContent(HWND dialog) {
 INT_PTR CALLBACK ViewerProcedure(HWND dialog, UINT message, WPARAM, LPARAM) {
   LocalizeDialog(dialog, message, dialogName);
   switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
       FillSampleContent(dialog);
-      return TRUE;
+      // Focus on the default button, as after a click: no selected text.
+      LRESULT defaultId = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+      if (HIWORD(defaultId) == DC_HASDEFID) SetFocus(GetDlgItem(dialog, LOWORD(defaultId)));
+      return FALSE;
+    }
     case WM_CLOSE:
     case WM_TIMER:
       DestroyWindow(dialog);

@@ -223,3 +223,41 @@ TEST_P(EachDialog, MirroredDialogScalesLikeThePlainOne) {
 }
 
 }  // namespace
+
+namespace {
+
+// The translators' template (scripts/messages-template.py --pseudo) reaches
+// every caption, control text and message.
+TEST(TranslatorsTemplate, ReachesEveryText) {
+  std::string path = testing_support::Environment("ZIMBRO_TESTDATA") + "\\ui\\pseudo-block.txt";
+  std::vector<uint8_t> block = testing_support::ReadWholeFile(path);
+  ASSERT_FALSE(block.empty()) << path;
+  std::vector<DialogView> plain;
+  FreeMessagesBlock();
+  for (const char* name : dialog_harness::kDialogNames) {
+    LiveDialog dialog(name);
+    plain.push_back(Read(dialog.window()));
+  }
+  LoadedBlock loaded(block);
+  ASSERT_NE(nullptr, messagesBlock.text);
+  EXPECT_FALSE(messagesBlock.rightToLeft);
+  for (size_t d = 0; d < plain.size(); ++d) {
+    SCOPED_TRACE(dialog_harness::kDialogNames[d]);
+    LiveDialog dialog(dialog_harness::kDialogNames[d]);
+    DialogView view = Read(dialog.window());
+    EXPECT_EQ("[" + plain[d].caption + "]", view.caption);
+    EXPECT_TRUE(EqualRect(&plain[d].window, &view.window)) << "100*100 keeps the size";
+    ASSERT_EQ(plain[d].children.size(), view.children.size());
+    for (size_t i = 0; i < view.children.size(); ++i) {
+      const std::string& english = plain[d].children[i].text;
+      EXPECT_EQ(english.empty() ? "" : "[" + english + "]", view.children[i].text);
+    }
+  }
+  for (int id = 100; id <= 155; ++id) {
+    char english[256] = "";
+    if (LoadStringA(GetModuleHandleA(nullptr), id, english, sizeof(english)) == 0) continue;
+    EXPECT_EQ("[" + std::string(english) + "]", MessageText(id)) << id;
+  }
+}
+
+}  // namespace

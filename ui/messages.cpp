@@ -8,9 +8,9 @@
 // that are not a block:
 //   - our own copy of the marker text lacks one star, and the first two stars
 //     are tested as single bytes, so the constant in our data never matches;
-//   - the signature of the archive format that follows other stubs is never
-//     stored whole in our image either, and the scan gives up when it meets
-//     one: a block behind someone else's archive is not ours.
+//   - the six-byte archive signature "Qel!" 0x1A 0x07 ends the scan, since a
+//     block always comes before the archive data; that signature is never
+//     stored whole in our image either, it is tested byte by byte.
 // Translations are keyed by the CRC-32 of the English text, never by position,
 // so a block keeps working when messages are added or reordered.
 //

@@ -948,8 +948,9 @@ TEST(InflateZlib, CursorStopsAtTheEndOfTheStream) {
 std::vector<uint8_t> randomCompleteLengths(unsigned symbols, unsigned used, unsigned maxLength,
                                            std::mt19937& random) {
   std::vector<unsigned> leaves = {0};
+  const bool skewed = random() % 2 == 0;  // keeps splitting the newest leaf: long codes
   while (leaves.size() < used) {
-    const size_t pick = random() % leaves.size();
+    const size_t pick = skewed && random() % 4 != 0 ? leaves.size() - 1 : random() % leaves.size();
     if (leaves[pick] >= maxLength) continue;
     const unsigned depth = ++leaves[pick];
     leaves.push_back(depth);
@@ -1098,6 +1099,198 @@ TEST(InflateTables, IncompleteOverSubscribedAndEmptyCodes) {
   EXPECT_EQ(buildCodeTable(none.data(), 30, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
   EXPECT_EQ(table, nullptr);
   EXPECT_EQ(bits, 0u);
+}
+
+// ---------------------------------------------------------------------------
+// Random streams, checked against zlib's inflate
+// ---------------------------------------------------------------------------
+// zlib's encoder never makes codes of 15 bits, lopsided codes or unusual
+// code-length runs; a random encoder does. Every stream is valid Deflate,
+// so zlib's inflate and ours must both give exactly the bytes the encoder
+// meant.
+
+struct RandomEncoder {
+  std::mt19937 random;
+  BitWriter w;
+  Bytes expected;
+
+  explicit RandomEncoder(uint32_t seed) : random(seed) {}
+
+  void literal(const Code& lit, int symbol) {
+    lit.write(w, symbol);
+    expected.push_back(static_cast<uint8_t>(symbol));
+  }
+
+  // A match with a symbol the codes have, reaching at most as far back as
+  // there is output; false when none fits.
+  bool match(const Code& lit, const Code& dist) {
+    std::vector<int> lengths, distances;
+    for (int l = 0; l < 29; ++l) {
+      if (lit.lengths.size() > static_cast<size_t>(257 + l) && lit.lengths[257 + l] != 0) lengths.push_back(l);
+    }
+    for (int d = 0; d < 30 && d < static_cast<int>(dist.lengths.size()); ++d) {
+      if (dist.lengths[d] != 0 && kDistanceBases[d] <= static_cast<int>(expected.size())) distances.push_back(d);
+    }
+    if (lengths.empty() || distances.empty()) return false;
+    const int l = lengths[random() % lengths.size()];
+    const int d = distances[random() % distances.size()];
+    const int lengthExtra = kLengthExtras[l] ? static_cast<int>(random() % (1u << kLengthExtras[l])) : 0;
+    int maxDistanceExtra = kDistanceExtras[d] ? (1 << kDistanceExtras[d]) - 1 : 0;
+    maxDistanceExtra = std::min(maxDistanceExtra, static_cast<int>(expected.size()) - kDistanceBases[d]);
+    maxDistanceExtra = std::min(maxDistanceExtra, 32768 - kDistanceBases[d]);
+    const int distanceExtra = static_cast<int>(random() % (maxDistanceExtra + 1));
+    lit.write(w, 257 + l);
+    w.put(lengthExtra, kLengthExtras[l]);
+    dist.write(w, d);
+    w.put(distanceExtra, kDistanceExtras[d]);
+    const size_t length = kLengthBases[l] + lengthExtra;
+    const size_t distance = kDistanceBases[d] + distanceExtra;
+    for (size_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+    return true;
+  }
+
+  void body(const Code& lit, const Code& dist, int symbols) {
+    std::vector<int> literals;
+    for (int c = 0; c < 256; ++c) {
+      if (lit.lengths[c] != 0) literals.push_back(c);
+    }
+    for (int i = 0; i < symbols; ++i) {
+      if (random() % 3 == 0 && match(lit, dist)) continue;
+      if (!literals.empty()) literal(lit, literals[random() % literals.size()]);
+    }
+    lit.write(w, 256);
+  }
+
+  void storedBlock(bool last) {
+    w.put(last, 1);
+    w.put(0, 2);
+    w.align();
+    const uint32_t length = random() % 3 == 0 ? 0 : random() % 3000;
+    w.put(length, 16);
+    w.put(length ^ 0xFFFF, 16);
+    for (uint32_t i = 0; i < length; ++i) {
+      const uint8_t b = static_cast<uint8_t>(random() % 4 == 0 ? random() : 'a' + random() % 3);
+      w.put(b, 8);
+      expected.push_back(b);
+    }
+  }
+
+  void fixedBlock(bool last) {
+    w.put(last, 1);
+    w.put(1, 2);
+    // Codes 286, 287 and distances 30, 31 are never chosen by body().
+    body(fixedLiteralCode(), fixedDistanceCode(), static_cast<int>(random() % 2000));
+  }
+
+  // Code lengths with runs written as repeats (16, 17, 18) at random.
+  void writeLengths(const Code& cl, const std::vector<int>& all) {
+    int previous = -1;
+    for (size_t i = 0; i < all.size();) {
+      const int v = all[i];
+      size_t run = 1;
+      while (i + run < all.size() && all[i + run] == v) ++run;
+      const bool pack = random() % 4 != 0;
+      if (pack && v == 0 && run >= 11) {
+        const size_t n = std::min<size_t>(run, 138);
+        cl.write(w, 18);
+        w.put(static_cast<uint32_t>(n - 11), 7);
+        i += n;
+      } else if (pack && v == 0 && run >= 3) {
+        const size_t n = std::min<size_t>(run, 10);
+        cl.write(w, 17);
+        w.put(static_cast<uint32_t>(n - 3), 3);
+        i += n;
+      } else if (pack && v == previous && run >= 3) {
+        const size_t n = std::min<size_t>(run, 6);
+        cl.write(w, 16);
+        w.put(static_cast<uint32_t>(n - 3), 2);
+        i += n;
+      } else {
+        cl.write(w, v);
+        i += 1;
+      }
+      previous = v;
+    }
+  }
+
+  void dynamicBlock(bool last) {
+    const unsigned literalCount = 257 + random() % 30;
+    const unsigned distanceCount = 1 + random() % 30;
+    std::vector<uint8_t> lit = randomCompleteLengths(literalCount, 2 + random() % (literalCount - 1), 15, random);
+    // The end-of-block code and at least one literal must have codes.
+    for (unsigned i = 0; i < literalCount && lit[256] == 0; ++i) {
+      if (i != 256 && lit[i] != 0) std::swap(lit[i], lit[256]);
+    }
+    bool anyLiteral = false;
+    for (unsigned i = 0; i < 256; ++i) anyLiteral = anyLiteral || lit[i] != 0;
+    if (!anyLiteral) {
+      for (unsigned i = 257; i < literalCount; ++i) {
+        if (lit[i] != 0) {
+          std::swap(lit[i], lit[random() % 256]);
+          break;
+        }
+      }
+    }
+    std::vector<uint8_t> dist(distanceCount, 0);
+    if (distanceCount >= 2) dist = randomCompleteLengths(distanceCount, 2 + random() % (distanceCount - 1), 15, random);
+    else dist[0] = 1;  // a single one-bit code
+
+    const std::vector<int> literalLengths(lit.begin(), lit.end());
+    const std::vector<int> distanceLengths(dist.begin(), dist.end());
+    w.put(last, 1);
+    w.put(2, 2);
+    w.put(literalCount - 257, 5);
+    w.put(distanceCount - 1, 5);
+    w.put(19 - 4, 4);
+    const Code cl = codeLengthCode();
+    for (int i = 0; i < 19; ++i) w.put(cl.lengths[kOrder[i]], 3);
+    writeLengths(cl, concat(literalLengths, distanceLengths));
+    body(Code(literalLengths), Code(distanceLengths), static_cast<int>(random() % 3000));
+  }
+
+  Bytes stream() {
+    const int blocks = 1 + random() % 12;
+    for (int b = 0; b < blocks; ++b) {
+      const bool last = b == blocks - 1;
+      const uint32_t kind = random() % 8;
+      if (kind == 0) storedBlock(last);
+      else if (kind == 1) fixedBlock(last);
+      else dynamicBlock(last);
+    }
+    return w.finish();
+  }
+};
+
+bool zlibInflate(const Bytes& stream, size_t expectedSize, Bytes* out, std::string* message) {
+  z_stream z{};
+  if (inflateInit2(&z, -15) != Z_OK) return false;
+  out->assign(expectedSize + 16, 0);
+  z.next_in = const_cast<Bytef*>(stream.data());
+  z.avail_in = static_cast<uInt>(stream.size());
+  z.next_out = out->data();
+  z.avail_out = static_cast<uInt>(out->size());
+  const int status = inflate(&z, Z_FINISH);
+  *message = z.msg != nullptr ? z.msg : "";
+  out->resize(z.total_out);
+  inflateEnd(&z);
+  return status == Z_STREAM_END;
+}
+
+TEST(InflateRandomStreams, DecodeLikeZlib) {
+  for (uint32_t seed = 1; seed <= 400; ++seed) {
+    RandomEncoder encoder(seed);
+    const Bytes stream = encoder.stream();
+    Bytes reference;
+    std::string message;
+    ASSERT_TRUE(zlibInflate(stream, encoder.expected.size(), &reference, &message))
+        << "seed " << seed << ": " << message;
+    ASSERT_TRUE(reference == encoder.expected) << "seed " << seed;
+    Harness h;
+    ASSERT_EQ(h.decode(stream, seed % 2 ? 8192 : 1 + seed % 50), 0) << "seed " << seed;
+    ASSERT_TRUE(h.sink.output == encoder.expected) << "seed " << seed;
+    EXPECT_EQ(h.source.consumed(), stream.size()) << "seed " << seed;
+    EXPECT_EQ(h.source.requestsPastEnd, 0) << "seed " << seed;
+  }
 }
 
 }  // namespace

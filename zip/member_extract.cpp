@@ -5,7 +5,8 @@
 // running CRC and the disk-full handling are one code path. A file that
 // fails (cancel, write error, CRC) is deleted, so a partial file is never
 // left looking like a good one; a member the decoder gives up on keeps what
-// was written, with two error lines naming it.
+// was written, with two error lines naming it. A cancel deletes the file
+// and reports nothing: the user asked for the stop.
 #include <windows.h>
 
 #include "driver/sfx_state.h"
@@ -110,7 +111,8 @@ int32_t ExtractMember() {
     copyStored();
   } else {
     int decoded = decodeDeflate();
-    if (decoded != kInflateOk) {
+    // A stop because of a cancel is handled below, without damage lines.
+    if (decoded != kInflateOk && sfx.runState == kRunning) {
       ErrorPrint("%s", engine.name);
       engineError(decoded == kInflateNoMemory ? kMsgNoMemory : kMsgUnknownFormat, nullptr);
       result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
@@ -118,7 +120,14 @@ int32_t ExtractMember() {
   }
 
   CloseOutputFile();
-  if (sfx.runState != kRunning) deleteOutputFile();
+  if (sfx.runState != kRunning) {
+    // The user cancelled: the cut file goes, and the stop is not reported as
+    // damage or a CRC failure (that would add error lines, keep the dialog
+    // open and end with "corrupt" instead of the cancel's exit code).
+    deleteOutputFile();
+    RestoreInput();
+    return kOk;
+  }
   if (engine.diskFullState == 2) {
     deleteOutputFile();
     ErrorPrint("%s", engine.name);

@@ -50,4 +50,9 @@ if [ $fresh -eq 1 ]; then
   touch "$WINEPREFIX/.zimbro-ready"
 fi
 
+# Keep the desktop up between test processes (see tests/common/desktop_keeper.cpp).
+if [ -f "$build/desktop_keeper.exe" ]; then
+  setsid wine "$build/desktop_keeper.exe" 1200 </dev/null >/dev/null 2>&1 &
+fi
+
 exec "$@"

@@ -4,6 +4,7 @@
 #include "zip/inflate.h"
 
 #include <gtest/gtest.h>
+#include <windows.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -32,6 +33,9 @@ struct MemorySource {
   size_t offset = 0;  // start of the next chunk
   int refills = 0;
   int requestsPastEnd = 0;
+  // When set, every chunk is copied to end right where this memory ends
+  // (an inaccessible page follows), so a read past the chunk faults.
+  uint8_t* guardedEnd = nullptr;
 
   // Bytes the decoder actually took.
   size_t consumed() const {
@@ -103,6 +107,10 @@ int refillFromMemory(void* context) {
   }
   const size_t n = std::min(s.chunk, s.data->size() - s.offset);
   const uint8_t* start = s.data->data() + s.offset;
+  if (s.guardedEnd != nullptr) {
+    memcpy(s.guardedEnd - n, start, n);
+    start = s.guardedEnd - n;
+  }
   s.offset += n;
   s.cursor.next = start + 1;
   s.cursor.unread = static_cast<int32_t>(n - 1);
@@ -1290,6 +1298,86 @@ TEST(InflateRandomStreams, DecodeLikeZlib) {
     ASSERT_TRUE(h.sink.output == encoder.expected) << "seed " << seed;
     EXPECT_EQ(h.source.consumed(), stream.size()) << "seed " << seed;
     EXPECT_EQ(h.source.requestsPastEnd, 0) << "seed " << seed;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Memory safety: the decoder touches only its cursor's bytes and its window
+// ---------------------------------------------------------------------------
+
+// Committed memory with an inaccessible page right after it (and, when asked,
+// right before it).
+class GuardedMemory {
+ public:
+  GuardedMemory(size_t bytes, bool guardBefore) {
+    const size_t page = 4096;
+    const size_t body = (bytes + page - 1) / page * page;
+    base_ = static_cast<uint8_t*>(
+        VirtualAlloc(nullptr, body + 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    DWORD old;
+    VirtualProtect(base_, page, PAGE_NOACCESS, &old);
+    VirtualProtect(base_ + page + body, page, PAGE_NOACCESS, &old);
+    start_ = guardBefore ? base_ + page : base_ + page + body - bytes;
+  }
+  ~GuardedMemory() { VirtualFree(base_, 0, MEM_RELEASE); }
+  GuardedMemory(const GuardedMemory&) = delete;
+  GuardedMemory& operator=(const GuardedMemory&) = delete;
+  uint8_t* start() const { return start_; }
+
+ private:
+  uint8_t* base_;
+  uint8_t* start_;
+};
+
+// Decodes a stream with every input chunk ending at a guard page and with
+// the window placed against a guard page on either side. A stray read or
+// write ends the test process.
+int decodeGuarded(const Bytes& stream, size_t chunk, bool windowGuardBefore, Bytes* output) {
+  GuardedMemory input(chunk, false);
+  GuardedMemory window(kWindowSize, windowGuardBefore);
+  Harness h;
+  h.state.window = window.start();
+  h.source.guardedEnd = input.start() + chunk;
+  const int result = h.decode(stream, chunk);
+  *output = h.sink.output;
+  return result;
+}
+
+TEST(InflateSafety, NoAccessOutsideTheInputChunkOrTheWindow) {
+  std::vector<Bytes> streams;
+  const Bytes data = mixedData(150000, 31);
+  for (int level : {0, 1, 6, 9}) streams.push_back(zlibDeflate(data, level));
+  streams.push_back(zlibDeflate(data, 6, Z_FIXED));
+  streams.push_back(zlibDeflate(data, 6, Z_HUFFMAN_ONLY));
+  for (uint32_t seed = 1000; seed < 1040; ++seed) streams.push_back(RandomEncoder(seed).stream());
+  for (size_t i = 0; i < streams.size(); ++i) {
+    for (size_t chunk : {8192u, 37u, 1u}) {
+      Bytes expected;
+      {
+        Harness plain;
+        ASSERT_EQ(plain.decode(streams[i], 8192), 0) << i;
+        expected = plain.sink.output;
+      }
+      for (bool before : {false, true}) {
+        Bytes output;
+        ASSERT_EQ(decodeGuarded(streams[i], chunk, before, &output), 0) << i << " " << chunk;
+        ASSERT_TRUE(output == expected) << i << " " << chunk;
+      }
+    }
+  }
+}
+
+TEST(InflateSafety, DamagedStreamsStayInsideTheirBuffers) {
+  const Bytes data = mixedData(60000, 32);
+  const Bytes stream = zlibDeflate(data, 6);
+  std::mt19937 random(99);
+  for (int round = 0; round < 600; ++round) {
+    Bytes damaged = round % 3 == 0 ? RandomEncoder(5000 + round).stream() : stream;
+    const int flips = 1 + random() % 3;
+    for (int i = 0; i < flips; ++i) damaged[random() % damaged.size()] ^= 1u << (random() % 8);
+    Bytes output;
+    const int result = decodeGuarded(damaged, round % 2 ? 8192 : 64, round % 4 < 2, &output);
+    EXPECT_TRUE(result >= 0 && result <= 2) << round;
   }
 }
 

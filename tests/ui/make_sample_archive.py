@@ -9,6 +9,6 @@ import zipfile
 path = sys.argv[1]
 os.makedirs(os.path.dirname(path), exist_ok=True)
 with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
-    archive.comment = b";The comment below contains SFX script commands\r\nSilent=1\r\n"
+    archive.comment = b";Zimbro SFX script\r\nSilent=1\r\n"
     archive.writestr("readme.txt", "Zimbro test member\n" * 40)
     archive.writestr("data/numbers.bin", bytes(range(256)) * 8, compress_type=zipfile.ZIP_STORED)

@@ -129,10 +129,11 @@ static int32_t FindEndRecord(int32_t searchLength) {
 // ---------------------------------------------------------------------------
 
 int32_t ReadCentralHeader() {
-  uint8_t raw[kCentralHeaderSize - 4];
-  fillBytes(raw, 0, sizeof(raw));
-  if (ReadArchive(raw, sizeof(raw)) == 0) return kEndOfArchive;
-  const uint8_t* h = raw - 4;  // offsets as in the format, from the signature
+  // The signature was read already; the record keeps room for it so that the
+  // offsets below are those of the format.
+  uint8_t h[kCentralHeaderSize];
+  fillBytes(h, 0, sizeof(h));
+  if (ReadArchive(h + 4, kCentralHeaderSize - 4) == 0) return kEndOfArchive;
   CentralHeader& c = engine.centralHeader;
   c.madeByVersion = h[4];
   c.madeByHost = h[5];

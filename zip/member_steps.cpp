@@ -30,9 +30,10 @@ static bool localSignatureAt(int32_t position) {
 }
 
 int32_t ReadLocalHeader() {
-  uint8_t raw[kLocalHeaderSize - 4] = {};
-  if (ReadArchive(raw, sizeof(raw)) == 0) return kEndOfArchive;
-  const uint8_t* h = raw - 4;  // offsets as in the format, from the signature
+  // The signature was read already; the record keeps room for it so that the
+  // offsets below are those of the format.
+  uint8_t h[kLocalHeaderSize] = {};
+  if (ReadArchive(h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
   LocalHeader& local = engine.localHeader;
   local.neededVersion = readLe16(h + 4);
   local.flags = readLe16(h + 6);

@@ -1,32 +1,36 @@
-# Thin wrapper over CMake and ctest. Every target installs what is missing first.
-BUILD := build
-JOBS  := $(shell nproc)
+# Thin wrapper over scripts/each-arch.sh, CMake and ctest. Every target
+# installs what is missing first.
+#
+# ARCH=auto (the default) uses every build this machine can run: the i686
+# tree in build/ where 32-bit programs start, and the x86-64 test tree in
+# build/x64/. ARCH=i686 or ARCH=x64 uses one tree only. The product stub,
+# build/zimbro-sfx.exe, is the i686 build on every machine.
+ARCH ?= auto
+export ARCH
 
-.PHONY: all deps configure build test demo bench screenshots clean
+.PHONY: all deps build test demo bench screenshots clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-configure: deps
-	@cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release >/dev/null
+build: deps
+	@scripts/each-arch.sh build
 
-build: configure
-	@cmake --build $(BUILD) -j $(JOBS)
+test: deps
+	@scripts/each-arch.sh test
 
-test: build
-	@scripts/with-wine.sh ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure --timeout 120
+demo: deps
+	@scripts/each-arch.sh demo
 
-demo: build
-	@scripts/with-wine.sh scripts/demo.sh
+bench: deps
+	@scripts/each-arch.sh bench
 
-bench: build
-	@scripts/with-wine.sh scripts/bench.sh
-
-screenshots: build
-	@scripts/with-wine.sh scripts/screenshots.sh
+screenshots: deps
+	@scripts/each-arch.sh screenshots
 
 clean:
-	@-[ -d $(BUILD)/wineprefix ] && WINEPREFIX=$(CURDIR)/$(BUILD)/wineprefix wineserver -k 2>/dev/null; true
-	@rm -rf $(BUILD)
+	@-[ -d build/wineprefix ] && WINEPREFIX=$(CURDIR)/build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null; true
+	@-[ -d build/x64/wineprefix ] && WINEPREFIX=$(CURDIR)/build/x64/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null; true
+	@rm -rf build

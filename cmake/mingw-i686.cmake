@@ -15,6 +15,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# Every test executable is started through Wine; scripts/with-wine.sh has set
-# up the prefix, the persistent server and the display before ctest runs.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Every test executable is started through Wine's 32-bit loader;
+# scripts/with-wine.sh has set up the prefix, the persistent server and the
+# display before ctest runs.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)

@@ -8,4 +8,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZIMBRO_BUILD_DIR:-$root/build}
 exe=$build/bench/decoder_bench.exe
 [ -f "$exe" ] || { echo "no decoder benchmark at $exe: build it first"; exit 1; }
-wine "$exe"
+"$WINE" "$exe"

@@ -72,7 +72,7 @@ rm -rf "$work/out-stub"
 mkdir -p "$work/out-stub"
 start=$(now)
 set +e
-(cd "$work/out-stub" && timeout 600 wine ../bench-setup.exe /s)
+(cd "$work/out-stub" && timeout 600 "$WINE" ../bench-setup.exe /s)
 code=$?
 set -e
 stubTime=$(echo "$(now) - $start" | bc -l)
@@ -88,7 +88,7 @@ start=$(now)
 sevenTime=$(echo "$(now) - $start" | bc -l)
 
 rate() { echo "scale=1; $bytes / 1000000 / $1" | bc -l; }
-printf 'stub (Wine):  %6.2f s  %7s MB/s\n' "$stubTime" "$(rate "$stubTime")"
-printf '7zz x:        %6.2f s  %7s MB/s\n' "$sevenTime" "$(rate "$sevenTime")"
+printf 'stub (%s, Wine):  %6.2f s  %7s MB/s\n' "${ZIMBRO_ARCH:-i686}" "$stubTime" "$(rate "$stubTime")"
+printf '7zz x (native):  %6.2f s  %7s MB/s\n' "$sevenTime" "$(rate "$sevenTime")"
 printf 'ratio stub/7zz: %.2f\n' "$(echo "$stubTime / $sevenTime" | bc -l)"
 rm -rf "$work/out-stub" "$work/out-7z"

@@ -24,7 +24,7 @@ sed 's/^/  | /' "$source/comment.txt"
 
 echo "running: demo-setup.exe /s in $demo/out"
 set +e
-(cd "$demo/out" && timeout 120 wine ../demo-setup.exe /s)
+(cd "$demo/out" && timeout 120 "$WINE" ../demo-setup.exe /s)
 code=$?
 set -e
 

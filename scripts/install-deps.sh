@@ -3,10 +3,15 @@
 # Idempotent: on a machine that has everything it only runs a few dpkg queries.
 set -euo pipefail
 
+# Both compilers and both Wines: the product is the i686 stub, and the tests
+# also run as an x86-64 build under 64-bit Wine, which is all a machine whose
+# kernel cannot start 32-bit programs can run (wine32 installs there all the
+# same, it just never starts). libz-mingw-w64-dev carries zlib for both.
 packages=(
   cmake make g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
-  mingw-w64-i686-dev libz-mingw-w64-dev
-  wine wine32:i386 xvfb xdotool x11-utils imagemagick
+  mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
+  wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick
   zip unzip 7zip python3 locales googletest
 )
 

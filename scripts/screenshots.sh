@@ -34,7 +34,7 @@ key() { python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(sys.argv[1].enco
 
 # There is no window manager on the test display: let Wine draw the caption
 # bar itself, for this program only, so that captions show in the pictures.
-wine reg add 'HKCU\Software\Wine\AppDefaults\dialog_viewer.exe\X11 Driver' /v Decorated /d N /f \
+"$WINE" reg add 'HKCU\Software\Wine\AppDefaults\dialog_viewer.exe\X11 Driver' /v Decorated /d N /f \
   </dev/null >/dev/null 2>&1
 
 dialogs=(STARTDLG LICENSEDLG GETPASSWORD1 REPLACEFILEDLG RENAMEDLG)
@@ -50,7 +50,7 @@ printf '%s\r\n%s="RTL"\r\n' "$marker" "$(key '$LTRLTR')" > "$out/blocks/rtl.txt"
 
 shoot() {  # dialog variant blockfile-or-dash
   local dialog=$1 variant=$2 block=$3 png=$out/$1-$2.png
-  wine "$viewer" "$dialog" "$block" 8 </dev/null >/dev/null 2>&1 &
+  "$WINE" "$viewer" "$dialog" "$block" 8 </dev/null >/dev/null 2>&1 &
   local pid=$! window=""
   for _ in $(seq 1 60); do
     window=$(xdotool search --onlyvisible --pid "$pid" 2>/dev/null | tail -1 || true)

@@ -1,22 +1,44 @@
 #!/usr/bin/env bash
 # Runs a command (ctest, the demo, a benchmark) with Wine ready to start
 # Windows programs fast and without ever blocking:
-#   - a private 32-bit prefix under build/, never the user's own;
+#   - a private prefix inside the build tree, never the user's own: 32-bit
+#     for the i686 tree (build/), 64-bit for the x86-64 tree (build/x64/);
+#   - the loader of that architecture called directly (Debian's `wine`
+#     script picks the 32-bit loader whenever it is installed), exported as
+#     $WINE for the scripts this runs;
 #   - no debug chatter, and the DLLs that could pop up an installer prompt or
 #     a never-loading browser control disabled;
 #   - a persistent wineserver, and wineboot run once with every output
 #     detached, so that Wine's background services do not hold ctest's pipe
 #     and each process start costs tens of milliseconds, not seconds;
 #   - an Xvfb display for the tests that open real windows.
-# Usage: scripts/with-wine.sh COMMAND [ARG...]
+# Usage: [ZIMBRO_ARCH=i686|x64] scripts/with-wine.sh COMMAND [ARG...]
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${ZIMBRO_BUILD_DIR:-$root/build}
+export ZIMBRO_ARCH=${ZIMBRO_ARCH:-i686}
+case $ZIMBRO_ARCH in
+  i686)
+    default_build=$root/build
+    export WINEARCH=win32 WINE=/usr/lib/wine/wine ;;
+  x64)
+    default_build=$root/build/x64
+    export WINEARCH=win64 WINE=/usr/lib/wine/wine64 ;;
+  *) echo "with-wine: unknown architecture '$ZIMBRO_ARCH' (i686 or x64)" >&2; exit 2 ;;
+esac
+build=${ZIMBRO_BUILD_DIR:-$default_build}
 mkdir -p "$build"
+export ZIMBRO_BUILD_DIR=$build
+# Programs that Wine starts on our behalf use the same loader.
+export WINELOADER=$WINE
+# A 64-bit server serves both kinds of prefix; a 32-bit one only the first.
+if [ -x /usr/lib/wine/wineserver64 ]; then
+  export WINESERVER=/usr/lib/wine/wineserver64
+else
+  export WINESERVER=/usr/lib/wine/wineserver32
+fi
 
 export WINEPREFIX="$build/wineprefix"
-export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;ieframe=;winemenubuilder.exe="
 export DISPLAY_NUMBER=${ZIMBRO_DISPLAY_NUMBER:-87}
@@ -38,21 +60,21 @@ fresh=0
 # A persistent server outlives every client, so starting a test only connects.
 # wineboot returns once the prefix is up to date; its services stay with the
 # server, detached from our output.
-setsid wineserver -p </dev/null >/dev/null 2>&1 || true
-setsid wine wineboot </dev/null >/dev/null 2>&1 || true
+setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+setsid "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
 
 if [ $fresh -eq 1 ]; then
   # Per-program Windows version: these copies of the file-layer tests see a
   # Windows 98 system, so the ANSI code paths really run.
   for exe in support_win98_tests.exe; do
-    wine reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d win98 /f </dev/null >/dev/null 2>&1
+    "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d win98 /f </dev/null >/dev/null 2>&1
   done
   touch "$WINEPREFIX/.zimbro-ready"
 fi
 
 # Keep the desktop up between test processes (see tests/common/desktop_keeper.cpp).
 if [ -f "$build/desktop_keeper.exe" ]; then
-  setsid wine "$build/desktop_keeper.exe" 1200 </dev/null >/dev/null 2>&1 &
+  setsid "$WINE" "$build/desktop_keeper.exe" 1200 </dev/null >/dev/null 2>&1 &
 fi
 
 exec "$@"

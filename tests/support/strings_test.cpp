@@ -69,7 +69,12 @@ TEST(Heap, ReallocateOfNothingAllocates) {
   EXPECT_STREQ("012345678", grown);
   release(grown);
   release(nullptr);
-  EXPECT_EQ(nullptr, allocate(0xFFFFFFF0u));
+  // More than the address space can hold, on either build: 0xFFFFFFF0 bytes
+  // in a 32-bit process, 0xFFFFFFFFFFFFFFF0 in a 64-bit one (where a request
+  // of 4 GiB would simply succeed).
+  const size_t beyondAddressSpace = static_cast<size_t>(0) - 16;
+  EXPECT_EQ(sizeof(void*) == 8 ? 0xFFFFFFFFFFFFFFF0ull : 0xFFFFFFF0ull, beyondAddressSpace);
+  EXPECT_EQ(nullptr, allocate(beyondAddressSpace));
 }
 
 }  // namespace

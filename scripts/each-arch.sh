@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Runs one `make` action on the build trees this machine can use.
+#   build        configures and builds them; the i686 stub, which is the
+#                product, is built on every machine
+#   test         the product's image check, then every tree's tests; says
+#                where the tests ran, first and last
+#   bench        the benchmarks of every tree, each headed by its build
+#   demo, screenshots
+#                one tree: the i686 product where this machine starts 32-bit
+#                programs, the x86-64 copy otherwise; says which
+# The trees: build/ (i686, cmake/mingw-i686.cmake) and build/x64/ (x86-64,
+# cmake/mingw-x86_64.cmake), configured from the same CMakeLists.
+# Usage: ARCH=auto|i686|x64 scripts/each-arch.sh ACTION
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+action=${1:?usage: each-arch.sh build|test|bench|demo|screenshots}
+jobs=$(nproc)
+
+eval "$(scripts/arches.sh "${ARCH:-auto}")"
+read -r -a arches <<<"$ZIMBRO_ARCHES"
+
+tree() { [ "$1" = x64 ] && echo build/x64 || echo build; }
+toolchain() { [ "$1" = x64 ] && echo cmake/mingw-x86_64.cmake || echo cmake/mingw-i686.cmake; }
+describe() { [ "$1" = x64 ] && echo "x64 build ($(tree x64)/, 64-bit Wine)" || echo "i686 build ($(tree i686)/, 32-bit Wine)"; }
+has() { local a; for a in "${arches[@]}"; do [ "$a" = "$1" ] && return 0; done; return 1; }
+
+configure() {
+  cmake -S . -B "$(tree "$1")" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$1")" -DCMAKE_BUILD_TYPE=Release >/dev/null
+}
+
+build_all() {
+  # The product first, whatever runs the tests.
+  configure i686
+  if has i686; then
+    cmake --build build -j "$jobs"
+  else
+    cmake --build build -j "$jobs" --target zimbro-sfx
+  fi
+  if has x64; then
+    configure x64
+    cmake --build build/x64 -j "$jobs"
+  fi
+}
+
+case $action in
+  build)
+    build_all ;;
+
+  test)
+    echo "tests will run on: $ZIMBRO_ARCHES_NOTE"
+    build_all
+    results=() status=0
+    if ! has i686; then
+      # Only the image check of the product: it reads the file, no Wine.
+      echo "== product stub image check (i686, no Wine needed)"
+      if ctest --test-dir build -R '^StubImage\.' --no-tests=error --output-on-failure; then
+        results+=("i686 stub image: passed")
+      else
+        results+=("i686 stub image: FAILED"); status=1
+      fi
+    fi
+    for arch in "${arches[@]}"; do
+      echo "== tests of the $(describe "$arch")"
+      if ZIMBRO_ARCH=$arch scripts/with-wine.sh ctest --test-dir "$(tree "$arch")" -j "$jobs" \
+           --output-on-failure --timeout 120 --no-tests=error; then
+        results+=("$arch: passed")
+      else
+        results+=("$arch: FAILED"); status=1
+      fi
+    done
+    printf '%s\n' "${results[@]}"
+    echo "tests ran on: $ZIMBRO_ARCHES_NOTE"
+    exit $status ;;
+
+  bench)
+    build_all
+    for arch in "${arches[@]}"; do
+      echo "==== benchmarks of the $(describe "$arch"): figures of one build are not comparable with the other's"
+      ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/bench.sh
+    done ;;
+
+  demo|screenshots)
+    build_all
+    arch=${arches[0]}
+    echo "$action: the $(describe "$arch")"
+    ZIMBRO_ARCH=$arch scripts/with-wine.sh "scripts/$action.sh" ;;
+
+  *) echo "unknown action $action" >&2; exit 2 ;;
+esac

@@ -18,11 +18,11 @@
 
 #include "driver/sfx_state.h"
 #include "support/strings.h"
+#include "ui/html_viewer.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
 
-void (*hideDescriptiveView)(HtmlViewer* viewer);
 void (*removeTempFolderHook)();
 
 // ---------------------------------------------------------------------------
@@ -77,7 +77,7 @@ void InfoAppend(const char* text, bool errorStyle) {
   if (!sfx.infoWindowUsed) {
     // The descriptive text gives way to the report: its HTML view goes, and
     // the control itself is shown and emptied.
-    if (sfx.startViewer != nullptr && hideDescriptiveView != nullptr) hideDescriptiveView(sfx.startViewer);
+    if (sfx.startViewer != nullptr) HideHtmlView(sfx.startViewer);
     ShowWindow(control, SW_SHOW);
     SendMessageA(control, EM_SETSEL, 0, -1);
     SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));

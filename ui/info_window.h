@@ -4,8 +4,6 @@
 
 #include <stdint.h>
 
-struct HtmlViewer;
-
 void InfoAppend(const char* text, bool errorStyle);
 void InfoPrint(const char* format, ...);
 void ErrorPrint(const char* format, ...);
@@ -20,8 +18,5 @@ void FatalStopWait();
 // need at link time (the window is linked into every test program). Each
 // stays null, and its step is skipped, until its owner installs it.
 //
-// Destroys the host window of the HTML view that shows the descriptive text
-// over control 103 and forgets it (the viewer's hostWindow becomes null).
-extern void (*hideDescriptiveView)(HtmlViewer* viewer);
 // Removes the temporary destination folder of a TempMode run.
 extern void (*removeTempFolderHook)();

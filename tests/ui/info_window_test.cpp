@@ -15,8 +15,10 @@
 
 #include "common/test_support.h"
 #include "driver/sfx_state.h"
+#include "ui/html_viewer.h"
 #include "support/file_object.h"
 #include "ui/info_control.h"
+#include "ui/html_viewer.h"
 #include "ui/info_window.h"
 #include "ui/resource_ids.h"
 
@@ -118,7 +120,6 @@ void ResetRunState() {
   sfx.scriptLength = 0;
   sfx.tempMode = false;
   sfx.startViewer = nullptr;
-  hideDescriptiveView = nullptr;
   removeTempFolderHook = nullptr;
   host = HostRecord();
 }
@@ -203,13 +204,6 @@ bool IsDefaultStyle(const CHARFORMATA& format, const CHARFORMATA& defaults) {
          ((format.dwEffects & CFE_AUTOCOLOR) != 0 || format.crTextColor == defaults.crTextColor);
 }
 
-// The test host stands in for the HTML viewer.
-int hideCalls;
-HtmlViewer* hiddenViewer;
-void RecordHide(HtmlViewer* viewer) {
-  hideCalls += 1;
-  hiddenViewer = viewer;
-}
 int removeCalls;
 void RecordRemove() { removeCalls += 1; }
 
@@ -219,8 +213,6 @@ class StartDialogTest : public ::testing::Test {
 
   void SetUp() override {
     ResetRunState();
-    hideCalls = 0;
-    hiddenViewer = nullptr;
     removeCalls = 0;
     dialog = CreateHostDialog();
     ASSERT_NE(dialog, nullptr);
@@ -351,23 +343,27 @@ TEST(InformationWindowFallback, WithoutTheRichEditLibraryTheEditControlStays) {
 using InfoLines = StartDialogTest;
 
 TEST_F(InfoLines, FirstLineReplacesTheDescriptiveTextAndItsView) {
-  int viewerStandIn = 0;
-  sfx.startViewer = reinterpret_cast<HtmlViewer*>(&viewerStandIn);
-  hideDescriptiveView = RecordHide;
+  // The view of the descriptive text: a host window over the control.
+  HtmlViewer viewer = {};
+  viewer.hostWindow = CreateWindowA("STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, dialog, nullptr,
+                                    GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(viewer.hostWindow, nullptr);
+  HWND view = viewer.hostWindow;
+  sfx.startViewer = &viewer;
   SetWindowTextA(info, "Press Install button to start extraction.");
   ShowWindow(info, SW_HIDE);  // as the HTML view leaves it
 
   InfoAppend("Extracting a.txt", false);
   EXPECT_TRUE(sfx.infoWindowUsed);
   EXPECT_TRUE(GetWindowLongA(info, GWL_STYLE) & WS_VISIBLE);
-  EXPECT_EQ(hideCalls, 1);
-  EXPECT_EQ(hiddenViewer, sfx.startViewer);
+  EXPECT_FALSE(IsWindow(view));
+  EXPECT_EQ(viewer.hostWindow, nullptr);
   EXPECT_EQ(WindowText(info), "Extracting a.txt\r\n");
 
   // Later lines keep what was written.
   InfoAppend("Extracting b.txt", false);
-  EXPECT_EQ(hideCalls, 1);
   EXPECT_EQ(WindowText(info), "Extracting a.txt\r\nExtracting b.txt\r\n");
+  sfx.startViewer = nullptr;
 }
 
 TEST_F(InfoLines, FirstLineWithoutAViewStillClearsTheText) {

@@ -149,9 +149,12 @@ bool isPlainAscii(const wchar_t* name) {
 // File-system calls by name
 // ---------------------------------------------------------------------------
 
+uint32_t attributesOf(const char* name, const wchar_t* wideName) {
+  return useWide(wideName) ? GetFileAttributesW(wideName) : GetFileAttributesA(name);
+}
+
 bool fileExists(const char* name, const wchar_t* wideName) {
-  DWORD attributes = useWide(wideName) ? GetFileAttributesW(wideName) : GetFileAttributesA(name);
-  return attributes != INVALID_FILE_ATTRIBUTES;
+  return attributesOf(name, wideName) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool setAttributes(const char* name, const wchar_t* wideName, uint32_t attributes) {

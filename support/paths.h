@@ -29,6 +29,8 @@ void pathRoot(const char* path, char* root);
 int makeDirectory(const char* name, const wchar_t* wideName, uint32_t attributes);
 void createPath(const char* path, const wchar_t* widePath, bool skipLastName);
 bool fileExists(const char* name, const wchar_t* wideName);
+// GetFileAttributes; INVALID_FILE_ATTRIBUTES when the name does not exist.
+uint32_t attributesOf(const char* name, const wchar_t* wideName);
 bool setAttributes(const char* name, const wchar_t* wideName, uint32_t attributes);
 bool deleteByName(const char* name, const wchar_t* wideName);
 void fullPathName(const char* name, char* destination);

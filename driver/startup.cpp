@@ -3,10 +3,13 @@
 #include <windows.h>
 
 #include "driver/command_line.h"
+#include "driver/script.h"
 #include "driver/sfx_state.h"
+#include "driver/temp_folder.h"
 #include "support/chars.h"
 #include "support/heap.h"
 #include "support/strings.h"
+#include "ui/info_window.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_libraries.h"
@@ -31,8 +34,33 @@ static void RunWithoutDialog() {
   ExtractArchive(sfx.moduleName);
 }
 
+int32_t FinishRun(UiLibraries* libraries) {
+  sfx.mainWindow = nullptr;
+  sfx.startViewer = nullptr;
+  sfx.licenseViewer = nullptr;
+  // Setup programs start only after a run that was neither cancelled nor
+  // had errors, once the dialog has gone.
+  if (sfx.runState == kRunning && sfx.errorCount == 0) {
+    RunScript(nullptr, sfx.scriptText, ScriptMode::RunSetup);
+  }
+  FreeUiLibraries(libraries);
+  if (sfx.tempMode) RemoveTempFolder();
+  fillBytes(sfx.password, 0, sizeof(sfx.password));
+  if (sfx.scriptLength > 0) release(sfx.scriptText);
+  sfx.scriptText = nullptr;
+  if (sfx.appIcon != nullptr) DestroyIcon(sfx.appIcon);
+  if (sfx.logoBitmap != nullptr) DeleteObject(sfx.logoBitmap);
+  sfx.appIcon = nullptr;
+  sfx.logoBitmap = nullptr;
+  if (sfx.exitCode.code == 0 && sfx.runState != kRunning) SetExitCode(kExitCancelled);
+  sfx.runState = kClosing;
+  return sfx.exitCode.code;
+}
+
 void RunSelfExtractor() {
   PrepareRunState(GetCommandLineA());
+  // A fatal stop removes the temporary folder of a TempMode run as well.
+  removeTempFolderHook = RemoveTempFolder;
 
   HINSTANCE module = GetModuleHandleA(nullptr);
   sfx.appIcon = LoadIconA(module, MAKEINTRESOURCEA(IDI_APP));
@@ -44,15 +72,5 @@ void RunSelfExtractor() {
 
   RunWithoutDialog();
 
-  // Shutdown.
-  sfx.mainWindow = nullptr;
-  FreeUiLibraries(&libraries);
-  fillBytes(sfx.password, 0, sizeof(sfx.password));
-  if (sfx.scriptLength > 0) release(sfx.scriptText);
-  sfx.scriptText = nullptr;
-  if (sfx.appIcon != nullptr) DestroyIcon(sfx.appIcon);
-  if (sfx.logoBitmap != nullptr) DeleteObject(sfx.logoBitmap);
-  if (sfx.exitCode.code == 0 && sfx.runState != kRunning) SetExitCode(kExitCancelled);
-  sfx.runState = kClosing;
-  exitProcess(sfx.exitCode.code);
+  exitProcess(FinishRun(&libraries));
 }

@@ -1,9 +1,18 @@
 // The main routine: start-up, the run, shutdown. Ends the process.
 #pragma once
 
+#include <stdint.h>
+
+#include "ui/ui_libraries.h"
+
 // Runs the self-extractor and ends the process with the exit code.
 void RunSelfExtractor();
 
 // Start-up steps that do not need any window: the lead-byte table, the
 // command line, the program's own path and its "sfxname" variable.
 void PrepareRunState(const char* commandLine);
+
+// The shutdown after the start dialog: the Setup pass of a run that ended
+// well, the libraries, the temporary folder of a TempMode run, the owned
+// texts and the exit code of a cancelled run. Returns the exit code.
+int32_t FinishRun(UiLibraries* libraries);

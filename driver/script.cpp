@@ -1,0 +1,244 @@
+// The script executor.
+//
+// The start dialog and the shutdown call RunScript at fixed moments of the
+// run, one mode each, and every pass reads the whole script from its first
+// line: a command takes effect in the pass of its moment and is ignored in
+// all others, so the script needs no order of its own. Silent and Overwrite
+// act in every pass, which makes the last such line of the script decide.
+// Lines of a text block pass through the loop as well; one that has the form
+// of a command is that command.
+#include "driver/script.h"
+
+#include "driver/program_launch.h"
+#include "driver/saved_destination.h"
+#include "driver/script_commands.h"
+#include "driver/script_reader.h"
+#include "driver/sfx_state.h"
+#include "driver/temp_folder.h"
+#include "support/chars.h"
+#include "support/heap.h"
+#include "support/paths.h"
+#include "support/strings.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+const int kFieldCount = 6;
+
+// One line of the script, taken apart.
+struct ScriptLine {
+  char key[kScriptLineSize];
+  char value[kScriptLineSize];
+  bool hasEquals;
+  char fields[kFieldCount][kScriptLineSize];
+  const char* next;  // the line after this one, where a text block begins
+};
+
+// ---------------------------------------------------------------------------
+// Texts and captions
+// ---------------------------------------------------------------------------
+
+// Text: several commands build one text, joined by "<br>" for the viewer.
+void AddText(const ScriptLine& line) {
+  char* block = line.hasEquals ? nullptr : ReadTextBlock(line.next);
+  const char* addition = line.hasEquals ? line.value : (block != nullptr ? block : "");
+  const size_t current = sfx.textBuffer != nullptr ? textLength(sfx.textBuffer) : 0;
+  const size_t separator = current > 0 ? 4 : 0;
+  const size_t added = textLength(addition);
+  // Five spare bytes: the next "<br>" and the terminator.
+  char* grown = static_cast<char*>(reallocate(sfx.textBuffer, current + separator + added + 5));
+  if (grown != nullptr) {
+    copyBytes(grown + current, "<br>", separator);
+    copyBytes(grown + current + separator, addition, added + 1);
+    sfx.textBuffer = grown;
+  }
+  release(block);
+}
+
+// License: an '=' value is the caption only; the text is always the block.
+void ReadLicense(HWND window, const ScriptLine& line) {
+  if (line.value[0] != '\0') SetWindowTextA(window, line.value);
+  release(sfx.licenseText);
+  sfx.licenseText = ReadTextBlock(line.next);
+}
+
+// ---------------------------------------------------------------------------
+// Destination
+// ---------------------------------------------------------------------------
+
+// The programs folder as the system names it for this process.
+bool ProgramFilesFolder(char* folder) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_QUERY_VALUE,
+                    &key) != ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD type = 0;
+  DWORD size = kPathSize - 1;
+  LONG result = RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type, reinterpret_cast<BYTE*>(folder), &size);
+  RegCloseKey(key);
+  if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return false;
+  folder[size] = '\0';
+  return true;
+}
+
+// Appends text to a path buffer, cutting it to the buffer.
+void AppendPath(char* path, const char* text) {
+  const size_t used = textLength(path);
+  copyTextCut(path + used, text, kPathSize - used);
+}
+
+// Path: ".\x" is relative to the current folder, "\x" and "C:..." are taken
+// as they are, anything else lies in the programs folder.
+void SetDestination(HWND window, const char* value) {
+  const char* p = value[0] == '"' ? value + 1 : value;
+  char destination[kPathSize];
+  if (p[0] == '.' && p[1] == '\\') {
+    copyTextCut(destination, p + 2, kPathSize);
+  } else if (p[0] == '\\' || (p[0] != '\0' && isDriveSeparator(p[1]))) {
+    copyTextCut(destination, p, kPathSize);
+  } else if (ProgramFilesFolder(destination)) {
+    if (*lastCharOf(destination) != '\\') AppendPath(destination, "\\");
+    AppendPath(destination, p);
+  } else {
+    copyTextCut(destination, p, kPathSize);
+  }
+  char* quote = findLastCharDbcs(destination, '"');
+  if (quote != nullptr && quote[1] == '\0') *quote = '\0';
+
+  copyText(sfx.scriptPath, destination);
+  LoadSavedDestination(destination);
+  SetDlgItemTextA(window, IDC_START_DESTINATION, destination);
+  SendDlgItemMessageA(window, IDC_START_DESTINATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sfx.scriptPath));
+  if (sameText(destination, sfx.scriptPath) != 0) {
+    SendDlgItemMessageA(window, IDC_START_DESTINATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(destination));
+  }
+}
+
+// TempMode: the destination becomes a new temporary folder, and the value,
+// when there is one, is a question the user must answer Yes.
+void OfferTempFolder(HWND window, ScriptLine& line) {
+  char folder[kPathSize];
+  if (NextTempFolderName(folder)) SetDlgItemTextA(window, IDC_START_DESTINATION, folder);
+  if (line.value[0] == '\0' || sfx.silentSwitch) return;
+
+  // "question,title" or "question@title"; the '@' counts only without a comma.
+  char* question = line.value;
+  const char* title = "";
+  if (findChar(line.value, ',') == nullptr) {
+    char* at = findCharDbcs(line.value, '@');
+    if (at != nullptr) {
+      *at = '\0';
+      title = at + 1;
+    }
+  }
+  if (title[0] == '\0') {
+    question = line.fields[0];
+    title = line.fields[1];
+  }
+  UnescapeText(question);
+  if (MessageBoxA(window, question, title, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    sfx.tempDeclined = true;
+    if (sfx.runState == kRunning) sfx.runState = kCancelRequested;
+    EndDialog(window, 1);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Flags
+// ---------------------------------------------------------------------------
+
+// Silent: the command-line switch (mode 1) cannot be lowered by the script.
+void SetSilent(const char* value) {
+  if (sfx.silentMode == 1) return;
+  sfx.silentMode = isDigit(value[0]) ? value[0] - '0' : 2;
+}
+
+void SetOverwrite(const char* value) {
+  switch (value[0]) {
+    case '0':
+      sfx.overwriteAll = 0;
+      sfx.skipExisting = 0;
+      break;
+    case '1':
+    case '\0':
+      sfx.overwriteAll = 1;
+      sfx.skipExisting = 0;
+      break;
+    case '2':
+      sfx.overwriteAll = 0;
+      sfx.skipExisting = 1;
+      break;
+    default:
+      break;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// The pass
+// ---------------------------------------------------------------------------
+
+void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
+  switch (command) {
+    case kCommandDelete:
+      if (mode == ScriptMode::DeleteFiles) DeleteMatching(line.value);
+      break;
+    case kCommandText:
+      if (mode == ScriptMode::DialogInit) AddText(line);
+      break;
+    case kCommandTitle:
+      if (mode == ScriptMode::DialogInit) SetWindowTextA(window, line.value);
+      break;
+    case kCommandPath:
+      if (mode == ScriptMode::DialogInit) SetDestination(window, line.value);
+      break;
+    case kCommandSilent:
+      SetSilent(line.value);
+      break;
+    case kCommandOverwrite:
+      SetOverwrite(line.value);
+      break;
+    case kCommandSetup:
+      if (mode == ScriptMode::RunSetup) RunProgram(line.value, false);
+      break;
+    case kCommandTempMode:
+      if (mode == ScriptMode::Prescan) {
+        // A temporary destination implies an automatic start.
+        if (sfx.silentMode == 0) sfx.silentMode = 2;
+        sfx.tempMode = true;
+      } else if (mode == ScriptMode::TempFolder) {
+        OfferTempFolder(window, line);
+      }
+      break;
+    case kCommandLicense:
+      if (mode == ScriptMode::LicenseInit) ReadLicense(window, line);
+      break;
+    case kCommandPresetup:
+      if (mode == ScriptMode::RunPresetup) RunProgram(line.value, true);
+      break;
+    case kCommandShortcut:
+      if (mode == ScriptMode::Shortcuts) MakeShortcut(line.fields);
+      break;
+    case kCommandSavePath:
+      if (mode == ScriptMode::Prescan) sfx.savePath = true;
+      break;
+    default:  // ExtSign is recognised and ignored
+      break;
+  }
+}
+
+}  // namespace
+
+void RunScript(HWND window, const char* script, ScriptMode mode) {
+  if (script == nullptr) return;
+  ScriptLine line;
+  const char* position = script;
+  while ((line.next = ReadScriptLine(position, line.key, line.value, kScriptLineSize, nullptr,
+                                     &line.hasEquals)) != nullptr) {
+    const char* field = line.value;
+    for (int i = 0; i < kFieldCount; ++i) field = SplitField(field, line.fields[i]);
+    const int command = FindKeyword(line.key);
+    if (command != kNoCommand) RunCommand(window, mode, command, line);
+    position = line.next;
+  }
+}

@@ -248,6 +248,23 @@ for cut in (1, 2, 3):
     assert end == want, (end, want)
     open(os.path.join(out, "py-straddle-%d.zip" % cut), "wb").write(data)
 
+# Existing files: three members the tests find already on disk.
+build("py-replace.zip", [member(n + ".txt", b"new " + n.encode() + b"\n", when=(2021, 6, 15, 8, 30, 0))
+                         for n in ("a", "b", "c")])
+
+# Names: folder entries, a file in the way of a folder, a component the
+# platform refuses, and the byte 0x81 from an MS-DOS host (OEM: u umlaut)
+# and from a Unix host (left as it is).
+def host(name, system, data=b"", attrs=None):
+    info, data = member(name, data, attrs=attrs)
+    info.create_system = system
+    return info, data
+data = build(None, [member("made/", b""), member("exists/", b""), member("blocked/x.txt", b"x\n"),
+                    member("dir/bad*.txt", b"refused\n"), host("Xber.txt", 0, b"dos\n"), host("Xnix.txt", 3, b"unix\n")])
+open(os.path.join(out, "py-names.zip"), "wb").write(data.replace(b"Xber", b"\x81ber").replace(b"Xnix", b"\x81nix"))
+# A volume label entry (DOS attribute 0x08) and a file after it.
+build("py-label.zip", [host("ZIMBROVOL", 0, attrs=0x08), member("after.txt", b"after the label\n")])
+
 # ---------------------------------------------------------------------------
 # An archive behind an executable. Any prefix will do for the engine; this
 # one holds no 'P' byte, so no signature can appear in it.
@@ -297,4 +314,12 @@ for _ in range(count):
 open(os.path.join(out, "prefixed-retry-small.exe"), "wb").write(
     open(os.path.join(out, "prefix.bin"), "rb").read() + small)
 PY
+
+# A drive for the volume-label test: Wine's drive q: as a link to a folder of
+# ours, so that no real drive of the machine is ever labelled.
+mkdir -p "$out/labeldrive"
+rm -f "$out/labeldrive/.windows-label"
+if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX/dosdevices" ]; then
+  ln -sfn "$out/labeldrive" "$WINEPREFIX/dosdevices/q:"
+fi
 echo "test archives in $out"

@@ -170,6 +170,7 @@ int32_t StoreMemberInfo() {
   member.hasDescriptor = (c.flags & 0x08) != 0;
   member.crc = c.crc;
   member.compressedSize = c.compressedSize;
+  member.uncompressedSize = c.uncompressedSize;
   // Host 2 (OS/2) archivers wrote higher version numbers for the same
   // methods; everything else beyond 2.0 needs a feature this engine lacks.
   int32_t highestVersion = c.neededHost == 2 ? 42 : 20;
@@ -370,6 +371,7 @@ void ExtractArchive(const char* archivePath) {
   if (result == kNoArchive) engineError(kMsgCannotOpen, archivePath);
 
   releaseFixedTables(&engine.inflate);
+  BuildPath(kBuildEnd, nullptr);
   release(engine.inputBuffer);
   engine.inputBuffer = nullptr;
   release(engine.extraField);

@@ -65,18 +65,39 @@ int OpenOutputFile();  // 0, or 1 on failure
 void CloseOutputFile();
 
 // ---------------------------------------------------------------------------
-// Member names (member_name.cpp)
+// Member names and existing files (member_name.cpp)
 // ---------------------------------------------------------------------------
 // Converts a name just read into the ANSI code page when its host wrote it
 // in the OEM code page.
 void applyNameCharset(char* name);
-enum NameDecision : int32_t {
+enum DestinationDecision : int32_t {
   kExtractMember = 0,
   kSkipMember = 1,
+  kCancelMember = 2,  // the user cancelled at the replace prompt
 };
-// Turns the local name into the output path relative to the current folder,
-// creating its folders. Refuses names that would leave the current folder.
-int32_t MapMemberName();
+// Turns the local name into the path of the output file and settles an
+// existing file of that path (asking the user when needed).
+int32_t DecideDestination();
+
+// ---------------------------------------------------------------------------
+// Name mapping (name_mapping.cpp)
+// ---------------------------------------------------------------------------
+enum BuildOperation : int32_t {
+  kBuildInit = 0,        // text: the root prefix ("" without one)
+  kBuildAppendDir = 1,   // text: a folder component, created when missing
+  kBuildAppendName = 2,  // text: the file name component
+  kBuildGetPath = 3,     // text: receives the path (kNameSize bytes)
+  kBuildEnd = 4,         // releases whatever is left
+};
+int32_t BuildPath(int32_t operation, char* text);
+// False when the platform rejects the path as a name (invalid characters,
+// a component too long); a path that merely does not exist is valid.
+bool IsNameValid(const char* path);
+// Maps engine.name into the path of the output file, creating its folders:
+// 0 extract, 2 nothing to extract (existing folder entry, label set), 3
+// error, kNoNameMemory, kFolderCreated or kLabelSkipped. newName: the name
+// was typed by the user at the rename prompt and may start at a root.
+int32_t MapName(bool newName);
 
 // ---------------------------------------------------------------------------
 // Error lines

@@ -107,6 +107,7 @@ struct MemberInfo {
   int32_t localOffset;  // as stored; the archive shift is added when used
   uint32_t compressedSize;
   uint32_t crc;
+  uint32_t uncompressedSize;  // from the central header: a streamed member's local one is 0
   int32_t host;         // version-made-by host byte, at most 18
   uint8_t attributes;   // DOS attributes, archive bit always set
   bool encrypted;
@@ -158,6 +159,16 @@ struct EngineState {
   FileBox* outputFile;
   uint32_t runningCrc;
   int32_t diskFullState;  // 0, or 2 after a failed write
+
+  // Building the output path of a member (name_mapping.cpp).
+  int32_t nameLength;  // of the name when the mapping began
+  char* firstPath;     // every component so far, owned, nameLength + 1 bytes
+  char* secondPath;    // the components the platform accepts: the path used
+  char* firstEnd;
+  char* secondEnd;
+  bool folderCreated;  // a folder was created while mapping this name
+  bool rootPrefix;     // a typed new name starts at a root ("/", "D:")
+  int32_t labelDrive;  // 1 for a: of a volume label
 
   InflateState inflate;
   uint8_t window[kWindowSize];

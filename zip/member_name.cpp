@@ -1,5 +1,6 @@
 // Member names: from the name in the local header to the path of the output
-// file, relative to the current folder (the destination).
+// file, relative to the current folder (the destination), and what to do
+// when a file of that path exists already.
 //
 // An archive is untrusted input, and its names decide where files are
 // written. A name that could reach outside the destination folder is
@@ -7,16 +8,23 @@
 // other colon, a ".." component, or a device name such as CON or LPT1,
 // which would send the member's bytes to a device. A name cut to fit the
 // name buffer is refused too, since the cut name is not the file the archive
-// meant. Each refusal is one counted error line naming the member.
+// meant. Each refusal is one counted error line naming the member. A new
+// name the user types at the rename prompt is not checked: where the file
+// goes is then the user's own decision.
 //
 // Both '/' (the archive's separator) and '\' count as separators when a name
 // is checked, because the file system treats both as one.
 #include <windows.h>
 
+#include "driver/sfx_state.h"
 #include "support/chars.h"
-#include "support/file_calls.h"
+#include "support/paths.h"
+#include "support/strings.h"
 #include "ui/message_ids.h"
+#include "ui/prompts.h"
 #include "zip/engine_internal.h"
+
+static_assert(kNewNameSize == kNameSize, "a typed new name must fit the member name buffer");
 
 // ---------------------------------------------------------------------------
 // Character set
@@ -96,47 +104,58 @@ static bool isSafeName(const char* name) {
 }
 
 // ---------------------------------------------------------------------------
-// Mapping
+// The destination of a member
 // ---------------------------------------------------------------------------
 
-// Creates every folder in front of a '\' of the path; false (with the error
-// line) when one cannot be created or a file stands in its place.
-static bool createFolders(char* path) {
-  for (char* p = path; *p != '\0'; p = nextChar(p)) {
-    if (*p != '\\') continue;
-    *p = '\0';
-    bool ok = true;
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      ok = makeFolder(path) == 0;
-    } else {
-      ok = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    }
-    if (!ok) engineError(kMsgCannotCreateFolder, path);
-    *p = '\\';
-    if (!ok) return false;
+// Asks about the existing file engine.name until the answer is one the
+// engine can act on; on kDecisionRename engine.name holds the typed name.
+static char askAboutExistingFile() {
+  char scratch[kPathSize];
+  for (;;) {
+    copyTextCut(scratch, engine.name, sizeof(scratch));
+    char decision = 0;
+    const LocalHeader& local = engine.localHeader;
+    AskOverwrite(&decision, scratch, engine.uncompressedSize,
+                 (static_cast<uint32_t>(local.date) << 16) | local.time);
+    if (decision != kDecisionRename) return decision;
+    char* last = scratch + textLength(scratch);
+    if (last > scratch && last[-1] == '\n') last[-1] = '\0';
+    // An empty new name names no file: the same question again.
+    if (scratch[0] == '\0') continue;
+    copyTextCut(engine.name, scratch, kNameSize);
+    return decision;
   }
-  return true;
 }
 
-int32_t MapMemberName() {
-  char* name = engine.name;
-  if (engine.nameCut || !isSafeName(name)) {
-    engineError(kMsgHeaderCorrupt, name);
+int32_t DecideDestination() {
+  if (engine.nameCut || !isSafeName(engine.name)) {
+    engineError(kMsgHeaderCorrupt, engine.name);
     return kSkipMember;
   }
-  // Setting a volume label would change the disk, not the destination.
-  if (engine.members[engine.currentMember].volumeLabel) return kSkipMember;
-  if (name[0] == '\0') return kSkipMember;
-
-  // '/' is never the second byte of a double-byte character.
-  for (char* p = name; *p != '\0'; ++p) {
-    if (*p == '/') *p = '\\';
+  bool newName = false;
+  for (;;) {
+    // Folder entries, volume labels and failures end here; their lines,
+    // if any, are written.
+    if (MapName(newName) >= 2) return kSkipMember;
+    // A file name the platform refused leaves only the folder: opening it
+    // fails with a line of its own, and there is no file to ask about.
+    if (*lastCharOf(engine.name) == '/') return kExtractMember;
+    if (GetFileAttributesA(engine.name) == INVALID_FILE_ATTRIBUTES) return kExtractMember;
+    switch (askAboutExistingFile()) {
+      case kDecisionReplace:
+        return kExtractMember;
+      case kDecisionSkip:
+        return kSkipMember;
+      case kDecisionCancel:
+        return kCancelMember;
+      case kDecisionRename:
+        newName = true;
+        break;
+      default:
+        // The prompt could not be shown: the file is not replaced unasked.
+        SetExitCode(kExitCreateFailed);
+        engineError(kMsgCannotCreate, engine.name);
+        return kSkipMember;
+    }
   }
-  if (!createFolders(name)) return kSkipMember;
-  // A folder entry is done once its folders exist.
-  const char* last = name;
-  for (const char* p = name; *p != '\0'; p = nextChar(p)) last = p;
-  if (*last == '\\') return kSkipMember;
-  return kExtractMember;
 }

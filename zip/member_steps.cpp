@@ -51,6 +51,7 @@ int32_t ReadLocalHeader() {
     const MemberInfo& member = engine.members[engine.currentMember];
     local.crc = member.crc;
     local.compressedSize = member.compressedSize;
+    local.uncompressedSize = member.uncompressedSize;
   }
   engine.budget = static_cast<int32_t>(local.compressedSize);
   engine.uncompressedSize = local.uncompressedSize;
@@ -130,7 +131,9 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   }
 
   if (!ReportMember(engine.name)) return kEndBatch;
-  if (MapMemberName() != kExtractMember) return kNextMember;
+  int32_t destination = DecideDestination();
+  if (destination == kCancelMember) return kEndBatch;
+  if (destination != kExtractMember) return kNextMember;
 
   if (engine.members[slot].encrypted) {
     // Decryption is not part of this engine yet: an encrypted member can

@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(FlippedByte, DamagedDeflate,
 
 TEST_F(ExtractTest, FolderInTheWayOfAFileIsCannotCreate) {
   ASSERT_TRUE(CreateDirectoryA(Out("text.txt").c_str(), nullptr));
+  sfx.overwriteAll = 1;  // replace it, unasked
   Extract("zip-l6.zip");
   EXPECT_EQ(1, sfx.errorCount);
   EXPECT_EQ(9, sfx.exitCode.code);
@@ -50,6 +51,7 @@ TEST_F(ExtractTest, FileOpenWithoutSharingIsCannotCreate) {
   ASSERT_TRUE(testing_support::WriteWholeFile(Out("text.txt"), "busy"));
   HANDLE busy = CreateFileA(Out("text.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, busy);
+  sfx.overwriteAll = 1;
   Extract("zip-l1.zip");
   CloseHandle(busy);
   EXPECT_EQ(1, sfx.errorCount);

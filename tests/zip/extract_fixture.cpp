@@ -52,6 +52,11 @@ void ResetRunState() {
   sfx.exitCode.code = 0;
   sfx.exitCode.count = 0;
   sfx.runState = 0;
+  sfx.overwriteAll = 0;
+  sfx.skipExisting = 0;
+  sfx.password[0] = '\0';
+  sfx.mainWindow = nullptr;
+  sfx.infoWindowUsed = false;
 }
 
 void ExtractTest::SetUp() {

@@ -73,6 +73,7 @@ TEST_F(ExtractTest, ReadOnlyAndHiddenAttributesAreApplied) {
 TEST_F(ExtractTest, ReadOnlyFileFromAnEarlierRunIsReplaced) {
   Extract("py-attrs.zip");
   ASSERT_TRUE(GetFileAttributesA(Out("readonly.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
+  sfx.overwriteAll = 1;  // as after Yes to All: no prompt, the read-only file is replaced
   Extract("py-attrs.zip");
   EXPECT_EQ(0, sfx.errorCount);
   EXPECT_EQ(0, sfx.exitCode.code);

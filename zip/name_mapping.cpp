@@ -1,0 +1,231 @@
+// Name mapping: from a member name to the path of its output file, relative
+// to the current folder (the destination), creating the folders on the way.
+//
+// The path is built twice, component by component. The first path takes
+// every component; the second only those the platform accepts as names, and
+// it is the one created and used. A member made on another system may carry
+// characters in a component that this one refuses ("*", "?", "|"): such a
+// component is left out, so the folders above it are still used, and a
+// refused file name leaves the path ending in "/", which then fails to open
+// with a line that names it. The names are never rewritten otherwise.
+//
+// In a name from the archive "/" is the only separator; a name typed at the
+// rename prompt may use "\" as well and may begin at a root ("/" or a drive
+// letter and ":"): that is the user's own choice of place. Names from the
+// archive never get here with a root, a drive or a ".." component (see
+// member_name.cpp).
+#include <windows.h>
+
+#include "support/chars.h"
+#include "support/file_calls.h"
+#include "support/heap.h"
+#include "support/paths.h"
+#include "support/strings.h"
+#include "ui/message_ids.h"
+#include "zip/engine_internal.h"
+
+// ---------------------------------------------------------------------------
+// Validity of a name
+// ---------------------------------------------------------------------------
+
+bool IsNameValid(const char* path) {
+  // No access asked: this only learns whether the name could exist, with no
+  // limit on the path's length, and a folder opens as well as a file.
+  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    return true;
+  }
+  DWORD error = GetLastError();
+  return error != ERROR_INVALID_NAME && error != ERROR_FILENAME_EXCED_RANGE;
+}
+
+// ---------------------------------------------------------------------------
+// The two paths
+// ---------------------------------------------------------------------------
+
+static void releasePaths() {
+  release(engine.firstPath);
+  release(engine.secondPath);
+  engine.firstPath = nullptr;
+  engine.secondPath = nullptr;
+}
+
+// Appends text at *end of a path of the given capacity; false when it had
+// to be cut.
+static bool appendToPath(char* path, char** end, const char* text, int32_t capacity) {
+  char* limit = path + capacity - 1;
+  char* p = *end;
+  while (*text != '\0' && p < limit) *p++ = *text++;
+  *p = '\0';
+  *end = p;
+  return *text == '\0';
+}
+
+// The drive letter of a volume label: from a typed root prefix, else from
+// the current folder; 0 when there is none.
+static unsigned char labelLetter(const char* prefix) {
+  if (engine.rootPrefix && prefix[0] != '\0' && prefix[1] == ':') {
+    return lowerOem(static_cast<unsigned char>(prefix[0]));
+  }
+  char current[kPathSize];
+  DWORD length = GetFullPathNameA(".", sizeof(current), current, nullptr);
+  if (length == 0 || length >= sizeof(current)) return 0;
+  return static_cast<unsigned char>(current[0]);
+}
+
+static int32_t initPaths(const char* prefix) {
+  releasePaths();
+  size_t size = static_cast<size_t>(engine.nameLength) + 1;
+  engine.firstPath = static_cast<char*>(allocate(size));
+  engine.secondPath = static_cast<char*>(allocate(size));
+  if (engine.firstPath == nullptr || engine.secondPath == nullptr) {
+    releasePaths();
+    return kNoNameMemory;
+  }
+  engine.firstPath[0] = '\0';
+  engine.firstEnd = engine.firstPath;
+  if (engine.members[engine.currentMember].volumeLabel) {
+    // Only a drive named by a lower-case letter takes a label: a folder
+    // reached by another kind of path (a share, "\\?\") has none to set.
+    unsigned char letter = labelLetter(prefix);
+    if (letter < 'a') {
+      releasePaths();
+      return kLabelSkipped;
+    }
+    engine.labelDrive = letter - 0x60;
+  } else if (engine.rootPrefix) {
+    appendToPath(engine.firstPath, &engine.firstEnd, prefix, engine.nameLength + 1);
+  }
+  engine.secondPath[0] = '\0';
+  engine.secondEnd = engine.secondPath;
+  appendToPath(engine.secondPath, &engine.secondEnd, engine.firstPath, engine.nameLength + 1);
+  return kOk;
+}
+
+static int32_t appendFolder(const char* component) {
+  int32_t capacity = engine.nameLength + 1;
+  appendToPath(engine.firstPath, &engine.firstEnd, component, capacity);
+  if (IsNameValid(engine.firstPath)) appendToPath(engine.secondPath, &engine.secondEnd, component, capacity);
+  DWORD attributes = GetFileAttributesA(engine.secondPath);
+  bool failed;
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    failed = makeFolder(engine.secondPath) != 0;
+    if (!failed) engine.folderCreated = true;
+  } else {
+    failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;  // a file stands in the way
+  }
+  if (failed) {
+    engineError(kMsgCannotCreateFolder, engine.secondPath);
+    releasePaths();
+    return 3;
+  }
+  appendToPath(engine.firstPath, &engine.firstEnd, "/", capacity);
+  appendToPath(engine.secondPath, &engine.secondEnd, "/", capacity);
+  return kOk;
+}
+
+static int32_t appendFileName(const char* component) {
+  // A path keeps at most 259 characters, as the name it ends up in.
+  int32_t capacity = engine.nameLength + 1 < kNameSize ? engine.nameLength + 1 : kNameSize;
+  bool whole = appendToPath(engine.firstPath, &engine.firstEnd, component, capacity);
+  if (engine.members[engine.currentMember].volumeLabel || IsNameValid(engine.firstPath)) {
+    whole = appendToPath(engine.secondPath, &engine.secondEnd, component, capacity) && whole;
+  }
+  return whole ? kOk : kWarn;
+}
+
+int32_t BuildPath(int32_t operation, char* text) {
+  switch (operation) {
+    case kBuildInit:
+      return initPaths(text);
+    case kBuildAppendDir:
+      return appendFolder(text);
+    case kBuildAppendName:
+      return appendFileName(text);
+    case kBuildGetPath:
+      copyTextCut(text, engine.secondPath, kNameSize);
+      releasePaths();
+      return kOk;
+    case kBuildEnd:
+      releasePaths();
+      return kOk;
+  }
+  return kOk;
+}
+
+// ---------------------------------------------------------------------------
+// Mapping
+// ---------------------------------------------------------------------------
+
+// The root a typed name starts at ("/", "D:" or "D:/"), copied into prefix;
+// returns the rest of the name.
+static char* splitRootPrefix(char* name, char* prefix) {
+  prefix[0] = '\0';
+  if (name[0] == '/') {
+    engine.rootPrefix = true;
+    copyText(prefix, "/");
+    return name + 1;
+  }
+  bool letter = (name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z');
+  if (letter && name[1] == ':') {
+    engine.rootPrefix = true;
+    int32_t length = name[2] == '/' ? 3 : 2;
+    copyTextN(prefix, name, length);
+    prefix[length] = '\0';
+    return name + length;
+  }
+  return name;
+}
+
+int32_t MapName(bool newName) {
+  char* name = engine.name;
+  engine.folderCreated = false;
+  engine.rootPrefix = false;
+  engine.nameLength = static_cast<int32_t>(textLength(name));
+
+  char prefix[4];
+  prefix[0] = '\0';
+  char* rest = name;
+  if (newName) {
+    // Lead-byte aware: "\" can be the second byte of a double-byte character.
+    for (char* p = name; *p != '\0'; p = nextChar(p)) {
+      if (*p == '\\') *p = '/';
+    }
+    rest = splitRootPrefix(name, prefix);
+  }
+  int32_t result = BuildPath(kBuildInit, prefix);
+  if (result != kOk) return result;
+
+  // "/" is never the second byte of a double-byte character.
+  char component[kNameSize];
+  int32_t length = 0;
+  for (const char* p = rest; *p != '\0'; ++p) {
+    if (*p == '/') {
+      component[length] = '\0';
+      length = 0;
+      result = BuildPath(kBuildAppendDir, component);
+      if (result > kWarn) return result;
+    } else if (length < kNameSize - 1) {
+      component[length++] = *p;
+    }
+  }
+  component[length] = '\0';
+
+  if (*lastCharOf(name) == '/') {  // a folder entry: its folders are all it needs
+    BuildPath(kBuildGetPath, name);
+    return engine.folderCreated ? kFolderCreated : 2;
+  }
+  if (component[0] == '\0') {
+    BuildPath(kBuildEnd, nullptr);
+    return 3;
+  }
+  BuildPath(kBuildAppendName, component);
+  BuildPath(kBuildGetPath, name);
+  if (engine.members[engine.currentMember].volumeLabel) {
+    char root[4] = {static_cast<char>(engine.labelDrive + 0x60), ':', '\\', '\0'};
+    return SetVolumeLabelA(root, name) ? 2 : 3;
+  }
+  return kOk;
+}

@@ -10,7 +10,7 @@ set -euo pipefail
 out=${1:?usage: make-test-archives.sh OUTDIR}
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
-rm -rf "$out/src" "$out"/*.zip "$out"/*.exe "$out"/*.bin
+rm -rf "$out/src" "$out/codepage" "$out"/*.zip "$out"/*.exe "$out"/*.bin
 mkdir -p "$out/src"
 
 # ---------------------------------------------------------------------------
@@ -313,6 +313,114 @@ for _ in range(count):
     pos += 46 + n + e + c
 open(os.path.join(out, "prefixed-retry-small.exe"), "wb").write(
     open(os.path.join(out, "prefix.bin"), "rb").read() + small)
+PY
+
+# ---------------------------------------------------------------------------
+# Encrypted archives. Debian zip writes data descriptors (the check byte of
+# the encryption header is then taken from the DOS time), also streamed;
+# 7-Zip's ZipCrypto takes it from the CRC. Long passwords from both.
+# ---------------------------------------------------------------------------
+cd "$out/src"
+long100=$(printf '0123456789%.0s' {1..10})
+long127=$(printf 'abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_%.0s' 1 2)
+long127=${long127:0:127}
+zip -q -r -X -P secret - . | cat > ../crypt-stream.zip
+7zz a -tzip -psecret -mem=ZipCrypto ../crypt-7z.zip $entries >/dev/null
+7zz a -tzip -mx=0 -psecret -mem=ZipCrypto ../crypt-stored.zip random.bin >/dev/null
+zip -q -X -P "$long100" ../crypt-100.zip text.txt
+7zz a -tzip -p"$long127" -mem=ZipCrypto ../crypt-127.zip text.txt >/dev/null
+cd "$out"
+
+# The traditional cipher, written from the ZIP application note: for the
+# archives whose password bytes depend on the code page (ANSI 1252 and OEM
+# 437, Wine's defaults), and to make sure that the wrong password of the
+# tests fails the one-byte check of every member, as it does 255 times in 256.
+python3 - "$out" <<'PY'
+import os, random, struct, subprocess, sys, zipfile, zlib
+out = sys.argv[1]
+table = []
+for n in range(256):
+    c = n
+    for _ in range(8):
+        c = (c >> 1) ^ 0xEDB88320 if c & 1 else c >> 1
+    table.append(c)
+
+class Cipher:
+    def __init__(self, password):
+        self.keys = [0x12345678, 0x23456789, 0x34567890]
+        for b in password:
+            self.update(b)
+    def update(self, plain):
+        k = self.keys
+        k[0] = table[(k[0] ^ plain) & 0xFF] ^ (k[0] >> 8)
+        k[1] = ((k[1] + (k[0] & 0xFF)) * 0x08088405 + 1) & 0xFFFFFFFF
+        k[2] = table[(k[2] ^ (k[1] >> 24)) & 0xFF] ^ (k[2] >> 8)
+    def byte(self):
+        t = (self.keys[2] & 0xFFFF) | 2
+        return ((t * (t ^ 1)) >> 8) & 0xFF
+
+def encrypt(password, plain):
+    cipher, result = Cipher(password), bytearray()
+    for p in plain:
+        result.append(p ^ cipher.byte())
+        cipher.update(p)
+    return bytes(result)
+
+def header_fits(password, header, check):
+    cipher, last = Cipher(password), 0
+    for c in header:
+        last = c ^ cipher.byte()
+        cipher.update(last)
+    return last == check
+
+def stored_encrypted(name, member, data, password, others):
+    """One Stored member whose header fits password and none of others."""
+    rng = random.Random(name)
+    crc = zlib.crc32(data)
+    while True:
+        header = bytes(rng.getrandbits(8) for _ in range(11)) + bytes([crc >> 24])
+        body = encrypt(password, header + data)
+        if not any(header_fits(o, body[:12], crc >> 24) for o in others):
+            break
+    fields = struct.pack("<HHHHHIII", 20, 1, 0, 0x6000, 0x52AF, crc, len(body), len(data))
+    local = b"PK\x03\x04" + fields + struct.pack("<HH", len(member), 0) + member + body
+    central = (b"PK\x01\x02" + bytes([20, 0]) + fields +
+               struct.pack("<HHHHHII", len(member), 0, 0, 0, 0, 0x20, 0) + member)
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 1, 1, len(central), len(local), 0)
+    open(os.path.join(out, name), "wb").write(local + central + end)
+    assert zipfile.ZipFile(os.path.join(out, name)).read(member.decode(), pwd=password) == data
+
+text = b"Encrypted under a code-page dependent password.\r\n"
+os.makedirs(os.path.join(out, "codepage"), exist_ok=True)
+for name in ("oem.txt", "fromoem.txt"):
+    open(os.path.join(out, "codepage", name), "wb").write(text)
+typed = "M\u00fcller".encode("cp1252")
+# Typed in ANSI, fitting in its OEM form.
+stored_encrypted("crypt-oem.zip", b"oem.txt", text, "M\u00fcller".encode("cp437"), [typed])
+# A remembered password read as OEM text and converted to ANSI.
+raw = b"\x81ber"
+stored_encrypted("crypt-fromoem.zip", b"fromoem.txt", text, raw.decode("cp437").encode("cp1252"), [raw, b"?ber"])
+
+# Debian zip, until "wrong" fails the check byte of every member.
+for attempt in range(50):
+    path = os.path.join(out, "crypt-zip.zip")
+    if os.path.exists(path):
+        os.remove(path)
+    subprocess.run(["zip", "-q", "-r", "-X", "-P", "secret", path, "."], cwd=os.path.join(out, "src"), check=True)
+    archive = open(path, "rb").read()
+    fits = False
+    for info in zipfile.ZipFile(path).infolist():
+        if not info.flag_bits & 1:
+            continue
+        local = info.header_offset
+        n, e = struct.unpack_from("<HH", archive, local + 26)
+        start = local + 30 + n + e
+        check = archive[local + 11] if info.flag_bits & 8 else info.CRC >> 24
+        fits = fits or header_fits(b"wrong", archive[start:start + 12], check)
+    if not fits:
+        break
+else:
+    sys.exit("no archive found in which the wrong password fails every member")
 PY
 
 # A drive for the volume-label test: Wine's drive q: as a link to a folder of

@@ -356,6 +356,7 @@ static int32_t OpenArchive() {
 void ExtractArchive(const char* archivePath) {
   fillBytes(&engine, 0, sizeof(engine));
   engine.archivePath = archivePath;
+  engine.passwordCallback = askPasswordCallback;
   engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
   if (engine.inputBuffer == nullptr) {
     engineError(kMsgNoMemory, nullptr);
@@ -372,6 +373,7 @@ void ExtractArchive(const char* archivePath) {
 
   releaseFixedTables(&engine.inflate);
   BuildPath(kBuildEnd, nullptr);
+  releaseKeyCopy();
   release(engine.inputBuffer);
   engine.inputBuffer = nullptr;
   release(engine.extraField);

@@ -53,6 +53,10 @@ const int32_t kCommentSearchLength = 32768;
 const int32_t kEndRecordSize = 22;
 const int32_t kCentralHeaderSize = 46;
 const int32_t kLocalHeaderSize = 30;
+const int32_t kEncryptionHeaderSize = 12;
+// The password under test: as long as the password prompt accepts (127
+// characters), so that a right password is never cut into a wrong one.
+const int32_t kKeyCopySize = 128;
 
 // ---------------------------------------------------------------------------
 // ZIP records, as parsed (fields after the signature, little-endian on disk)
@@ -115,6 +119,10 @@ struct MemberInfo {
   bool volumeLabel;
 };
 
+// Asks for the password of an encrypted member into keyCopy (size bytes):
+// 0 entered, kNoPassword when cancelled or left empty.
+typedef int32_t (*PasswordCallback)(char* keyCopy, int32_t size, const char* archivePath, const char* memberName);
+
 enum FieldKind : int32_t {
   kFieldSkip = 0,
   kFieldName = 2,
@@ -169,6 +177,11 @@ struct EngineState {
   bool folderCreated;  // a folder was created while mapping this name
   bool rootPrefix;     // a typed new name starts at a root ("/", "D:")
   int32_t labelDrive;  // 1 for a: of a volume label
+
+  // Decryption (decrypt.cpp).
+  PasswordCallback passwordCallback;
+  char* keyCopy;  // kKeyCopySize bytes, owned; null until a member needs it
+  uint32_t keys[3];
 
   InflateState inflate;
   uint8_t window[kWindowSize];

@@ -50,9 +50,11 @@ int RefillInput() {
     engine.input.next = engine.inputBuffer;
     engine.input.unread = got;
     DeferInput();
+    // Deciphered once per block, not per byte taken.
+    if (engine.members[engine.currentMember].encrypted) {
+      decryptBytes(engine.inputBuffer, engine.input.unread);
+    }
   }
-  // Encrypted members are refused before extraction until decryption
-  // exists, so every byte here is plain.
   engine.input.unread -= 1;
   return *engine.input.next++;
 }

@@ -135,9 +135,10 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;
 
-  if (engine.members[slot].encrypted) {
-    // Decryption is not part of this engine yet: an encrypted member can
-    // only be refused, never written as ciphertext.
+  if (engine.members[slot].encrypted && Decrypt() != kOk) {
+    // Cancel at the password prompt is the user's stop, not a wrong
+    // password: no line, and nothing more is extracted.
+    if (sfx.runState != kRunning) return kEndBatch;
     engineError(kMsgWrongPassword, engine.name);
     return kNextMember;
   }

@@ -68,7 +68,27 @@ void ExtractTest::SetUp() {
   ASSERT_TRUE(SetCurrentDirectoryA(destination_.c_str()));
 }
 
+static INT_PTR CALLBACK reportProcedure(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+void ExtractTest::OpenReport() {
+  report_ = CreateDialogParamA(GetModuleHandleA(nullptr), "STARTDLG", nullptr, reportProcedure, 0);
+  ASSERT_NE(nullptr, report_);
+  sfx.mainWindow = report_;
+}
+
+std::vector<std::string> ExtractTest::ReportLines() {
+  char text[8192] = "";
+  GetDlgItemTextA(report_, 103, text, sizeof(text));
+  std::vector<std::string> lines;
+  std::string all = text;
+  for (size_t start = 0, end; (end = all.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(all.substr(start, end - start));
+  }
+  return lines;
+}
+
 void ExtractTest::TearDown() {
+  if (report_ != nullptr) DestroyWindow(report_);
   if (savedDirectory_[0] != '\0') SetCurrentDirectoryA(savedDirectory_);
   ResetRunState();
 }

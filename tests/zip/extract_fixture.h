@@ -36,10 +36,16 @@ class ExtractTest : public ::testing::Test {
   std::string Out(const std::string& relative) const;
   // Every file of testdata\src came out byte-identical, and the empty folder.
   void ExpectSourcesExtracted();
+  // A start dialog (never shown) as sfx.mainWindow: the owner of the
+  // prompts, whose information window collects the lines of the run.
+  void OpenReport();
+  // The lines written since OpenReport, one per element.
+  std::vector<std::string> ReportLines();
 
   testing_support::ScratchFolder scratch_;
   std::string destination_;
   char savedDirectory_[MAX_PATH] = {};
+  HWND report_ = nullptr;
 };
 
 }  // namespace extract_testing

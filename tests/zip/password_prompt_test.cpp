@@ -1,0 +1,89 @@
+// Encrypted members of archives made by independent packers, with the
+// password prompt answered as a user would: how often it is shown, the
+// "Wrong password" lines, and what comes out.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "common/prompt_driver.h"
+#include "driver/sfx_state.h"
+#include "extract_fixture.h"
+#include "ui/resource_ids.h"
+
+namespace extract_testing {
+namespace {
+
+using testing_support::PromptAnswer;
+using testing_support::ReadWholeFile;
+
+PromptAnswer Typed(const std::string& password) { return {IDOK, IDC_PASSWORD_EDIT, password}; }
+
+std::string Times(const std::string& text, int n) { return n == 0 ? "" : text + Times(text, n - 1); }
+const std::string kAlphabet = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
+
+struct PasswordCase {
+  const char* label;
+  const char* archive;
+  std::vector<PromptAnswer> answers;
+  size_t prompts;
+  std::vector<std::string> wrong;      // members with a "Wrong password for %s" line
+  std::vector<std::string> extracted;  // identical to their sources ("*": every source)
+  int runState;
+  std::string sources = "src";  // the folder of the test data they are compared with
+};
+void PrintTo(const PasswordCase& c, std::ostream* out) { *out << c.label; }
+
+const PasswordCase kCases[] = {
+    {"RightPasswordOnceForAllZip", "crypt-zip.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"RightPasswordOnceForAllStreamed", "crypt-stream.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"RightPasswordOnceForAll7z", "crypt-7z.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"WrongPasswordFailsEveryMemberAskedOnce", "crypt-zip.zip", {Typed("wrong")}, 1,
+     {"empty.txt", "exact32k.bin", "mixed.bin", "random.bin", "sub/dir/nested.txt", "text.txt"}, {}, 0},
+    {"EmptyPasswordAsksAgainForTheNext", "crypt-7z.zip", {Typed(""), Typed("secret")}, 2, {"empty.txt"},
+     {"exact32k.bin", "mixed.bin", "random.bin", "sub/dir/nested.txt", "text.txt"}, 0},
+    {"CancelStopsTheRun", "crypt-zip.zip", {{IDCANCEL}}, 1, {}, {}, 1},
+    {"HundredCharacters", "crypt-100.zip", {Typed(Times("0123456789", 10))}, 1, {}, {"text.txt"}, 0},
+    {"HundredTwentySevenCharacters", "crypt-127.zip", {Typed(Times(kAlphabet, 2).substr(0, 127))}, 1, {},
+     {"text.txt"}, 0},
+    {"StoredMemberLosesOnlyItsHeader", "crypt-stored.zip", {Typed("secret")}, 1, {}, {"random.bin"}, 0},
+    // The same bytes are other letters in the ANSI and the OEM code page.
+    {"TypedPasswordFitsInItsOemForm", "crypt-oem.zip", {Typed("M\xFCller")}, 1, {}, {"oem.txt"}, 0, "codepage"},
+    {"TypedPasswordFitsReadAsOem", "crypt-fromoem.zip", {Typed("\x81" "ber")}, 1, {}, {"fromoem.txt"}, 0,
+     "codepage"},
+};
+
+class Password : public ExtractTest, public ::testing::WithParamInterface<PasswordCase> {};
+
+TEST_P(Password, FlowOverTheRun) {
+  const PasswordCase& c = GetParam();
+  if (c.sources == "codepage") {
+    ASSERT_TRUE(GetACP() == 1252 && GetOEMCP() == 437) << "archives made for code pages 1252 and 437";
+  }
+  OpenReport();
+  testing_support::PromptDriver driver(c.answers);
+  Extract(c.archive);
+
+  EXPECT_EQ(std::vector<std::string>(c.prompts, "Enter password"), driver.Captions());
+  std::vector<std::string> wrong;
+  for (const std::string& line : ReportLines()) {
+    if (line.compare(0, 19, "Wrong password for ") == 0) wrong.push_back(line.substr(19));
+  }
+  std::sort(wrong.begin(), wrong.end());
+  EXPECT_EQ(c.wrong, wrong);
+  EXPECT_EQ(static_cast<int>(c.wrong.size()), sfx.errorCount);
+  EXPECT_EQ(c.runState, sfx.runState);
+  if (c.extracted == std::vector<std::string>{"*"}) return ExpectSourcesExtracted();
+  std::vector<std::string> files = ListTree(Out(""));
+  files.erase(std::remove_if(files.begin(), files.end(), [](const std::string& f) { return f.back() == '\\'; }),
+              files.end());
+  EXPECT_EQ(c.extracted.size(), files.size());
+  for (const std::string& name : c.extracted) {
+    EXPECT_TRUE(ReadWholeFile(TestData(c.sources + "\\" + name)) == ReadWholeFile(Out(name))) << name;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(PasswordPrompt, Password, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<PasswordCase>& info) { return info.param.label; });
+
+}  // namespace
+}  // namespace extract_testing

@@ -1,0 +1,142 @@
+// Traditional ZIP decryption: the password test against a member's 12-byte
+// encryption header, and the byte cipher the member input applies to every
+// block it reads of an encrypted member.
+//
+// The header's last byte, deciphered, must equal a check byte the packer
+// knew before it wrote the data: the high byte of the CRC-32, or of the DOS
+// time when the member was streamed with a data descriptor (its CRC was not
+// known yet). One byte lets a wrong password through once in 256 tries; the
+// CRC of the extracted data catches those.
+//
+// The engine keeps its own copy of the password for the run (the key copy).
+// A password that fitted is tried first for every later member; one that
+// does not fit goes back to the password prompt, which answers with the
+// remembered password without asking, so a wrong password fails each
+// encrypted member once and the user is asked only once. Passwords typed on
+// one system and used on another may differ in their code page: a password
+// is also tried in its OEM form, and read as OEM text converted to ANSI.
+#include <windows.h>
+
+#include "driver/sfx_state.h"
+#include "support/heap.h"
+#include "support/strings.h"
+#include "ui/prompts.h"
+#include "zip/engine_internal.h"
+
+// ---------------------------------------------------------------------------
+// The cipher
+// ---------------------------------------------------------------------------
+
+static inline uint32_t crcStep(const uint32_t* table, uint32_t crc, uint8_t byte) {
+  return table[(crc ^ byte) & 0xFF] ^ (crc >> 8);
+}
+
+void UpdateKeys(uint8_t plain) {
+  uint32_t* keys = engine.keys;
+  keys[0] = crcStep(engine.crcTable, keys[0], plain);
+  keys[1] = (keys[1] + (keys[0] & 0xFF)) * 0x08088405u + 1;
+  keys[2] = crcStep(engine.crcTable, keys[2], static_cast<uint8_t>(keys[1] >> 24));
+}
+
+uint8_t DecryptByte() {
+  uint32_t t = (engine.keys[2] & 0xFFFF) | 2;
+  return static_cast<uint8_t>((t * (t ^ 1)) >> 8);
+}
+
+void InitKeys(const char* password) {
+  engine.keys[0] = 0x12345678u;
+  engine.keys[1] = 0x23456789u;
+  engine.keys[2] = 0x34567890u;
+  for (const char* p = password; *p != '\0'; ++p) UpdateKeys(static_cast<uint8_t>(*p));
+}
+
+void decryptBytes(uint8_t* bytes, int32_t count) {
+  for (int32_t i = 0; i < count; ++i) {
+    uint8_t plain = static_cast<uint8_t>(bytes[i] ^ DecryptByte());
+    UpdateKeys(plain);
+    bytes[i] = plain;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Password tests
+// ---------------------------------------------------------------------------
+
+int32_t TestKey(const uint8_t* header, const char* password) {
+  InitKeys(password);
+  uint8_t last = 0;
+  for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) {
+    last = static_cast<uint8_t>(header[i] ^ DecryptByte());
+    UpdateKeys(last);
+  }
+  const MemberInfo& member = engine.members[engine.currentMember];
+  const LocalHeader& local = engine.localHeader;
+  uint8_t check = static_cast<uint8_t>(member.hasDescriptor ? local.time >> 8 : local.crc >> 24);
+  if (last != check) return -1;
+  // The member's bytes already in the buffer; the member input deciphers
+  // every block it reads from here on.
+  int32_t held = engine.input.unread < engine.budget ? engine.input.unread : engine.budget;
+  decryptBytes(const_cast<uint8_t*>(engine.input.next), held);
+  return 0;
+}
+
+int32_t TestPassword(const uint8_t* header) {
+  if (TestKey(header, engine.keyCopy) == 0) return 0;
+  size_t size = textLength(engine.keyCopy) + 1;
+  char* other = static_cast<char*>(allocate(size));
+  if (other == nullptr) return -1;
+  CharToOemA(engine.keyCopy, other);
+  int32_t result = TestKey(header, other);
+  if (result != 0) {
+    OemToCharA(engine.keyCopy, other);
+    result = TestKey(header, other);
+  }
+  fillBytes(other, 0, size);
+  release(other);
+  return result;
+}
+
+// ---------------------------------------------------------------------------
+// The key copy and the prompt
+// ---------------------------------------------------------------------------
+
+void releaseKeyCopy() {
+  if (engine.keyCopy == nullptr) return;
+  fillBytes(engine.keyCopy, 0, kKeyCopySize);
+  release(engine.keyCopy);
+  engine.keyCopy = nullptr;
+}
+
+int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath, const char* memberName) {
+  AskPassword(keyCopy, size, memberName);
+  return keyCopy[0] != '\0' ? kOk : kNoPassword;
+}
+
+int32_t Decrypt() {
+  // The header is read as it is stored: the member input must not decipher
+  // it while the keys are not yet set.
+  MemberInfo& member = engine.members[engine.currentMember];
+  uint8_t header[kEncryptionHeaderSize];
+  member.encrypted = false;
+  DeferInput();
+  for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) header[i] = static_cast<uint8_t>(nextInputByte());
+  RestoreInput();
+  member.encrypted = true;
+
+  if (engine.firstEncryptedPending) {
+    engine.firstEncryptedPending = false;
+    releaseKeyCopy();
+  }
+  if (engine.keyCopy != nullptr) {
+    if (TestPassword(header) == 0) return kOk;
+  } else {
+    engine.keyCopy = static_cast<char*>(allocate(kKeyCopySize));
+    if (engine.keyCopy == nullptr) return kNoPassword;
+    engine.keyCopy[0] = '\0';
+  }
+  if (engine.passwordCallback(engine.keyCopy, kKeyCopySize, engine.archivePath, engine.name) != kOk) {
+    releaseKeyCopy();
+    return kNoPassword;
+  }
+  return TestPassword(header) == 0 ? kOk : kWarn;
+}

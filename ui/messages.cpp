@@ -22,7 +22,7 @@
 #include "support/file_object.h"
 #include "support/heap.h"
 #include "support/strings.h"
-#include "zip/crc32.h"
+#include "ui/message_key.h"
 
 MessagesBlock messagesBlock;
 
@@ -45,7 +45,7 @@ const int kBlockMaxSize = 65536;
 const int kBlockSlack = 1024;  // room for the lookups' look-ahead past the end
 
 const char kLineSeparator = 0x0C;  // what raw CR and LF become
-const int kKeyLength = 8;
+const int kKeyLength = kMessageKeyLength;
 const int kLastLineValueLimit = 255;
 
 const int kMessageBufferSize = 256;
@@ -151,23 +151,6 @@ char* ReadBlock(FileObject* file, int64_t markerPosition, int32_t* length) {
 // ---------------------------------------------------------------------------
 // Lookup
 // ---------------------------------------------------------------------------
-
-void FormatKey(uint32_t crc, char* key) {
-  const char digits[] = "0123456789abcdef";
-  for (int i = kKeyLength - 1; i >= 0; --i) {
-    key[i] = digits[crc & 0xF];
-    crc >>= 4;
-  }
-}
-
-void MessageKey(const char* kind, const char* dialogName, const char* source, char* key) {
-  uint32_t crc = crc32Raw(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(kind), 1);
-  if (dialogName != nullptr) {
-    crc = crc32Raw(crc, reinterpret_cast<const uint8_t*>(dialogName), textLength(dialogName));
-  }
-  crc = crc32Raw(crc, reinterpret_cast<const uint8_t*>(source), textLength(source));
-  FormatKey(~crc, key);
-}
 
 bool LineStartsWithEntry(const char* line, const char* key) {
   for (int i = 0; i < kKeyLength; ++i) {

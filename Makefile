@@ -7,8 +7,10 @@
 # build/zimbro-sfx.exe, is the i686 build on every machine.
 ARCH ?= auto
 export ARCH
+# `make install PREFIX=...`: bin/zimbro-pack and share/zimbro-sfx/zimbro-sfx.exe.
+PREFIX ?= /usr/local
 
-.PHONY: all deps build test demo bench screenshots clean
+.PHONY: all deps build test demo bench screenshots install clean
 
 all: build
 
@@ -29,6 +31,9 @@ bench: deps
 
 screenshots: deps
 	@scripts/each-arch.sh screenshots
+
+install: build
+	@cmake --install build --prefix "$(PREFIX)"
 
 clean:
 	@-[ -d build/wineprefix ] && WINEPREFIX=$(CURDIR)/build/wineprefix /usr/lib/wine/wineserver -k 2>/dev/null; true

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs one `make` action on the build trees this machine can use.
 #   build        configures and builds them; the i686 stub, which is the
-#                product, is built on every machine
+#                product, and zimbro-pack are built on every machine
 #   test         the product's image check, then every tree's tests; says
 #                where the tests ran, first and last
 #   bench        the benchmarks of every tree, each headed by its build
@@ -35,7 +35,7 @@ build_all() {
   if has i686; then
     cmake --build build -j "$jobs"
   else
-    cmake --build build -j "$jobs" --target zimbro-sfx
+    cmake --build build -j "$jobs" --target zimbro-sfx zimbro-pack
   fi
   if has x64; then
     configure x64

@@ -1,0 +1,60 @@
+#include "pack/compressor.h"
+
+#include <libdeflate.h>
+#include <stdlib.h>
+#include <zopfli/zopfli.h>
+
+#include <new>
+
+#include "zip/crc32.h"
+
+MemberCompressor::MemberCompressor(const Compression& settings) : settings_(settings) {
+  const int level = settings_.zopfliIterations > 0 ? 12 : settings_.level;
+  if (level > 0) {
+    compressor_ = libdeflate_alloc_compressor(level);
+    if (compressor_ == nullptr) throw std::bad_alloc();
+  }
+}
+
+MemberCompressor::~MemberCompressor() {
+  if (compressor_ != nullptr) libdeflate_free_compressor(compressor_);
+}
+
+// Empty when the result would not be smaller than the input.
+std::vector<uint8_t> MemberCompressor::Deflate(libdeflate_compressor* compressor,
+                                               const std::vector<uint8_t>& input) {
+  std::vector<uint8_t> output(input.size());
+  const size_t length = libdeflate_deflate_compress(compressor, input.data(), input.size(), output.data(),
+                                                    output.size() > 0 ? output.size() - 1 : 0);
+  output.resize(length);  // 0: it did not fit in fewer bytes than the input
+  return output;
+}
+
+PackedData MemberCompressor::Compress(std::vector<uint8_t> input) {
+  PackedData packed;
+  packed.size = input.size();
+  packed.crc = crc32Update(0, input.data(), input.size());
+  std::vector<uint8_t> deflated;
+  if (!input.empty() && compressor_ != nullptr) deflated = Deflate(compressor_, input);
+  // zopfli wins on most data, but libdeflate's level 12 now and then beats
+  // it: the smaller of the two. Data that level 12 cannot shrink is spared
+  // zopfli's slow search.
+  if (settings_.zopfliIterations > 0 && !deflated.empty()) {
+    ZopfliOptions options;
+    ZopfliInitOptions(&options);
+    options.numiterations = settings_.zopfliIterations;
+    unsigned char* out = nullptr;
+    size_t outSize = 0;
+    ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, input.data(), input.size(), &out, &outSize);
+    if (out == nullptr) throw std::bad_alloc();
+    if (outSize < deflated.size()) deflated.assign(out, out + outSize);
+    free(out);
+  }
+  if (deflated.empty()) {
+    packed.bytes = std::move(input);
+  } else {
+    packed.bytes = std::move(deflated);
+    packed.method = kMethodDeflate;
+  }
+  return packed;
+}

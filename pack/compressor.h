@@ -1,0 +1,45 @@
+// Compression of one member: Deflate by libdeflate (levels 1 to 12) or by
+// zopfli (the smallest output, slowly); level 0 and every member that does
+// not shrink are Stored.
+//
+// The default is level 10, the first of libdeflate's near-optimal levels:
+// its level 9 is a little larger than zip -9 on structured binary data.
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+struct libdeflate_compressor;
+
+struct Compression {
+  int level = 10;             // 0 to 12
+  int zopfliIterations = 0;   // > 0: zopfli, or level 12 where that is smaller
+};
+
+const uint16_t kMethodStored = 0;
+const uint16_t kMethodDeflate = 8;
+
+struct PackedData {
+  std::vector<uint8_t> bytes;  // what the archive holds (before encryption)
+  uint16_t method = kMethodStored;
+  uint32_t crc = 0;
+  uint64_t size = 0;           // uncompressed
+};
+
+// One per thread: libdeflate's compressors keep their tables between calls.
+class MemberCompressor {
+ public:
+  explicit MemberCompressor(const Compression& settings);
+  ~MemberCompressor();
+  MemberCompressor(const MemberCompressor&) = delete;
+  MemberCompressor& operator=(const MemberCompressor&) = delete;
+
+  PackedData Compress(std::vector<uint8_t> input);
+
+ private:
+  std::vector<uint8_t> Deflate(libdeflate_compressor* compressor, const std::vector<uint8_t>& input);
+
+  Compression settings_;
+  libdeflate_compressor* compressor_ = nullptr;
+};

@@ -1,0 +1,125 @@
+// The manual page of zimbro-pack, printed by --help.
+#include "pack/options.h"
+
+const char kHelpText[] = R"(ZIMBRO-PACK(1)                   Zimbro SFX                   ZIMBRO-PACK(1)
+
+NAME
+       zimbro-pack - make a self-extracting Windows installer from a folder
+
+SYNOPSIS
+       zimbro-pack -o SETUP.EXE [--script FILE] [--stub FILE] [--messages FILE]
+                   [--password P] [-0 ... -12 | --zopfli N] [--mtime T]
+                   [--codepage N] PATH...
+       zimbro-pack --check SCRIPT [--codepage N]
+       zimbro-pack --list SETUP.EXE [--codepage N]
+       zimbro-pack --messages-template [--stub FILE] [--pseudo] [--codepage N]
+                   [-o FILE]
+       zimbro-pack --help
+
+DESCRIPTION
+       Writes SETUP.EXE: the Zimbro SFX stub, a messages block when one is
+       given, then a ZIP archive of the PATHs whose comment is the script.
+       Run on Windows, the installer shows its start dialog and extracts
+       every file with its time and attributes.
+
+       A file PATH becomes one member under its own name. A folder PATH gives
+       its contents, recursively, under names relative to it ("/" between
+       folders); an empty folder gets an entry of its own. The files named by
+       --script, --messages, --stub and -o are left out when a folder holds
+       them. Times are the local times of this machine, unless --mtime or
+       SOURCE_DATE_EPOCH fixes one time for every member; a file that nobody
+       may write becomes read-only. Names are written in the code page of
+       --codepage; a name that it cannot hold, or that Windows does not
+       allow, is an error. The same inputs give a byte-identical installer
+       (except with --password, whose headers are random).
+
+       The script is read first by the stub's own rules (see --check); an
+       installer whose script has errors is not written. Nothing is left
+       behind on failure: the installer is written under a temporary name
+       and renamed when complete.
+
+OPTIONS
+       -o, --output FILE
+              The installer to write (with --messages-template: the template).
+
+       --script FILE
+              The script (UTF-8 text): it becomes the archive comment, with
+              CR LF line ends, in the target code page.
+
+       --stub FILE
+              The stub to use. By default zimbro-sfx.exe beside this program,
+              or ../share/zimbro-sfx/zimbro-sfx.exe from its folder.
+
+       --messages FILE
+              A messages block (UTF-8) to put between the stub and the
+              archive. It is checked first: it must begin with the marker
+              line, every key must belong to a text of the stub, and every
+              message must keep the printf conversions (%s, ...) of its
+              English text.
+
+       --password P
+              Encrypts every file with the traditional ZIP encryption, which
+              the stub asks a password for. It is weak: it only keeps casual
+              eyes out. At most 80 characters.
+
+       -0 ... -12
+              Compression level (libdeflate's): 0 stores every member, 1 is
+              the fastest, 10 (the default) is smaller than zip -9, 12 is the
+              smallest libdeflate makes. A member that does not shrink is
+              Stored.
+
+       --zopfli N
+              Compresses every member with zopfli in N iterations (5 to 15
+              are usual), keeping level 12's result where that is smaller:
+              the smallest archive, and much slower than -12.
+
+       --mtime T
+              One time for every member: seconds since 1970 (taken in UTC),
+              or YYYY-MM-DD, YYYY-MM-DD HH:MM or YYYY-MM-DD HH:MM:SS as
+              written. The stub gives the files this time as the local time
+              of the machine they are installed on.
+
+       --codepage N
+              The Windows ANSI code page of the machines the installer is
+              meant for (default 1252): names, the script and the messages
+              block are written in it, as the stub reads them.
+
+       --check SCRIPT
+              Reads SCRIPT as the stub will (keywords, the first '=', Text and
+              License blocks, quotes and fields), reports every finding with
+              its line, then says pass by pass what the stub will do.
+
+       --list SETUP.EXE
+              Shows the stub's size, the messages block and its entries, the
+              script, and every member with its size, compressed size,
+              method, time, attributes and encryption. Installers made by
+              hand (cat stub archive.zip) are read as well.
+
+       --messages-template
+              Writes a messages block with every text of the stub (read from
+              its resources) under its key, the English text as the value and
+              as a comment above it. Translate the values and give the file
+              to --messages. --pseudo puts every value in brackets.
+
+       -h, --help
+              This page.
+
+EXIT STATUS
+       0      Success; --check: the script is clean.
+       1      --check: warnings only.
+       2      An error (one line on standard error, naming the file); --check:
+              the script has errors.
+
+ENVIRONMENT
+       SOURCE_DATE_EPOCH
+              Seconds since 1970: the time of every member, as --mtime (which
+              wins when both are given).
+
+EXAMPLES
+       zimbro-pack -o setup.exe --script install.txt app/
+       zimbro-pack --check install.txt
+       zimbro-pack --messages-template > ru.txt     (then translate ru.txt)
+       zimbro-pack -o setup-ru.exe --codepage 1251 --messages ru.txt \
+                   --script install.txt app/
+       zimbro-pack --list setup.exe
+)";

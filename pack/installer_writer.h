@@ -1,0 +1,38 @@
+// Writing the installer: the stub, the messages block when there is one,
+// then the ZIP archive with every offset counted from the start of the file
+// (so the stub needs no shift), the script as its comment.
+#pragma once
+
+#include <stdint.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/compressor.h"
+#include "pack/dos_time.h"
+#include "pack/input_tree.h"
+
+struct InstallerParts {
+  std::vector<uint8_t> stub;
+  std::string messagesBlock;  // ready to insert (its NUL included), or empty
+  std::string comment;        // the script in the code page, or empty
+  std::vector<InputMember> members;
+  Compression compression;
+  std::string password;       // in the code page; empty: no encryption
+  std::optional<DosDateTime> fixedTime;
+};
+
+struct PackResult {
+  uint64_t inputBytes = 0;
+  uint64_t archiveBytes = 0;
+  uint64_t fileBytes = 0;
+};
+
+// The stub keeps file positions in signed 32 bits, and reads no Zip64.
+const uint64_t kInstallerSizeLimit = 0x7FFFFFFF;
+const size_t kMemberLimit = 65535;
+
+// Throws PackError naming the output or the member at fault; the output
+// then does not exist (an earlier file of that name is left as it was).
+PackResult WriteInstaller(const InstallerParts& parts, const std::string& output);

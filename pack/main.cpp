@@ -1,0 +1,219 @@
+// zimbro-pack: makes an installer from files and folders, checks scripts,
+// lists installers and writes messages-block templates. Every failure ends
+// in one line on standard error that names the file at fault, and exit
+// code 2.
+#include <errno.h>
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <new>
+#include <sstream>
+
+#include "pack/installer_listing.h"
+#include "pack/installer_writer.h"
+#include "pack/messages_block.h"
+#include "pack/options.h"
+#include "pack/output_file.h"
+#include "pack/script_check.h"
+#include "pack/stub_image.h"
+#include "pack/text_file.h"
+#include "pack/wording.h"
+
+namespace {
+
+const size_t kPasswordLimit = 80;  // the stub keeps 80 characters of a password
+
+std::string ReadFile(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw PathError(path, "a folder, not a file");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw PathError(path, errno == ENOENT ? "no such file" : std::string("cannot read: ") + strerror(errno));
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  if (in.bad()) throw PathError(path, "cannot read");
+  return bytes.str();
+}
+
+std::string ProgramFolder() {
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (length <= 0) return ".";
+  std::string path(self, static_cast<size_t>(length));
+  return path.substr(0, path.rfind('/'));
+}
+
+std::string DefaultStub() {
+  const std::string folder = ProgramFolder();
+  for (const std::string& candidate : {folder + "/zimbro-sfx.exe", folder + "/../share/zimbro-sfx/zimbro-sfx.exe"}) {
+    if (access(candidate.c_str(), R_OK) == 0) return candidate;
+  }
+  throw PackError("no stub beside zimbro-pack (" + folder + "/zimbro-sfx.exe) nor in " + folder +
+                  "/../share/zimbro-sfx: give one with --stub PATH");
+}
+
+struct Stub {
+  std::string path;
+  std::vector<uint8_t> bytes;
+  StubImage image;
+};
+
+Stub LoadStub(const Options& o) {
+  const std::string path = o.stub.empty() ? DefaultStub() : o.stub;
+  const std::string bytes = ReadFile(path);
+  Stub stub{path, std::vector<uint8_t>(bytes.begin(), bytes.end()), {}};
+  stub.image = ReadStubImage(stub.bytes, path);
+  if (!IsZimbroStub(stub.image)) {
+    throw PathError(path, "not a Zimbro SFX stub (a Windows program without its start dialog and messages)");
+  }
+  if (stub.bytes.size() > stub.image.imageEnd) {
+    throw PathError(path, "carries " + std::to_string(stub.bytes.size() - stub.image.imageEnd) +
+                              " bytes after the program (an installer rather than a stub?): give the bare stub");
+  }
+  return stub;
+}
+
+// The script as the archive comment; its findings go to standard error and
+// errors stop the pack.
+std::string LoadScript(const std::string& path, const CodePage& codePage) {
+  if (path.empty()) return "";
+  Findings findings;
+  const std::string comment = ConvertTextFile(ReadFile(path), codePage, &findings);
+  CheckScript(comment, AnalyseScript(comment), &findings);
+  fputs(findings.Format(path).c_str(), stderr);
+  if (findings.Count(Severity::kError) > 0) {
+    throw PathError(path, findings.Summary() + " in the script: no installer written (see zimbro-pack --check)");
+  }
+  return comment;
+}
+
+std::string LoadMessages(const std::string& path, const StubImage& stub, const CodePage& codePage) {
+  if (path.empty()) return "";
+  Findings findings;
+  const std::string block = PrepareMessagesBlock(ReadFile(path), StubTexts(stub, codePage), codePage, &findings);
+  fputs(findings.Format(path).c_str(), stderr);
+  if (findings.Count(Severity::kError) > 0) {
+    throw PathError(path, findings.Summary() + " in the messages block: no installer written");
+  }
+  return block;
+}
+
+std::string EncodePassword(const Options& o, const CodePage& codePage) {
+  if (!o.hasPassword) return "";
+  std::string bytes, bad;
+  if (o.password.empty()) throw UsageError("--password needs a password that is not empty");
+  if (!codePage.Encode(o.password, &bytes, &bad)) {
+    throw PackError("--password: " + bad + " cannot be written in code page " + std::to_string(codePage.number()) +
+                    ", so it could not be typed on the target machines");
+  }
+  if (bytes.size() > kPasswordLimit) throw PackError("--password: more than 80 characters: the stub takes 80");
+  fputs("zimbro-pack: warning: the traditional ZIP encryption is weak: it only keeps casual eyes out\n", stderr);
+  return bytes;
+}
+
+void LeaveOut(const std::string& path, std::vector<LeftOut>* leftOut) {
+  struct stat info;
+  if (!path.empty() && stat(path.c_str(), &info) == 0) leftOut->push_back({info.st_dev, info.st_ino});
+}
+
+// ---------------------------------------------------------------------------
+// The modes
+// ---------------------------------------------------------------------------
+
+int Pack(const Options& o) {
+  const auto start = std::chrono::steady_clock::now();
+  const CodePage codePage(o.codePage);
+  InstallerParts parts;
+  Stub stub = LoadStub(o);
+  if (stub.image.machine != "i686") {
+    fprintf(stderr, "zimbro-pack: warning: %s is a %s build of the stub: the installer will not start on 32-bit "
+            "Windows\n", stub.path.c_str(), stub.image.machine.c_str());
+  }
+  parts.comment = LoadScript(o.script, codePage);
+  // Without a script the comment is one empty line: the stub looks further
+  // back for a script when the last comment is empty, and could take one
+  // from a packed zip file's end record.
+  if (parts.comment.empty()) parts.comment = "\r\n";
+  parts.messagesBlock = LoadMessages(o.messages, stub.image, codePage);
+  parts.password = EncodePassword(o, codePage);
+  parts.compression = o.compression;
+  const char* epoch = getenv("SOURCE_DATE_EPOCH");
+  if (!o.mtime.empty()) parts.fixedTime = ParseDosTime(o.mtime, "--mtime");
+  else if (epoch != nullptr && *epoch != '\0') parts.fixedTime = ParseDosTime(epoch, "SOURCE_DATE_EPOCH");
+
+  std::vector<LeftOut> leftOut;
+  for (const std::string& path : {o.script, o.messages, stub.path, o.output}) LeaveOut(path, &leftOut);
+  parts.members = CollectInputs(o.inputs, leftOut, codePage);
+  parts.stub = std::move(stub.bytes);
+
+  const PackResult result = WriteInstaller(parts, o.output);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  printf("%s: %s bytes: stub %s, %s%s members in %s bytes (%s bytes of files), %.2f s\n", o.output.c_str(),
+         Grouped(result.fileBytes).c_str(), Grouped(parts.stub.size()).c_str(),
+         parts.messagesBlock.empty() ? "" : ("messages block " + Grouped(parts.messagesBlock.size()) + ", ").c_str(),
+         Grouped(parts.members.size()).c_str(), Grouped(result.archiveBytes).c_str(),
+         Grouped(result.inputBytes).c_str(), seconds);
+  return 0;
+}
+
+int Check(const Options& o) {
+  const CodePage codePage(o.codePage);
+  Findings findings;
+  const std::string comment = ConvertTextFile(ReadFile(o.target), codePage, &findings);
+  const ScriptAnalysis script = AnalyseScript(comment);
+  CheckScript(comment, script, &findings);
+  fputs(findings.Format(o.target).c_str(), stdout);
+  if (!findings.list.empty()) fputs("\n", stdout);
+  fputs(DescribePasses(script, codePage).c_str(), stdout);
+  printf("\n%s: %s\n", o.target.c_str(), findings.Summary().c_str());
+  if (findings.Count(Severity::kError) > 0) return 2;
+  return findings.list.empty() ? 0 : 1;
+}
+
+int Template(const Options& o) {
+  const CodePage codePage(o.codePage);
+  const Stub stub = LoadStub(o);
+  const std::string text = MessagesTemplate(StubTexts(stub.image, codePage), o.pseudo);
+  if (o.output.empty()) {
+    fwrite(text.data(), 1, text.size(), stdout);
+  } else {
+    OutputFile file(o.output);
+    file.Write(text.data(), text.size());
+    file.Commit();
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    const Options o = ParseOptions(argc, argv);
+    switch (o.mode) {
+      case Mode::kHelp:
+        fputs(kHelpText, stdout);
+        return 0;
+      case Mode::kCheck:
+        return Check(o);
+      case Mode::kList:
+        fputs(ListInstaller(o.target, CodePage(o.codePage)).c_str(), stdout);
+        return 0;
+      case Mode::kTemplate:
+        return Template(o);
+      case Mode::kPack:
+        return Pack(o);
+    }
+  } catch (const UsageError& e) {
+    fprintf(stderr, "zimbro-pack: %s (see zimbro-pack --help)\n", e.what());
+  } catch (const PackError& e) {
+    fprintf(stderr, "zimbro-pack: %s\n", e.what());
+  } catch (const std::bad_alloc&) {
+    fputs("zimbro-pack: out of memory\n", stderr);
+  }
+  return 2;
+}

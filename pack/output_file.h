@@ -1,0 +1,35 @@
+// The installer being written. It goes to a temporary name in the folder of
+// the output and takes the output's name only when it is complete, so that
+// a failure - or an interruption - never leaves a partial installer, nor a
+// damaged earlier one, behind.
+#pragma once
+
+#include <stdint.h>
+#include <stddef.h>
+
+#include <string>
+#include <vector>
+
+class OutputFile {
+ public:
+  // Throws PackError naming path when its folder takes no new file.
+  explicit OutputFile(const std::string& path);
+  ~OutputFile();  // removes the temporary file unless committed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void Write(const void* data, size_t length);
+  uint64_t offset() const { return offset_; }
+  // Flushes, gives the file the usual permissions and its name.
+  void Commit();
+
+ private:
+  void Flush();
+
+  std::string path_;
+  std::string temporary_;
+  int descriptor_ = -1;
+  uint64_t offset_ = 0;
+  std::vector<uint8_t> buffer_;
+  bool committed_ = false;
+};

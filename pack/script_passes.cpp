@@ -1,0 +1,199 @@
+// What the stub will do with a script, pass by pass, in the order of a run.
+// The passes are replayed the way the stub makes them: each one reads the
+// whole script from its first line and acts on its own commands only, while
+// Silent and Overwrite act in every pass (so the last one decides).
+#include "pack/script_check.h"
+#include "pack/wording.h"
+
+namespace {
+
+enum Pass { kPrescan, kDialogInit, kLicenseInit, kTempFolder, kRunPresetup, kDeleteFiles, kShortcuts, kRunSetup };
+const char* const kPassNames[] = {"Prescan", "DialogInit", "LicenseInit", "TempFolder",
+                                  "RunPresetup", "DeleteFiles", "Shortcuts", "RunSetup"};
+
+std::string NamePart(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/:");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool EndsWithLnk(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  return tail == ".lnk";
+}
+
+std::string SilentMeaning(int mode) {
+  switch (mode) {
+    case 0: return "silent mode 0: the dialog waits for the user to press Install";
+    case 1: return "silent mode 1: fully silent, no dialog unless something fails";
+    case 2: return "silent mode 2: the dialog opens and installs at once, destination locked";
+    default: return "silent mode " + std::to_string(mode) + ": the dialog opens and installs at once";
+  }
+}
+
+std::string DescribeShortcut(const std::string& value) {
+  const Fields fields = SplitFields(value);
+  const char location = fields.field[0].empty() ? 'D' : static_cast<char>(toupper(fields.field[0][0]));
+  std::string folder = location == 'P' ? "Programs menu" : location == 'S' ? "Start menu"
+                     : location == 'T' ? "Startup folder" : "desktop";
+  if (!fields.field[2].empty()) folder += "\\" + fields.field[2];
+  std::string name = NamePart(fields.field[4].empty() ? fields.field[1] : fields.field[4]);
+  if (!EndsWithLnk(name)) name += ".lnk";
+  std::string target = fields.field[1], arguments;
+  if (!target.empty() && target[0] == '"') {
+    const size_t close = target.find('"', 1);
+    arguments = close == std::string::npos ? "" : target.substr(close + 1);
+    target = target.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+  }
+  std::string text = folder + "\\" + name + " -> " + target;
+  if (!arguments.empty()) text += " (arguments:" + arguments + ")";
+  if (!fields.field[3].empty()) text += ", description " + Quoted(fields.field[3]);
+  if (!fields.field[5].empty()) text += ", icon " + fields.field[5];
+  return text;
+}
+
+// The TempMode question: "question,title" or "question@title".
+std::string DescribeQuestion(const std::string& value) {
+  std::string question = value, title;
+  if (value.find(',') == std::string::npos) {
+    const size_t at = value.find('@');
+    if (at != std::string::npos) title = value.substr(at + 1), question = value.substr(0, at);
+  }
+  if (title.empty()) {
+    const Fields fields = SplitFields(question);
+    question = fields.field[0], title = fields.field[1];
+  }
+  return "asks " + Quoted(question) + (title.empty() ? "" : " under the title " + Quoted(title)) +
+         " (unless started with /s); No cancels the installation";
+}
+
+}  // namespace
+
+std::string DescribeDestination(const std::string& value) {
+  std::string p = value;
+  if (!p.empty() && p[0] == '"') p.erase(0, 1);
+  std::string destination;
+  if (p.rfind(".\\", 0) == 0) {
+    destination = p.substr(2) + " (relative to the folder the installer starts in)";
+  } else if (p.rfind("\\", 0) == 0 || (p.size() >= 2 && p[1] == ':')) {
+    destination = p;
+  } else {
+    destination = "<programs folder>\\" + p;
+  }
+  const size_t quote = destination.rfind('"');
+  if (quote != std::string::npos && quote + 1 == destination.size()) destination.pop_back();
+  return destination;
+}
+
+std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
+  std::vector<std::string> said[8];
+  int silent = 0;
+  int overwrite = -1;  // -1 ask, 1 replace, 2 skip
+  bool tempMode = false, hasText = false;
+  size_t textLength = 0;
+  int textCommands = 0;
+  std::string caption, destination, license;
+  bool hasLicense = false;
+  const auto text = [&](const std::string& bytes) { return codePage.Decode(bytes); };
+
+  for (int pass = kPrescan; pass <= kRunSetup; ++pass) {
+    for (size_t i = 0; i < s.lines.size(); ++i) {
+      const ScriptLine& line = s.lines[i];
+      const std::string& value = line.value;
+      switch (s.keyword[i]) {
+        case kSilent:
+          if (silent != 1) silent = (!value.empty() && isdigit(static_cast<unsigned char>(value[0]))) ? value[0] - '0' : 2;
+          break;
+        case kOverwrite:
+          if (value.empty() || value[0] == '1') overwrite = 1;
+          else if (value[0] == '0') overwrite = -1;
+          else if (value[0] == '2') overwrite = 2;
+          break;
+        case kTempMode:
+          if (pass == kPrescan) {
+            if (silent == 0) silent = 2;
+            tempMode = true;
+          } else if (pass == kTempFolder && !value.empty()) {
+            said[pass].push_back(DescribeQuestion(text(value)));
+          }
+          break;
+        case kSavePath:
+          if (pass == kPrescan) said[pass].push_back("remembers the chosen destination for the next run");
+          break;
+        case kTitle:
+          if (pass == kDialogInit) caption = text(value);
+          break;
+        case kPath:
+          if (pass == kDialogInit) destination = DescribeDestination(text(value));
+          break;
+        case kText:
+          if (pass == kDialogInit) {
+            textLength += (hasText ? 4 : 0) + (line.hasEquals ? value.size() : s.blocks[i].text.size());
+            hasText = true;
+            ++textCommands;
+          }
+          break;
+        case kLicense:
+          if (pass == kLicenseInit) {
+            hasLicense = true;
+            license = (value.empty() ? std::string("with the template's caption") : "titled " + Quoted(text(value))) +
+                      ", " + std::to_string(s.blocks[i].text.size()) + " characters of text";
+          }
+          break;
+        case kPresetup:
+          if (pass == kRunPresetup) said[pass].push_back("starts " + Quoted(text(value)) + " and waits for it");
+          break;
+        case kDelete:
+          if (pass == kDeleteFiles) said[pass].push_back("deletes " + Quoted(text(value)) + " in the destination");
+          break;
+        case kShortcut:
+          if (pass == kShortcuts) said[pass].push_back(DescribeShortcut(text(value)));
+          break;
+        case kSetup:
+          if (pass == kRunSetup) {
+            said[pass].push_back("starts " + Quoted(text(value)) +
+                                 (tempMode ? " and waits for it; then the temporary folder is removed"
+                                           : " after the dialog has closed"));
+          }
+          break;
+        default:
+          break;
+      }
+    }
+    // What the pass settled, once it is over.
+    if (pass == kPrescan) {
+      if (tempMode) said[pass].push_back("temporary-folder mode: extracts into a new folder %TEMP%\\QelSFX<n>");
+    } else if (pass == kDialogInit) {
+      said[pass].insert(said[pass].begin(), SilentMeaning(silent));
+      said[pass].push_back(overwrite == -1 ? "existing files: the user is asked about each one"
+                           : overwrite == 1 ? "existing files: replaced" : "existing files: kept (skipped)");
+      said[pass].push_back(caption.empty() ? "caption: the template's" : "caption " + Quoted(caption));
+      if (!tempMode) {
+        said[pass].push_back(destination.empty() ? "destination: none given (the user chooses)"
+                                                 : "destination: " + destination);
+      }
+      said[pass].push_back(hasText ? "text: " + std::to_string(textCommands) + " Text command(s), " +
+                                         std::to_string(textLength) + " characters" +
+                                         (silent == 0 ? "" : " (not shown: the run is not interactive)")
+                                   : "text: the default help text");
+    } else if (pass == kLicenseInit) {
+      if (hasLicense && silent == 1) said[pass].push_back("no license dialog: silent mode 1 skips it");
+      else if (hasLicense) said[pass].push_back("license dialog " + license + "; Decline cancels");
+    } else if (pass == kTempFolder && tempMode) {
+      said[pass].insert(said[pass].begin(), "destination: the new temporary folder");
+    }
+  }
+
+  std::string out = "What the stub will do, pass by pass:\n";
+  for (int pass = kPrescan; pass <= kRunSetup; ++pass) {
+    if (pass == kShortcuts) out += "  (the archive is extracted into the destination)\n";
+    if (said[pass].empty()) said[pass].push_back("nothing");
+    for (size_t k = 0; k < said[pass].size(); ++k) {
+      char head[16];
+      snprintf(head, sizeof head, "  %-12s ", k == 0 ? kPassNames[pass] : "");
+      out += head + said[pass][k] + "\n";
+    }
+  }
+  return out;
+}

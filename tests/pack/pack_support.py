@@ -1,0 +1,126 @@
+"""Shared fixtures of the zimbro-pack tests: the packer and the stub of this
+build tree (from the environment ctest gives), a scratch folder per test,
+trees of files with known times and attributes, and the independent readers
+(Debian's unzip, 7-Zip, Python's zipfile) that every installer must satisfy."""
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+import zipfile
+
+PACK = os.environ["ZIMBRO_PACK"]
+STUB = os.environ["ZIMBRO_PACK_STUB"]
+SCRATCH = os.environ["ZIMBRO_PACK_SCRATCH"]
+SOURCE = os.environ["ZIMBRO_SOURCE_DIR"]
+DEMO = os.path.join(SOURCE, "examples", "demo")
+# An even second in winter (no daylight-saving ambiguity), as DOS times hold.
+BASE_TIME = 1702800000
+
+
+def run(*args, env=None, cwd=None):
+    """Runs zimbro-pack; gives (exit code, stdout, stderr) as text."""
+    full_env = dict(os.environ)
+    full_env.pop("SOURCE_DATE_EPOCH", None)  # only where a test sets it
+    full_env.update(env or {})
+    done = subprocess.run([PACK, *map(str, args)], capture_output=True, env=full_env, cwd=cwd)
+    # The x86-64 tree packs with its 64-bit copy of the stub, which the packer
+    # rightly warns about; the tests look at everything else.
+    err = "".join(line for line in done.stderr.decode("utf-8", "replace").splitlines(True)
+                  if not line.endswith("the installer will not start on 32-bit Windows\n"))
+    return done.returncode, done.stdout.decode("utf-8", "replace"), err
+
+
+def write(path, data=b"", mtime=BASE_TIME, read_only=False):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data if isinstance(data, bytes) else data.encode())
+    os.utime(path, (mtime, mtime))
+    if read_only:
+        os.chmod(path, 0o444)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def mixed_tree(root):
+    """The demo files, empty files and folders, read-only files, incompressible
+    data and a name outside ASCII, each with its own time."""
+    shutil.copytree(DEMO, root, ignore=shutil.ignore_patterns("comment.txt"))
+    for k, (dirpath, _, files) in enumerate(sorted(os.walk(root))):
+        for name in files:
+            path = os.path.join(dirpath, name)
+            os.utime(path, (BASE_TIME + 2 * k, BASE_TIME + 2 * k + 86400 * k))
+    rng = random.Random(11)
+    write(os.path.join(root, "empty.txt"), b"", BASE_TIME + 3600)
+    os.makedirs(os.path.join(root, "empty folder", "inner"))
+    os.makedirs(os.path.join(root, "lonely"))
+    write(os.path.join(root, "locked", "read-only.txt"), b"keep me\r\n" * 100, BASE_TIME + 7200, read_only=True)
+    write(os.path.join(root, "locked", "empty read-only"), b"", BASE_TIME + 7202, read_only=True)
+    write(os.path.join(root, "noise.bin"), rng.randbytes(300000), BASE_TIME + 10)
+    write(os.path.join(root, "caf\u00e9", "men\u00fc.txt"), "\u00e9t\u00e9\n" * 50, BASE_TIME + 20)
+    return root
+
+
+def many_files(root, count=1000):
+    rng = random.Random(1000)
+    for i in range(count):
+        text = "file %d: %s\n" % (i, " ".join(rng.choice("abc def ghi jkl") for _ in range(rng.randrange(0, 40))))
+        write(os.path.join(root, "d%02d" % (i % 37), "f%04d.txt" % i), text, BASE_TIME + 2 * (i % 500))
+    return root
+
+
+def tree_entries(root):
+    """{relative name: (kind, bytes or None, mtime, read_only)}, folders only when empty."""
+    found = {}
+    for dirpath, dirs, files in os.walk(root):
+        relative = os.path.relpath(dirpath, root).replace(os.sep, "/")
+        prefix = "" if relative == "." else relative + "/"
+        if not dirs and not files and prefix:
+            found[prefix] = ("folder", None, None, None)
+        for name in files:
+            path = os.path.join(dirpath, name)
+            info = os.stat(path)
+            found[prefix + name] = ("file", read(path), int(info.st_mtime), not info.st_mode & 0o222)
+    return found
+
+
+def check_readers(case, installer, password=None):
+    """unzip, 7-Zip and Python's zipfile all test the installer clean."""
+    pw = ["-P", password] if password else []
+    done = subprocess.run(["unzip", "-tq", *pw, installer], capture_output=True)
+    case.assertEqual(done.returncode, 0, done.stdout.decode() + done.stderr.decode())
+    pw = ["-p" + password] if password else []
+    done = subprocess.run(["7zz", "t", *pw, installer], capture_output=True)
+    case.assertEqual(done.returncode, 0, done.stdout.decode() + done.stderr.decode())
+    with zipfile.ZipFile(installer) as z:
+        if password:
+            z.setpassword(password.encode("cp1252"))
+        case.assertIsNone(z.testzip())
+        return z.infolist()
+
+
+def archive_name(info):
+    """A member name as the stub sees it (code page 1252), from zipfile's reading."""
+    return info.orig_filename.encode("cp437").decode("cp1252")
+
+
+class PackTestCase(unittest.TestCase):
+    def setUp(self):
+        os.makedirs(SCRATCH, exist_ok=True)
+        self.work = tempfile.mkdtemp(prefix=self.id().split(".")[-1] + "-", dir=SCRATCH)
+
+    def tearDown(self):
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def path(self, *parts):
+        return os.path.join(self.work, *parts)
+
+    def pack(self, output, *args, expect=0, env=None):
+        code, out, err = run("-o", output, "--stub", STUB, *args, env=env)
+        self.assertEqual(code, expect, out + err)
+        return out, err

@@ -1,0 +1,420 @@
+"""zimbro-pack on its own (no Wine): --check findings and exit codes, --list,
+messages templates and blocks, names, reproducible output, limits and
+failures that leave no partial installer."""
+import os
+import shutil
+import subprocess
+import tempfile
+import unittest
+import zipfile
+
+from pack_support import (BASE_TIME, DEMO, PACK, STUB, PackTestCase, archive_name, check_readers, mixed_tree, read,
+                          run, write)
+
+E, W = "error", "warning"
+
+# script, code page, expected findings as {(line, kind, fragment)}, exit code
+CHECK_CASES = [
+    ("clean", open(os.path.join(DEMO, "comment.txt")).read(), 1252, set(), 0),
+    ("blank before =", "Title=A\r\nPath =C:\\x\r\n", 1252, {(2, E, 'blanks around the keyword "Path "')}, 2),
+    ("blank before keyword", " Silent=1\n", 1252, {(1, E, "as a Silent command")}, 2),
+    ("lower case is fine", "path=C:\\x\ntitle=t\n", 1252, set(), 0),
+    ("unknown keyword", "Titel=x\nSilentt\n;comment\n\n{\n}\n", 1252,
+     {(1, W, 'unknown keyword "Titel"'), (2, W, '"Silentt" is not a command')}, 1),
+    ("stray text", "Hello world\n", 1252, {(1, W, "text outside a Text or License block")}, 1),
+    ("unclosed Text", "Title=x\nText\n{\nHello\n", 1252, {(2, E, "Text block without its closing '}'")}, 2),
+    ("unclosed License", "License=Terms\n{\nx\n}\nText\n{\nA\n", 1252, {(5, E, "Text block without")}, 2),
+    ("block without {", "Text\nHello\n}\n", 1252, {(1, W, "no '{' line after Text")}, 1),
+    ("Text value and block", "Text=short\n{\nlong text\n}\n", 1252,
+     {(1, W, "the block below is not its text"), (3, W, "text outside")}, 1),
+    ("command in block", "Text\n{\nSetup=x.exe\n}\n", 1252, {(3, W, "also run as a Setup command")}, 1),
+    ("long line", "Title=" + "x" * 5000 + "\n", 1252,
+     {(1, E, "more than 4,095 characters"), (1, W, "is not a command")}, 2),
+    ("Path forms", "Path=./app\nPath=C:app\nPath=\"C:\\a\"b\"\nPath=\nPath= C:\\x\nPath=..\\up\nPath=C:\\a?\n", 1252,
+     {(1, E, "begins with '/'"), (2, W, "drive-relative"), (3, E, "a double quote inside"), (4, W, "empty Path"),
+      (5, E, "begins with a blank"), (6, W, 'begins with "..\\"'), (7, E, "cannot hold (< > | ? *)"),
+      (2, W, "Path again (first on line 1)"), (3, W, "Path again"), (4, W, "Path again"), (5, W, "Path again"),
+      (6, W, "Path again"), (7, W, "Path again")}, 2),
+    ("long Path", "Path=C:\\" + "a" * 1100 + "\n", 1252, {(1, E, "path buffer holds 1,023")}, 2),
+    ("Shortcuts", 'Shortcut\nShortcut=D,,Sub\nShortcut=Q,app.exe\nShortcut=P,a.exe,\\abs,d,n,i,extra\n'
+                  'Shortcut=D,"""a.exe"" -x"\nShortcut=S,a.exe,,,dir\\name\n', 1252,
+     {(1, E, "without '=' and fields"), (2, E, "field 2 (target) is empty"), (3, W, 'location "Q"'),
+      (4, E, "field 3 (subfolder)"), (4, W, "more than six fields"), (5, E, "which holds a double quote"),
+      (6, W, "only its name part")}, 2),
+    ("Delete outside", "Delete=..\\*.txt\nDelete=C:\\x\nDelete\n", 1252,
+     {(1, E, "reaches outside"), (2, E, "reaches outside"), (3, W, "matches nothing")}, 2),
+    ("Overwrite and programs", "Overwrite=x\nSetup=\nPresetup= \nSavePath\n", 1252,
+     {(1, W, "does not begin with 0, 1 or 2"), (2, W, "nothing is started"), (3, W, "nothing is started"),
+      (4, W, "SavePath without a Path")}, 1),
+    ("code page", "Title=\u0141\u00f3d\u017a\n", 1252, {(1, E, "(U+0141) cannot be written in code page 1252")}, 2),
+    ("code page 1250", "Title=\u0141\u00f3d\u017a\n", 1250, set(), 0),
+    ("not UTF-8", b"Title=caf\xe9\n", 1252, {(1, E, "not UTF-8 text")}, 2),
+    ("script too long", "Text\n{\n" + ("x" * 60 + "\n") * 600 + "}\n", 1252,
+     {(0, E, "the stub finds a script of at most 32,745 bytes")}, 2),
+    ("comment too long", ";x\n" * 25000, 1252, {(0, E, "holds at most 65,535")}, 2),
+]
+
+FULL_SCRIPT = """Title=Demo \u00e9
+Path=Zimbro Demo
+Silent=2
+Overwrite=2
+SavePath
+Text
+{
+Welcome.
+}
+License=Terms
+{
+Be nice.
+}
+Presetup=prepare.bat
+Delete=old\\*.tmp
+Shortcut=P,app.exe,Zimbro,Runs it,Zimbro App,app.ico
+Setup=app.exe /first
+"""
+
+
+class CheckTest(PackTestCase):
+    def test_findings_and_exit_codes(self):
+        for name, script, code_page, expected, exit_code in CHECK_CASES:
+            with self.subTest(name):
+                path = self.path("script.txt")
+                write(path, script)
+                code, out, err = run("--check", path, "--codepage", code_page)
+                self.assertEqual(code, exit_code, out + err)
+                found = set()
+                for line in out.splitlines():
+                    if line.startswith(path + ":") and (": error: " in line or ": warning: " in line):
+                        head, kind, text = line[len(path):].split(": ", 2)
+                        found.add((int(head[1:]) if head else 0, kind, text))
+                for number, kind, fragment in expected:
+                    self.assertTrue(any(n == number and k == kind and fragment in t for n, k, t in found),
+                                    "%s %d %s %r not in\n%s" % (name, number, kind, fragment, out))
+                self.assertEqual(len(found), len(expected), out)
+
+    def test_passes_in_run_order(self):
+        path = self.path("full.txt")
+        write(path, FULL_SCRIPT)
+        code, out, _ = run("--check", path)
+        self.assertEqual(code, 0, out)
+        steps = ["Prescan      remembers the chosen destination",
+                 "DialogInit   silent mode 2: the dialog opens and installs at once",
+                 "existing files: kept (skipped)", 'caption "Demo \u00e9"',
+                 "destination: <programs folder>\\Zimbro Demo", "text: 1 Text command(s), 10 characters",
+                 'LicenseInit  license dialog titled "Terms", 10 characters of text',
+                 'RunPresetup  starts "prepare.bat" and waits for it',
+                 'DeleteFiles  deletes "old\\*.tmp" in the destination', "(the archive is extracted",
+                 'Shortcuts    Programs menu\\Zimbro\\Zimbro App.lnk -> app.exe, description "Runs it", icon app.ico',
+                 'RunSetup     starts "app.exe /first" after the dialog has closed']
+        positions = [out.find(step) for step in steps]
+        self.assertNotIn(-1, positions, out)
+        self.assertEqual(positions, sorted(positions), out)
+
+    def test_temporary_folder_mode(self):
+        path = self.path("temp.txt")
+        write(path, "TempMode=Install now?,Setup\nSetup=run.bat\n")
+        code, out, _ = run("--check", path)
+        self.assertEqual(code, 0, out)
+        for text in ["temporary-folder mode", "silent mode 2", 'asks "Install now?" under the title "Setup"',
+                     'starts "run.bat" and waits for it; then the temporary folder is removed']:
+            self.assertIn(text, out)
+
+    def test_pack_refuses_a_script_with_errors(self):
+        script = self.path("bad.txt")
+        write(script, "Title=x\nPath =C:\\x\nTitel=y\n")
+        output = self.path("setup.exe")
+        _, err = self.pack(output, "--script", script, DEMO, expect=2)
+        self.assertIn(script + ":2: error:", err)
+        self.assertIn(script + ":3: warning:", err)
+        self.assertIn("1 error, 1 warning in the script: no installer written", err)
+        self.assertEqual(os.listdir(self.work), ["bad.txt"])
+
+
+# The stub's reading rules, seen through what --check says the passes do:
+# script, then fragments of the report.
+READER_CASES = [
+    ('Shortcut=D,a  b,"b, c" ,d\n', ['desktop\\b, c \\a  b.lnk -> a  b, description "d"']),
+    ('Shortcut=S,"""app.exe"" -x",,,Run\n', ['Start menu\\Run.lnk -> app.exe (arguments: -x)']),
+    ('Shortcut=t,"say ""hi""",,,"",\n', ['Startup folder\\say "hi".lnk -> say "hi"']),
+    ("Path=\"C:\\Program Files\\X\"\n", ["destination: C:\\Program Files\\X\n"]),
+    ("Path=.\\Apps\n", ["destination: Apps (relative to the folder the installer starts in)"]),
+    ("path=\\Apps\n", ["destination: \\Apps\n"]),
+    ("Title=A\rPath=B\r", ['caption "A"', "destination: <programs folder>\\B"]),
+    ("Title=" + "x" * 4089 + "Setup=x.exe\n", ['starts "x.exe" after the dialog has closed']),
+    ("TempMode=Install now?@Setup\n", ['asks "Install now?" under the title "Setup"']),
+    ("Silent=1\nTempMode\n", ["silent mode 1:"]),
+    ("TempMode\nSilent=0\n", ["silent mode 0:"]),
+    ("Overwrite\n", ["existing files: replaced"]),
+    ("Overwrite=2\nOverwrite=0\n", ["existing files: the user is asked"]),
+    ("Text=ab\nText\n{\n{x\ny  \n{z\n}\n", ["text: 2 Text command(s), 13 characters"]),
+    ("Text\n{\n\n{\n}\n", ["text: 1 Text command(s), 5 characters"]),
+]
+
+
+class ReaderTest(PackTestCase):
+    def test_the_stubs_reading_rules(self):
+        for script, fragments in READER_CASES:
+            with self.subTest(script[:40]):
+                path = self.path("script.txt")
+                write(path, script)
+                _, out, _ = run("--check", path)
+                for fragment in fragments:
+                    self.assertIn(fragment, out)
+
+
+class MessagesTest(PackTestCase):
+    def template(self, *args):
+        code, out, err = run("--messages-template", "--stub", STUB, *args)
+        self.assertEqual(code, 0, err)
+        return out
+
+    def test_template_holds_every_text_under_its_key(self):
+        text = self.template()
+        lines = text.split("\r\n")
+        self.assertEqual(lines[0], "***messages**")
+        for entry in ['664abaa4="Error"', '3478d231="100*100"', '50a17ae8="LTR"', '077e53df="Install"']:
+            self.assertIn(entry, lines)
+        self.assertIn('664abaa4="[Error]"', self.template("--pseudo").split("\r\n"))
+        self.assertEqual(sum(1 for line in lines if line[8:10] == '="'), 1 + 5 + 28 + 39, text)
+
+    def test_blocks_are_checked_before_they_are_used(self):
+        good = '***messages**\r\n664abaa4="Fehler"\r\nc2f7663d="Entpacke %s"\r\n'
+        cases = [
+            ("valid", good, 0, []),
+            ("no marker", '664abaa4="Fehler"\n', 2, ["1: error: the first line is not the marker"]),
+            ("unknown key", good + 'deadbeef="x"\n', 2, ["4: error: unknown key deadbeef"]),
+            ("upper case", good + '664ABAA4="x"\n', 2, ["4: error: key 664ABAA4 has upper-case digits"]),
+            ("lost %s", '***messages**\nc2f7663d="Entpacke"\n', 2,
+             ["2: error: message 101: the conversions of the value (none) differ from the English text's (%s)"]),
+            ("extra %d", '***messages**\nc2f7663d="%s %d"\n', 2, ["2: error: message 101"]),
+            ("no closing quote", '***messages**\n664abaa4="Fehler\n', 2, ["2: error: the value of 664abaa4 has no"]),
+            ("bad size", '***messages**\n3478d231="120x110"\n', 2, ["2: error: the size of STARTDLG must be"]),
+            ("duplicate", good + '664abaa4="Irrtum"\n', 0, ["4: warning: key 664abaa4 again (first on line 2)"]),
+            ("direction", '***messages**\n50a17ae8="rtl"\n', 0, ['2: warning: the direction is "rtl"']),
+        ]
+        for k, (name, block, exit_code, messages) in enumerate(cases):
+            with self.subTest(name):
+                path = self.path("block%d.txt" % k)
+                write(path, block)
+                output = self.path("setup%d.exe" % k)
+                _, err = self.pack(output, "--messages", path, DEMO, expect=exit_code)
+                for message in messages:
+                    self.assertIn(path + ":" + message, err)
+                self.assertEqual(os.path.exists(output), exit_code == 0)
+
+    def test_block_goes_between_stub_and_archive(self):
+        block = self.path("de.txt")
+        write(block, '***messages**\r\n; German\r\n664abaa4="Fehler"\r\n3478d231="120*110"\r\n')
+        output = self.path("setup.exe")
+        self.pack(output, "--messages", block, DEMO)
+        data = read(output)
+        stub_size = os.path.getsize(STUB)
+        self.assertEqual(data[:stub_size], read(STUB))
+        self.assertTrue(data[stub_size:].startswith(b"***messages**\r\n; German\r\n664abaa4"))
+        self.assertEqual(data[stub_size:].index(b"\0"), len(read(block)))
+        _, listing, _ = run("--list", output)
+        self.assertIn("messages block: %d bytes at offset %s, 2 entries" % (os.path.getsize(block), format(stub_size, ",")),
+                      listing)
+        self.assertIn('664abaa4  message 126 "Error" = "Fehler"', listing)
+        self.assertIn('3478d231  size of STARTDLG = "120*110"', listing)
+
+
+class ListTest(PackTestCase):
+    def test_installer_from_the_packer(self):
+        tree = mixed_tree(self.path("tree"))
+        script = self.path("script.txt")
+        write(script, "Title=Mixed\nPath=Mixed\n")
+        output = self.path("setup.exe")
+        self.pack(output, "--script", script, "--password", "secret", tree)
+        code, out, _ = run("--list", output)
+        self.assertEqual(code, 0)
+        self.assertIn("stub: %s bytes, a Windows program for" % format(os.path.getsize(STUB), ","), out)
+        self.assertIn("messages block: none", out)
+        self.assertIn("its offsets count from the start of the file (no shift)", out)
+        self.assertIn("script: 25 bytes\n  | Title=Mixed\n  | Path=Mixed\n", out)
+        self.assertIn("members: 11 (9 files, 2 folders)", out)
+        lines = out.splitlines()
+        column = next(line for line in lines if line.endswith("  name")).index("name")
+        rows = {line[column:]: line[:column].split() for line in lines if line.startswith("    ")}
+        self.assertEqual(rows["locked/read-only.txt"], ["900", "32", "Deflate", "2023-12-17", "10:00:00", "R---A", "yes"])
+        self.assertEqual(rows["noise.bin"][:3], ["300,000", "300,012", "Stored"])
+        self.assertEqual(rows["empty.txt"], ["0", "12", "Stored", "2023-12-17", "09:00:00", "----A", "yes"])
+        self.assertEqual(rows["lonely/"][2], "Stored")
+        self.assertEqual(rows["lonely/"][5:], ["---D-", "no"])
+        self.assertIn("caf\u00e9/men\u00fc.txt", rows)
+
+    def test_installer_made_by_hand(self):
+        archive = self.path("payload.zip")
+        subprocess.run(["zip", "-q", "-r", "-X", archive, "."], cwd=DEMO, check=True)
+        output = self.path("setup.exe")
+        with open(output, "wb") as f:
+            f.write(read(STUB) + read(archive))
+        stub_size = os.path.getsize(STUB)
+        _, out, _ = run("--list", output)
+        self.assertIn("stub: %s bytes" % format(stub_size, ","), out)
+        self.assertIn("the stub shifts them by %s" % format(stub_size, ","), out)
+        self.assertIn("script: none", out)
+        self.assertIn("members: 8 (5 files, 3 folders)", out)
+        subprocess.run(["zip", "-q", "-A", output], check=True)
+        _, out, _ = run("--list", output)
+        self.assertIn("(no shift)", out)
+
+
+class OutputTest(PackTestCase):
+    def test_same_inputs_same_bytes(self):
+        tree = mixed_tree(self.path("tree"))
+        outputs = []
+        for k, (args, env) in enumerate([(["--mtime", "2024-05-01 10:00"], None),
+                                         (["--mtime", "1714557600"], None),
+                                         ([], {"SOURCE_DATE_EPOCH": "1714557600"})]):
+            outputs.append(self.path("setup%d.exe" % k))
+            self.pack(outputs[-1], *args, tree, env=env)
+            os.utime(os.path.join(tree, "readme.txt"), (BASE_TIME + 4000 * k,) * 2)  # not seen: the time is fixed
+        data = [read(p) for p in outputs]
+        self.assertEqual(data[0], data[1])
+        self.assertEqual(data[0], data[2])
+        for info in zipfile.ZipFile(outputs[0]).infolist():
+            self.assertEqual(info.date_time, (2024, 5, 1, 10, 0, 0))
+        self.pack(self.path("zopfli.exe"), "--zopfli", "2", "--mtime", "1714557600", tree)
+        self.pack(self.path("zopfli2.exe"), "--zopfli", "2", "--mtime", "1714557600", tree)
+        self.assertEqual(read(self.path("zopfli.exe")), read(self.path("zopfli2.exe")))
+
+    def test_names_in_the_target_code_page(self):
+        write(self.path("in", "caf\u00e9.txt"), "x")
+        self.pack(self.path("a.exe"), self.path("in"))
+        names = [archive_name(i).encode("cp1252") for i in zipfile.ZipFile(self.path("a.exe")).infolist()]
+        self.assertEqual(names, [b"caf\xe9.txt"])
+        write(self.path("pl", "\u0141\u00f3d\u017a.txt"), "x")
+        _, err = self.pack(self.path("b.exe"), self.path("pl"), expect=2)
+        self.assertEqual(err, "zimbro-pack: %s: the name holds '\u0141' (U+0141), which code page 1252 cannot hold\n"
+                         % self.path("pl", "\u0141\u00f3d\u017a.txt"))
+        self.pack(self.path("b.exe"), "--codepage", "1250", self.path("pl"))
+        raw = zipfile.ZipFile(self.path("b.exe")).infolist()[0].orig_filename.encode("cp437")
+        self.assertEqual(raw, "\u0141\u00f3d\u017a.txt".encode("cp1250"))
+
+    def test_names_windows_cannot_take(self):
+        cases = [("a:b.txt", "the name holds ':'"), ("con.txt", '"con.txt" is a device name'),
+                 ("dot.", "ends with a dot or a blank"), ("a" * 200 + "/" + "b" * 59, "the member name is 260 bytes")]
+        for k, (name, message) in enumerate(cases):
+            with self.subTest(name):
+                write(self.path("case%d" % k, name), "x")
+                _, err = self.pack(self.path("s.exe"), self.path("case%d" % k), expect=2)
+                self.assertEqual(err, "zimbro-pack: %s: %s" % (self.path("case%d" % k, name), err.split(": ", 2)[2]))
+                self.assertIn(message, err)
+        write(self.path("one", "Read.me"), "1")
+        write(self.path("two", "READ.ME"), "2")
+        _, err = self.pack(self.path("s.exe"), self.path("one"), self.path("two"), expect=2)
+        self.assertIn('gives the member name "READ.ME", as %s does' % self.path("one", "Read.me"), err)
+
+    def test_own_files_inside_the_folder_are_left_out(self):
+        tree = self.path("app")
+        write(os.path.join(tree, "app.exe"), "MZ")
+        write(os.path.join(tree, "install.txt"), "Title=App\n")
+        output = os.path.join(tree, "setup.exe")
+        write(output, "an earlier installer")
+        self.pack(output, "--script", os.path.join(tree, "install.txt"), tree)
+        self.assertEqual([i.filename for i in zipfile.ZipFile(output).infolist()], ["app.exe"])
+        self.assertEqual(zipfile.ZipFile(output).comment, b"Title=App\r\n")
+
+    def test_password(self):
+        tree = mixed_tree(self.path("tree"))
+        output = self.path("setup.exe")
+        _, err = self.pack(output, "--password", "secret", tree)
+        self.assertEqual(err, "zimbro-pack: warning: the traditional ZIP encryption is weak: "
+                              "it only keeps casual eyes out\n")
+        infos = check_readers(self, output, "secret")
+        self.assertTrue(all(i.flag_bits & 1 for i in infos if not i.is_dir()))
+        self.assertNotEqual(subprocess.run(["7zz", "t", "-pwrong", output], capture_output=True).returncode, 0)
+        # A password is typed on the target machines, so it is written in their code page.
+        self.pack(output, "--password", "s\u00e9same", tree)
+        with zipfile.ZipFile(output) as z:
+            z.setpassword(b"s\xe9same")
+            self.assertIsNone(z.testzip())
+        _, err = self.pack(self.path("x.exe"), "--password", "p" * 81, tree, expect=2)
+        self.assertIn("more than 80 characters", err)
+
+    def test_limits_of_the_stub(self):
+        # Memory-backed where there is such a folder: 65,536 files are slow to make on a disk.
+        many = tempfile.mkdtemp(dir="/dev/shm" if os.access("/dev/shm", os.W_OK) else self.work)
+        self.addCleanup(shutil.rmtree, many, True)
+        for i in range(65536):
+            open(os.path.join(many, "%05d" % i), "wb").close()
+        output = self.path("setup.exe")
+        _, err = self.pack(output, "-0", many, expect=2)
+        self.assertEqual(err, "zimbro-pack: %s: 65,536 files and folders to pack: an installer holds at most "
+                              "65,535 (the stub reads no Zip64)\n" % output)
+        big = self.path("big", "sparse.bin")
+        write(big)
+        os.truncate(big, 2 << 30)
+        _, err = self.pack(output, "-0", self.path("big"), expect=2)
+        self.assertIn("the stub reads installers of at most 2,147,483,647 bytes (2 GiB)", err)
+        self.assertEqual(os.listdir(self.work), ["big"])
+
+
+class InstallTest(PackTestCase):
+    def test_installed_packer_finds_its_stub(self):
+        prefix = self.path("prefix")
+        done = subprocess.run(["cmake", "--install", os.path.dirname(PACK), "--prefix", prefix], capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+        packer = os.path.join(prefix, "bin", "zimbro-pack")
+        stub = os.path.join(prefix, "share", "zimbro-sfx", "zimbro-sfx.exe")
+        self.assertEqual(read(stub), read(os.path.join(os.path.dirname(PACK), "zimbro-sfx.exe")))
+        done = subprocess.run([packer, "-o", self.path("setup.exe"), DEMO], capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(read(self.path("setup.exe"))[:os.path.getsize(stub)], read(stub))
+        os.remove(stub)
+        done = subprocess.run([packer, "-o", self.path("other.exe"), DEMO], capture_output=True, text=True)
+        self.assertEqual(done.returncode, 2)
+        self.assertIn("no stub beside zimbro-pack", done.stderr)
+
+
+class FailureTest(PackTestCase):
+    def test_one_clear_line_and_no_output(self):
+        keeper = os.path.join(os.path.dirname(STUB), "desktop_keeper.exe")
+        write(self.path("text.exe"), "not a program")
+        installer = self.path("installer.exe")
+        self.pack(installer, DEMO)
+        missing = self.path("missing")
+        cases = [
+            (["-o", self.path("s.exe"), "--stub", STUB, missing], "%s: no such file or folder" % missing),
+            (["-o", "/proc/s.exe", "--stub", STUB, DEMO], "/proc/s.exe: cannot write in its folder"),
+            (["-o", self.path("no", "s.exe"), "--stub", STUB, DEMO], self.path("no", "s.exe") + ": cannot write"),
+            (["-o", self.work, "--stub", STUB, DEMO], self.work + ": names a folder"),
+            (["-o", self.path("s.exe"), "--stub", self.path("text.exe"), DEMO],
+             self.path("text.exe") + ": not a Windows program"),
+            (["-o", self.path("s.exe"), "--stub", keeper, DEMO], keeper + ": not a Zimbro SFX stub"),
+            (["-o", self.path("s.exe"), "--stub", installer, DEMO], installer + ": carries "),
+            (["-o", self.path("s.exe"), "--stub", STUB, "--script", missing, DEMO], missing + ": no such file"),
+            (["-o", self.path("s.exe"), "--stub", STUB, "--mtime", "yesterday", DEMO], "--mtime: not a time"),
+            (["-o", self.path("s.exe"), "--stub", STUB, "--codepage", "99999", DEMO], "takes a number from 1"),
+            (["-o", self.path("s.exe"), "--stub", STUB, "--codepage", "77", DEMO], "code page 77: this system"),
+            (["-o", self.path("s.exe"), "-3", "--zopfli", "5", DEMO], "not both (see zimbro-pack --help)"),
+            (["--frobnicate"], "unknown option --frobnicate"),
+            (["-o", self.path("s.exe"), "--stub", STUB, "/dev/null"], "/dev/null: not a file or folder"),
+        ]
+        before = sorted(os.listdir(self.work))
+        for args, message in cases:
+            with self.subTest(message):
+                code, out, err = run(*args)
+                self.assertEqual(code, 2)
+                self.assertEqual(out, "")
+                self.assertEqual(err.count("\n"), 1, err)
+                self.assertTrue(err.startswith("zimbro-pack: ") and message in err, err)
+                self.assertEqual(sorted(os.listdir(self.work)), before)
+
+    def test_a_failure_keeps_the_earlier_installer(self):
+        output = self.path("setup.exe")
+        write(output, "earlier")
+        self.pack(output, self.path("missing"), expect=2)
+        self.assertEqual(read(output).decode(), "earlier")
+        self.assertEqual(os.listdir(self.work), ["setup.exe"])
+
+    def test_help_is_a_manual_page(self):
+        code, out, _ = run("--help")
+        self.assertEqual(code, 0)
+        for section in ["NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "EXIT STATUS", "ENVIRONMENT", "EXAMPLES"]:
+            self.assertIn("\n" + section + "\n", out)
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,73 @@
+"""Round trips through the real stub: zimbro-pack makes an installer, the
+independent readers test it, and the stub of this build tree extracts it
+silently under Wine; every byte, time, read-only attribute and empty folder
+must come out as it went in. One ctest test per row of ROWS."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+import unittest
+import zipfile
+
+from pack_support import (DEMO, PackTestCase, check_readers, many_files, mixed_tree, tree_entries, write)
+
+WINE = os.environ.get("WINE", "wine")
+
+# name: (tree maker, extra arguments, fixed time or None)
+ROWS = {
+    "level0_demo": (lambda root: shutil.copytree(DEMO, root), ["-0"], None),
+    "level1": (mixed_tree, ["-1"], None),
+    "level9": (mixed_tree, [], None),
+    "level12": (mixed_tree, ["-12", "--mtime", "2024-05-01 10:00:30"], (2024, 5, 1, 10, 0, 30)),
+    "zopfli": (mixed_tree, ["--zopfli", "3"], None),
+    "thousand_files": (many_files, [], None),
+    "messages_block": (mixed_tree, ["--messages", "BLOCK"], None),
+}
+
+GERMAN = '***messages**\r\n664abaa4="Fehler"\r\nc2f7663d="Entpacke %s"\r\n3478d231="110*100"\r\n'
+
+
+class RoundTrip(PackTestCase):
+    def round_trip(self, make_tree, args, fixed):
+        tree = self.path("tree")
+        make_tree(tree)
+        write(self.path("block.txt"), GERMAN)
+        args = [self.path("block.txt") if a == "BLOCK" else a for a in args]
+        installer = self.path("setup.exe")
+        self.pack(installer, *args, tree)
+
+        methods = {info.filename: info.compress_type for info in check_readers(self, installer)}
+        if "noise.bin" in methods:
+            self.assertEqual(methods["noise.bin"], zipfile.ZIP_STORED)  # it does not shrink
+        if "docs/guide.txt" in methods:
+            self.assertEqual(methods["docs/guide.txt"], zipfile.ZIP_STORED if "-0" in args else zipfile.ZIP_DEFLATED)
+
+        out = self.path("out")
+        os.makedirs(out)
+        done = subprocess.run([WINE, installer, "/s"], cwd=out, capture_output=True, timeout=120)
+        self.assertEqual(done.returncode, 0, done.stderr.decode("utf-8", "replace")[-2000:])
+
+        expected, extracted = tree_entries(tree), tree_entries(out)
+        self.assertEqual(sorted(extracted), sorted(expected))
+        want_time = int(time.mktime(fixed + (0, 0, -1))) if fixed else None
+        for name, (kind, data, mtime, read_only) in expected.items():
+            got = extracted[name]
+            self.assertEqual(got[0], kind, name)
+            if kind == "file":
+                self.assertEqual(got[1], data, name)
+                # DOS times count in steps of two seconds.
+                self.assertEqual(got[2], want_time if fixed else mtime - mtime % 2, name)
+                self.assertEqual(got[3], read_only, name)
+
+
+def make_row(row):
+    return lambda self: self.round_trip(*ROWS[row])
+
+
+for row_name in ROWS:
+    setattr(RoundTrip, "test_" + row_name, make_row(row_name))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -30,7 +30,6 @@ for _ in $(seq 1 50); do
 done
 
 windows_path() { echo "Z:$1" | tr / '\\'; }
-key() { python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(sys.argv[1].encode()))' "$1"; }
 
 # There is no window manager on the test display: let Wine draw the caption
 # bar itself, for this program only, so that captions show in the pictures.
@@ -39,14 +38,13 @@ key() { python3 -c 'import sys, zlib; print("%08x" % zlib.crc32(sys.argv[1].enco
 
 dialogs=(STARTDLG LICENSEDLG GETPASSWORD1 REPLACEFILEDLG RENAMEDLG)
 
-# The blocks: the marker line, then one entry per line.
-marker='***messages**'
-{
-  printf '%s\r\n' "$marker"
-  for d in "${dialogs[@]}"; do printf '%s="120*110"\r\n' "$(key "\$$d")"; done
-} > "$out/blocks/scaled.txt"
-printf '%s\r\n%s="RTL"\r\n' "$marker" "$(key '$LTRLTR')" > "$out/blocks/rtl.txt"
-{ cat "$out/blocks/scaled.txt"; printf '%s="RTL"\r\n' "$(key '$LTRLTR')"; } > "$out/blocks/both.txt"
+# The blocks: the translators' template from zimbro-pack (every text under
+# its key, the values in English) with the size entries or the direction
+# entry changed.
+"$root/build/zimbro-pack" --messages-template --stub "$build/zimbro-sfx.exe" -o "$out/blocks/template.txt"
+sed 's/="100\*100"/="120*110"/' "$out/blocks/template.txt" > "$out/blocks/scaled.txt"
+sed 's/="LTR"/="RTL"/' "$out/blocks/template.txt" > "$out/blocks/rtl.txt"
+sed 's/="LTR"/="RTL"/' "$out/blocks/scaled.txt" > "$out/blocks/both.txt"
 
 shoot() {  # dialog variant blockfile-or-dash
   local dialog=$1 variant=$2 block=$3 png=$out/$1-$2.png

@@ -226,7 +226,7 @@ TEST_P(EachDialog, MirroredDialogScalesLikeThePlainOne) {
 
 namespace {
 
-// The translators' template (scripts/messages-template.py --pseudo) reaches
+// The translators' template (zimbro-pack --messages-template --pseudo) reaches
 // every caption, control text and message.
 TEST(TranslatorsTemplate, ReachesEveryText) {
   std::string path = testing_support::Environment("ZIMBRO_TESTDATA") + "\\ui\\pseudo-block.txt";

@@ -16,51 +16,15 @@ work=$build/bench-extract
 mkdir -p "$work"
 
 # ---------------------------------------------------------------------------
-# The archive, made once and kept (the generator is seeded, the times fixed)
+# The archive, made once from the shared corpus (seeded, times fixed)
 # ---------------------------------------------------------------------------
+src=$root/build/bench-corpus
+"$root/scripts/make-bench-corpus.sh" "$src"
 if [ ! -f "$work/bench.zip" ]; then
-  rm -rf "$work/src"
-  python3 - "$work/src" <<'PY'
-import os, random, sys
-src = sys.argv[1]
-rng = random.Random(1951)
-words = ("archive member window block length distance literal code table header "
-         "folder file time attribute stream buffer offset signature record").split()
-def text(size):
-    out, n = [], 0
-    while n < size:
-        line = " ".join(rng.choice(words) for _ in range(rng.randrange(4, 14)))
-        line = "%07d %s\n" % (n, line)
-        out.append(line); n += len(line)
-    return "".join(out).encode()[:size]
-def semi(size):
-    # Binary with structure: runs, small integers, repeated records.
-    out = bytearray()
-    while len(out) < size:
-        kind = rng.randrange(3)
-        if kind == 0:
-            out += bytes([rng.randrange(256)]) * rng.randrange(1, 200)
-        elif kind == 1:
-            out += bytes(rng.randrange(16) for _ in range(rng.randrange(50, 500)))
-        else:
-            out += rng.randbytes(rng.randrange(20, 300))
-    return bytes(out[:size])
-MiB = 1 << 20
-plan = ([("text/doc%02d.txt" % i, text, 3 * MiB) for i in range(14)] +
-        [("bin/random%02d.bin" % i, lambda s: rng.randbytes(s), 4 * MiB) for i in range(8)] +
-        [("bin/table%02d.dat" % i, semi, 2 * MiB) for i in range(12)] +
-        [("small/f%03d.txt" % i, text, 20000) for i in range(200)])
-for name, make, size in plan:
-    path = os.path.join(src, name)
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(make(size))
-PY
-  find "$work/src" -exec touch -h -d '2024-01-01 12:00:00' {} +
-  (cd "$work/src" && zip -q -r -X -6 "$work/bench.zip" .)
+  (cd "$src" && zip -q -r -X -6 "$work/bench.zip" .)
 fi
 cat "$stub" "$work/bench.zip" > "$work/bench-setup.exe"
-bytes=$(find "$work/src" -type f -printf "%s\n" | awk "{ n += \$1 } END { print n }")
+bytes=$(find "$src" -type f -printf "%s\n" | awk "{ n += \$1 } END { print n }")
 echo "archive: $(stat -c %s "$work/bench.zip") bytes packed, $bytes bytes extracted"
 
 now() { date +%s.%N; }
@@ -77,7 +41,7 @@ code=$?
 set -e
 stubTime=$(echo "$(now) - $start" | bc -l)
 [ "$code" -eq 0 ] || echo "WARNING: stub exit code $code"
-if ! diff -rq "$work/src" "$work/out-stub" >/dev/null; then echo "WARNING: stub output differs from the sources"; fi
+if ! diff -rq "$src" "$work/out-stub" >/dev/null; then echo "WARNING: stub output differs from the sources"; fi
 
 # ---------------------------------------------------------------------------
 # 7-Zip, native

@@ -4,7 +4,8 @@
 #                product, and zimbro-pack are built on every machine
 #   test         the product's image check, then every tree's tests; says
 #                where the tests ran, first and last
-#   bench        the benchmarks of every tree, each headed by its build
+#   bench        the packer's figures once, then the benchmarks of every
+#                tree, each headed by its build
 #   demo, screenshots
 #                one tree: the i686 product where this machine starts 32-bit
 #                programs, the x86-64 copy otherwise; says which
@@ -77,6 +78,8 @@ case $action in
 
   bench)
     build_all
+    echo "==== zimbro-pack (native, the same on every build) against zip -9"
+    scripts/pack-bench.sh
     for arch in "${arches[@]}"; do
       echo "==== benchmarks of the $(describe "$arch"): figures of one build are not comparable with the other's"
       ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/bench.sh

@@ -1,24 +1,23 @@
 #!/usr/bin/env bash
-# `make demo`: packs examples/demo with Debian's zip (its comment.txt as the
-# archive comment, which is the script), appends the archive to the stub,
-# runs the result silently under Wine in a fresh folder, and shows what came
-# out next to the sources. Run through scripts/with-wine.sh.
+# `make demo`: makes an installer from examples/demo with zimbro-pack (its
+# comment.txt is the script; the packer leaves it out of the members), runs
+# it silently under Wine in a fresh folder, and shows what came out next to
+# the sources. Run through scripts/with-wine.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZIMBRO_BUILD_DIR:-$root/build}
 build=$(cd "$build" && pwd)
 stub=$build/zimbro-sfx.exe
+pack=$root/build/zimbro-pack
 source=$root/examples/demo
 demo=$build/demo
 
 [ -f "$stub" ] || { echo "no stub at $stub: build it first (make build)"; exit 1; }
+[ -x "$pack" ] || { echo "no zimbro-pack at $pack: build it first (make build)"; exit 1; }
 rm -rf "$demo"
 mkdir -p "$demo/out"
 
-# The archive: every file but the script, which becomes the comment.
-(cd "$source" && zip -q -r -X "$demo/demo.zip" . -x comment.txt -z < comment.txt)
-cat "$stub" "$demo/demo.zip" > "$demo/demo-setup.exe"
-echo "stub $(stat -c %s "$stub") bytes + archive $(stat -c %s "$demo/demo.zip") bytes = $demo/demo-setup.exe"
+"$pack" -o "$demo/demo-setup.exe" --stub "$stub" --script "$source/comment.txt" "$source"
 echo "script (archive comment):"
 sed 's/^/  | /' "$source/comment.txt"
 

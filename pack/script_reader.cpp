@@ -133,7 +133,7 @@ TextBlock ReadTextBlock(const std::vector<ScriptLine>& lines, size_t index) {
     }
     block.text += line.whole;
     if (!line.overflow) {
-      while (!block.text.empty() && IsBlank(block.text.back())) block.text.pop_back();
+      while (!block.text.empty() && block.text.back() == ' ') block.text.pop_back();  // blanks, not tabs
       block.text += "\r\n";
     }
   }

@@ -21,8 +21,7 @@
 
 const size_t kScriptLineLimit = 4095;
 
-// The blanks that the stub skips after a field's comma and drops at the end
-// of a block line.
+// The blanks and tabs that the stub skips after a field's comma.
 inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 enum Keyword {

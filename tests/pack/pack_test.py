@@ -148,6 +148,7 @@ READER_CASES = [
     ("Overwrite=2\nOverwrite=0\n", ["existing files: the user is asked"]),
     ("Text=ab\nText\n{\n{x\ny  \n{z\n}\n", ["text: 2 Text command(s), 13 characters"]),
     ("Text\n{\n\n{\n}\n", ["text: 1 Text command(s), 5 characters"]),
+    ("Text\n{\nx \t \n}\n", ["text: 1 Text command(s), 5 characters"]),  # a tab is no blank
 ]
 
 

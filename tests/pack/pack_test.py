@@ -352,6 +352,53 @@ class OutputTest(PackTestCase):
         self.assertEqual(os.listdir(self.work), ["big"])
 
 
+class InputTest(PackTestCase):
+    def test_times_links_and_empty_inputs(self):
+        tree = self.path("tree")
+        write(os.path.join(tree, "old.txt"), "x", mtime=0)
+        write(os.path.join(tree, "future.txt"), "x", mtime=7258118400)  # 2200
+        os.symlink("old.txt", os.path.join(tree, "link.txt"))
+        self.pack(self.path("s.exe"), tree)
+        infos = {i.filename: i for i in zipfile.ZipFile(self.path("s.exe")).infolist()}
+        self.assertEqual(infos["old.txt"].date_time, (1980, 1, 1, 0, 0, 0))
+        self.assertEqual(infos["future.txt"].date_time, (2107, 12, 31, 23, 59, 58))
+        self.assertEqual(zipfile.ZipFile(self.path("s.exe")).read("link.txt"), b"x")
+        os.symlink("..", os.path.join(tree, "loop"))
+        _, err = self.pack(self.path("s.exe"), tree, expect=2)
+        self.assertIn("loop/tree: a link back to a folder that contains it", err)
+        os.makedirs(self.path("empty"))
+        _, err = self.pack(self.path("s.exe"), self.path("empty"), expect=2)
+        self.assertIn("empty: the folder holds nothing to pack", err)
+
+    def test_mtime_forms(self):
+        for value, expected in [("2024-05-01", (2024, 5, 1, 0, 0, 0)), ("2024-05-01T10:20:31", (2024, 5, 1, 10, 20, 30)),
+                                ("0", (1980, 1, 1, 0, 0, 0)), ("2024-13-01", None), ("2024-05-01 10", None)]:
+            with self.subTest(value):
+                code, _, err = run("-o", self.path("s.exe"), "--stub", STUB, "--mtime", value, DEMO)
+                if expected is None:
+                    self.assertEqual((code, err.split(": ")[1]), (2, "--mtime"))
+                else:
+                    self.assertEqual(code, 0, err)
+                    self.assertEqual(zipfile.ZipFile(self.path("s.exe")).infolist()[0].date_time, expected)
+
+    def test_a_localised_installer(self):
+        template = run("--messages-template", "--stub", STUB)[1]
+        block = template.replace('664abaa4="Error"', '664abaa4="\u041e\u0448\u0438\u0431\u043a\u0430"')
+        write(self.path("ru.txt"), block)
+        write(self.path("script.txt"), "Title=\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430\n")
+        output = self.path("setup.exe")
+        self.pack(output, "--codepage", "1251", "--messages", self.path("ru.txt"), "--script",
+                  self.path("script.txt"), DEMO)
+        data = read(output)
+        self.assertIn('664abaa4="\u041e\u0448\u0438\u0431\u043a\u0430"'.encode("cp1251"), data)
+        self.assertEqual(zipfile.ZipFile(output).comment, "Title=\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430\r\n".encode("cp1251"))
+        _, listing, _ = run("--list", output, "--codepage", "1251")
+        self.assertIn('664abaa4  message 126 "Error" = "\u041e\u0448\u0438\u0431\u043a\u0430"', listing)
+        self.assertIn("  | Title=\u0423\u0441\u0442\u0430\u043d\u043e\u0432\u043a\u0430\n", listing)
+        _, err = self.pack(output, "--messages", self.path("ru.txt"), DEMO, expect=2)
+        self.assertIn("(U+041E) cannot be written in code page 1252", err)
+
+
 class InstallTest(PackTestCase):
     def test_installed_packer_finds_its_stub(self):
         prefix = self.path("prefix")

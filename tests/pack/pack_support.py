@@ -20,12 +20,12 @@ DEMO = os.path.join(SOURCE, "examples", "demo")
 BASE_TIME = 1702800000
 
 
-def run(*args, env=None, cwd=None):
+def run(*args, env=None, cwd=None, preexec=None):
     """Runs zimbro-pack; gives (exit code, stdout, stderr) as text."""
     full_env = dict(os.environ)
     full_env.pop("SOURCE_DATE_EPOCH", None)  # only where a test sets it
     full_env.update(env or {})
-    done = subprocess.run([PACK, *map(str, args)], capture_output=True, env=full_env, cwd=cwd)
+    done = subprocess.run([PACK, *map(str, args)], capture_output=True, env=full_env, cwd=cwd, preexec_fn=preexec)
     # The x86-64 tree packs with its 64-bit copy of the stub, which the packer
     # rightly warns about; the tests look at everything else.
     err = "".join(line for line in done.stderr.decode("utf-8", "replace").splitlines(True)

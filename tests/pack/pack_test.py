@@ -2,7 +2,9 @@
 messages templates and blocks, names, reproducible output, limits and
 failures that leave no partial installer."""
 import os
+import resource
 import shutil
+import signal
 import subprocess
 import tempfile
 import unittest
@@ -449,6 +451,16 @@ class FailureTest(PackTestCase):
                 self.assertEqual(err.count("\n"), 1, err)
                 self.assertTrue(err.startswith("zimbro-pack: ") and message in err, err)
                 self.assertEqual(sorted(os.listdir(self.work)), before)
+
+    def test_a_failed_write_leaves_nothing(self):
+        # A full disk as the packer sees it: a write fails part way through.
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (os.path.getsize(STUB) + 100000,) * 2)
+        tree = mixed_tree(self.path("tree"))
+        code, _, err = run("-o", self.path("s.exe"), "--stub", STUB, tree, preexec=small_files)
+        self.assertEqual((code, err), (2, "zimbro-pack: %s: cannot write: File too large\n" % self.path("s.exe")))
+        self.assertEqual(os.listdir(self.work), ["tree"])
 
     def test_a_failure_keeps_the_earlier_installer(self):
         output = self.path("setup.exe")

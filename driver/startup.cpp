@@ -4,6 +4,7 @@
 
 #include "driver/command_line.h"
 #include "driver/script.h"
+#include "driver/start_dialog.h"
 #include "driver/sfx_state.h"
 #include "driver/temp_folder.h"
 #include "support/chars.h"
@@ -26,15 +27,7 @@ void PrepareRunState(const char* commandLine) {
   SetEnvironmentVariableA("sfxname", sfx.moduleName);
 }
 
-// Until the start dialog exists, a silent run extracts the archive into the
-// current folder directly; any other run only starts up and ends.
-static void RunWithoutDialog() {
-  if (!sfx.silentSwitch) return;
-  ReadArchiveComment(sfx.moduleName, &sfx.scriptText, &sfx.scriptLength);
-  ExtractArchive(sfx.moduleName);
-}
-
-int32_t FinishRun(UiLibraries* libraries) {
+int32_t FinishRun(StartupServices* services) {
   sfx.mainWindow = nullptr;
   sfx.startViewer = nullptr;
   sfx.licenseViewer = nullptr;
@@ -43,7 +36,9 @@ int32_t FinishRun(UiLibraries* libraries) {
   if (sfx.runState == kRunning && sfx.errorCount == 0) {
     RunScript(nullptr, sfx.scriptText, ScriptMode::RunSetup);
   }
-  FreeUiLibraries(libraries);
+  DestroyHtmlViewer(&services->startViewer);
+  DestroyHtmlViewer(&services->licenseViewer);
+  FreeUiLibraries(&services->libraries);
   if (sfx.tempMode) RemoveTempFolder();
   fillBytes(sfx.password, 0, sizeof(sfx.password));
   if (sfx.scriptLength > 0) release(sfx.scriptText);
@@ -53,6 +48,10 @@ int32_t FinishRun(UiLibraries* libraries) {
   sfx.appIcon = nullptr;
   sfx.logoBitmap = nullptr;
   if (sfx.exitCode.code == 0 && sfx.runState != kRunning) SetExitCode(kExitCancelled);
+  // Some errors (an unknown method, a full disk, a wrong password) carry no
+  // code of their own, yet their files were not created: the caller of an
+  // installer must not take such a run for a success.
+  if (sfx.exitCode.code == 0 && sfx.errorCount > 0) SetExitCode(kExitCreateFailed);
   sfx.runState = kClosing;
   return sfx.exitCode.code;
 }
@@ -66,11 +65,16 @@ void RunSelfExtractor() {
   sfx.appIcon = LoadIconA(module, MAKEINTRESOURCEA(IDI_APP));
   sfx.logoBitmap = LoadBitmapA(module, MAKEINTRESOURCEA(IDB_LOGO));
 
-  UiLibraries libraries;
-  LoadUiLibraries(&libraries);
+  StartupServices services;
+  fillBytes(&services, 0, sizeof(services));
+  LoadUiLibraries(&services.libraries);
   LoadMessagesBlock(sfx.moduleName);
+  sfx.startViewer = &services.startViewer;
+  sfx.licenseViewer = &services.licenseViewer;
 
-  RunWithoutDialog();
+  // Everything up to the shutdown happens inside the dialog's handlers; its
+  // result says nothing that the run state does not.
+  DialogBoxParamA(module, "STARTDLG", nullptr, StartDialogProcedure, 0);
 
-  exitProcess(FinishRun(&libraries));
+  exitProcess(FinishRun(&services));
 }

@@ -3,7 +3,16 @@
 
 #include <stdint.h>
 
+#include "ui/html_viewer.h"
 #include "ui/ui_libraries.h"
+
+// What start-up prepares for the run and shutdown releases: the control
+// libraries and the two HTML viewers (the start dialog's text, the license).
+struct StartupServices {
+  UiLibraries libraries;
+  HtmlViewer startViewer;
+  HtmlViewer licenseViewer;
+};
 
 // Runs the self-extractor and ends the process with the exit code.
 void RunSelfExtractor();
@@ -13,6 +22,7 @@ void RunSelfExtractor();
 void PrepareRunState(const char* commandLine);
 
 // The shutdown after the start dialog: the Setup pass of a run that ended
-// well, the libraries, the temporary folder of a TempMode run, the owned
-// texts and the exit code of a cancelled run. Returns the exit code.
-int32_t FinishRun(UiLibraries* libraries);
+// well, the viewers and libraries, the temporary folder of a TempMode run,
+// the owned texts and the exit code of a cancelled run. Returns the exit
+// code.
+int32_t FinishRun(StartupServices* services);

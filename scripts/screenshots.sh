@@ -72,3 +72,65 @@ for d in "${dialogs[@]}"; do
   shoot "$d" rtl "$(windows_path "$out/blocks/rtl.txt")"
   shoot "$d" scaled-rtl "$(windows_path "$out/blocks/both.txt")"
 done
+
+# ---------------------------------------------------------------------------
+# The program itself: installers made from this build's stub, photographed at
+# the moments a user sees - the help text, a script's text, the license, an
+# extraction under way, and Close mode after an error.
+# ---------------------------------------------------------------------------
+installers=$out/installers
+run=$out/run
+python3 "$root/tests/driver/make_setup_programs.py" "$build/zimbro-sfx.exe" "$installers"
+
+# window_of PID TITLE: the visible window of that title, waited for.
+window_of() {
+  local window=""
+  for _ in $(seq 1 80); do
+    window=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | tail -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.25
+  done
+  echo "$window"
+}
+
+press_enter() {  # WINDOW: the key a user presses for the default button
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool key --clearmodifiers Return
+}
+
+# program INSTALLER TITLE PNG [STEP...]: starts the installer in a fresh
+# folder, waits for its window, performs the steps, photographs, ends it.
+# Steps: "enter" presses the default button of the window, "box" presses it
+# on the next message box, "sleep:S" waits.
+program() {
+  local installer=$1 title=$2 png=$out/$3
+  shift 3
+  rm -rf "$run"
+  mkdir -p "$run"
+  (cd "$run" && exec "$WINE" "$installers/$installer") </dev/null >/dev/null 2>&1 &
+  local pid=$! window
+  window=$(window_of "$pid" "$title")
+  if [ -z "$window" ]; then
+    echo "no window '$title' for $installer" >&2
+  else
+    sleep 1
+    for step in "$@"; do
+      case $step in
+        enter) press_enter "$window" ;;
+        box) local box; box=$(window_of "$pid" "Error"); [ -n "$box" ] && press_enter "$box" ;;
+        sleep:*) sleep "${step#sleep:}" ;;
+      esac
+    done
+    import -window "$window" "$png"
+    echo "$png"
+  fi
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+}
+
+program plain.exe "Zimbro self-extracting archive" program-start-help.png
+program texts.exe "Zimbro Texts Test" program-start-text.png
+program license.exe "Zimbro Terms" program-license.png
+program big.exe "Zimbro Big Test" program-extracting.png enter sleep:0.4
+program crc.exe "Zimbro CRC Test" program-close-mode.png enter sleep:1 box sleep:1
+rm -rf "$run"

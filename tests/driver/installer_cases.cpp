@@ -85,7 +85,7 @@ TEST_F(Installer, RealisticScriptFromStartToFinish) {
   for (char& c : valueName) c = (c == ':' || c == '\\') ? '%' : c;
   EXPECT_EQ(destination, RegistryText(HKEY_CURRENT_USER, "Software\\Zimbro SFX", valueName.c_str()));
 
-  UiLibraries none = {};
+  StartupServices none = {};
   EXPECT_EQ(0, FinishRun(&none));
   std::vector<ProbeRun> runs = ProbeRuns(2);
   ASSERT_EQ(2u, runs.size());
@@ -115,7 +115,7 @@ TEST_F(Installer, TempModeRunRemovesItsFolderAfterSetup) {
   Install(folder);
   EXPECT_TRUE(FileExists(folder + "\\tool.exe"));
 
-  UiLibraries none = {};
+  StartupServices none = {};
   DWORD start = GetTickCount();
   EXPECT_EQ(0, FinishRun(&none));
   EXPECT_GE(GetTickCount() - start, 7000u);

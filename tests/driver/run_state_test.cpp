@@ -97,13 +97,4 @@ TEST(StartUp, BuildsTheLeadByteTableOfTheCodePage) {
   }
 }
 
-// The stub itself: a silent run of a stub without archive ends with code 0,
-// a normal run too (no window exists yet that could wait).
-TEST(Stub, RunsAndEndsWithTheExitCode) {
-  std::string stub = testing_support::Environment("ZIMBRO_STUB");
-  if (stub.empty() || !testing_support::FileExists(stub)) GTEST_SKIP() << "stub not built";
-  ScratchFolder folder;
-  EXPECT_EQ(0, RunProcess("\"" + stub + "\" /s", folder.path(), 30000));
-}
-
 }  // namespace

@@ -189,7 +189,7 @@ TEST_F(Passes, DeclinedTempQuestionCancelsAndRemovesNothing) {
   }
   EXPECT_TRUE(sfx.tempDeclined);
   EXPECT_EQ(kCancelRequested, sfx.runState);
-  UiLibraries none = {};
+  StartupServices none = {};
   EXPECT_EQ(255, FinishRun(&none));
   EXPECT_TRUE(testing_support::FileExists(folder));
   EXPECT_TRUE(ProbeRuns().empty());  // no Setup after a cancel
@@ -208,7 +208,7 @@ TEST_F(Passes, TemporaryFolderRemovedOnlyByItsName) {
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
     memset(&sfx, 0, sizeof(sfx));
     sfx.tempMode = true;
-    UiLibraries none = {};
+    StartupServices none = {};
     EXPECT_EQ(0, FinishRun(&none));
     EXPECT_EQ(c.removed, !testing_support::FileExists(folder)) << c.name;
   }

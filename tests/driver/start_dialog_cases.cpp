@@ -1,0 +1,249 @@
+// The whole program as a user meets it: installers made at test time from
+// this build's stub are started, their dialogs found by caption and their
+// buttons pressed from the outside; what they extract, start and return is
+// checked afterwards.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <string>
+
+#include "common/test_support.h"
+#include "driver/running_installer.h"
+#include "driver/script_fixture.h"
+#include "ui/resource_ids.h"
+
+namespace {
+
+using app_testing::ControlText;
+using app_testing::InstallerPath;
+using app_testing::IsEnabledControl;
+using app_testing::RunningInstaller;
+using testing_support::FileExists;
+
+const char kDefaultCaption[] = "Zimbro self-extracting archive";
+
+class StartDialogRun : public script_testing::ScriptTest {
+ protected:
+  // Starts an installer of the fixture in the destination folder.
+  RunningInstaller* Start(const std::string& name, const std::string& arguments = "") {
+    std::string path = name.find('\\') != std::string::npos ? name : InstallerPath(name);
+    run_.reset(new RunningInstaller(path, arguments, destination()));
+    return run_.get();
+  }
+  bool Extracted() {
+    return FileExists(destination_.file("readme.txt")) && FileExists(destination_.file("docs\\guide.txt"));
+  }
+  // Setup programs start as the installer ends; give a stray one a moment.
+  bool NothingStarted() {
+    Sleep(500);
+    return !FileExists(probeLog());
+  }
+  std::unique_ptr<RunningInstaller> run_;
+};
+
+TEST_F(StartDialogRun, WithoutACommentTheHelpShowsAndInstallExtractsHere) {
+  RunningInstaller* run = Start("plain.exe");
+  HWND dialog = run->WaitForDialog(kDefaultCaption);
+  ASSERT_NE(dialog, nullptr);
+  std::string help = ControlText(GetDlgItem(dialog, IDC_START_TEXT));
+  EXPECT_NE(help.find("Press Install button to start extraction."), std::string::npos) << help;
+  EXPECT_NE(help.find("created automatically before extraction."), std::string::npos) << help;
+  EXPECT_EQ(ControlText(GetDlgItem(dialog, IDC_START_DESTINATION)), destination());
+  EXPECT_TRUE(IsEnabledControl(dialog, IDC_START_DESTINATION) && IsEnabledControl(dialog, IDC_START_BROWSE));
+  RunningInstaller::Press(dialog, IDOK);
+  EXPECT_EQ(run->Finish(), 0);
+  EXPECT_TRUE(Extracted());
+}
+
+TEST_F(StartDialogRun, TitleAndTextThenSetupAfterTheDialog) {
+  RunningInstaller* run = Start("texts.exe");
+  HWND dialog = run->WaitForDialog("Zimbro Texts Test");
+  ASSERT_NE(dialog, nullptr);
+  std::string text = ControlText(GetDlgItem(dialog, IDC_START_TEXT));
+  EXPECT_NE(text.find("First paragraph.\r\nSecond paragraph."), std::string::npos) << text;
+  RunningInstaller::Press(dialog, IDOK);
+  EXPECT_EQ(run->Finish(), 0);
+  EXPECT_TRUE(Extracted());
+  std::vector<script_testing::ProbeRun> runs = ProbeRuns(1);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].arguments, std::vector<std::string>{"texts"});
+}
+
+TEST_F(StartDialogRun, DeclinedLicenseEndsTheRunAcceptedOneGoesOn) {
+  for (bool accept : {false, true}) {
+    RunningInstaller* run = Start("license.exe");
+    HWND license = run->WaitForDialog("Zimbro Terms");
+    ASSERT_NE(license, nullptr);
+    EXPECT_NE(ControlText(GetDlgItem(license, IDC_LICENSE_TEXT)).find("Use Zimbro freely."), std::string::npos);
+    RunningInstaller::Press(license, accept ? IDOK : IDCANCEL);
+    if (!accept) {
+      EXPECT_EQ(run->Finish(), 255);
+      EXPECT_FALSE(Extracted());
+      EXPECT_TRUE(NothingStarted());
+      continue;
+    }
+    HWND dialog = run->WaitForDialog("Zimbro License Test");
+    ASSERT_NE(dialog, nullptr);
+    RunningInstaller::Press(dialog, IDOK);
+    EXPECT_EQ(run->Finish(), 0);
+    EXPECT_TRUE(Extracted());
+    EXPECT_EQ(ProbeRuns(1).size(), 1u);
+  }
+}
+
+TEST_F(StartDialogRun, SilentRunsAreNeverSeen) {
+  // The script's Silent=1, and the command line's switch over a script
+  // that does not ask for silence; the switch is passed on to Setup.
+  struct Case { const char* installer; const char* arguments; const char* setupArgument; } cases[] = {
+      {"silent1.exe", "", "silent"},
+      {"texts.exe", "/s", "texts"},
+  };
+  for (const Case& c : cases) {
+    DeleteFileA(probeLog().c_str());
+    RunningInstaller* run = Start(c.installer, c.arguments);
+    EXPECT_EQ(run->Finish(), 0) << c.installer;
+    EXPECT_FALSE(run->everVisible()) << c.installer;
+    EXPECT_TRUE(Extracted()) << c.installer;
+    std::vector<script_testing::ProbeRun> runs = ProbeRuns(1);
+    ASSERT_EQ(runs.size(), 1u) << c.installer;
+    EXPECT_EQ(runs[0].arguments[0], c.setupArgument);
+    if (*c.arguments != '\0') EXPECT_EQ(runs[0].arguments.back(), c.arguments);
+  }
+}
+
+TEST_F(StartDialogRun, AutomaticStartShowsTheDialogWithTheDestinationDisabled) {
+  RunningInstaller* run = Start("silent2.exe");
+  HWND dialog = run->WaitForDialog("Zimbro Silent Two");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(IsEnabledControl(dialog, IDC_START_DESTINATION));
+  EXPECT_EQ(run->Finish(), 0);  // nobody pressed Install
+  EXPECT_TRUE(Extracted());
+}
+
+TEST_F(StartDialogRun, TempModeAsksThenInstallsIntoATemporaryFolderItRemoves) {
+  for (bool yes : {false, true}) {
+    RunningInstaller* run = Start("tempmode.exe");
+    std::string question;
+    HWND box = run->WaitForMessageBox(&question);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(question.find("Unpack the Zimbro test and run it?"), std::string::npos) << question;
+    RunningInstaller::Press(box, yes ? IDYES : IDNO);
+    if (!yes) {
+      EXPECT_EQ(run->Finish(), 255);
+      EXPECT_TRUE(NothingStarted());
+      continue;
+    }
+    EXPECT_EQ(run->Finish(), 0);
+    std::vector<script_testing::ProbeRun> runs = ProbeRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_NE(runs[0].folder.find("QelSFX"), std::string::npos) << runs[0].folder;
+    EXPECT_FALSE(FileExists(runs[0].folder + "\\readme.txt")) << "the temporary folder stayed";
+    EXPECT_FALSE(Extracted());  // nothing in the current folder
+  }
+}
+
+TEST_F(StartDialogRun, CancelDuringExtractionRemovesThePartlyWrittenFile) {
+  std::string link = script_testing::ShellFolder(CSIDL_DESKTOPDIRECTORY) + "\\Zimbro Cancel E2E.lnk";
+  DeleteFileA(link.c_str());
+  RunningInstaller* run = Start("big.exe");
+  HWND dialog = run->WaitForDialog("Zimbro Big Test");
+  ASSERT_NE(dialog, nullptr);
+  RunningInstaller::Press(dialog, IDOK);
+  HWND info = GetDlgItem(dialog, IDC_START_TEXT);
+  for (int wait = 0; wait < 1000 && ControlText(info).find("big.bin") == std::string::npos; ++wait) Sleep(5);
+  RunningInstaller::Press(dialog, IDCANCEL);
+  EXPECT_EQ(run->Finish(), 255);
+  EXPECT_FALSE(FileExists(destination_.file("big.bin")));
+  EXPECT_FALSE(FileExists(destination_.file("readme.txt")));
+  // The Shortcuts pass ran after the stopped extraction; Setup did not.
+  EXPECT_TRUE(FileExists(link));
+  DeleteFileA(link.c_str());
+  EXPECT_TRUE(NothingStarted());
+}
+
+TEST_F(StartDialogRun, ErrorsEndInTheSummaryAndCloseWithoutSetup) {
+  struct Case { std::string installer; const char* caption; const char* summary; int exitCode; } cases[] = {
+      {"crc.exe", "Zimbro CRC Test", "Some installation files are corrupt.", 3},
+      {"locked.exe", "Zimbro Locked Test", "Some files could not be created.", 9},
+      // No code of their own: a run with errors never ends as a success.
+      {"method.exe", "Zimbro Method Test", "Errors encountered while performing the operation", 9},
+      {testing_support::Environment("ZIMBRO_STUB"), kDefaultCaption, "Errors encountered", 9},  // no archive
+  };
+  for (const Case& c : cases) {
+    HANDLE held = INVALID_HANDLE_VALUE;
+    if (c.installer == "locked.exe") {
+      held = CreateFileA(destination_.file("locked.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                         nullptr);
+    }
+    RunningInstaller* run = Start(c.installer);
+    HWND dialog = run->WaitForDialog(c.caption);
+    ASSERT_NE(dialog, nullptr) << c.installer;
+    RunningInstaller::Press(dialog, IDOK);
+    std::string summary;
+    HWND box = run->WaitForMessageBox(&summary);
+    ASSERT_NE(box, nullptr) << c.installer;
+    EXPECT_EQ(summary.find(c.summary), 0u) << summary;
+    RunningInstaller::Press(box, IDOK);
+    for (int wait = 0; wait < 200 && ControlText(GetDlgItem(dialog, IDOK)) != "Close"; ++wait) Sleep(10);
+    EXPECT_EQ(ControlText(GetDlgItem(dialog, IDOK)), "Close") << c.installer;
+    std::string report = ControlText(GetDlgItem(dialog, IDC_START_TEXT));
+    EXPECT_TRUE(!report.empty() && report.find("Press Install") == std::string::npos) << report;
+    RunningInstaller::Press(dialog, IDOK);
+    EXPECT_EQ(run->Finish(), c.exitCode) << c.installer;
+    EXPECT_TRUE(NothingStarted()) << c.installer;
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+  }
+}
+
+TEST_F(StartDialogRun, DestinationThatCannotBeCreated) {
+  Put("file.txt");
+  RunningInstaller* run = Start("plain.exe");
+  HWND dialog = run->WaitForDialog(kDefaultCaption);
+  ASSERT_NE(dialog, nullptr);
+  std::string blocked = destination_.file("file.txt\\sub");
+  SendMessageA(GetDlgItem(dialog, IDC_START_DESTINATION), WM_SETTEXT, 0,
+               reinterpret_cast<LPARAM>(blocked.c_str()));
+  RunningInstaller::Press(dialog, IDOK);
+  std::string message;
+  HWND box = run->WaitForMessageBox(&message);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(message, "\"" + blocked + "\"\nfolder is not accessible");
+  RunningInstaller::Press(box, IDOK);
+  EXPECT_EQ(run->Finish(), 1);
+  EXPECT_FALSE(Extracted());
+}
+
+TEST_F(StartDialogRun, MessagesBlockTranslatesScalesAndMirrorsTheDialog) {
+  RECT plainSize = {};
+  {
+    RunningInstaller* run = Start("plain.exe");
+    HWND dialog = run->WaitForDialog(kDefaultCaption);
+    ASSERT_NE(dialog, nullptr);
+    GetWindowRect(dialog, &plainSize);
+    RunningInstaller::Press(dialog, IDCANCEL);
+    EXPECT_EQ(run->Finish(), 255);
+  }
+  RunningInstaller* run = Start("localised.exe");
+  HWND dialog = run->WaitForDialog("Zimbro Selbstentpacker");
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(ControlText(GetDlgItem(dialog, IDOK)), "Installieren");
+  EXPECT_EQ(ControlText(GetDlgItem(dialog, IDCANCEL)), "Abbrechen");
+  EXPECT_NE(ControlText(GetDlgItem(dialog, IDC_START_TEXT)).find("Klicken Sie auf Installieren."),
+            std::string::npos);
+  RECT size;
+  GetWindowRect(dialog, &size);
+  double widthRatio = double(size.right - size.left) / (plainSize.right - plainSize.left);
+  EXPECT_NEAR(widthRatio, 1.2, 0.05);
+  RunningInstaller::Press(dialog, IDCANCEL);
+  EXPECT_EQ(run->Finish(), 255);
+
+  run = Start("mirrored.exe");
+  dialog = run->WaitForDialog(kDefaultCaption);
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(GetWindowLongPtrA(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL);
+  RunningInstaller::Press(dialog, IDCANCEL);
+  EXPECT_EQ(run->Finish(), 255);
+}
+
+}  // namespace

@@ -79,6 +79,8 @@ write("license.exe", archive(
 write("silent1.exe", archive("Title=Zimbro Silent One\nSilent=1\nSetup=" + PROBE + " silent\n", FILES))
 # Long enough an extraction for the test to see the dialog while it runs.
 write("silent2.exe", archive("Title=Zimbro Silent Two\nSilent=2\nSetup=" + PROBE + " auto\n", FILES, big=200))
+write("silent5.exe", archive("Title=Zimbro Silent Five\nSilent=5\n", FILES, big=200))
+write("presetup.exe", archive("Title=Zimbro Presetup Test\nPresetup=" + PROBE + " presetup\n", FILES))
 write("tempmode.exe", archive(
     "Title=Zimbro Temp Test\nTempMode=Unpack the Zimbro test and run it?,Zimbro Temp Test\n"
     "Setup=" + PROBE + " temp\n", FILES))

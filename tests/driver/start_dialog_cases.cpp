@@ -11,6 +11,11 @@
 #include "common/test_support.h"
 #include "driver/running_installer.h"
 #include "driver/script_fixture.h"
+#include "driver/sfx_state.h"
+#include "driver/start_dialog.h"
+#include "support/heap.h"
+#include "support/strings.h"
+#include "ui/html_viewer.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -33,6 +38,10 @@ class StartDialogRun : public script_testing::ScriptTest {
   }
   bool Extracted() {
     return FileExists(destination_.file("readme.txt")) && FileExists(destination_.file("docs\\guide.txt"));
+  }
+  // The next run of a table then finds no file to ask about.
+  void ClearExtracted() {
+    for (const char* name : {"readme.txt", "docs\\guide.txt", "big.bin"}) DeleteFileA(destination_.file(name).c_str());
   }
   // Setup programs start as the installer ends; give a stray one a moment.
   bool NothingStarted() {
@@ -109,15 +118,55 @@ TEST_F(StartDialogRun, SilentRunsAreNeverSeen) {
     ASSERT_EQ(runs.size(), 1u) << c.installer;
     EXPECT_EQ(runs[0].arguments[0], c.setupArgument);
     if (*c.arguments != '\0') EXPECT_EQ(runs[0].arguments.back(), c.arguments);
+    ClearExtracted();
   }
 }
 
-TEST_F(StartDialogRun, AutomaticStartShowsTheDialogWithTheDestinationDisabled) {
-  RunningInstaller* run = Start("silent2.exe");
-  HWND dialog = run->WaitForDialog("Zimbro Silent Two");
+TEST_F(StartDialogRun, AutomaticStartShowsTheDialogAndInstallsWithoutAClick) {
+  for (const char* installer : {"silent2.exe", "silent5.exe"}) {
+    RunningInstaller* run = Start(installer);
+    EXPECT_NE(run->WaitForWindow([](HWND) { return true; }), nullptr) << installer;
+    EXPECT_EQ(run->Finish(), 0) << installer;  // nobody pressed Install
+    EXPECT_TRUE(Extracted()) << installer;
+    ClearExtracted();
+  }
+}
+
+// The moment between the initialisation and the automatic Install, seen in
+// this process: Silent=2 fixes the destination, 3 to 9 leave it editable.
+TEST_F(StartDialogRun, AutomaticStartFixesTheDestinationOnlyForSilentTwo) {
+  for (const char* installer : {"silent2.exe", "silent5.exe"}) {
+    HtmlViewer viewers[2] = {};
+    sfx.startViewer = &viewers[0];
+    sfx.licenseViewer = &viewers[1];
+    copyTextCut(sfx.moduleName, InstallerPath(installer).c_str(), sizeof(sfx.moduleName));
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), "STARTDLG", nullptr, StartDialogProcedure, 0);
+    ASSERT_NE(dialog, nullptr);
+    // The posted Install is never taken: the dialog goes first.
+    EXPECT_EQ(IsEnabledControl(dialog, IDC_START_DESTINATION), std::string(installer) == "silent5.exe");
+    EXPECT_TRUE(IsWindowVisible(dialog));
+    DestroyWindow(dialog);
+    release(sfx.scriptText);
+    sfx.scriptText = nullptr;
+    sfx.scriptLength = 0;
+    sfx.silentMode = 0;
+    DestroyHtmlViewer(&viewers[0]);
+    DestroyHtmlViewer(&viewers[1]);
+  }
+}
+
+TEST_F(StartDialogRun, TheDialogHidesWhilePresetupRuns) {
+  SetEnvironmentVariableA("ZIMBRO_PROBE_DELAY", "1500");
+  RunningInstaller* run = Start("presetup.exe");
+  SetEnvironmentVariableA("ZIMBRO_PROBE_DELAY", nullptr);
+  HWND dialog = run->WaitForDialog("Zimbro Presetup Test");
   ASSERT_NE(dialog, nullptr);
-  EXPECT_FALSE(IsEnabledControl(dialog, IDC_START_DESTINATION));
-  EXPECT_EQ(run->Finish(), 0);  // nobody pressed Install
+  RunningInstaller::Press(dialog, IDOK);
+  bool hidden = false;
+  for (int wait = 0; wait < 100 && !hidden; ++wait, Sleep(10)) hidden = !IsWindowVisible(dialog);
+  EXPECT_TRUE(hidden) << "the dialog stayed usable while Presetup ran";
+  EXPECT_EQ(run->Finish(), 0);
+  EXPECT_EQ(ProbeRuns(1).size(), 1u);
   EXPECT_TRUE(Extracted());
 }
 

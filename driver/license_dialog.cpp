@@ -15,7 +15,8 @@ const char kLicenseDialogName[] = "LICENSEDLG";
 const WPARAM kLicenseTextLimit = 65536;
 
 // Ends the dialog when there is nothing to show (an accepted license).
-void InitializeLicenseDialog(HWND dialog) {
+// Returns whether the dialog set the focus itself.
+bool InitializeLicenseDialog(HWND dialog) {
   if (sfx.logoBitmap != nullptr) {
     SendDlgItemMessageA(dialog, IDC_LICENSE_LOGO, STM_SETIMAGE, IMAGE_BITMAP,
                         reinterpret_cast<LPARAM>(sfx.logoBitmap));
@@ -26,19 +27,22 @@ void InitializeLicenseDialog(HWND dialog) {
   RunScript(dialog, sfx.scriptText, ScriptMode::LicenseInit);
   if (sfx.licenseText == nullptr) {
     EndDialog(dialog, 1);
-    return;
+    return false;
   }
   ShowText(sfx.licenseViewer, GetModuleHandleA(nullptr), text, sfx.licenseText);
   release(sfx.licenseText);
   sfx.licenseText = nullptr;
+  // On Accept, not in the text: a focused edit control shows all of the
+  // license selected.
+  SetFocus(GetDlgItem(dialog, IDOK));
+  return true;
 }
 
 INT_PTR CALLBACK LicenseDialogProcedure(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   LocalizeDialog(dialog, message, kLicenseDialogName);
   switch (message) {
     case WM_INITDIALOG:
-      InitializeLicenseDialog(dialog);
-      return TRUE;
+      return InitializeLicenseDialog(dialog) ? FALSE : TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         EndDialog(dialog, LOWORD(wParam) == IDOK ? 1 : 0);

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # `make demo`: makes an installer from examples/demo with zimbro-pack (its
-# comment.txt is the script; the packer leaves it out of the members), runs
-# it silently under Wine in a fresh folder, and shows what came out next to
-# the sources. Run through scripts/with-wine.sh.
+# comment.txt is the script: title, text, license, destination in the
+# programs folder, two shortcuts and a Setup program), then installs it
+# twice under Wine - once silently (/s), once through its dialogs with the
+# keys a user presses (Accept, then Install) - and lists each result: the
+# files against the sources, the shortcuts, what Setup printed and the exit
+# code. Run through scripts/with-wine.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZIMBRO_BUILD_DIR:-$root/build}
@@ -15,30 +18,97 @@ demo=$build/demo
 [ -f "$stub" ] || { echo "no stub at $stub: build it first (make build)"; exit 1; }
 [ -x "$pack" ] || { echo "no zimbro-pack at $pack: build it first (make build)"; exit 1; }
 rm -rf "$demo"
-mkdir -p "$demo/out"
+mkdir -p "$demo"
 
 "$pack" -o "$demo/demo-setup.exe" --stub "$stub" --script "$source/comment.txt" "$source"
 echo "script (archive comment):"
 sed 's/^/  | /' "$source/comment.txt"
 
-echo "running: demo-setup.exe /s in $demo/out"
+# Where the installer puts things, as this prefix's programs see it.
+unix_path() { "$WINE" winepath -u "$1" 2>/dev/null | tr -d '\r'; }
+shell_folder() {  # a value of the shell's user folders, as a Unix path
+  local value
+  value=$("$WINE" reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\Shell Folders' /v "$1" \
+            2>/dev/null | tr -d '\r' | sed -n "s/^ *$1 *REG_SZ *//p")
+  unix_path "$value"
+}
+programs_folder=$("$WINE" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion' /v ProgramFilesDir \
+                    2>/dev/null | tr -d '\r' | sed -n 's/^ *ProgramFilesDir *REG_SZ *//p')
+target=$(unix_path "$programs_folder\\Zimbro Demo")
+desktop_link="$(shell_folder Desktop)/Zimbro Demo readme.lnk"
+programs_link="$(shell_folder Programs)/Zimbro Demo/Zimbro Demo guide.lnk"
+[ -n "$target" ] || { echo "cannot find the programs folder of the Wine prefix"; exit 1; }
+
+clean() { rm -rf "$target" "$desktop_link" "$(dirname "$programs_link")"; }
+
+fail=0
+report() {  # how=... code
+  local how=$1 code=$2
+  echo "extracted into $target:"
+  while IFS= read -r -d '' file; do
+    relative=${file#"$source/"}
+    [ "$relative" = comment.txt ] && continue
+    if [ ! -f "$target/$relative" ]; then verdict=missing; fail=1
+    elif cmp -s "$file" "$target/$relative"; then verdict=OK
+    else verdict=DIFF; fail=1; fi
+    printf '  %-22s %8d bytes  %s\n' "$relative" "$(stat -c %s "$file")" "$verdict"
+  done < <(find "$source" -type f -print0 | sort -z)
+  for link in "$desktop_link" "$programs_link"; do
+    if [ -f "$link" ]; then echo "  shortcut: ${link#"$WINEPREFIX/"}"; else echo "  shortcut missing: $link"; fail=1; fi
+  done
+  # Setup starts as the installer ends and runs on its own.
+  for _ in $(seq 1 100); do [ -s "$target/setup-ran.txt" ] && break; sleep 0.1; done
+  if [ -s "$target/setup-ran.txt" ]; then echo "  Setup: $(tr -d '\r' < "$target/setup-ran.txt")"
+  else echo "  Setup did not run"; fail=1; fi
+  echo "  exit code ($how): $code"
+  [ "$code" -eq 0 ] || fail=1
+}
+
+# ---------------------------------------------------------------------------
+# Silently
+# ---------------------------------------------------------------------------
+clean
+echo
+echo "== running: demo-setup.exe /s"
 set +e
-(cd "$demo/out" && timeout 120 "$WINE" ../demo-setup.exe /s)
+(cd "$demo" && timeout 120 "$WINE" demo-setup.exe /s)
 code=$?
 set -e
+report silent "$code"
 
-echo "extracted:"
-fail=0
-while IFS= read -r -d '' file; do
-  relative=${file#"$demo/out/"}
-  size=$(stat -c %s "$file")
-  if cmp -s "$file" "$source/$relative"; then verdict=OK; else verdict=DIFF; fail=1; fi
-  printf '  %-22s %8d bytes  %s\n' "$relative" "$size" "$verdict"
-done < <(find "$demo/out" -type f -print0 | sort -z)
-while IFS= read -r -d '' file; do
-  relative=${file#"$source/"}
-  [ "$relative" = comment.txt ] && continue
-  [ -f "$demo/out/$relative" ] || { printf '  %-22s missing\n' "$relative"; fail=1; }
-done < <(find "$source" -type f -print0 | sort -z)
-echo "exit code: $code"
-[ "$code" -eq 0 ] && [ "$fail" -eq 0 ]
+# ---------------------------------------------------------------------------
+# Through the dialogs, as a user: Accept, then Install
+# ---------------------------------------------------------------------------
+window_of() {  # PID TITLE
+  local window=""
+  for _ in $(seq 1 120); do
+    window=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | tail -1 || true)
+    [ -n "$window" ] && break
+    sleep 0.25
+  done
+  echo "$window"
+}
+press_enter() {
+  xdotool windowfocus --sync "$1" 2>/dev/null || true
+  xdotool key --clearmodifiers Return
+}
+
+clean
+echo
+echo "== running: demo-setup.exe, pressing Accept and Install"
+(cd "$demo" && exec timeout 120 "$WINE" demo-setup.exe) </dev/null &
+pid=$!
+for title in "Zimbro Demo license" "Zimbro Demo 1.0 Setup"; do
+  window=$(window_of "$pid" "$title")
+  if [ -z "$window" ]; then echo "  no window '$title'"; fail=1; break; fi
+  echo "  window '$title': pressing Enter"
+  sleep 0.5
+  press_enter "$window"
+done
+set +e
+wait "$pid"
+code=$?
+set -e
+report dialog "$code"
+
+[ "$fail" -eq 0 ]

@@ -131,6 +131,6 @@ program() {
 program plain.exe "Zimbro self-extracting archive" program-start-help.png
 program texts.exe "Zimbro Texts Test" program-start-text.png
 program license.exe "Zimbro Terms" program-license.png
-program big.exe "Zimbro Big Test" program-extracting.png enter sleep:0.4
+program big.exe "Zimbro Big Test" program-extracting.png enter sleep:0.15
 program crc.exe "Zimbro CRC Test" program-close-mode.png enter sleep:1 box sleep:1
 rm -rf "$run"

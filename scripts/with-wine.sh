@@ -75,6 +75,13 @@ if [ $fresh -eq 1 ]; then
   touch "$WINEPREFIX/.zimbro-ready"
 fi
 
+# Wine links the user's shell folders (Desktop, Documents, ...) to the host's
+# home folder. Shortcuts and files that the installers under test create there
+# belong inside the prefix: make those folders real ones.
+for folder in "$WINEPREFIX"/drive_c/users/*/*; do
+  if [ -L "$folder" ]; then rm -f "$folder" && mkdir -p "$folder"; fi
+done
+
 # Keep the desktop up between test processes (see tests/common/desktop_keeper.cpp).
 if [ -f "$build/desktop_keeper.exe" ]; then
   setsid "$WINE" "$build/desktop_keeper.exe" 1200 </dev/null >/dev/null 2>&1 &

@@ -235,7 +235,7 @@ class ListTest(PackTestCase):
         self.assertIn("messages block: none", out)
         self.assertIn("its offsets count from the start of the file (no shift)", out)
         self.assertIn("script: 25 bytes\n  | Title=Mixed\n  | Path=Mixed\n", out)
-        self.assertIn("members: 11 (9 files, 2 folders)", out)
+        self.assertIn("members: 12 (10 files, 2 folders)", out)
         lines = out.splitlines()
         column = next(line for line in lines if line.endswith("  name")).index("name")
         rows = {line[column:]: line[:column].split() for line in lines if line.startswith("    ")}
@@ -257,7 +257,7 @@ class ListTest(PackTestCase):
         self.assertIn("stub: %s bytes" % format(stub_size, ","), out)
         self.assertIn("the stub shifts them by %s" % format(stub_size, ","), out)
         self.assertIn("script: none", out)
-        self.assertIn("members: 8 (5 files, 3 folders)", out)
+        self.assertIn("members: 9 (6 files, 3 folders)", out)
         subprocess.run(["zip", "-q", "-A", output], check=True)
         _, out, _ = run("--list", output)
         self.assertIn("(no shift)", out)

@@ -1,19 +1,8 @@
 # Cross-compiles for 32-bit Windows with Debian's MinGW-w64 (posix thread model,
-# which GoogleTest needs). Test executables run under Wine through ctest.
-set(CMAKE_SYSTEM_NAME Windows)
+# which GoogleTest needs): the product and its tests.
 set(CMAKE_SYSTEM_PROCESSOR i686)
-
 set(TOOL_PREFIX i686-w64-mingw32)
-set(CMAKE_C_COMPILER   ${TOOL_PREFIX}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${TOOL_PREFIX}-g++-posix)
-set(CMAKE_RC_COMPILER  ${TOOL_PREFIX}-windres)
-set(CMAKE_AR           /usr/bin/${TOOL_PREFIX}-ar CACHE FILEPATH "")
-set(CMAKE_RANLIB       /usr/bin/${TOOL_PREFIX}-ranlib CACHE FILEPATH "")
-
-set(CMAKE_FIND_ROOT_PATH /usr/${TOOL_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 
 # Every test executable is started through Wine's 32-bit loader;
 # scripts/with-wine.sh has set up the prefix, the persistent server and the

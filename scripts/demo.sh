@@ -79,19 +79,7 @@ report silent "$code"
 # ---------------------------------------------------------------------------
 # Through the dialogs, as a user: Accept, then Install
 # ---------------------------------------------------------------------------
-window_of() {  # PID TITLE
-  local window=""
-  for _ in $(seq 1 120); do
-    window=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | tail -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.25
-  done
-  echo "$window"
-}
-press_enter() {
-  xdotool windowfocus --sync "$1" 2>/dev/null || true
-  xdotool key --clearmodifiers Return
-}
+source "$root/scripts/user-hands.sh"
 
 clean
 echo

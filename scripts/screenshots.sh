@@ -82,21 +82,7 @@ installers=$out/installers
 run=$out/run
 python3 "$root/tests/driver/make_setup_programs.py" "$build/zimbro-sfx.exe" "$installers"
 
-# window_of PID TITLE: the visible window of that title, waited for.
-window_of() {
-  local window=""
-  for _ in $(seq 1 80); do
-    window=$(xdotool search --onlyvisible --pid "$1" --name "^$2\$" 2>/dev/null | tail -1 || true)
-    [ -n "$window" ] && break
-    sleep 0.25
-  done
-  echo "$window"
-}
-
-press_enter() {  # WINDOW: the key a user presses for the default button
-  xdotool windowfocus --sync "$1" 2>/dev/null || true
-  xdotool key --clearmodifiers Return
-}
+source "$root/scripts/user-hands.sh"
 
 # program INSTALLER TITLE PNG [STEP...]: starts the installer in a fresh
 # folder, waits for its window, performs the steps, photographs, ends it.

@@ -118,7 +118,7 @@ TEST_F(Installer, TempModeRunRemovesItsFolderAfterSetup) {
   StartupServices none = {};
   DWORD start = GetTickCount();
   EXPECT_EQ(0, FinishRun(&none));
-  EXPECT_GE(GetTickCount() - start, 7000u);
+  EXPECT_GE(GetTickCount() - start, 7000u - 20);  // the tick count may read a little short of the sleep
   std::vector<ProbeRun> runs = ProbeRuns();  // waited for: there already
   ASSERT_EQ(1u, runs.size());
   EXPECT_EQ(folder, runs[0].folder);

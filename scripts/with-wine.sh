@@ -54,8 +54,11 @@ if ! xdpyinfo -display "$DISPLAY" >/dev/null 2>&1; then
   done
 fi
 
+# The prefix's settings below carry a version: a prefix made before they last
+# changed gets them again.
+settings_version=2
 fresh=0
-[ -f "$WINEPREFIX/.zimbro-ready" ] || fresh=1
+[ "$(cat "$WINEPREFIX/.zimbro-ready" 2>/dev/null)" = "$settings_version" ] || fresh=1
 
 # A persistent server outlives every client, so starting a test only connects.
 # wineboot returns once the prefix is up to date; its services stay with the
@@ -72,7 +75,7 @@ if [ $fresh -eq 1 ]; then
   for exe in support_win98_tests.exe; do
     "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d win98 /f </dev/null >/dev/null 2>&1
   done
-  touch "$WINEPREFIX/.zimbro-ready"
+  echo "$settings_version" > "$WINEPREFIX/.zimbro-ready"
 fi
 
 # Wine links the user's shell folders (Desktop, Documents, ...) to the host's

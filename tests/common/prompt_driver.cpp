@@ -21,25 +21,10 @@ BOOL CALLBACK FindPrompt(HWND window, LPARAM found) {
   return FALSE;
 }
 
-// Without a window manager on the test display, Wine waits two seconds for
-// one to confirm each closed dialog, unless the program's windows are left
-// unmanaged; Wine reads this when the process makes its first window.
-void LeaveWindowsUnmanaged() {
-  char path[MAX_PATH] = "";
-  GetModuleFileNameA(nullptr, path, sizeof(path));
-  std::string exe = path;
-  std::string key = "Software\\Wine\\AppDefaults\\" + exe.substr(exe.find_last_of('\\') + 1) + "\\X11 Driver";
-  HKEY handle;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) != 0) return;
-  RegSetValueExA(handle, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-  RegCloseKey(handle);
-}
-
 }  // namespace
 
 PromptDriver::PromptDriver(std::vector<PromptAnswer> answers)
     : answers_(std::move(answers)), thread_(GetCurrentThreadId()) {
-  LeaveWindowsUnmanaged();
   helper_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Draws the program's icon (resource 100) and the logo bitmap of the dialogs
 # (resource 101) with ImageMagick. The results are committed; run this again
-# only to change the art. The bitmap keeps a 16-colour palette: every byte of
-# the stub is downloaded with every installer.
+# only to change the art. The bitmap keeps a 16-colour palette and is
+# run-length encoded: every byte of the stub is downloaded with every installer.
 #
 # The motif is the juniper ("zimbro"): a green sprig with blue berries.
 set -euo pipefail
@@ -72,5 +72,53 @@ convert -size 92x302 gradient:'#2f7a4c'-'#0a2214' \
   -stroke none -fill '#b9d2f2' \
   -draw 'circle 47,101 48,99' -draw 'circle 61,91 62,89' -draw 'circle 35,113 36,111' -draw 'circle 56,113 57,111' \
   "$work/name.png" -gravity south -geometry +0+12 -composite \
-  -dither None -colors 16 -type Palette -compress none BMP3:logo.bmp
+  -dither None -colors 16 -type Palette -compress none BMP3:"$work/logo.bmp"
+# Run-length encoded (BI_RLE4): the gradient's bands and the flat strip cost
+# a few bytes a row instead of 46, and LoadBitmap expands them itself.
+python3 - "$work/logo.bmp" logo.bmp <<'PY'
+import struct, sys
+# Encoded runs repeat a pair of colours (a solid run or a two-colour
+# stipple); stretches without such runs go out in absolute mode.
+src, dst = sys.argv[1], sys.argv[2]
+data = open(src, 'rb').read()
+off = struct.unpack_from('<I', data, 10)[0]
+hs = struct.unpack_from('<I', data, 14)[0]
+w, h, planes, bpp, comp = struct.unpack_from('<iiHHI', data, 18)
+assert bpp == 4 and comp == 0 and h > 0
+stride = ((w * 4 + 31) // 32) * 4
+pal = data[14 + hs:off]
+out = bytearray()
+for y in range(h):
+    row = data[off + y * stride: off + (y + 1) * stride]
+    px = [(row[x // 2] >> (4 if x % 2 == 0 else 0)) & 15 for x in range(w)]
+    i, lit = 0, []
+    def flush_lit():
+        global lit
+        while lit:
+            chunk = lit[:255]; lit = lit[255:]
+            if len(chunk) < 3:
+                for c in chunk: out.extend([1, (c << 4) | c])
+            else:
+                out.extend([0, len(chunk)])
+                b = bytearray((chunk[k] << 4) | (chunk[k + 1] if k + 1 < len(chunk) else 0) for k in range(0, len(chunk), 2))
+                if len(b) % 2: b.append(0)
+                out.extend(b)
+    while i < w:
+        a = px[i]; b = px[i + 1] if i + 1 < w else a
+        L = 1
+        while i + L < w and L < 255 and px[i + L] == (a if L % 2 == 0 else b): L += 1
+        if L >= 4 or (i + L == w and not lit):
+            flush_lit(); out.extend([L, (a << 4) | b]); i += L
+        else:
+            lit.append(a); i += 1
+    flush_lit()
+    out.extend([0, 0])
+out.extend([0, 1])
+hdr = bytearray(data[14:14 + hs])
+struct.pack_into('<I', hdr, 16, 2)          # BI_RLE4
+struct.pack_into('<I', hdr, 20, len(out))    # image size
+body = bytes(hdr) + pal + bytes(out)
+fh = b'BM' + struct.pack('<IHHI', 14 + len(body), 0, 0, 14 + len(hdr) + len(pal))
+open(dst, 'wb').write(fh + body)
+PY
 ls -l zimbro.ico logo.bmp

@@ -42,19 +42,19 @@
 namespace {
 
 // Root widths of the dynamic codes and of the code-length code.
-const unsigned kDynamicLiteralBits = 9;
+const unsigned kDynamicLiteralBits = 10;
 const unsigned kDynamicDistanceBits = 6;
 const unsigned kCodeLengthBits = 7;
 const unsigned kFixedLiteralBits = 7;
 const unsigned kFixedDistanceBits = 5;
 
 // The fast loop runs while the cursor holds at least kFastInputMargin more
-// bytes than the loop has taken (one pass takes at most 12 and loads 4 ahead)
-// and while the window has room for one pass's output (a literal and the
-// longest match, 259 bytes).
-const int32_t kFastInputMargin = 16;
+// bytes than the loop has taken (one pass takes at most 12 and loads 4 ahead
+// with a 32-bit word; 14 and 8 with a 64-bit one) and while the window has
+// room for one pass's output (two literals and the longest match, 260 bytes).
+const int32_t kFastInputMargin = 24;
 const int32_t kFastInputMinimum = 32;
-const uint32_t kFastOutputRoom = 260;
+const uint32_t kFastOutputRoom = 264;
 
 // ---------------------------------------------------------------------------
 // The byte-at-a-time path: bits and window position live in the state record
@@ -150,50 +150,70 @@ void copyMatchSlow(InflateState* s, uint32_t length, uint32_t distance) {
 
 enum FastExit { kFastSlowDown, kFastEndOfBlock, kFastInvalid };
 
-inline uint32_t loadWord(const uint8_t* bytes) {
-  uint32_t word;
-  __builtin_memcpy(&word, bytes, 4);  // one unaligned load; the target is little-endian
+// The fast loop's bit buffer is a machine word: 64 bits hold a whole match
+// (length code, its extra bits, distance code, its extra bits: at most 48
+// bits) or three root literals after one refill; 32 bits hold one code with
+// its extra bits.
+typedef uintptr_t BitWord;
+const unsigned kWordBits = sizeof(BitWord) * 8;
+const bool kWideBits = kWordBits == 64;
+
+inline BitWord loadWord(const uint8_t* bytes) {
+  BitWord word;
+  __builtin_memcpy(&word, bytes, sizeof word);  // one unaligned load; the target is little-endian
   return word;
 }
 
-inline void copyWord(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, 4); }
+inline void copyWord(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, sizeof(BitWord)); }
+const uint32_t kCopyWord = sizeof(BitWord);
 
 // Copies n bytes in ascending words: right for separate buffers (a stored
 // block's bytes) and for a source at or above the destination (a match whose
 // source lies in the older, upper part of the window), since every word is
 // read before anything at or above it is written.
 inline uint8_t* copyForward(uint8_t* out, const uint8_t* from, uint32_t n) {
-  for (; n >= 4; n -= 4, out += 4, from += 4) copyWord(out, from);
+  for (; n >= kCopyWord; n -= kCopyWord, out += kCopyWord, from += kCopyWord) copyWord(out, from);
   while (n-- != 0) *out++ = *from++;
   return out;
 }
 
 // Copies a match whose source lies distance bytes below the destination.
+// Nothing is written past the match's end: the bytes there are still the
+// window's history for distances that reach back across the last flush.
 inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
-  if (length >= 4) {
-    if (distance >= 4) {
+  if (length >= kCopyWord) {
+    if (distance >= kCopyWord) {
       // Each word reads only bytes written before it. The last word ends
-      // exactly at the end and may rewrite up to three bytes with the values
-      // they already hold.
+      // exactly at the end and may rewrite bytes with the values they
+      // already hold.
       do {
         copyWord(out, from);
-        out += 4;
-        from += 4;
-      } while (end - out > 4);
-      copyWord(end - 4, end - 4 - distance);
+        out += kCopyWord;
+        from += kCopyWord;
+      } while (end - out > static_cast<ptrdiff_t>(kCopyWord));
+      copyWord(end - kCopyWord, end - kCopyWord - distance);
       return end;
     }
     if (distance == 1) {
-      const uint32_t pattern = 0x01010101u * out[-1];
+      const BitWord pattern = (~static_cast<BitWord>(0) / 0xFF) * out[-1];
       do {
-        __builtin_memcpy(out, &pattern, 4);
-        out += 4;
-      } while (end - out > 4);
-      __builtin_memcpy(end - 4, &pattern, 4);
+        __builtin_memcpy(out, &pattern, sizeof pattern);
+        out += kCopyWord;
+      } while (end - out > static_cast<ptrdiff_t>(kCopyWord));
+      __builtin_memcpy(end - kCopyWord, &pattern, sizeof pattern);
       return end;
     }
+  }
+  if (length >= 4 && distance >= 4) {
+    do {
+      __builtin_memcpy(out, from, 4);
+      out += 4;
+      from += 4;
+    } while (end - out > 4);
+    __builtin_memcpy(end - 4, end - 4 - distance, 4);
+    return end;
   }
   while (out != end) *out++ = *from++;
   return end;
@@ -211,20 +231,21 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   uint8_t* const window = s->window;
   uint8_t* out = window + s->windowPosition;
   uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
-  uint32_t hold = s->bitBuffer;
-  uint32_t bits = s->bitCount;
+  BitWord hold = s->bitBuffer;
+  unsigned bits = s->bitCount;
   const uint32_t literalMask = kBitMask[literalBits];
   const uint32_t distanceMask = kBitMask[distanceBits];
   int exit = kFastSlowDown;
 
   // The branch-free refill: the bits above the count may already hold the
   // low bits of the next byte (from the previous load); ORing the same byte
-  // in again at the same place leaves them unchanged.
+  // in again at the same place leaves them unchanged. Afterwards at least
+  // kWordBits - 8 bits are held.
 #define REFILL()                                   \
   do {                                             \
     hold |= loadWord(in) << bits;                  \
-    in += (31 - bits) >> 3;                        \
-    bits |= 24;                                    \
+    in += (kWordBits - 1 - bits) >> 3;             \
+    bits |= kWordBits - 8;                         \
   } while (0)
 #define DROP(n)   \
   do {            \
@@ -238,12 +259,19 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
     if (entry->operation == kOpLiteral) {
       DROP(entry->bits);
       *out++ = static_cast<uint8_t>(entry->value);
-      // At least 15 bits remain: enough to look up the next code's root slot.
+      // At least 15 bits remain (41 with a wide word): enough to look up
+      // the next code's root slot.
       entry = literalTable + (hold & literalMask);
       if (entry->operation == kOpLiteral) {
         DROP(entry->bits);
         *out++ = static_cast<uint8_t>(entry->value);
-        continue;
+        if (!kWideBits) continue;
+        entry = literalTable + (hold & literalMask);  // 26 bits remain
+        if (entry->operation == kOpLiteral) {
+          DROP(entry->bits);
+          *out++ = static_cast<uint8_t>(entry->value);
+          continue;
+        }
       }
       REFILL();
     }
@@ -267,10 +295,11 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
         break;
       }
       // A length: base plus extra bits (at least 9 bits are still held).
-      const uint32_t length = entry->value + (hold & kBitMask[operation]);
+      const uint32_t length = entry->value + static_cast<uint32_t>(hold & kBitMask[operation]);
       DROP(operation);
 
-      REFILL();
+      // A wide word still holds the whole distance with its extra bits.
+      if (!kWideBits) REFILL();
       entry = distanceTable + (hold & distanceMask);
       while (entry->operation > kOpLiteral) {
         if (entry->operation == kOpInvalid) {
@@ -282,8 +311,8 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       }
       DROP(entry->bits);
       const unsigned extra = entry->operation;
-      if (bits < extra) REFILL();  // a long distance code with many extra bits
-      const uint32_t distance = entry->value + (hold & kBitMask[extra]);
+      if (!kWideBits && bits < extra) REFILL();  // a long distance code with many extra bits
+      const uint32_t distance = entry->value + static_cast<uint32_t>(hold & kBitMask[extra]);
       DROP(extra);
 
       const uint32_t written = static_cast<uint32_t>(out - window);
@@ -315,11 +344,11 @@ done:
     if (giveBack > taken) giveBack = taken;
     in -= giveBack;
     bits -= giveBack << 3;
-    hold &= (1u << bits) - 1;
+    hold &= (static_cast<BitWord>(1) << bits) - 1;
   }
   cursor->unread -= static_cast<int32_t>(in - inStart);
   cursor->next = in;
-  s->bitBuffer = hold;
+  s->bitBuffer = static_cast<uint32_t>(hold);
   s->bitCount = bits;
   s->windowPosition = static_cast<uint32_t>(out - window);
   return exit;

@@ -10,7 +10,7 @@ export ARCH
 # `make install PREFIX=...`: bin/zimbro-pack and share/zimbro-sfx/zimbro-sfx.exe.
 PREFIX ?= /usr/local
 
-.PHONY: all deps build test demo bench screenshots install clean
+.PHONY: all deps build test demo bench fuzz screenshots install clean
 
 all: build
 
@@ -28,6 +28,9 @@ demo: deps
 
 bench: deps
 	@scripts/each-arch.sh bench
+
+fuzz: deps
+	@scripts/each-arch.sh fuzz
 
 screenshots: deps
 	@scripts/each-arch.sh screenshots

@@ -6,6 +6,8 @@
 #                where the tests ran, first and last
 #   bench        the packer's figures once, then the benchmarks of every
 #                tree, each headed by its build
+#   fuzz         every tree's fuzzers (scripts/fuzz.sh), each headed by its
+#                build; fails when any fuzzer found an input wanting
 #   demo, screenshots
 #                one tree: the i686 product where this machine starts 32-bit
 #                programs, the x86-64 copy otherwise; says which
@@ -15,7 +17,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-action=${1:?usage: each-arch.sh build|test|bench|demo|screenshots}
+action=${1:?usage: each-arch.sh build|test|bench|fuzz|demo|screenshots}
 jobs=$(nproc)
 
 eval "$(scripts/arches.sh "${ARCH:-auto}")"
@@ -87,6 +89,15 @@ case $action in
       echo "==== benchmarks of the $(describe "$arch"): figures of one build are not comparable with the other's"
       ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/bench.sh
     done ;;
+
+  fuzz)
+    build_all
+    status=0
+    for arch in "${arches[@]}"; do
+      echo "==== fuzzers of the $(describe "$arch")"
+      ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/fuzz.sh || status=1
+    done
+    exit $status ;;
 
   demo|screenshots)
     build_all

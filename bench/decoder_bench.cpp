@@ -26,9 +26,9 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const size_t kDataSize = 16u * 1024 * 1024;
+const size_t kDataSize = 8u * 1024 * 1024;
 const size_t kInputBuffer = 8192;
-const int kRuns = 7;
+const int kRuns = 15;
 
 // ---------------------------------------------------------------------------
 // Reproducible test data

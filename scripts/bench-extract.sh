@@ -1,58 +1,171 @@
 #!/usr/bin/env bash
-# The whole stub against 7-Zip: a ~100 MiB archive (text and binary, made
-# reproducibly from a seeded generator and packed by Debian's zip at level
-# 6) is appended to the stub, which extracts it silently under Wine into a
-# fresh folder; 7zz extracts the same archive natively. Prints both times,
-# the throughput in MB/s of extracted data and the ratio. The stub's time
-# includes starting a Wine process (tens of milliseconds).
-# Called by scripts/bench.sh under scripts/with-wine.sh.
+# The whole stub against 7-Zip, on two archives made reproducibly from seeded
+# generators and packed by Debian's zip at level 6: the ~100 MiB corpus (text
+# and binary) and 5,000 small files in 50 folders. The stub, with the archive
+# appended, extracts it silently under Wine into a fresh folder; `7zz x`
+# extracts the same archive natively. Best of three runs each; prints both
+# times, the throughput of extracted data and the ratio (lower is better).
+# The stub's time includes starting a Wine process.
+#
+# Then where the stub's time goes, from a copy built with its stage clock
+# (bench/zimbro-sfx-timed.exe, support/stage_times.h): the stages of the
+# extraction, and the rest of the run (process start, dialog, shutdown) as
+# the difference to the wall time. Then the stub's peak working set while it
+# extracts a tiny, the small-files and the corpus archive, and its size by
+# section. Called by scripts/bench.sh under scripts/with-wine.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZIMBRO_BUILD_DIR:-$root/build}
 build=$(cd "$build" && pwd)
 stub=$build/zimbro-sfx.exe
+timed=$build/bench/zimbro-sfx-timed.exe
+peak=$build/bench/peak_memory.exe
 work=$build/bench-extract
-[ -f "$stub" ] || { echo "no stub at $stub: build it first"; exit 1; }
+for f in "$stub" "$timed" "$peak"; do [ -f "$f" ] || { echo "no $f: build it first"; exit 1; }; done
 mkdir -p "$work"
+arch=${ZIMBRO_ARCH:-i686}
 
 # ---------------------------------------------------------------------------
-# The archive, made once from the shared corpus (seeded, times fixed)
+# The archives, made once (seeded, times fixed)
 # ---------------------------------------------------------------------------
-src=$root/build/bench-corpus
-"$root/scripts/make-bench-corpus.sh" "$src"
-if [ ! -f "$work/bench.zip" ]; then
-  (cd "$src" && zip -q -r -X -6 "$work/bench.zip" .)
+corpus=$root/build/bench-corpus
+"$root/scripts/make-bench-corpus.sh" "$corpus"
+[ -f "$work/corpus.zip" ] || (cd "$corpus" && zip -q -r -X -6 "$work/corpus.zip" .)
+
+small=$root/build/bench-small
+if [ ! -f "$small.complete" ]; then
+  rm -rf "$small"
+  python3 - "$small" <<'PY'
+import os, random, sys
+root = sys.argv[1]
+rng = random.Random(5000)
+words = "setup readme license program library data image icon help table index".split()
+for i in range(5000):
+    folder = os.path.join(root, "dir%02d" % (i % 50))
+    os.makedirs(folder, exist_ok=True)
+    size = int(rng.expovariate(1 / 3000))
+    text = " ".join(rng.choice(words) for _ in range(size // 6 + 1)).encode()[:size]
+    with open(os.path.join(folder, "file%04d.txt" % i), "wb") as f:
+        f.write(text)
+PY
+  find "$small" -exec touch -h -d '2024-01-01 12:00:00' {} +
+  touch "$small.complete"
 fi
-cat "$stub" "$work/bench.zip" > "$work/bench-setup.exe"
-bytes=$(find "$src" -type f -printf "%s\n" | awk "{ n += \$1 } END { print n }")
-echo "archive: $(stat -c %s "$work/bench.zip") bytes packed, $bytes bytes extracted"
+[ -f "$work/small.zip" ] || (cd "$small" && zip -q -r -X -6 "$work/small.zip" .)
+
+tiny=$work/tiny
+if [ ! -f "$work/tiny.zip" ]; then
+  rm -rf "$tiny" && mkdir -p "$tiny" && echo "one small file" > "$tiny/one.txt"
+  (cd "$tiny" && zip -q -X -6 "$work/tiny.zip" one.txt)
+fi
 
 now() { date +%s.%N; }
+best_of_three() {  # COMMAND...: prints the best wall time of three runs
+  local best=999999 start t
+  for _ in 1 2 3; do
+    start=$(now)
+    "$@" >/dev/null 2>&1 || true
+    t=$(echo "$(now) - $start" | bc -l)
+    best=$(echo "if ($t < $best) $t else $best" | bc -l)
+  done
+  echo "$best"
+}
 
 # ---------------------------------------------------------------------------
-# The stub under Wine
+# Stub against 7-Zip
 # ---------------------------------------------------------------------------
-rm -rf "$work/out-stub"
-mkdir -p "$work/out-stub"
-start=$(now)
-set +e
-(cd "$work/out-stub" && timeout 600 "$WINE" ../bench-setup.exe /s)
-code=$?
-set -e
-stubTime=$(echo "$(now) - $start" | bc -l)
-[ "$code" -eq 0 ] || echo "WARNING: stub exit code $code"
-if ! diff -rq "$src" "$work/out-stub" >/dev/null; then echo "WARNING: stub output differs from the sources"; fi
+run_stub() {  # SETUP: extract into a fresh out-stub
+  rm -rf "$work/out-stub" && mkdir -p "$work/out-stub"
+  (cd "$work/out-stub" && timeout 600 "$WINE" "$1" /s)
+}
+run_7zz() {  # ZIP
+  rm -rf "$work/out-7z"
+  7zz x -y -o"$work/out-7z" "$1"
+}
+
+compare() {  # NAME ZIP SOURCE
+  local name=$1 zip=$2 src=$3
+  cat "$stub" "$zip" > "$work/setup-$name.exe"
+  local bytes files
+  bytes=$(find "$src" -type f -printf "%s\n" | awk '{ n += $1 } END { print n }')
+  files=$(find "$src" -type f | wc -l)
+  run_stub "$work/setup-$name.exe" >/dev/null 2>&1 || echo "WARNING: stub exit code $?"
+  diff -rq "$src" "$work/out-stub" >/dev/null || echo "WARNING: stub output differs from the sources"
+  local s z
+  s=$(best_of_three run_stub "$work/setup-$name.exe")
+  z=$(best_of_three run_7zz "$zip")
+  echo "archive $name: $files files, $bytes bytes extracted, $(stat -c %s "$zip") bytes packed"
+  printf '  stub (%s, Wine):  %6.2f s  %7.1f MB/s\n' "$arch" "$s" "$(echo "$bytes / 1000000 / $s" | bc -l)"
+  printf '  7zz x (native):  %6.2f s  %7.1f MB/s\n' "$z" "$(echo "$bytes / 1000000 / $z" | bc -l)"
+  printf '  ratio stub/7zz: %.2f (target <= 1.00)\n' "$(echo "$s / $z" | bc -l)"
+}
+
+# Where the time goes: one run of the timed stub; the stages in milliseconds.
+breakdown() {  # NAME ZIP
+  local name=$1 zip=$2 times start wall
+  cat "$timed" "$zip" > "$work/timed-$name.exe"
+  times=$work/stages-$name.txt
+  rm -f "$times" && rm -rf "$work/out-stub" && mkdir -p "$work/out-stub"
+  start=$(now)
+  (cd "$work/out-stub" && ZIMBRO_STAGE_TIMES="Z:${times//\//\\}" timeout 600 "$WINE" "$work/timed-$name.exe" /s) \
+    >/dev/null 2>&1 || true
+  wall=$(echo "$(now) - $start" | bc -l)
+  [ -f "$times" ] || { echo "  (no stage times written)"; return; }
+  tr -d '\r' < "$times" | awk -v wall="$wall" -v name="$name" '
+    { ms[$1] = $2 / 1000; total += $2 / 1000; order[n++] = $1 }
+    END {
+      printf "  where the time goes (%s, timed copy of the stub, one run, %.0f ms wall):\n", name, wall * 1000
+      printf "    %-44s %7.0f ms\n", "process start, dialog, shutdown (wall - stages)", wall * 1000 - total
+      label["directory"] = "directory (end record, central headers)"
+      label["member"] = "local headers, names, folders, existing files"
+      label["create"] = "creating output files"
+      label["decode"] = "decoding (Deflate or Stored copy)"
+      label["crc"] = "CRC-32"
+      label["write"] = "writing"
+      label["close"] = "closing, setting times and attributes"
+      label["other"] = "progress, message pump, engine set-up"
+      label["report"] = "a line per member in the information window"
+      for (i = 0; i < n; ++i) printf "    %-44s %7.0f ms\n", label[order[i]], ms[order[i]]
+    }'
+}
+
+echo "-- whole extraction, $arch stub under Wine against 7zz natively (best of 3 runs)"
+compare corpus "$work/corpus.zip" "$corpus"
+breakdown corpus "$work/corpus.zip"
+compare small "$work/small.zip" "$small"
+breakdown small "$work/small.zip"
 
 # ---------------------------------------------------------------------------
-# 7-Zip, native
+# Peak memory
 # ---------------------------------------------------------------------------
-rm -rf "$work/out-7z"
-start=$(now)
-7zz x -y -o"$work/out-7z" "$work/bench.zip" >/dev/null
-sevenTime=$(echo "$(now) - $start" | bc -l)
+echo "-- peak working set of the $arch stub while extracting (as the system counts it)"
+for name in tiny small corpus; do
+  cat "$stub" "$work/$name.zip" > "$work/setup-$name.exe"
+  rm -rf "$work/out-stub" && mkdir -p "$work/out-stub"
+  printf '  %-7s %11s bytes packed: ' "$name" "$(stat -c %s "$work/$name.zip")"
+  (cd "$work/out-stub" && "$WINE" "$peak" "$work/setup-$name.exe" /s 2>/dev/null | tr -d '\r')
+done
 
-rate() { echo "scale=1; $bytes / 1000000 / $1" | bc -l; }
-printf 'stub (%s, Wine):  %6.2f s  %7s MB/s\n' "${ZIMBRO_ARCH:-i686}" "$stubTime" "$(rate "$stubTime")"
-printf '7zz x (native):  %6.2f s  %7s MB/s\n' "$sevenTime" "$(rate "$sevenTime")"
-printf 'ratio stub/7zz: %.2f\n' "$(echo "$stubTime / $sevenTime" | bc -l)"
+# ---------------------------------------------------------------------------
+# Size
+# ---------------------------------------------------------------------------
+for image in "$root/build/zimbro-sfx.exe" "$stub"; do
+  [ -f "$image" ] || continue
+  objdump=i686-w64-mingw32-objdump
+  [ "$image" = "$root/build/zimbro-sfx.exe" ] || objdump=x86_64-w64-mingw32-objdump
+  code=0 data=0 res=0
+  while read -r section hex; do
+    bytes=$((16#$hex))
+    case $section in
+      .text) code=$((code + bytes)) ;;
+      .rsrc) res=$((res + bytes)) ;;
+      .bss) ;;
+      *) data=$((data + bytes)) ;;
+    esac
+  done < <("$objdump" -h "$image" | awk '$2 ~ /^\./ { print $2, $3 }')
+  size=$(stat -c %s "$image")
+  echo "-- size of $image: $size bytes (ceiling 81920): code $code, data and imports $data," \
+    "resources $res, headers and alignment $((size - code - data - res))"
+  [ "$image" = "$stub" ] && break
+done
 rm -rf "$work/out-stub" "$work/out-7z"

@@ -16,6 +16,7 @@
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
 #include "support/heap.h"
+#include "support/stage_times.h"
 #include "support/strings.h"
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
@@ -240,7 +241,9 @@ static int32_t RunMemberLoop() {
   engine.batchNumber = 0;
   int32_t result = kOk;
   while (membersLeft > 0 && sfx.runState == kRunning) {
+    int stage = stageEnter(kStageDirectory);
     int32_t kept = readBatch(&membersLeft, &result);
+    stageLeave(stage);
 
     // Where the directory goes on; the member data are read in between.
     int32_t directoryBlock = engine.blockStart;
@@ -248,16 +251,20 @@ static int32_t RunMemberLoop() {
     int32_t directoryUnread = engine.input.unread;
 
     for (int32_t slot = 0; slot < kept; ++slot) {
+      stage = stageEnter(kStageMember);
       int32_t outcome = RunMemberSteps(slot, &result);
+      stageLeave(stage);
       if (outcome == kEndBatch) break;
       if (outcome == kEndMemberLoop) return result;
     }
 
+    stage = stageEnter(kStageDirectory);
     fileSeek(engine.archiveFile, directoryBlock, FILE_BEGIN);
     engine.blockStart = fileTell(engine.archiveFile);
     fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile);
     engine.input.next = engine.inputBuffer + directoryOffset;
     engine.input.unread = directoryUnread;
+    stageLeave(stage);
     engine.batchNumber += 1;
   }
   return result;
@@ -355,6 +362,7 @@ static int32_t OpenArchive() {
 
 void ExtractArchive(const char* archivePath) {
   fillBytes(&engine, 0, sizeof(engine));
+  stageStart();
   engine.archivePath = archivePath;
   engine.passwordCallback = askPasswordCallback;
   engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
@@ -378,4 +386,5 @@ void ExtractArchive(const char* archivePath) {
   engine.inputBuffer = nullptr;
   release(engine.extraField);
   engine.extraField = nullptr;
+  stageReport();
 }

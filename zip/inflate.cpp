@@ -49,9 +49,9 @@ const unsigned kFixedLiteralBits = 7;
 const unsigned kFixedDistanceBits = 5;
 
 // The fast loop runs while the cursor holds at least kFastInputMargin more
-// bytes than the loop has taken (one pass takes at most 12 and loads 4 ahead
-// with a 32-bit word; 14 and 8 with a 64-bit one) and while the window has
-// room for one pass's output (two literals and the longest match, 260 bytes).
+// bytes than the loop has taken (one pass takes at most 9 and loads 4 ahead
+// with a 32-bit word; 7 and 8 with a 64-bit one) and while the window has
+// room for one pass's output (the longest match, or three literals).
 const int32_t kFastInputMargin = 24;
 const int32_t kFastInputMinimum = 32;
 const uint32_t kFastOutputRoom = 264;
@@ -253,27 +253,32 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
     bits -= (n);  \
   } while (0)
 
+  // Each pass starts with a full bit buffer and the root slot of the next
+  // code already looked up: the lookup for the code after a match is made
+  // before the match is copied, so its load overlaps the copy.
+  REFILL();
+  const CodeEntry* entry = literalTable + (hold & literalMask);
   do {
-    REFILL();
-    const CodeEntry* entry = literalTable + (hold & literalMask);
     if (entry->operation == kOpLiteral) {
       DROP(entry->bits);
       *out++ = static_cast<uint8_t>(entry->value);
-      // At least 15 bits remain (41 with a wide word): enough to look up
+      // At least 15 bits remain (47 with a wide word): enough to look up
       // the next code's root slot.
       entry = literalTable + (hold & literalMask);
       if (entry->operation == kOpLiteral) {
         DROP(entry->bits);
         *out++ = static_cast<uint8_t>(entry->value);
-        if (!kWideBits) continue;
-        entry = literalTable + (hold & literalMask);  // 26 bits remain
-        if (entry->operation == kOpLiteral) {
-          DROP(entry->bits);
-          *out++ = static_cast<uint8_t>(entry->value);
-          continue;
+        if (kWideBits) {
+          entry = literalTable + (hold & literalMask);  // 38 bits remain
+          if (entry->operation == kOpLiteral) {
+            DROP(entry->bits);
+            *out++ = static_cast<uint8_t>(entry->value);
+          }
         }
       }
       REFILL();
+      entry = literalTable + (hold & literalMask);
+      continue;
     }
     while (entry->operation > kOpLiteral) {
       if (entry->operation == kOpInvalid) {
@@ -288,6 +293,8 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       const unsigned operation = entry->operation;
       if (operation == kOpLiteral) {
         *out++ = static_cast<uint8_t>(entry->value);
+        REFILL();
+        entry = literalTable + (hold & literalMask);
         continue;
       }
       if (operation == kOpEndOfBlock) {
@@ -314,6 +321,9 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       if (!kWideBits && bits < extra) REFILL();  // a long distance code with many extra bits
       const uint32_t distance = entry->value + static_cast<uint32_t>(hold & kBitMask[extra]);
       DROP(extra);
+
+      REFILL();
+      entry = literalTable + (hold & literalMask);
 
       const uint32_t written = static_cast<uint32_t>(out - window);
       if (distance <= written) {

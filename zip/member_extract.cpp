@@ -11,6 +11,7 @@
 
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
+#include "support/stage_times.h"
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
@@ -69,10 +70,12 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 // the dialog stays alive during a long member.
 static int afterBlockCallback(void*) {
   if (sfx.runState != kRunning) return 1;
+  const int stage = stageEnter(kStageOther);
   const MemberInfo& member = engine.members[engine.currentMember];
   SetProgress(static_cast<uint32_t>(member.localOffset + engine.archiveShift + memberBytesTaken()),
               static_cast<uint32_t>(engine.archiveLength));
   PumpOneMessage();
+  stageLeave(stage);
   return 0;
 }
 
@@ -103,10 +106,14 @@ int32_t ExtractMember() {
     engineError(kMsgUnknownMethod, engine.name);
     return kWarn;
   }
-  if (OpenOutputFile() != 0) return kDiskFull;
+  int stage = stageEnter(kStageCreate);
+  const int opened = OpenOutputFile();
+  stageLeave(stage);
+  if (opened != 0) return kDiskFull;
   DeferInput();
 
   int32_t result = kOk;
+  stage = stageEnter(kStageDecode);
   if (method == 0) {
     copyStored();
   } else {
@@ -119,7 +126,11 @@ int32_t ExtractMember() {
     }
   }
 
+  stageLeave(stage);
+
+  stage = stageEnter(kStageClose);
   CloseOutputFile();
+  stageLeave(stage);
   if (sfx.runState != kRunning) {
     // The user cancelled: the cut file goes, and the stop is not reported as
     // damage or a CRC failure (that would add error lines, keep the dialog

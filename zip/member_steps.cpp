@@ -11,6 +11,7 @@
 
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
+#include "support/stage_times.h"
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
@@ -130,7 +131,10 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
     return kNextMember;
   }
 
-  if (!ReportMember(engine.name)) return kEndBatch;
+  const int stage = stageEnter(kStageReport);
+  const bool going = ReportMember(engine.name);
+  stageLeave(stage);
+  if (!going) return kEndBatch;
   int32_t destination = DecideDestination();
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;

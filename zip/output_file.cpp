@@ -10,15 +10,21 @@
 
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
+#include "support/stage_times.h"
 #include "ui/message_ids.h"
 #include "zip/crc32.h"
 #include "zip/engine_internal.h"
 
 int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {
+  int stage = stageEnter(kStageCrc);
   engine.runningCrc = crc32Update(engine.runningCrc, buffer, count);
+  stageLeave(stage);
   if (count == 0) return kOk;
   if (engine.diskFullState != 0) return kDiskFull;
-  if (fileWrite(buffer, 1, count, engine.outputFile) < count) {
+  stage = stageEnter(kStageWrite);
+  const size_t written = fileWrite(buffer, 1, count, engine.outputFile);
+  stageLeave(stage);
+  if (written < count) {
     engineError(kMsgWriteError, engine.name);
     engine.diskFullState = 2;
     return kDiskFull;

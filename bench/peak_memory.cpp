@@ -1,6 +1,6 @@
 // Starts a program with its arguments in the current folder, waits for it and
 // prints its peak working set and peak private bytes, as the system counts
-// them, and its exit code: "peak working set N KiB, peak private M KiB, exit C".
+// them (sampled every 5 ms while it runs), and its exit code: "peak working set N KiB, peak private M KiB, exit C".
 // Usage: peak_memory PROGRAM [ARGUMENT...]
 #include <windows.h>
 #include <psapi.h>
@@ -30,15 +30,26 @@ int main(int argc, char** argv) {
     fprintf(stderr, "cannot start %s (error %lu)\n", argv[1], GetLastError());
     return 1;
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters);
+  // Sampled while the program runs: some systems report nothing for a
+  // process that has ended.
+  SIZE_T peakWorkingSet = 0, peakPrivate = 0;
+  for (;;) {
+    const DWORD waited = WaitForSingleObject(process.hProcess, 5);
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(process.hProcess, &counters, sizeof counters)) {
+      if (counters.PeakWorkingSetSize > peakWorkingSet) peakWorkingSet = counters.PeakWorkingSetSize;
+      if (counters.WorkingSetSize > peakWorkingSet) peakWorkingSet = counters.WorkingSetSize;
+      if (counters.PeakPagefileUsage > peakPrivate) peakPrivate = counters.PeakPagefileUsage;
+      if (counters.PagefileUsage > peakPrivate) peakPrivate = counters.PagefileUsage;
+    }
+    if (waited != WAIT_TIMEOUT) break;
+  }
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
   printf("peak working set %lu KiB, peak private %lu KiB, exit %lu\n",
-         static_cast<unsigned long>(counters.PeakWorkingSetSize / 1024),
-         static_cast<unsigned long>(counters.PeakPagefileUsage / 1024), static_cast<unsigned long>(code));
+         static_cast<unsigned long>(peakWorkingSet / 1024),
+         static_cast<unsigned long>(peakPrivate / 1024), static_cast<unsigned long>(code));
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return 0;

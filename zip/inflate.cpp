@@ -13,17 +13,26 @@
 //   a flush. Its bit buffer, bit count, input pointer and output pointer are
 //   plain locals (registers, not fields of the state record); they are
 //   written back once when the loop ends.
-// - It refills the bit buffer four bytes at a time without a loop or a
-//   branch: one unaligned 32-bit load ORed in above the bits still held, and
+// - It holds its bits in a machine word and refills it without a loop or a
+//   branch: one unaligned word load ORed in above the bits still held, and
 //   the input pointer advanced by the whole bytes that fitted. After a refill
-//   at least 24 bits are held, enough for a whole literal/length code with
-//   its extra bits, or for a distance code.
+//   a 64-bit word holds at least 56 bits: a whole match (length code, extra
+//   bits, distance code, extra bits: at most 48) or three literals, so an
+//   x86-64 build refills once per match; a 32-bit word holds at least 24, a
+//   whole literal/length code with its extra bits, or a distance code.
 // - A literal found in the root table (the common case) costs one lookup and
-//   one store; two literals are decoded per refill when both are in the root.
-// - Matches are copied four bytes per step (a distance of 4 or more never
-//   reads a byte that the same step writes), a run of one byte by storing a
-//   repeated pattern, and the last step overlaps the previous one instead of
-//   ending in a byte loop.
+//   one store; two literals (three with a 64-bit word) are decoded per refill
+//   when they are in the root. The root table of a dynamic literal/length
+//   code is 10 bits wide, so that most literals of binary data are found
+//   there too.
+// - The root slot of the code after a match is looked up before the match is
+//   copied, so that its load overlaps the copy.
+// - Matches are copied a machine word per step (a distance of a word or more
+//   never reads a byte that the same step writes), a run of one byte by
+//   storing a repeated pattern, and the last step overlaps the previous one
+//   instead of ending in a byte loop. Nothing is written past a match's end:
+//   those window bytes are still history for distances that reach back
+//   across the last flush.
 // - Everything else - the last bytes of each input buffer, the last 260
 //   bytes before each window flush, block headers - goes through the simple
 //   byte-at-a-time path, which keeps the decoder's state in the state record

@@ -9,9 +9,9 @@
 #include "support/directory_search.h"
 
 #include "support/chars.h"
+#include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
-#include "ui/os_version.h"
 
 DirectorySearch::DirectorySearch() {
   mask[0] = '\0';

@@ -16,7 +16,7 @@
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
-#include "ui/os_version.h"
+#include "support/os_version.h"
 
 static FileObject* openFiles[kOpenFileSlots];
 static int closeAllDepth;  // non-zero while closeAll runs

@@ -20,7 +20,7 @@
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
-#include "zip/crc32.h"
+#include "support/crc32.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
 

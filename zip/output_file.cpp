@@ -11,7 +11,7 @@
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
 #include "ui/message_ids.h"
-#include "zip/crc32.h"
+#include "support/crc32.h"
 #include "zip/engine_internal.h"
 
 int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {

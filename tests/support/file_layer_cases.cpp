@@ -14,8 +14,8 @@
 #include "support/directory_search.h"
 #include "support/file_calls.h"
 #include "support/file_object.h"
+#include "support/os_version.h"
 #include "support/paths.h"
-#include "ui/os_version.h"
 
 using testing_support::FileExists;
 using testing_support::ReadWholeFile;

@@ -14,21 +14,13 @@
 #include <windows.h>
 
 #include "driver/sfx_state.h"
+#include "support/crc32.h"
 #include "support/file_calls.h"
 #include "support/heap.h"
 #include "support/strings.h"
-#include "ui/info_window.h"
 #include "ui/message_ids.h"
-#include "ui/messages.h"
-#include "support/crc32.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
-
-void engineError(int messageId, const char* argument) {
-  ErrorPrint(MessageText(messageId), argument);
-}
-
-static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
 
 // ---------------------------------------------------------------------------
 // The end record
@@ -354,12 +346,19 @@ static int32_t OpenArchive() {
 // ---------------------------------------------------------------------------
 
 void ExtractArchive(const char* archivePath) {
+  // The message pump lets other handlers run in the middle of an extraction,
+  // and one of them could start another. Clearing the record for it would
+  // pull the buffers from under the running one: the nested call is refused
+  // and touches nothing.
+  if (engine.inProgress) return;
   fillBytes(&engine, 0, sizeof(engine));
+  engine.inProgress = true;
   engine.archivePath = archivePath;
   engine.passwordCallback = askPasswordCallback;
   engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
   if (engine.inputBuffer == nullptr) {
     engineError(kMsgNoMemory, nullptr);
+    engine.inProgress = false;
     return;
   }
   fillBytes(engine.inputBuffer, 0, kInputBlockSize + kHoldSize);
@@ -378,4 +377,5 @@ void ExtractArchive(const char* archivePath) {
   engine.inputBuffer = nullptr;
   release(engine.extraField);
   engine.extraField = nullptr;
+  engine.inProgress = false;
 }

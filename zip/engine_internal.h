@@ -118,8 +118,10 @@ int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath
 void releaseKeyCopy();
 
 // ---------------------------------------------------------------------------
-// Error lines
+// Error lines (engine_ui.cpp)
 // ---------------------------------------------------------------------------
-// One counted line in the information window: the message's text as format,
+// One counted error line through the engine's user interface: the message
 // with the member name or path where the message has a "%s".
 void engineError(int messageId, const char* argument);
+// "The archive is either in unknown format or damaged".
+void unknownFormat();

@@ -130,6 +130,8 @@ enum FieldKind : int32_t {
 };
 
 struct EngineState {
+  bool inProgress;  // an ExtractArchive is running
+
   // The archive and its buffered input.
   const char* archivePath;
   FileBox* archiveFile;
@@ -167,6 +169,8 @@ struct EngineState {
   FileBox* outputFile;
   uint32_t runningCrc;
   int32_t diskFullState;  // 0, or 2 after a failed write
+  uint32_t outputWritten;  // bytes of the member produced so far
+  bool outputOverrun;      // the member produced more than its directory entry declares
 
   // Building the output path of a member (name_mapping.cpp).
   int32_t nameLength;  // of the name when the mapping began

@@ -34,6 +34,11 @@ void RestoreInput() {
 }
 
 int RefillInput() {
+  // A member past its declared size gets no further input (see WindowFlush).
+  if (engine.outputOverrun) {
+    engine.input.unread = 0;
+    return -1;
+  }
   if (engine.budget <= 0) {
     engine.budget -= 1;
     engine.input.unread = 0;

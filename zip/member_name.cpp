@@ -21,10 +21,8 @@
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
-#include "ui/prompts.h"
 #include "zip/engine_internal.h"
-
-static_assert(kNewNameSize == kNameSize, "a typed new name must fit the member name buffer");
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Character set
@@ -108,16 +106,16 @@ static bool isSafeName(const char* name) {
 // ---------------------------------------------------------------------------
 
 // Asks about the existing file engine.name until the answer is one the
-// engine can act on; on kDecisionRename engine.name holds the typed name.
+// engine can act on; on kAnswerRename engine.name holds the typed name.
 static char askAboutExistingFile() {
   char scratch[kPathSize];
   for (;;) {
     copyTextCut(scratch, engine.name, sizeof(scratch));
     char decision = 0;
     const LocalHeader& local = engine.localHeader;
-    AskOverwrite(&decision, scratch, engine.uncompressedSize,
+    engineUi.askOverwrite(&decision, scratch, engine.uncompressedSize,
                  (static_cast<uint32_t>(local.date) << 16) | local.time);
-    if (decision != kDecisionRename) return decision;
+    if (decision != kAnswerRename) return decision;
     char* last = scratch + textLength(scratch);
     if (last > scratch && last[-1] == '\n') last[-1] = '\0';
     // An empty new name names no file: the same question again.
@@ -142,13 +140,13 @@ int32_t DecideDestination() {
     if (*lastCharOf(engine.name) == '/') return kExtractMember;
     if (GetFileAttributesA(engine.name) == INVALID_FILE_ATTRIBUTES) return kExtractMember;
     switch (askAboutExistingFile()) {
-      case kDecisionReplace:
+      case kAnswerReplace:
         return kExtractMember;
-      case kDecisionSkip:
+      case kAnswerSkip:
         return kSkipMember;
-      case kDecisionCancel:
+      case kAnswerCancel:
         return kCancelMember;
-      case kDecisionRename:
+      case kAnswerRename:
         newName = true;
         break;
       default:

@@ -11,11 +11,9 @@
 
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
-#include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
-
-static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Finding the local header
@@ -130,7 +128,7 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
     return kNextMember;
   }
 
-  if (!ReportMember(engine.name)) return kEndBatch;
+  if (!engineUi.reportMember(engine.name)) return kEndBatch;
   int32_t destination = DecideDestination();
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;

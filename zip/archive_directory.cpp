@@ -111,8 +111,7 @@ static int32_t FindEndRecord(int32_t searchLength) {
   fillBytes(record, 0, sizeof(record));
   if (ReadArchive(record, kEndRecordSize) == 0) return kEndOfArchive;
   parseEndRecord(record);
-  engine.expectedEndPosition =
-      static_cast<int32_t>(engine.endRecord.directoryOffset + engine.endRecord.directorySize);
+  engine.expectedEndPosition = static_cast<int64_t>(engine.endRecord.directoryOffset) + engine.endRecord.directorySize;
   return kOk;
 }
 
@@ -185,14 +184,13 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
   while (*membersLeft > 0 && kept < kBatchSize) {
     engine.currentMember = kept;
     *membersLeft -= 1;
-    uint8_t signature[4];
-    fillBytes(signature, 0, sizeof(signature));
-    if (ReadArchive(signature, 4) == 0) {
+    SignatureCheck check = readSignature(engine.centralSignature);
+    if (check == kSignatureMissing) {
       *result = worseOf(*result, kEndOfArchive);
       *membersLeft = 0;
       break;
     }
-    if (readLe32(signature) != engine.centralSignature) {
+    if (check == kSignatureDiffers) {
       unknownFormat();
       *result = worseOf(*result, kBadError);
       *membersLeft = 0;
@@ -245,9 +243,7 @@ static int32_t RunMemberLoop() {
       if (outcome == kEndMemberLoop) return result;
     }
 
-    fileSeek(engine.archiveFile, directoryBlock, FILE_BEGIN);
-    engine.blockStart = fileTell(engine.archiveFile);
-    fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile);
+    readBlockAt(directoryBlock);
     engine.input.next = engine.inputBuffer + directoryOffset;
     engine.input.unread = directoryUnread;
     engine.batchNumber += 1;
@@ -259,12 +255,7 @@ static int32_t RunMemberLoop() {
 // Opening the archive and placing its directory
 // ---------------------------------------------------------------------------
 
-// True when the four bytes at the read pointer are a central header's.
-static bool centralSignatureFollows() {
-  uint8_t signature[4];
-  fillBytes(signature, 0, sizeof(signature));
-  return ReadArchive(signature, 4) != 0 && readLe32(signature) == engine.centralSignature;
-}
+static bool centralSignatureFollows() { return readSignature(engine.centralSignature) == kSignatureFound; }
 
 // With the file open and the end record found: computes the shift, places
 // the directory and runs the member loop.
@@ -274,7 +265,7 @@ static int32_t ReadDirectory() {
   // Reaching exactly the end of the file is not a corrupt comment, even
   // when that end lies on a block boundary that yields no further bytes.
   if (end.commentLength != 0 && ReadField(end.commentLength, kFieldSkip) != kOk &&
-      engine.endRecordPosition + kEndRecordSize + end.commentLength != engine.archiveLength) {
+      static_cast<int64_t>(engine.endRecordPosition) + kEndRecordSize + end.commentLength != engine.archiveLength) {
     engineError(kMsgCommentCorrupt, nullptr);
   }
 
@@ -297,7 +288,7 @@ static int32_t ReadDirectory() {
     return worseOf(result, kWarn);
   }
 
-  int32_t directory = static_cast<int32_t>(end.directoryOffset);
+  int64_t directory = end.directoryOffset;
   int32_t r = SeekArchive(directory + engine.archiveShift);
   if (r == kBadError || r == kEndOfArchive) return r;
   if (!centralSignatureFollows()) {

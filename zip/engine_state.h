@@ -140,11 +140,13 @@ struct EngineState {
   int32_t blockStart;    // file position of inputBuffer[0]
   ByteCursor input;      // read pointer and unread count; unread < 0 means empty
 
-  // The directory.
-  int32_t archiveShift;  // bytes in front of the archive, added to every offset
-  int32_t savedShift;    // a shift put aside by the local-header retry
+  // The directory. Offsets and sizes from the archive are untrusted: every
+  // sum of them is formed in 64 bits, so that no hostile value can wrap a
+  // position round into a plausible one; SeekArchive then checks the range.
+  int64_t archiveShift;  // bytes in front of the archive, added to every offset
+  int64_t savedShift;    // a shift put aside by the local-header retry
   int32_t endRecordPosition;
-  int32_t expectedEndPosition;
+  int64_t expectedEndPosition;
   EndRecord endRecord;
   CentralHeader centralHeader;
   LocalHeader localHeader;

@@ -69,8 +69,8 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 static int afterBlockCallback(void*) {
   if (sfx.runState != kRunning || engine.outputOverrun) return 1;
   const MemberInfo& member = engine.members[engine.currentMember];
-  engineUi.progress(static_cast<uint32_t>(member.localOffset + engine.archiveShift + memberBytesTaken()),
-              static_cast<uint32_t>(engine.archiveLength));
+  int64_t done = static_cast<int64_t>(member.localOffset) + engine.archiveShift + memberBytesTaken();
+  engineUi.progress(done < 0 ? 0 : static_cast<uint32_t>(done), static_cast<uint32_t>(engine.archiveLength));
   engineUi.pumpMessage();
   return 0;
 }

@@ -86,11 +86,10 @@ static bool isDeviceName(const char* start, int32_t length) {
 
 static bool isSafeName(const char* name) {
   if (isNameSeparator(name[0])) return false;  // "/x", "\x", "\\server\share"
-  // Bytes are enough here: neither separator, colon nor dot is ever the
-  // second byte of a double-byte character, so no component is missed; at
-  // worst a harmless name is refused.
+  // Walked by characters: a backslash is a trail byte in code pages 932, 936
+  // and 950, and must not split a component there.
   const char* start = name;
-  for (const char* p = name;; ++p) {
+  for (const char* p = name;; p = nextChar(p)) {
     if (*p == ':') return false;  // a drive, or a stream of another file
     if (*p == '\0' || isNameSeparator(*p)) {
       int32_t length = static_cast<int32_t>(p - start);

@@ -89,6 +89,21 @@ FAMILY_TEST(FileCalls, WriteTruncatesReadCountsItemsSeekAndTell) {
   EXPECT_EQ(nullptr, fileOpen(folder.file("missing").c_str(), "rb"));
 }
 
+// size * count beyond 32 bits would reach ReadFile cut to its low bits (two
+// items of 0x80000001 bytes as 2 bytes): such a call does nothing.
+FAMILY_TEST(FileCalls, ByteCountBeyond32BitsIsRefused) {
+  ScratchFolder folder;
+  std::string name = folder.file("data.bin");
+  ASSERT_TRUE(WriteWholeFile(name, std::string(16, 'x')));
+  FileBox* in = fileOpen(name.c_str(), "rb");
+  ASSERT_NE(nullptr, in);
+  char buffer[16] = {};
+  EXPECT_EQ(0u, fileRead(buffer, 0x80000001u, 2, in));
+  EXPECT_EQ(0u, fileRead(buffer, 2, 0x80000001u, in));
+  EXPECT_EQ(0, fileTell(in));  // nothing was read
+  EXPECT_EQ(0, fileClose(in));
+}
+
 // ---------------------------------------------------------------------------
 // Folders
 // ---------------------------------------------------------------------------

@@ -115,8 +115,8 @@ static char askAboutExistingFile() {
     engineUi.askOverwrite(&decision, scratch, engine.uncompressedSize,
                  (static_cast<uint32_t>(local.date) << 16) | local.time);
     if (decision != kAnswerRename) return decision;
-    char* last = scratch + textLength(scratch);
-    if (last > scratch && last[-1] == '\n') last[-1] = '\0';
+    char* last = const_cast<char*>(lastCharOf(scratch));
+    if (*last == '\n') *last = '\0';
     // An empty new name names no file: the same question again.
     if (scratch[0] == '\0') continue;
     copyTextCut(engine.name, scratch, kNameSize);

@@ -14,22 +14,14 @@
 #include <windows.h>
 
 #include "driver/sfx_state.h"
+#include "support/crc32.h"
 #include "support/file_calls.h"
 #include "support/heap.h"
 #include "support/stage_times.h"
 #include "support/strings.h"
-#include "ui/info_window.h"
 #include "ui/message_ids.h"
-#include "ui/messages.h"
-#include "zip/crc32.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
-
-void engineError(int messageId, const char* argument) {
-  ErrorPrint(MessageText(messageId), argument);
-}
-
-static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
 
 // ---------------------------------------------------------------------------
 // The end record
@@ -120,8 +112,7 @@ static int32_t FindEndRecord(int32_t searchLength) {
   fillBytes(record, 0, sizeof(record));
   if (ReadArchive(record, kEndRecordSize) == 0) return kEndOfArchive;
   parseEndRecord(record);
-  engine.expectedEndPosition =
-      static_cast<int32_t>(engine.endRecord.directoryOffset + engine.endRecord.directorySize);
+  engine.expectedEndPosition = static_cast<int64_t>(engine.endRecord.directoryOffset) + engine.endRecord.directorySize;
   return kOk;
 }
 
@@ -194,14 +185,13 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
   while (*membersLeft > 0 && kept < kBatchSize) {
     engine.currentMember = kept;
     *membersLeft -= 1;
-    uint8_t signature[4];
-    fillBytes(signature, 0, sizeof(signature));
-    if (ReadArchive(signature, 4) == 0) {
+    SignatureCheck check = readSignature(engine.centralSignature);
+    if (check == kSignatureMissing) {
       *result = worseOf(*result, kEndOfArchive);
       *membersLeft = 0;
       break;
     }
-    if (readLe32(signature) != engine.centralSignature) {
+    if (check == kSignatureDiffers) {
       unknownFormat();
       *result = worseOf(*result, kBadError);
       *membersLeft = 0;
@@ -259,9 +249,7 @@ static int32_t RunMemberLoop() {
     }
 
     stage = stageEnter(kStageDirectory);
-    fileSeek(engine.archiveFile, directoryBlock, FILE_BEGIN);
-    engine.blockStart = fileTell(engine.archiveFile);
-    fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile);
+    readBlockAt(directoryBlock);
     engine.input.next = engine.inputBuffer + directoryOffset;
     engine.input.unread = directoryUnread;
     stageLeave(stage);
@@ -274,12 +262,7 @@ static int32_t RunMemberLoop() {
 // Opening the archive and placing its directory
 // ---------------------------------------------------------------------------
 
-// True when the four bytes at the read pointer are a central header's.
-static bool centralSignatureFollows() {
-  uint8_t signature[4];
-  fillBytes(signature, 0, sizeof(signature));
-  return ReadArchive(signature, 4) != 0 && readLe32(signature) == engine.centralSignature;
-}
+static bool centralSignatureFollows() { return readSignature(engine.centralSignature) == kSignatureFound; }
 
 // With the file open and the end record found: computes the shift, places
 // the directory and runs the member loop.
@@ -289,7 +272,7 @@ static int32_t ReadDirectory() {
   // Reaching exactly the end of the file is not a corrupt comment, even
   // when that end lies on a block boundary that yields no further bytes.
   if (end.commentLength != 0 && ReadField(end.commentLength, kFieldSkip) != kOk &&
-      engine.endRecordPosition + kEndRecordSize + end.commentLength != engine.archiveLength) {
+      static_cast<int64_t>(engine.endRecordPosition) + kEndRecordSize + end.commentLength != engine.archiveLength) {
     engineError(kMsgCommentCorrupt, nullptr);
   }
 
@@ -312,7 +295,7 @@ static int32_t ReadDirectory() {
     return worseOf(result, kWarn);
   }
 
-  int32_t directory = static_cast<int32_t>(end.directoryOffset);
+  int64_t directory = end.directoryOffset;
   int32_t r = SeekArchive(directory + engine.archiveShift);
   if (r == kBadError || r == kEndOfArchive) return r;
   if (!centralSignatureFollows()) {
@@ -361,13 +344,20 @@ static int32_t OpenArchive() {
 // ---------------------------------------------------------------------------
 
 void ExtractArchive(const char* archivePath) {
+  // The message pump lets other handlers run in the middle of an extraction,
+  // and one of them could start another. Clearing the record for it would
+  // pull the buffers from under the running one: the nested call is refused
+  // and touches nothing.
+  if (engine.inProgress) return;
   fillBytes(&engine, 0, sizeof(engine));
+  engine.inProgress = true;
   stageStart();
   engine.archivePath = archivePath;
   engine.passwordCallback = askPasswordCallback;
   engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
   if (engine.inputBuffer == nullptr) {
     engineError(kMsgNoMemory, nullptr);
+    engine.inProgress = false;
     return;
   }
   fillBytes(engine.inputBuffer, 0, kInputBlockSize + kHoldSize);
@@ -386,5 +376,6 @@ void ExtractArchive(const char* archivePath) {
   engine.inputBuffer = nullptr;
   release(engine.extraField);
   engine.extraField = nullptr;
+  engine.inProgress = false;
   stageReport();
 }

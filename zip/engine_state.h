@@ -130,6 +130,8 @@ enum FieldKind : int32_t {
 };
 
 struct EngineState {
+  bool inProgress;  // an ExtractArchive is running
+
   // The archive and its buffered input.
   const char* archivePath;
   FileBox* archiveFile;
@@ -138,11 +140,13 @@ struct EngineState {
   int32_t blockStart;    // file position of inputBuffer[0]
   ByteCursor input;      // read pointer and unread count; unread < 0 means empty
 
-  // The directory.
-  int32_t archiveShift;  // bytes in front of the archive, added to every offset
-  int32_t savedShift;    // a shift put aside by the local-header retry
+  // The directory. Offsets and sizes from the archive are untrusted: every
+  // sum of them is formed in 64 bits, so that no hostile value can wrap a
+  // position round into a plausible one; SeekArchive then checks the range.
+  int64_t archiveShift;  // bytes in front of the archive, added to every offset
+  int64_t savedShift;    // a shift put aside by the local-header retry
   int32_t endRecordPosition;
-  int32_t expectedEndPosition;
+  int64_t expectedEndPosition;
   EndRecord endRecord;
   CentralHeader centralHeader;
   LocalHeader localHeader;
@@ -167,6 +171,8 @@ struct EngineState {
   FileBox* outputFile;
   uint32_t runningCrc;
   int32_t diskFullState;  // 0, or 2 after a failed write
+  uint32_t outputWritten;  // bytes of the member produced so far
+  bool outputOverrun;      // the member produced more than its directory entry declares
 
   // Building the output path of a member (name_mapping.cpp).
   int32_t nameLength;  // of the name when the mapping began

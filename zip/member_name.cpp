@@ -21,10 +21,8 @@
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
-#include "ui/prompts.h"
 #include "zip/engine_internal.h"
-
-static_assert(kNewNameSize == kNameSize, "a typed new name must fit the member name buffer");
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Character set
@@ -88,11 +86,10 @@ static bool isDeviceName(const char* start, int32_t length) {
 
 static bool isSafeName(const char* name) {
   if (isNameSeparator(name[0])) return false;  // "/x", "\x", "\\server\share"
-  // Bytes are enough here: neither separator, colon nor dot is ever the
-  // second byte of a double-byte character, so no component is missed; at
-  // worst a harmless name is refused.
+  // Walked by characters: a backslash is a trail byte in code pages 932, 936
+  // and 950, and must not split a component there.
   const char* start = name;
-  for (const char* p = name;; ++p) {
+  for (const char* p = name;; p = nextChar(p)) {
     if (*p == ':') return false;  // a drive, or a stream of another file
     if (*p == '\0' || isNameSeparator(*p)) {
       int32_t length = static_cast<int32_t>(p - start);
@@ -108,18 +105,18 @@ static bool isSafeName(const char* name) {
 // ---------------------------------------------------------------------------
 
 // Asks about the existing file engine.name until the answer is one the
-// engine can act on; on kDecisionRename engine.name holds the typed name.
+// engine can act on; on kAnswerRename engine.name holds the typed name.
 static char askAboutExistingFile() {
   char scratch[kPathSize];
   for (;;) {
     copyTextCut(scratch, engine.name, sizeof(scratch));
     char decision = 0;
     const LocalHeader& local = engine.localHeader;
-    AskOverwrite(&decision, scratch, engine.uncompressedSize,
+    engineUi.askOverwrite(&decision, scratch, engine.uncompressedSize,
                  (static_cast<uint32_t>(local.date) << 16) | local.time);
-    if (decision != kDecisionRename) return decision;
-    char* last = scratch + textLength(scratch);
-    if (last > scratch && last[-1] == '\n') last[-1] = '\0';
+    if (decision != kAnswerRename) return decision;
+    char* last = const_cast<char*>(lastCharOf(scratch));
+    if (*last == '\n') *last = '\0';
     // An empty new name names no file: the same question again.
     if (scratch[0] == '\0') continue;
     copyTextCut(engine.name, scratch, kNameSize);
@@ -142,13 +139,13 @@ int32_t DecideDestination() {
     if (*lastCharOf(engine.name) == '/') return kExtractMember;
     if (GetFileAttributesA(engine.name) == INVALID_FILE_ATTRIBUTES) return kExtractMember;
     switch (askAboutExistingFile()) {
-      case kDecisionReplace:
+      case kAnswerReplace:
         return kExtractMember;
-      case kDecisionSkip:
+      case kAnswerSkip:
         return kSkipMember;
-      case kDecisionCancel:
+      case kAnswerCancel:
         return kCancelMember;
-      case kDecisionRename:
+      case kAnswerRename:
         newName = true;
         break;
       default:

@@ -10,7 +10,7 @@ export ARCH
 # `make install PREFIX=...`: bin/zimbro-pack and share/zimbro-sfx/zimbro-sfx.exe.
 PREFIX ?= /usr/local
 
-.PHONY: all deps build test demo bench screenshots install clean
+.PHONY: all deps build test demo bench screenshots fuzz install clean
 
 all: build
 
@@ -31,6 +31,10 @@ bench: deps
 
 screenshots: deps
 	@scripts/each-arch.sh screenshots
+
+# Hostile inputs, at full size (many minutes; not part of `make test`).
+fuzz: deps
+	@scripts/each-arch.sh fuzz
 
 install: build
 	@cmake --install build --prefix "$(PREFIX)"

@@ -6,7 +6,7 @@
 #                where the tests ran, first and last
 #   bench        the packer's figures once, then the benchmarks of every
 #                tree, each headed by its build
-#   demo, screenshots
+#   demo, screenshots, fuzz
 #                one tree: the i686 product where this machine starts 32-bit
 #                programs, the x86-64 copy otherwise; says which
 # The trees: build/ (i686, cmake/mingw-i686.cmake) and build/x64/ (x86-64,
@@ -15,7 +15,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-action=${1:?usage: each-arch.sh build|test|bench|demo|screenshots}
+action=${1:?usage: each-arch.sh build|test|bench|demo|screenshots|fuzz}
 jobs=$(nproc)
 
 eval "$(scripts/arches.sh "${ARCH:-auto}")"
@@ -88,7 +88,7 @@ case $action in
       ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/bench.sh
     done ;;
 
-  demo|screenshots)
+  demo|screenshots|fuzz)
     build_all
     arch=${arches[0]}
     echo "$action: the $(describe "$arch")"

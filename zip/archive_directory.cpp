@@ -25,10 +25,20 @@
 #include "zip/engine_internal.h"
 
 void engineError(int messageId, const char* argument) {
+  // Every argument but the archive's path is a member name or path.
+  if (argument != engine.archivePath) argument = memberPathForDisplay(argument);
   ErrorPrint(MessageText(messageId), argument);
 }
 
+void filesLostError(int messageId, const char* argument) {
+  SetExitCode(kExitCrcFailed);
+  engineError(messageId, argument);
+}
+
+// A line only: the directory is still read, and a member it loses says so.
 static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
+// The archive, or the rest of its directory, cannot be read.
+static void damagedArchive() { filesLostError(kMsgUnknownFormat, nullptr); }
 
 // ---------------------------------------------------------------------------
 // The end record
@@ -109,7 +119,7 @@ static int32_t FindEndRecord(int32_t searchLength) {
   }
 
   if (failed || found == nullptr) {
-    unknownFormat();
+    damagedArchive();
     return kError;
   }
   engine.input.next = found;
@@ -140,6 +150,7 @@ int32_t ReadCentralHeader() {
   c.neededVersion = h[6];
   c.neededHost = h[7];
   c.flags = readLe16(h + 8);
+  engine.nameFlags = c.flags;  // the name read next is this header's
   c.method = readLe16(h + 10);
   c.time = readLe16(h + 12);
   c.date = readLe16(h + 14);
@@ -201,7 +212,7 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
       break;
     }
     if (readLe32(signature) != engine.centralSignature) {
-      unknownFormat();
+      damagedArchive();
       *result = worseOf(*result, kBadError);
       *membersLeft = 0;
       break;
@@ -220,7 +231,7 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
       r = ReadField(lengths[field], kinds[field]);
       *result = worseOf(*result, r);
       if (r >= kError) {
-        engineError(kMsgHeaderCorrupt, engine.name);
+        filesLostError(kMsgHeaderCorrupt, engine.name);
         corrupt = true;
       }
     }
@@ -286,7 +297,7 @@ static int32_t ReadDirectory() {
     engineError(kMsgCommentCorrupt, nullptr);
   }
 
-  engine.archiveShift = engine.endRecordPosition - engine.expectedEndPosition;
+  engine.archiveShift = subtractPositions(engine.endRecordPosition, engine.expectedEndPosition);
   int32_t result = kOk;
   if (engine.archiveShift < 0) {
     unknownFormat();
@@ -301,12 +312,12 @@ static int32_t ReadDirectory() {
   }
 
   if (engine.expectedEndPosition == 0 && end.directorySize == 0) {
-    unknownFormat();  // an empty archive: nothing to install
+    damagedArchive();  // an empty archive: nothing to install
     return worseOf(result, kWarn);
   }
 
   int32_t directory = static_cast<int32_t>(end.directoryOffset);
-  int32_t r = SeekArchive(directory + engine.archiveShift);
+  int32_t r = SeekArchive(addPositions(directory, engine.archiveShift));
   if (r == kBadError || r == kEndOfArchive) return r;
   if (!centralSignatureFollows()) {
     // Offsets that already count the executable: try them as they are.
@@ -314,13 +325,13 @@ static int32_t ReadDirectory() {
     r = SeekArchive(directory);
     if (r == kBadError || r == kEndOfArchive) return r;
     if (!centralSignatureFollows()) {
-      unknownFormat();
+      damagedArchive();
       return kBadError;
     }
     result = kError;
   }
 
-  SeekArchive(directory + engine.archiveShift);
+  SeekArchive(addPositions(directory, engine.archiveShift));
   return worseOf(result, RunMemberLoop());
 }
 

@@ -18,8 +18,8 @@
 
 // The file may have been given read-only by now; it must go all the same.
 static void deleteOutputFile() {
-  SetFileAttributesA(engine.name, FILE_ATTRIBUTE_NORMAL);
-  deleteFile(engine.name);
+  memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
+  memberPathDelete(engine.name);
 }
 
 // ---------------------------------------------------------------------------
@@ -70,7 +70,7 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 static int afterBlockCallback(void*) {
   if (sfx.runState != kRunning) return 1;
   const MemberInfo& member = engine.members[engine.currentMember];
-  SetProgress(static_cast<uint32_t>(member.localOffset + engine.archiveShift + memberBytesTaken()),
+  SetProgress(static_cast<uint32_t>(addPositions(addPositions(member.localOffset, engine.archiveShift), memberBytesTaken())),
               static_cast<uint32_t>(engine.archiveLength));
   PumpOneMessage();
   return 0;
@@ -113,8 +113,12 @@ int32_t ExtractMember() {
     int decoded = decodeDeflate();
     // A stop because of a cancel is handled below, without damage lines.
     if (decoded != kInflateOk && sfx.runState == kRunning) {
-      ErrorPrint("%s", engine.name);
-      engineError(decoded == kInflateNoMemory ? kMsgNoMemory : kMsgUnknownFormat, nullptr);
+      ErrorPrint("%s", memberPathForDisplay(engine.name));
+      if (decoded == kInflateNoMemory) {
+        engineError(kMsgNoMemory, nullptr);
+      } else {
+        filesLostError(kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
+      }
       result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
     }
   }
@@ -130,7 +134,7 @@ int32_t ExtractMember() {
   }
   if (engine.diskFullState == 2) {
     deleteOutputFile();
-    ErrorPrint("%s", engine.name);
+    ErrorPrint("%s", memberPathForDisplay(engine.name));
     engineError(kMsgWriteError, engine.name);
     result = kDiskFull;
   }

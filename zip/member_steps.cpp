@@ -45,6 +45,7 @@ int32_t ReadLocalHeader() {
   local.uncompressedSize = readLe32(h + 22);
   local.nameLength = readLe16(h + 26);
   local.extraLength = readLe16(h + 28);
+  engine.nameFlags = local.flags;  // the name read next is this header's
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
@@ -64,7 +65,7 @@ static int32_t findLocalHeader(int32_t slot, bool* found, int32_t* result) {
   *found = false;
   const MemberInfo& member = engine.members[slot];
   bool firstOfRun = slot == 0 && engine.batchNumber == 0;
-  int32_t position = member.localOffset + engine.archiveShift;
+  int32_t position = addPositions(member.localOffset, engine.archiveShift);
   if (position < 0) {
     unknownFormat();
     if (!firstOfRun || engine.archiveShift == 0) return kNextMember;
@@ -91,7 +92,7 @@ static int32_t findLocalHeader(int32_t slot, bool* found, int32_t* result) {
   } else {
     engine.archiveShift = engine.savedShift;
   }
-  int32_t r = SeekArchive(member.localOffset + engine.archiveShift);
+  int32_t r = SeekArchive(addPositions(member.localOffset, engine.archiveShift));
   if (r == kBadError || r == kEndOfArchive) {
     *result = worseOf(*result, r);
     return kEndMemberLoop;
@@ -113,24 +114,28 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   engine.currentMember = slot;
   bool found = false;
   int32_t outcome = findLocalHeader(slot, &found, result);
-  if (!found) return outcome;
+  if (!found) {
+    // The member is lost (its lines are written): the run ends as corrupt.
+    SetExitCode(kExitCrcFailed);
+    return outcome;
+  }
 
   if (ReadLocalHeader() != kOk) {
-    unknownFormat();
+    filesLostError(kMsgUnknownFormat, nullptr);
     return kNextMember;
   }
   int32_t r = ReadField(engine.localHeader.nameLength, kFieldName);
   if (r >= kError) {
-    engineError(kMsgHeaderCorrupt, engine.name);
+    filesLostError(kMsgHeaderCorrupt, engine.name);
     return kNextMember;
   }
   r = ReadField(engine.localHeader.extraLength, kFieldExtra);
   if (r >= kError) {
-    engineError(kMsgHeaderCorrupt, engine.name);
+    filesLostError(kMsgHeaderCorrupt, engine.name);
     return kNextMember;
   }
 
-  if (!ReportMember(engine.name)) return kEndBatch;
+  if (!ReportMember(memberPathForDisplay(engine.name))) return kEndBatch;
   int32_t destination = DecideDestination();
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;

@@ -44,6 +44,9 @@ out=$build/fuzz/run-$tag
 rm -rf "$out"
 mkdir -p "$out" "$build/fuzz/failures"
 started=$(date +%s)
+# Copies: a build while this runs must not change the program under test.
+cp "$stub" "$out/zimbro-sfx.exe" && stub=$out/zimbro-sfx.exe
+cp "$runner" "$out/fuzz_runner.exe" && runner=$out/fuzz_runner.exe
 
 if [ ${#inputs[@]} -eq 0 ]; then
   # The packer's seed needs the i686 tree's zimbro-pack (beside its stub).

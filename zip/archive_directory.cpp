@@ -318,12 +318,20 @@ static int32_t ReadDirectory() {
 
   int32_t directory = static_cast<int32_t>(end.directoryOffset);
   int32_t r = SeekArchive(addPositions(directory, engine.archiveShift));
-  if (r == kBadError || r == kEndOfArchive) return r;
+  // A directory that cannot be reached loses every member; the line that
+  // says why (a negative shift) is written.
+  if (r == kBadError || r == kEndOfArchive) {
+    SetExitCode(kExitCrcFailed);
+    return r;
+  }
   if (!centralSignatureFollows()) {
     // Offsets that already count the executable: try them as they are.
     engine.archiveShift = 0;
     r = SeekArchive(directory);
-    if (r == kBadError || r == kEndOfArchive) return r;
+    if (r == kBadError || r == kEndOfArchive) {
+      SetExitCode(kExitCrcFailed);
+      return r;
+    }
     if (!centralSignatureFollows()) {
       damagedArchive();
       return kBadError;

@@ -48,6 +48,10 @@ def seed_tree(folder):
         with open(path, "wb") as f:
             f.write(data)
     os.makedirs(os.path.join(folder, "emptydir"), exist_ok=True)
+    # A fixed time: the same seeds, and so the same mutations, at every run.
+    for root, dirs, names in os.walk(folder):
+        for name in dirs + names:
+            os.utime(os.path.join(root, name), (1582983462, 1582983462))
     return files
 
 
@@ -84,6 +88,11 @@ def python_seed(path, method, names, comment=SCRIPT, stream=False, utf8=False):
 
 
 def make_seeds(seed_dir, stub=None, packer=None):
+    # Made once: the encrypted seed differs at every making (its header is
+    # random), and the fixed sample of the tests must stay the same.
+    stamp = os.path.join(seed_dir, ".made")
+    if os.path.exists(stamp) and os.path.getmtime(stamp) > os.path.getmtime(__file__):
+        return
     os.makedirs(seed_dir, exist_ok=True)
     work = tempfile.mkdtemp(prefix="zimbro-seeds-")
     try:
@@ -130,6 +139,7 @@ def make_seeds(seed_dir, stub=None, packer=None):
                 f.write(packed[os.path.getsize(stub):])
     finally:
         shutil.rmtree(work, ignore_errors=True)
+    open(stamp, "w").close()
 
 
 # ---------------------------------------------------------------------------

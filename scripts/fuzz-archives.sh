@@ -62,13 +62,15 @@ fi
 # worker takes another's folder for an escape.
 split_dir=$out/lists
 mkdir -p "$split_dir"
-i=0
-for input in "${inputs[@]}"; do
-  w=$(( i % workers )); c=$(( i / (500 * workers) ))
-  windows "$(realpath "$input")" >> "$split_dir/w$w-$(printf %04d "$c").txt"
-  echo >> "$split_dir/w$w-$(printf %04d "$c").txt"
-  i=$((i + 1))
-done
+printf '%s\n' "${inputs[@]}" | python3 -c '
+import os, sys
+split_dir, workers = sys.argv[1], int(sys.argv[2])
+paths = [os.path.realpath(line.strip()) for line in sys.stdin if line.strip()]
+for i, path in enumerate(paths):
+    name = os.path.join(split_dir, "w%d-%04d.txt" % (i % workers, i // (500 * workers)))
+    with open(name, "a") as f:
+        f.write("Z:" + path.replace("/", "\\") + "\n")
+' "$split_dir" "$workers"
 drive=$WINEPREFIX/drive_c
 for w in $(seq 0 $((workers - 1))); do mkdir -p "$drive/zimbro-fuzz-$tag-w$w"; done
 

@@ -72,7 +72,7 @@ for i, path in enumerate(paths):
         f.write("Z:" + path.replace("/", "\\") + "\n")
 ' "$split_dir" "$workers"
 drive=$WINEPREFIX/drive_c
-for w in $(seq 0 $((workers - 1))); do mkdir -p "$drive/zimbro-fuzz-$tag-w$w"; done
+for w in $(seq 0 $((workers - 1))); do mkdir -p "$drive/zimbro-fuzz/$tag-w$w"; done
 
 run_worker() {
   local w=$1 list stamp strays
@@ -80,11 +80,11 @@ run_worker() {
     [ -f "$list" ] || continue
     stamp=$list.stamp
     touch "$stamp"
-    "$WINE" "$runner" "$(windows "$stub")" "$(windows "$list")" "C:\\zimbro-fuzz-$tag-w$w\\work" \
+    "$WINE" "$runner" "$(windows "$stub")" "$(windows "$list")" "C:\\zimbro-fuzz\\$tag-w$w\\work" \
       "$(windows "$list.results")" 10000 </dev/null >/dev/null 2>&1 || true
     # Anything new on the drive, outside the workers' folders, came from one
     # of these runs.
-    strays=$(find "$drive" -newer "$stamp" -not -path "$drive/zimbro-fuzz-$tag-*" -type f 2>/dev/null | head -20)
+    strays=$(find "$drive" -newer "$stamp" -not -path "$drive/zimbro-fuzz/*" -type f 2>/dev/null | head -20)
     if [ -n "$strays" ]; then
       printf '%s\n' "$strays" > "$list.strays"
     fi
@@ -93,7 +93,7 @@ run_worker() {
 pids=()
 for w in $(seq 0 $((workers - 1))); do run_worker "$w" & pids+=($!); done
 for pid in "${pids[@]}"; do wait "$pid"; done
-rm -rf "$drive"/zimbro-fuzz-"$tag"-*
+rm -rf "$drive"/zimbro-fuzz/"$tag"-*
 
 elapsed=$(( $(date +%s) - started ))
 status=0
@@ -123,7 +123,9 @@ for results in sorted(glob.glob(os.path.join(split_dir, "*.results"))):
 ran = sum(counts.values())
 for verdict, path, code, detail in failed:
     kept = os.path.join(failures, verdict + "-" + os.path.basename(path))
-    if os.path.exists(path):
+    if verdict == "skipped":  # not run at all: a fault of the machine, nothing to keep
+        kept = "-"
+    elif os.path.exists(path):
         shutil.copyfile(path, kept)
     print("FAILED %s code %s: %s %s (kept as %s)" % (verdict, code, path, detail, kept))
 print("fuzz-archives: archives %d (of %d), crashes %d, hangs %d, escapes %d, time %d s"

@@ -103,6 +103,15 @@ void removeEntry(const std::string& path) {
   if (!DeleteFileA(path.c_str())) removeTree(widen(path));
 }
 
+// An empty folder at path (emptied or made); false when there is none.
+bool makeEmptyFolder(const std::string& path) {
+  removeTree(widen(path));
+  CreateDirectoryA(path.c_str(), nullptr);
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         listFolder(path).empty();
+}
+
 std::string classOf(HWND window) {
   char name[64] = "";
   GetClassNameA(window, name, sizeof(name));
@@ -229,6 +238,8 @@ int main(int argc, char** argv) {
   std::set<std::string> parentBefore = listFolder(parent);
   std::set<std::string> rootBefore = listFolder(root);
   const std::set<std::string> workExpected = {"dest", "run.exe"};
+  // The root's folder of every runner (other runners come and go there).
+  std::string runnersFolder = parent.substr(3, parent.find('\\', 3) - 3);
 
   char line[4096];
   int runs = 0;
@@ -241,13 +252,16 @@ int main(int argc, char** argv) {
       fprintf(results, "%s\t-\tskipped\t0\tcannot write run.exe\n", path.c_str());
       continue;
     }
-    CreateDirectoryA(destination.c_str(), nullptr);
+    // Without its destination a run would start in another folder, which
+    // the system picks: no run then.
+    if (!makeEmptyFolder(destination)) {
+      fprintf(results, "%s\t-\tskipped\t0\tno empty destination\n", path.c_str());
+      continue;
+    }
     Outcome outcome = runOnce(exe, destination, limit);
-    if (outcome.hung) {
+    if (outcome.hung && makeEmptyFolder(destination)) {
       // A busy machine can stall a run; only a second stall with six times
       // the time counts.
-      removeTree(widen(destination));
-      CreateDirectoryA(destination.c_str(), nullptr);
       outcome = runOnce(exe, destination, limit * 6);
     }
     std::string verdict = "ok";
@@ -259,14 +273,18 @@ int main(int argc, char** argv) {
     }
     std::set<std::string> beside = added(workExpected, listFolder(work));
     std::set<std::string> aboveNew = added(parentBefore, listFolder(parent));
-    std::set<std::string> rootNew = added(rootBefore, listFolder(root));
+    std::set<std::string> rootNow = listFolder(root);
+    std::set<std::string> rootNew = added(rootBefore, rootNow);
+    rootNew.erase(runnersFolder);
     if (!beside.empty() || !aboveNew.empty() || !rootNew.empty()) {
       verdict = "escape";
       detail = joined(beside) + " | " + joined(aboveNew) + " | " + joined(rootNew);
-      // Cleared, so that the next run is judged on its own.
+      // Our own folders are cleared, so that the next run is judged on its
+      // own; what appeared at the root stays for a person to see and is
+      // counted once.
       for (const std::string& name : beside) removeEntry(work + "\\" + name);
       for (const std::string& name : aboveNew) removeEntry(parent + "\\" + name);
-      for (const std::string& name : rootNew) removeEntry(root + name);
+      rootBefore = rootNow;
     }
     removeTree(widen(destination));
     fprintf(results, "%s\t%08lx\t%s\t%lu\t%s\n", path.c_str(), static_cast<unsigned long>(outcome.code),

@@ -70,8 +70,8 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 static int afterBlockCallback(void*) {
   if (sfx.runState != kRunning) return 1;
   const MemberInfo& member = engine.members[engine.currentMember];
-  SetProgress(static_cast<uint32_t>(addPositions(addPositions(member.localOffset, engine.archiveShift), memberBytesTaken())),
-              static_cast<uint32_t>(engine.archiveLength));
+  int32_t reached = addPositions(addPositions(member.localOffset, engine.archiveShift), memberBytesTaken());
+  SetProgress(static_cast<uint32_t>(reached), static_cast<uint32_t>(engine.archiveLength));
   PumpOneMessage();
   return 0;
 }

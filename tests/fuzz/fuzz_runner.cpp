@@ -124,21 +124,22 @@ struct Answering {
 };
 
 // Answers what a silent run with errors, or a damaged archive, puts in
-// front of a user: the summary box (OK), the start dialog in Close mode
-// (Close) and any other prompt (Cancel).
+// front of a user: the start dialog in Close mode gets Close; anything else
+// (the summary box, the replace and password prompts) gets the close box,
+// which every one of them takes as its way out.
 BOOL CALLBACK answerWindow(HWND window, LPARAM context) {
   Answering* answering = reinterpret_cast<Answering*>(context);
   DWORD owner = 0;
   GetWindowThreadProcessId(window, &owner);
   if (owner != answering->processId || classOf(window) != "#32770" || !IsWindowVisible(window)) return TRUE;
-  bool startDialog = GetDlgItem(window, 103) != nullptr && GetDlgItem(window, 104) != nullptr;
-  bool messageBox = GetDlgItem(window, 0xFFFF) != nullptr && GetDlgItem(window, 101) == nullptr;
+  // The start dialog is the one with the progress bar (control 104); the
+  // prompts use small numbers for their controls too.
+  HWND progress = GetDlgItem(window, 104);
+  bool startDialog = progress != nullptr && classOf(progress) == "msctls_progress32";
   if (startDialog) {
     char text[64] = "";
     GetWindowTextA(GetDlgItem(window, IDOK), text, sizeof(text));
     if (lstrcmpA(text, "Close") != 0) return TRUE;  // still at work
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-  } else if (messageBox) {
     PostMessageA(window, WM_COMMAND, IDOK, 0);
   } else {
     PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
@@ -151,10 +152,11 @@ struct Outcome {
   DWORD code;
   bool hung;
   DWORD milliseconds;
+  int answered;  // windows answered on the run's behalf
 };
 
 Outcome runOnce(const std::string& exe, const std::string& folder, DWORD limit) {
-  Outcome outcome = {0, false, 0};
+  Outcome outcome = {0, false, 0, 0};
   std::string command = "\"" + exe + "\" /s";
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
@@ -184,6 +186,7 @@ Outcome runOnce(const std::string& exe, const std::string& folder, DWORD limit) 
   }
   GetExitCodeProcess(process.hProcess, &outcome.code);
   outcome.milliseconds = GetTickCount() - start;
+  outcome.answered = answering.answered;
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   return outcome;
@@ -265,7 +268,7 @@ int main(int argc, char** argv) {
       outcome = runOnce(exe, destination, limit * 6);
     }
     std::string verdict = "ok";
-    std::string detail;
+    std::string detail = "answered " + std::to_string(outcome.answered);
     if (outcome.hung) {
       verdict = "hang";
     } else if (!isProgramCode(outcome.code)) {
@@ -278,7 +281,7 @@ int main(int argc, char** argv) {
     rootNew.erase(runnersFolder);
     if (!beside.empty() || !aboveNew.empty() || !rootNew.empty()) {
       verdict = "escape";
-      detail = joined(beside) + " | " + joined(aboveNew) + " | " + joined(rootNew);
+      detail += "; new: " + joined(beside) + " | " + joined(aboveNew) + " | " + joined(rootNew);
       // Our own folders are cleared, so that the next run is judged on its
       // own; what appeared at the root stays for a person to see and is
       // counted once.

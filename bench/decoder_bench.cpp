@@ -17,7 +17,7 @@
 
 #include <vector>
 
-#include "zip/crc32.h"
+#include "support/crc32.h"
 #include "zip/inflate.h"
 
 namespace {

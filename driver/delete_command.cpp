@@ -13,9 +13,9 @@
 
 #include "driver/shell_services.h"
 #include "support/directory_search.h"
+#include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
-#include "ui/os_version.h"
 
 // The current folder is a drive root, or a share's root.
 static bool IsRootFolder(const char* folder) {

@@ -8,8 +8,8 @@
 
 #include <shlobj.h>
 
+#include "support/os_version.h"
 #include "support/strings.h"
-#include "ui/os_version.h"
 
 namespace {
 

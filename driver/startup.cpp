@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "driver/command_line.h"
+#include "driver/layer_hooks.h"
 #include "driver/script.h"
 #include "driver/start_dialog.h"
 #include "driver/sfx_state.h"
@@ -10,7 +11,6 @@
 #include "support/chars.h"
 #include "support/heap.h"
 #include "support/strings.h"
-#include "ui/info_window.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
 #include "ui/ui_libraries.h"
@@ -43,7 +43,8 @@ int32_t FinishRun(StartupServices* services) {
   fillBytes(sfx.password, 0, sizeof(sfx.password));
   if (sfx.scriptLength > 0) release(sfx.scriptText);
   sfx.scriptText = nullptr;
-  if (sfx.appIcon != nullptr) DestroyIcon(sfx.appIcon);
+  // The icon came from LoadIcon, which hands out a shared icon that only the
+  // system may destroy; the bitmap is ours.
   if (sfx.logoBitmap != nullptr) DeleteObject(sfx.logoBitmap);
   sfx.appIcon = nullptr;
   sfx.logoBitmap = nullptr;
@@ -59,8 +60,15 @@ int32_t FinishRun(StartupServices* services) {
 
 void RunSelfExtractor() {
   PrepareRunState(GetCommandLineA());
-  // A fatal stop removes the temporary folder of a TempMode run as well.
-  removeTempFolderHook = RemoveTempFolder;
+  RegisterLayerHooks();
+#ifndef NDEBUG
+  // A forgotten hook would silently skip its step (an error line, the exit
+  // code, the TempMode clean-up): a debug build refuses to run instead.
+  if (const char* missing = MissingLayerHook()) {
+    MessageBoxA(nullptr, missing, "Hook not registered", MB_ICONERROR);
+    exitProcess(kExitFatal);
+  }
+#endif
 
   HINSTANCE module = GetModuleHandleA(nullptr);
   sfx.appIcon = LoadIconA(module, MAKEINTRESOURCEA(IDI_APP));

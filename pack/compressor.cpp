@@ -6,7 +6,7 @@
 
 #include <new>
 
-#include "zip/crc32.h"
+#include "support/crc32.h"
 
 MemberCompressor::MemberCompressor(const Compression& settings) : settings_(settings) {
   const int level = settings_.zopfliIterations > 0 ? 12 : settings_.level;

@@ -5,7 +5,7 @@
 #include <sys/random.h>
 
 #include "pack/pack_error.h"
-#include "zip/crc32.h"
+#include "support/crc32.h"
 
 TraditionalCipher::TraditionalCipher(const std::string& password) {
   for (char c : password) Update(static_cast<uint8_t>(c));

@@ -197,6 +197,20 @@ for tag, payload in (("text", text), ("mixed", mixed)):
         data[start + size * percent // 100] ^= 0xFF
         open(os.path.join(out, "py-flip-%s-%d.zip" % (tag, percent)), "wb").write(data)
 
+# Output beyond the declared size: the uncompressed size in both headers is
+# cut to a fraction of the member's real size (the CRC stays the real one,
+# so nothing but the size gives the member away): a Deflate member that
+# expands three million zero bytes from a few KiB, and a Stored one.
+data = bytearray(build(None, [member("bomb.bin", bytes(3000000)),
+                              member("stored-over.txt", b"more than declared\n" * 300, method=zipfile.ZIP_STORED),
+                              member("after.txt", b"after the oversized ones\n")]))
+for pos, name in central_entries(data):
+    declared = {b"bomb.bin": 1000, b"stored-over.txt": 100}.get(bytes(name))
+    if declared is not None:
+        struct.pack_into("<I", data, pos + 24, declared)
+        struct.pack_into("<I", data, local_offset(data, pos) + 22, declared)
+open(os.path.join(out, "py-oversize.zip"), "wb").write(data)
+
 # Cancelled in the middle of a member: one Stored over several windows, one
 # Deflate over many blocks, each followed by a member that must not come.
 build("py-cancel-stored.zip", [member("big.bin", rng.randbytes(200000), method=zipfile.ZIP_STORED),
@@ -313,6 +327,20 @@ for _ in range(count):
     pos += 46 + n + e + c
 open(os.path.join(out, "prefixed-retry-small.exe"), "wb").write(
     open(os.path.join(out, "prefix.bin"), "rb").read() + small)
+# A hostile local offset just below 2 GiB in front of a shift: the sum lies
+# beyond any position of the engine and must not wrap round to a negative
+# (or any other) one. The member after it is still found.
+import io, zipfile
+buffer = io.BytesIO()
+with zipfile.ZipFile(buffer, "w", zipfile.ZIP_DEFLATED) as z:
+    z.writestr("first.txt", b"first member\n")
+    z.writestr("second.txt", b"second member\n")
+hostile = bytearray(buffer.getvalue())
+end = hostile.rindex(b"PK\x05\x06")
+first_central = struct.unpack_from("<I", hostile, end + 16)[0]
+struct.pack_into("<I", hostile, first_central + 42, 0x7FFFFFFF - 100)
+open(os.path.join(out, "prefixed-hostile-offset.exe"), "wb").write(
+    open(os.path.join(out, "prefix.bin"), "rb").read() + hostile)
 PY
 
 # ---------------------------------------------------------------------------

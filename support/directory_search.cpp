@@ -9,9 +9,9 @@
 #include "support/directory_search.h"
 
 #include "support/chars.h"
+#include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
-#include "ui/os_version.h"
 
 DirectorySearch::DirectorySearch() {
   mask[0] = '\0';
@@ -57,10 +57,45 @@ static bool joinName(Char* destination, const Char* pattern, const Char* namePar
   return true;
 }
 
+// The two forms of the Win32 search, so that one walk serves both.
+namespace {
+struct WideSearch {
+  using Char = wchar_t;
+  using Data = WIN32_FIND_DATAW;
+  static HANDLE findFirst(const wchar_t* pattern, Data* data) { return FindFirstFileW(pattern, data); }
+  static BOOL findNext(HANDLE handle, Data* data) { return FindNextFileW(handle, data); }
+  static const wchar_t* namePart(const wchar_t* pattern) { return nameOfWide(pattern); }
+};
+struct AnsiSearch {
+  using Char = char;
+  using Data = WIN32_FIND_DATAA;
+  static HANDLE findFirst(const char* pattern, Data* data) { return FindFirstFileA(pattern, data); }
+  static BOOL findNext(HANDLE handle, Data* data) { return FindNextFileA(handle, data); }
+  static const char* namePart(const char* pattern) { return nameOf(pattern); }
+};
+}  // namespace
+
+// The next entry of the search by pattern, as the folder part of the pattern
+// followed by the found name, into joined. False when the listing has ended;
+// *fits is false when the name does not fit the buffer.
+template <typename Search>
+static bool findEntry(HANDLE* handle, bool first, const typename Search::Char* pattern,
+                      typename Search::Char* joined, bool* fits) {
+  typename Search::Data data;
+  if (first) {
+    *handle = Search::findFirst(pattern, &data);
+    if (*handle == INVALID_HANDLE_VALUE) return false;
+  } else if (*handle == INVALID_HANDLE_VALUE || !Search::findNext(*handle, &data)) {
+    return false;
+  }
+  *fits = joinName(joined, pattern, Search::namePart(pattern), data.cFileName);
+  return true;
+}
+
 bool DirectorySearch::next(FoundFile* found) {
   if (mask[0] == '\0' && wideMask[0] == 0) return false;
   for (;;) {
-    bool fits;
+    bool fits = false;
     if (NtMajorVersion() != 0) {
       wchar_t converted[kPathSize];
       const wchar_t* pattern = wideMask;
@@ -68,15 +103,8 @@ bool DirectorySearch::next(FoundFile* found) {
         if (!toWide(mask, converted, kPathSize)) return false;
         pattern = converted;
       }
-      WIN32_FIND_DATAW data;
-      if (first) {
-        handle = FindFirstFileW(pattern, &data);
-        if (handle == INVALID_HANDLE_VALUE) return false;
-      } else if (handle == INVALID_HANDLE_VALUE || !FindNextFileW(handle, &data)) {
-        return false;
-      }
-      fits = joinName(found->wideName, pattern, nameOfWide(pattern), data.cFileName) &&
-             toNarrow(found->wideName, found->name, kPathSize);
+      if (!findEntry<WideSearch>(&handle, first, pattern, found->wideName, &fits)) return false;
+      fits = fits && toNarrow(found->wideName, found->name, kPathSize);
       if (fits && isPlainAscii(found->wideName)) found->wideName[0] = 0;
     } else {
       char converted[kPathSize];
@@ -85,18 +113,9 @@ bool DirectorySearch::next(FoundFile* found) {
         if (!toNarrow(wideMask, converted, kPathSize)) return false;
         pattern = converted;
       }
-      WIN32_FIND_DATAA data;
-      if (first) {
-        handle = FindFirstFileA(pattern, &data);
-        if (handle == INVALID_HANDLE_VALUE) return false;
-      } else if (handle == INVALID_HANDLE_VALUE || !FindNextFileA(handle, &data)) {
-        return false;
-      }
-      fits = joinName(found->name, pattern, nameOf(pattern), data.cFileName);
-      if (fits) {
-        if (isPlainAscii(found->name) || !toWide(found->name, found->wideName, kPathSize)) {
-          found->wideName[0] = 0;
-        }
+      if (!findEntry<AnsiSearch>(&handle, first, pattern, found->name, &fits)) return false;
+      if (fits && (isPlainAscii(found->name) || !toWide(found->name, found->wideName, kPathSize))) {
+        found->wideName[0] = 0;
       }
     }
     first = false;

@@ -34,17 +34,29 @@ int fileClose(FileBox* box) {
   return closed ? 0 : 1;
 }
 
+// The byte count of size * count items, or false when it does not fit the
+// DWORD of one call: a truncated count would read or write less than asked
+// while the caller believes otherwise (and on x86-64 the product itself can
+// pass 4 GiB).
+static bool byteCount(size_t size, size_t count, DWORD* bytes) {
+  if (size == 0 || count > MAXDWORD / size) return false;
+  *bytes = static_cast<DWORD>(size * count);
+  return true;
+}
+
 size_t fileRead(void* buffer, size_t size, size_t count, FileBox* box) {
-  if (size == 0) return 0;
+  DWORD bytes;
+  if (!byteCount(size, count, &bytes)) return 0;
   DWORD done = 0;
-  if (!ReadFile(box->handle, buffer, static_cast<DWORD>(size * count), &done, nullptr)) return 0;
+  if (!ReadFile(box->handle, buffer, bytes, &done, nullptr)) return 0;
   return done / size;
 }
 
 size_t fileWrite(const void* buffer, size_t size, size_t count, FileBox* box) {
-  if (size == 0) return 0;
+  DWORD bytes;
+  if (!byteCount(size, count, &bytes)) return 0;
   DWORD done = 0;
-  if (!WriteFile(box->handle, buffer, static_cast<DWORD>(size * count), &done, nullptr)) return 0;
+  if (!WriteFile(box->handle, buffer, bytes, &done, nullptr)) return 0;
   return done / size;
 }
 

@@ -1,6 +1,7 @@
 // The engine's file calls: Win32 handles used in the manner of stream
 // functions (open by a mode string, read and write by item size and count).
-// Offsets are signed 32-bit, so archives and output files stay below 2 GiB.
+// Offsets are signed 32-bit, so archives and output files stay below 2 GiB;
+// a read or write whose size * count exceeds 32 bits does nothing and gives 0.
 #pragma once
 
 #include <stddef.h>

@@ -8,15 +8,13 @@
 // that finds no free slot still works, it is only not closed by `closeAll`.
 #include "support/file_object.h"
 
-#include "driver/sfx_state.h"
 #include "support/chars.h"
 #include "support/heap.h"
+#include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
-#include "ui/info_window.h"
-#include "ui/message_ids.h"
-#include "ui/messages.h"
-#include "ui/os_version.h"
+
+FatalHooks fatalHooks;
 
 static FileObject* openFiles[kOpenFileSlots];
 static int closeAllDepth;  // non-zero while closeAll runs
@@ -65,19 +63,18 @@ bool closeAll() {
 }
 
 void fatalExit(int code) {
-  SetExitCode(code);
+  if (fatalHooks.recordExitCode != nullptr) fatalHooks.recordExitCode(code);
   closeAll();
-  FatalStopWait();
+  if (fatalHooks.waitForStop != nullptr) fatalHooks.waitForStop();
   // The given code, not the record's: the record may hold a code that the
   // update rule lets win over 2, but the process ends as a fatal error.
   exitProcess(static_cast<unsigned>(code));
 }
 
-// Writes the error line (the information window stays silent once the run is
-// cancelled or the text is empty) and ends the process.
-static void reportFatal(int messageId, const char* fileName) {
-  ReportFileError(MessageText(messageId), fileName);
-  fatalExit(kExitFatal);
+// Writes the error line and ends the process.
+static void reportFatal(FileFailure failure, const char* fileName) {
+  if (fatalHooks.reportFailure != nullptr) fatalHooks.reportFailure(failure, fileName);
+  fatalExit(kFatalExitCode);
 }
 
 // ---------------------------------------------------------------------------
@@ -153,7 +150,7 @@ bool FileObject::close() {
   // Inside closeAll the list is emptied by closeAll itself, slot by slot.
   if (closeAllDepth == 0) unregisterOpenFile(this);
   handle = INVALID_HANDLE_VALUE;
-  if (!closed && reportErrors) reportFatal(kMsgCloseError, narrowName);
+  if (!closed && reportErrors) reportFatal(kFailedClose, narrowName);
   ++closeCount;
   return closed;
 }
@@ -194,7 +191,7 @@ int32_t FileObject::read(void* buffer, int32_t count) {
   int32_t done = plainRead(buffer, count);
   if (done == -1) {
     lastError = kFileErrorRead;
-    if (reportErrors) reportFatal(kMsgReadError, narrowName);
+    if (reportErrors) reportFatal(kFailedRead, narrowName);
   }
   return done;
 }
@@ -218,14 +215,14 @@ void FileObject::seek(int64_t offset, SeekMethod method) {
   }
   int64_t position;
   if (!moveFilePointer(handle, offset, static_cast<DWORD>(method), &position) && reportErrors) {
-    reportFatal(kMsgSeekError, narrowName);
+    reportFatal(kFailedSeek, narrowName);
   }
 }
 
 int64_t FileObject::tell() {
   int64_t position;
   if (moveFilePointer(handle, 0, FILE_CURRENT, &position)) return position;
-  if (reportErrors) reportFatal(kMsgSeekError, narrowName);
+  if (reportErrors) reportFatal(kFailedSeek, narrowName);
   return -1;
 }
 

@@ -1,7 +1,7 @@
 // FileObject: an existing file opened by an ANSI or UTF-16 name, read and
 // positioned with 64-bit offsets. Read, seek, tell and close failures are
-// fatal by default: reported in the information window, then the process
-// ends with exit code 2 after every open file object has been closed.
+// fatal by default: reported through the fatal hooks, then the process ends
+// with exit code 2 after every open file object has been closed.
 #pragma once
 
 #include <stdint.h>
@@ -40,9 +40,28 @@ class FileObject {
 
 const int kOpenFileSlots = 256;
 
+// The exit code of a fatal end.
+const int kFatalExitCode = 2;
+
+enum FileFailure { kFailedRead, kFailedSeek, kFailedClose };
+
+// What a fatal end needs from the layers above this library: the error line,
+// the run's exit-code record and the wait until the user has seen the stop.
+// The program registers them at start-up; a hook left null is skipped, so a
+// test can run the library alone.
+struct FatalHooks {
+  // One error line for the failure of the named file.
+  void (*reportFailure)(FileFailure failure, const char* fileName);
+  // Records the code in the run's exit-code record.
+  void (*recordExitCode)(int32_t code);
+  // Shows the stop and returns once the user has closed the program's window.
+  void (*waitForStop)();
+};
+extern FatalHooks fatalHooks;
+
 // Closes every registered file object; true when every close succeeded.
 bool closeAll();
 
-// SetExitCode(code), closeAll, FatalStopWait, then ends the process with the
-// given code (not the record's, which may differ).
+// Records the code, closeAll, waits for the stop (the hooks above), then ends
+// the process with the given code (not the record's, which may differ).
 [[noreturn]] void fatalExit(int code);

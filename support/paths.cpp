@@ -13,8 +13,8 @@
 #include <windows.h>
 
 #include "support/chars.h"
+#include "support/os_version.h"
 #include "support/strings.h"
-#include "ui/os_version.h"
 
 // The wide-or-ANSI rule of every call below.
 static bool useWide(const wchar_t* wideName) {

@@ -7,8 +7,9 @@
 #include <wchar.h>
 
 void fillBytes(void* destination, int value, size_t count);
-// Ascending byte copy: an overlapping copy towards higher addresses repeats
-// the source pattern, which some callers rely on.
+// Ascending byte copy of separate ranges. (No caller copies between
+// overlapping ranges; towards higher addresses such a copy would repeat the
+// source pattern rather than move it.)
 void copyBytes(void* destination, const void* source, size_t count);
 // 0 when equal, -1 otherwise (no ordering).
 int sameBytes(const void* a, const void* b, size_t count);

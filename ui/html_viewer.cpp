@@ -18,10 +18,10 @@
 #include <ocidl.h>
 
 #include "support/heap.h"
+#include "support/os_version.h"
 #include "support/strings.h"
 #include "ui/browser_site.h"
 #include "ui/html_text.h"
-#include "ui/os_version.h"
 
 const char kHtmlHostClass[] = "QelHtmlClassName";
 

@@ -8,9 +8,10 @@
 // PumpOneMessage between its pieces, and the Cancel button reaches the work
 // only through sfx.runState.
 //
-// The product may include no control headers beyond <windows.h>, so the few
-// rich-edit and progress-bar messages and the 60-byte character format record
-// are declared here.
+// The few rich-edit and progress-bar messages are declared here with the
+// first, 60-byte character format record: every version of the rich edit
+// control understands that layout, whatever the headers' version would make
+// CHARFORMAT.
 #include "ui/info_window.h"
 
 #include <stdarg.h>

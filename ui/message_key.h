@@ -9,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "zip/crc32.h"
+#include "support/crc32.h"
 
 const int kMessageKeyLength = 8;
 

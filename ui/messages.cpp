@@ -191,6 +191,43 @@ const char* FindEntryValue(const char* key, int32_t* valueLength) {
   return nullptr;
 }
 
+// ---------------------------------------------------------------------------
+// Conversions of a message format
+// ---------------------------------------------------------------------------
+
+// The next conversion of a wvsprintf format from text on ("%s", "%-5lu"; a
+// doubled "%" is text, not a conversion): its start, with *length set, or
+// null when there is none.
+const char* NextConversion(const char* text, size_t* length) {
+  for (const char* p = text; *p != '\0'; ++p) {
+    if (*p != '%') continue;
+    if (p[1] == '%') {
+      ++p;
+      continue;
+    }
+    const char* end = p + 1;
+    while (*end != '\0' && findChar("-#0123456789.lh", *end) != nullptr) ++end;
+    if (*end != '\0') ++end;  // the conversion letter
+    *length = static_cast<size_t>(end - p);
+    return p;
+  }
+  return nullptr;
+}
+
+// True when both formats hold the same conversions in the same order.
+bool SameConversions(const char* english, const char* translated) {
+  size_t englishLength = 0;
+  size_t translatedLength = 0;
+  for (;;) {
+    english = NextConversion(english, &englishLength);
+    translated = NextConversion(translated, &translatedLength);
+    if (english == nullptr || translated == nullptr) return english == translated;
+    if (englishLength != translatedLength || sameTextN(english, translated, englishLength) != 0) return false;
+    english += englishLength;
+    translated += translatedLength;
+  }
+}
+
 void CopySource(const char* source, char* destination, int destinationSize) {
   if (destination != source) {
     copyTextCut(destination, source, destinationSize);
@@ -277,6 +314,13 @@ char* MessageText(int id) {
   char* buffer = buffers[ring];
   fillBytes(buffer, 0, kMessageBufferSize);
   LoadStringA(GetModuleHandleA(nullptr), id, buffer, kMessageBufferSize);
-  TranslateText(buffer, buffer, kMessageBufferSize, nullptr, "s");
+  // Messages are used as formats with the arguments the English text takes.
+  // A translation with other conversions would make the formatting read
+  // arguments that were never passed and crash the installer on every
+  // machine: such a translation is a translator's slip, and the English
+  // text stands instead.
+  char translated[kMessageBufferSize];
+  TranslateText(buffer, translated, kMessageBufferSize, nullptr, "s");
+  if (SameConversions(buffer, translated)) copyText(buffer, translated);
   return buffer;
 }

@@ -26,8 +26,9 @@ void FreeMessagesBlock();
 void TranslateText(const char* source, char* destination, int destinationSize,
                    const char* dialogName, const char* kind);
 
-// The message with this string-table number, translated, in one of eight
-// rotating 256-byte buffers.
+// The message with this string-table number, in one of eight rotating
+// 256-byte buffers: translated when the translation holds the same
+// conversions ("%s") in the same order as the English text, else English.
 char* MessageText(int id);
 
 // Every dialog procedure calls this first with every message it receives.

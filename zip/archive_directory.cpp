@@ -14,30 +14,16 @@
 #include <windows.h>
 
 #include "driver/sfx_state.h"
+#include "support/crc32.h"
 #include "support/file_calls.h"
 #include "support/heap.h"
 #include "support/strings.h"
-#include "ui/info_window.h"
 #include "ui/message_ids.h"
-#include "ui/messages.h"
-#include "zip/crc32.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
 
-void engineError(int messageId, const char* argument) {
-  // Every argument but the archive's path is a member name or path.
-  if (argument != engine.archivePath) argument = memberPathForDisplay(argument);
-  ErrorPrint(MessageText(messageId), argument);
-}
-
-void filesLostError(int messageId, const char* argument) {
-  SetExitCode(kExitCrcFailed);
-  engineError(messageId, argument);
-}
-
-// A line only: the directory is still read, and a member it loses says so.
-static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
-// The archive, or the rest of its directory, cannot be read.
+// The archive, or the rest of its directory, cannot be read: the members
+// it holds are lost.
 static void damagedArchive() { filesLostError(kMsgUnknownFormat, nullptr); }
 
 // ---------------------------------------------------------------------------
@@ -129,8 +115,7 @@ static int32_t FindEndRecord(int32_t searchLength) {
   fillBytes(record, 0, sizeof(record));
   if (ReadArchive(record, kEndRecordSize) == 0) return kEndOfArchive;
   parseEndRecord(record);
-  engine.expectedEndPosition =
-      static_cast<int32_t>(engine.endRecord.directoryOffset + engine.endRecord.directorySize);
+  engine.expectedEndPosition = static_cast<int64_t>(engine.endRecord.directoryOffset) + engine.endRecord.directorySize;
   return kOk;
 }
 
@@ -204,14 +189,13 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
   while (*membersLeft > 0 && kept < kBatchSize) {
     engine.currentMember = kept;
     *membersLeft -= 1;
-    uint8_t signature[4];
-    fillBytes(signature, 0, sizeof(signature));
-    if (ReadArchive(signature, 4) == 0) {
+    SignatureCheck check = readSignature(engine.centralSignature);
+    if (check == kSignatureMissing) {
       *result = worseOf(*result, kEndOfArchive);
       *membersLeft = 0;
       break;
     }
-    if (readLe32(signature) != engine.centralSignature) {
+    if (check == kSignatureDiffers) {
       damagedArchive();
       *result = worseOf(*result, kBadError);
       *membersLeft = 0;
@@ -264,9 +248,7 @@ static int32_t RunMemberLoop() {
       if (outcome == kEndMemberLoop) return result;
     }
 
-    fileSeek(engine.archiveFile, directoryBlock, FILE_BEGIN);
-    engine.blockStart = fileTell(engine.archiveFile);
-    fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile);
+    readBlockAt(directoryBlock);
     engine.input.next = engine.inputBuffer + directoryOffset;
     engine.input.unread = directoryUnread;
     engine.batchNumber += 1;
@@ -278,12 +260,7 @@ static int32_t RunMemberLoop() {
 // Opening the archive and placing its directory
 // ---------------------------------------------------------------------------
 
-// True when the four bytes at the read pointer are a central header's.
-static bool centralSignatureFollows() {
-  uint8_t signature[4];
-  fillBytes(signature, 0, sizeof(signature));
-  return ReadArchive(signature, 4) != 0 && readLe32(signature) == engine.centralSignature;
-}
+static bool centralSignatureFollows() { return readSignature(engine.centralSignature) == kSignatureFound; }
 
 // With the file open and the end record found: computes the shift, places
 // the directory and runs the member loop.
@@ -293,11 +270,11 @@ static int32_t ReadDirectory() {
   // Reaching exactly the end of the file is not a corrupt comment, even
   // when that end lies on a block boundary that yields no further bytes.
   if (end.commentLength != 0 && ReadField(end.commentLength, kFieldSkip) != kOk &&
-      engine.endRecordPosition + kEndRecordSize + end.commentLength != engine.archiveLength) {
+      static_cast<int64_t>(engine.endRecordPosition) + kEndRecordSize + end.commentLength != engine.archiveLength) {
     engineError(kMsgCommentCorrupt, nullptr);
   }
 
-  engine.archiveShift = subtractPositions(engine.endRecordPosition, engine.expectedEndPosition);
+  engine.archiveShift = engine.endRecordPosition - engine.expectedEndPosition;
   int32_t result = kOk;
   if (engine.archiveShift < 0) {
     unknownFormat();
@@ -316,8 +293,8 @@ static int32_t ReadDirectory() {
     return worseOf(result, kWarn);
   }
 
-  int32_t directory = static_cast<int32_t>(end.directoryOffset);
-  int32_t r = SeekArchive(addPositions(directory, engine.archiveShift));
+  int64_t directory = end.directoryOffset;
+  int32_t r = SeekArchive(directory + engine.archiveShift);
   // A directory that cannot be reached loses every member; the line that
   // says why (a negative shift) is written.
   if (r == kBadError || r == kEndOfArchive) {
@@ -339,7 +316,7 @@ static int32_t ReadDirectory() {
     result = kError;
   }
 
-  SeekArchive(addPositions(directory, engine.archiveShift));
+  SeekArchive(directory + engine.archiveShift);
   return worseOf(result, RunMemberLoop());
 }
 
@@ -373,12 +350,19 @@ static int32_t OpenArchive() {
 // ---------------------------------------------------------------------------
 
 void ExtractArchive(const char* archivePath) {
+  // The message pump lets other handlers run in the middle of an extraction,
+  // and one of them could start another. Clearing the record for it would
+  // pull the buffers from under the running one: the nested call is refused
+  // and touches nothing.
+  if (engine.inProgress) return;
   fillBytes(&engine, 0, sizeof(engine));
+  engine.inProgress = true;
   engine.archivePath = archivePath;
   engine.passwordCallback = askPasswordCallback;
   engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
   if (engine.inputBuffer == nullptr) {
     engineError(kMsgNoMemory, nullptr);
+    engine.inProgress = false;
     return;
   }
   fillBytes(engine.inputBuffer, 0, kInputBlockSize + kHoldSize);
@@ -397,4 +381,5 @@ void ExtractArchive(const char* archivePath) {
   engine.inputBuffer = nullptr;
   release(engine.extraField);
   engine.extraField = nullptr;
+  engine.inProgress = false;
 }

@@ -17,11 +17,35 @@ int32_t archivePosition() {
 }
 
 // ---------------------------------------------------------------------------
+// Blocks
+// ---------------------------------------------------------------------------
+
+int32_t readBlockAt(int32_t block) {
+  fileSeek(engine.archiveFile, block, FILE_BEGIN);
+  engine.blockStart = fileTell(engine.archiveFile);
+  return static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
+}
+
+bool readFollowingBlock() {
+  int32_t got = static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
+  if (got <= 0) {
+    engine.input.unread = 0;
+    return false;
+  }
+  engine.blockStart += kInputBlockSize;
+  engine.input.next = engine.inputBuffer;
+  engine.input.unread = got;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
 // Positioning
 // ---------------------------------------------------------------------------
 
-int32_t SeekArchive(int32_t position) {
-  if (position < 0) return kBadError;
+int32_t SeekArchive(int64_t target) {
+  if (target < 0) return kBadError;
+  if (target > INT32_MAX) return kEndOfArchive;
+  int32_t position = static_cast<int32_t>(target);
   int32_t offset = position % kInputBlockSize;
   int32_t block = position - offset;
   if (block == engine.blockStart) {
@@ -29,9 +53,7 @@ int32_t SeekArchive(int32_t position) {
     engine.input.next = engine.inputBuffer + offset;
     return kOk;
   }
-  fileSeek(engine.archiveFile, block, FILE_BEGIN);
-  engine.blockStart = fileTell(engine.archiveFile);
-  int32_t got = static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
+  int32_t got = readBlockAt(block);
   // The pointer moves even when nothing came, so that a later seek into the
   // same block finds an empty buffer rather than the previous block's bytes.
   engine.input.next = engine.inputBuffer + offset;
@@ -47,13 +69,7 @@ int32_t ReadArchive(void* destination, int32_t n) {
   uint8_t* out = static_cast<uint8_t*>(destination);
   int32_t copied = 0;
   while (copied < n) {
-    if (engine.input.unread <= 0) {
-      int32_t got = static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
-      if (got <= 0) break;
-      engine.blockStart += kInputBlockSize;
-      engine.input.next = engine.inputBuffer;
-      engine.input.unread = got;
-    }
+    if (engine.input.unread <= 0 && !readFollowingBlock()) break;
     int32_t chunk = n - copied;
     if (chunk > engine.input.unread) chunk = engine.input.unread;
     copyBytes(out + copied, engine.input.next, chunk);
@@ -62,6 +78,12 @@ int32_t ReadArchive(void* destination, int32_t n) {
     copied += chunk;
   }
   return copied;
+}
+
+SignatureCheck readSignature(uint32_t signature) {
+  uint8_t bytes[4] = {0, 0, 0, 0};
+  if (ReadArchive(bytes, 4) == 0) return kSignatureMissing;
+  return readLe32(bytes) == signature ? kSignatureFound : kSignatureDiffers;
 }
 
 // ---------------------------------------------------------------------------
@@ -85,7 +107,7 @@ static int32_t readName(int32_t length) {
   if (got == 0) return kEndOfArchive;
   engine.name[got] = '\0';
   applyNameCharset(engine.name);
-  if (length > keep) result = worseOf(result, SeekArchive(archivePosition() + (length - keep)));
+  if (length > keep) result = worseOf(result, SeekArchive(static_cast<int64_t>(archivePosition()) + (length - keep)));
   return result;
 }
 
@@ -95,7 +117,7 @@ static int32_t readExtraField(int32_t length) {
   if (length == 0) return kOk;
   engine.extraField = static_cast<uint8_t*>(allocate(length));
   // The field is kept but never interpreted; without memory it is skipped.
-  if (engine.extraField == nullptr) return SeekArchive(archivePosition() + length);
+  if (engine.extraField == nullptr) return SeekArchive(static_cast<int64_t>(archivePosition()) + length);
   if (ReadArchive(engine.extraField, length) == 0) return kEndOfArchive;
   return kOk;
 }
@@ -107,10 +129,8 @@ int32_t ReadField(int32_t length, int32_t kind) {
     case kFieldExtra:
       return readExtraField(length);
     case kFieldSkip:
-    case 1:
-    case 5:
       if (length == 0) return kOk;
-      return SeekArchive(archivePosition() + length);
+      return SeekArchive(static_cast<int64_t>(archivePosition()) + length);
     default:
       return kOk;
   }

@@ -20,8 +20,8 @@
 #include "driver/sfx_state.h"
 #include "support/heap.h"
 #include "support/strings.h"
-#include "ui/prompts.h"
 #include "zip/engine_internal.h"
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // The cipher
@@ -108,7 +108,7 @@ void releaseKeyCopy() {
 }
 
 int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath, const char* memberName) {
-  AskPassword(keyCopy, size, memberName);
+  engineUi.askPassword(keyCopy, size, memberName);
   return keyCopy[0] != '\0' ? kOk : kNoPassword;
 }
 

@@ -10,13 +10,24 @@
 // Buffered archive input (archive_input.cpp)
 // ---------------------------------------------------------------------------
 
+// Reads the block-aligned file block at `block` into the buffer and makes it
+// the block held; the number of bytes read. The read pointer is the caller's.
+int32_t readBlockAt(int32_t block);
+// Reads the block that follows the one held and points the input at its
+// start; false, with an empty buffer, when nothing more comes.
+bool readFollowingBlock();
 // Reads the file block that holds the position (or only moves the read
 // pointer when that block is already held). Ok, BadError for a negative
-// position, EndOfArchive when the block yields no bytes.
-int32_t SeekArchive(int32_t position);
+// position, EndOfArchive for one beyond the engine's 32-bit positions or
+// when the block yields no bytes.
+int32_t SeekArchive(int64_t position);
 // Copies up to n bytes from the read pointer on, refilling block by block;
 // the count copied (fewer at the end of the file).
 int32_t ReadArchive(void* destination, int32_t n);
+// Reads the four bytes at the read pointer and compares them with a record
+// signature.
+enum SignatureCheck { kSignatureFound, kSignatureDiffers, kSignatureMissing };
+SignatureCheck readSignature(uint32_t signature);
 // Skips, or reads a name or an extra field of this length.
 int32_t ReadField(int32_t length, int32_t kind);
 // The file position of the read pointer.
@@ -143,13 +154,15 @@ int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath
 void releaseKeyCopy();
 
 // ---------------------------------------------------------------------------
-// Error lines
+// Error lines (engine_ui.cpp)
 // ---------------------------------------------------------------------------
-// One counted line in the information window: the message's text as format,
+// One counted error line through the engine's user interface: the message
 // with the member name or path where the message has a "%s".
 void engineError(int messageId, const char* argument);
-// The same for a failure that loses files of the installation (a damaged
-// archive, member data that cannot be read, a refused name): the run then
-// ends as "corrupt", exit code 3, which tells the caller to fetch a fresh
-// copy.
+// "The archive is either in unknown format or damaged".
+void unknownFormat();
+// An error line for a failure that loses files of the installation (a
+// damaged archive, member data that cannot be read, a refused name): the
+// run then ends as "corrupt", exit code 3, which tells the caller to fetch a
+// fresh copy.
 void filesLostError(int messageId, const char* argument);

@@ -133,6 +133,8 @@ enum FieldKind : int32_t {
 };
 
 struct EngineState {
+  bool inProgress;  // an ExtractArchive is running
+
   // The archive and its buffered input.
   const char* archivePath;
   FileBox* archiveFile;
@@ -141,11 +143,13 @@ struct EngineState {
   int32_t blockStart;    // file position of inputBuffer[0]
   ByteCursor input;      // read pointer and unread count; unread < 0 means empty
 
-  // The directory.
-  int32_t archiveShift;  // bytes in front of the archive, added to every offset
-  int32_t savedShift;    // a shift put aside by the local-header retry
+  // The directory. Offsets and sizes from the archive are untrusted: every
+  // sum of them is formed in 64 bits, so that no hostile value can wrap a
+  // position round into a plausible one; SeekArchive then checks the range.
+  int64_t archiveShift;  // bytes in front of the archive, added to every offset
+  int64_t savedShift;    // a shift put aside by the local-header retry
   int32_t endRecordPosition;
-  int32_t expectedEndPosition;
+  int64_t expectedEndPosition;
   EndRecord endRecord;
   CentralHeader centralHeader;
   LocalHeader localHeader;
@@ -178,6 +182,8 @@ struct EngineState {
   FileBox* outputFile;
   uint32_t runningCrc;
   int32_t diskFullState;  // 0, or 2 after a failed write
+  uint32_t outputWritten;  // bytes of the member produced so far
+  bool outputOverrun;      // the member produced more than its directory entry declares
 
   // Building the output path of a member (name_mapping.cpp).
   int32_t nameLength;  // of the name when the mapping began
@@ -207,17 +213,6 @@ void buildSignatures(EngineState* state);
 // holds a whole signature, which the end-record search could find in the
 // executable part of the file in front of a short archive.
 uint32_t zipSignature(int kind);
-
-// The sum or difference of two file positions taken from the archive,
-// wrapped to 32 bits as the positions are: a hostile archive's fields must
-// not overflow a signed addition (whose result the language leaves open); a
-// sum past 2 GiB turns negative, which every caller refuses.
-inline int32_t addPositions(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
-}
-inline int32_t subtractPositions(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
-}
 
 // Little-endian fields, assembled byte by byte.
 inline uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }

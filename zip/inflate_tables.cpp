@@ -54,53 +54,143 @@ int freeCodeTable(CodeEntry* table) {
 }
 
 // ---------------------------------------------------------------------------
-// buildCodeTable
+// buildCodeTable, stage by stage
 // ---------------------------------------------------------------------------
+
+namespace {
+
+// The number of codes of each length, and the shortest and longest used.
+struct LengthCounts {
+  unsigned count[kMaxCodeLength + 1];
+  unsigned shortest;
+  unsigned longest;
+};
+
+// False when no symbol has a code.
+bool countLengths(const uint8_t* lengths, unsigned n, LengthCounts* counts) {
+  for (unsigned k = 0; k <= kMaxCodeLength; ++k) counts->count[k] = 0;
+  for (unsigned i = 0; i < n; ++i) counts->count[lengths[i]]++;
+  if (counts->count[0] == n) return false;
+  counts->shortest = 1;
+  while (counts->count[counts->shortest] == 0) ++counts->shortest;
+  counts->longest = kMaxCodeLength;
+  while (counts->count[counts->longest] == 0) --counts->longest;
+  return true;
+}
+
+// The code space left unused at the longest length (those slots become
+// dummy codes that decode as invalid), or -1 when the code is
+// over-subscribed.
+int unusedCodes(const LengthCounts& counts) {
+  int unused = 1 << counts.shortest;
+  for (unsigned k = counts.shortest; k < counts.longest; ++k) {
+    unused -= static_cast<int>(counts.count[k]);
+    if (unused < 0) return -1;
+    unused <<= 1;
+  }
+  unused -= static_cast<int>(counts.count[counts.longest]);
+  return unused < 0 ? -1 : unused;
+}
+
+// The symbols with a code, sorted by code length, in symbol order within a
+// length: the order of the canonical codes.
+void sortSymbols(const uint8_t* lengths, unsigned n, const LengthCounts& counts, uint16_t* sorted) {
+  unsigned offset[kMaxCodeLength + 2];
+  offset[1] = 0;
+  for (unsigned k = 1; k <= kMaxCodeLength; ++k) offset[k + 1] = offset[k] + counts.count[k];
+  for (unsigned i = 0; i < n; ++i) {
+    if (lengths[i] != 0) sorted[offset[lengths[i]]++] = static_cast<uint16_t>(i);
+  }
+}
+
+// The width of a new table starting after `start` code bits for a code of
+// length k with `left` codes of that length still to place: the width the
+// code needs, widened while the codes of the following lengths would not
+// fill the table anyway, at most `limit`, and cut so that the end-of-block
+// code ends at a table boundary.
+unsigned tableWidth(unsigned k, unsigned start, unsigned left, unsigned limit, const unsigned* count,
+                    unsigned endOfBlockLength) {
+  unsigned j = k - start;
+  int spare = (1 << j) - static_cast<int>(left);
+  if (spare > 0 && j < limit) {
+    for (;;) {
+      if (++j >= limit) break;
+      spare <<= 1;
+      if (spare <= static_cast<int>(count[start + j])) break;
+      spare -= static_cast<int>(count[start + j]);
+    }
+  }
+  if (start < endOfBlockLength && start + j > endOfBlockLength) j = endOfBlockLength - start;
+  return j;
+}
+
+// A new table of 2^width entries, chained behind the previous block of the
+// same code (or made the root); null without memory.
+CodeEntry* addTable(unsigned width, CodeEntry** root, CodeEntry** lastBlock) {
+  CodeEntry* block = static_cast<CodeEntry*>(allocate(((1u << width) + 1) * sizeof(CodeEntry)));
+  if (block == nullptr) return nullptr;
+  block[0].operation = 0;
+  block[0].bits = 0;
+  block[0].table = nullptr;
+  if (*lastBlock == nullptr) {
+    *root = block + 1;
+  } else {
+    (*lastBlock)[0].table = block + 1;
+  }
+  *lastBlock = block;
+  return block + 1;
+}
+
+// What a code means: a literal or the end of block below simpleCount, else
+// the base and extra bits of the symbol's list entry.
+void describeSymbol(unsigned symbol, unsigned simpleCount, const uint16_t* base, const uint8_t* extra,
+                    CodeEntry* entry) {
+  if (symbol < simpleCount) {
+    entry->operation = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
+    entry->value = static_cast<uint16_t>(symbol);
+  } else {
+    entry->operation = extra[symbol - simpleCount];
+    entry->value = base[symbol - simpleCount];
+  }
+}
+
+// The canonical code after `code` (k bits, in arrival order): one added in
+// the reversed bit order.
+uint32_t nextCode(uint32_t code, unsigned k) {
+  uint32_t bit = 1u << (k - 1);
+  while (code & bit) {
+    code ^= bit;
+    bit >>= 1;
+  }
+  return code ^ bit;
+}
+
+}  // namespace
 
 int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
                    const uint16_t* base, const uint8_t* extra, CodeEntry** table,
                    unsigned* lookupBits) {
   *table = nullptr;
-
-  // Count the codes of each length.
-  unsigned count[kMaxCodeLength + 1] = {};
-  for (unsigned i = 0; i < n; ++i) count[lengths[i]]++;
-  if (count[0] == n) {
+  LengthCounts counts;
+  if (!countLengths(lengths, n, &counts)) {
     *lookupBits = 0;
     return 0;
   }
+  const unsigned shortest = counts.shortest;
+  const unsigned longest = counts.longest;
   const unsigned endOfBlockLength = n > 256 ? lengths[256] : kMaxCodeLength;
-
-  unsigned shortest = 1;
-  while (count[shortest] == 0) ++shortest;
-  unsigned longest = kMaxCodeLength;
-  while (count[longest] == 0) --longest;
   unsigned wanted = *lookupBits;
   if (wanted < shortest) wanted = shortest;
   if (wanted > longest) wanted = longest;
 
-  // Check the code space; what is left at the longest length becomes dummy
-  // codes, whose slots decode as invalid.
-  int unused = 1 << shortest;
-  for (unsigned k = shortest; k < longest; ++k) {
-    unused -= static_cast<int>(count[k]);
-    if (unused < 0) return 2;
-    unused <<= 1;
-  }
-  unused -= static_cast<int>(count[longest]);
+  const int unused = unusedCodes(counts);
   if (unused < 0) return 2;
   const unsigned dummies = static_cast<unsigned>(unused);
 
-  // Sort the symbols by code length, keeping symbol order within a length.
-  unsigned offset[kMaxCodeLength + 2];
-  offset[1] = 0;
-  for (unsigned k = 1; k <= kMaxCodeLength; ++k) offset[k + 1] = offset[k] + count[k];
   uint16_t sorted[kMaxSymbols];
-  for (unsigned i = 0; i < n; ++i) {
-    if (lengths[i] != 0) sorted[offset[lengths[i]]++] = static_cast<uint16_t>(i);
-  }
-  const unsigned symbolCount = n - count[0];
-  count[longest] += dummies;
+  sortSymbols(lengths, n, counts, sorted);
+  const unsigned symbolCount = n - counts.count[0];
+  counts.count[longest] += dummies;
 
   // Walk the canonical codes, shortest first, making tables on demand. Level
   // h is the table the current code lands in: it starts after levelStart[h]
@@ -119,53 +209,27 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
   uint16_t lastValue = 0;
 
   for (unsigned k = shortest; k <= longest; ++k) {
-    for (unsigned left = count[k]; left != 0; --left) {
+    for (unsigned left = counts.count[k]; left != 0; --left) {
       // Make tables until the code fits in the current one.
       while (k > start + width) {
         const unsigned newStart = start + width;
         unsigned limit = longest - newStart;
         if (limit > wanted) limit = wanted;
-        // Start with the width this code needs; widen while the codes of the
-        // following lengths would not fill the table anyway.
-        unsigned j = k - newStart;
-        int spare = (1 << j) - static_cast<int>(left);
-        if (spare > 0 && j < limit) {
-          for (;;) {
-            if (++j >= limit) break;
-            spare <<= 1;
-            if (spare <= static_cast<int>(count[newStart + j])) break;
-            spare -= static_cast<int>(count[newStart + j]);
-          }
-        }
-        // Let the end-of-block code end at a table boundary.
-        if (newStart < endOfBlockLength && newStart + j > endOfBlockLength) {
-          j = endOfBlockLength - newStart;
-        }
-
-        CodeEntry* block = static_cast<CodeEntry*>(allocate(((1u << j) + 1) * sizeof(CodeEntry)));
-        if (block == nullptr) {
+        const unsigned j = tableWidth(k, newStart, left, limit, counts.count, endOfBlockLength);
+        CodeEntry* newTable = addTable(j, table, &lastBlock);
+        if (newTable == nullptr) {
           freeCodeTable(*table);
           *table = nullptr;
           return 3;
         }
-        block[0].operation = 0;
-        block[0].bits = 0;
-        block[0].table = nullptr;
-        if (lastBlock == nullptr) {
-          *table = block + 1;
-        } else {
-          lastBlock[0].table = block + 1;
-        }
-        lastBlock = block;
-
         if (h >= 0) {
           CodeEntry& link = levelTable[h][(code >> start) & kBitMask[width]];
           link.operation = static_cast<uint8_t>(16 + j);
           link.bits = static_cast<uint8_t>(width);
-          link.table = block + 1;
+          link.table = newTable;
         }
         ++h;
-        levelTable[h] = block + 1;
+        levelTable[h] = newTable;
         levelStart[h] = newStart;
         levelWidth[h] = j;
         levelPrefix[h] = code & kBitMask[newStart];
@@ -173,35 +237,21 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
         width = j;
       }
 
-      // The code's entry.
+      // The code's entry, in every slot whose low bits are the code.
       CodeEntry entry;
       entry.bits = static_cast<uint8_t>(k - start);
       if (next >= symbolCount) {
         entry.operation = kOpInvalid;
         entry.value = lastValue;
       } else {
-        const unsigned symbol = sorted[next++];
-        if (symbol < simpleCount) {
-          entry.operation = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
-          entry.value = static_cast<uint16_t>(symbol);
-        } else {
-          entry.operation = extra[symbol - simpleCount];
-          entry.value = base[symbol - simpleCount];
-        }
+        describeSymbol(sorted[next++], simpleCount, base, extra, &entry);
         lastValue = entry.value;
       }
       CodeEntry* current = levelTable[h];
       const unsigned slots = 1u << width;
       for (unsigned x = code >> start; x < slots; x += 1u << (k - start)) current[x] = entry;
 
-      // Next code: add one in the reversed bit order.
-      uint32_t bit = 1u << (k - 1);
-      while (code & bit) {
-        code ^= bit;
-        bit >>= 1;
-      }
-      code ^= bit;
-
+      code = nextCode(code, k);
       // Step back up while the current table's prefix is used up.
       while (h > 0 && (code & kBitMask[start]) != levelPrefix[h]) {
         --h;

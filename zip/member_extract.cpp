@@ -2,19 +2,18 @@
 // decoder run over the member input, and the checks that follow.
 //
 // Both methods write through the same 32 KiB window and WindowFlush, so the
-// running CRC and the disk-full handling are one code path. A file that
-// fails (cancel, write error, CRC) is deleted, so a partial file is never
-// left looking like a good one; a member the decoder gives up on keeps what
-// was written, with two error lines naming it. A cancel deletes the file
-// and reports nothing: the user asked for the stop.
+// running CRC, the disk-full handling and the cap at the declared size are
+// one code path. A file that fails (damaged data, output beyond the declared
+// size, write error, CRC, cancel) is deleted, so a partial file is never
+// left looking like a good one. A cancel deletes the file and reports
+// nothing: the user asked for the stop.
 #include <windows.h>
 
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
-#include "ui/info_window.h"
 #include "ui/message_ids.h"
-#include "ui/messages.h"
 #include "zip/engine_internal.h"
+#include "zip/engine_ui.h"
 
 // The file may have been given read-only by now; it must go all the same.
 static void deleteOutputFile() {
@@ -32,7 +31,7 @@ static void copyStored() {
   for (;;) {
     int byte = nextInputByte();
     if (byte < 0) break;
-    if (engine.diskFullState != 0) break;
+    if (engine.diskFullState != 0 || engine.outputOverrun) break;
     window[engine.copyPosition++] = static_cast<uint8_t>(byte);
     // The rest of what the buffer holds of the member, in one go.
     int32_t room = static_cast<int32_t>(kWindowSize) - engine.copyPosition;
@@ -46,7 +45,7 @@ static void copyStored() {
       engine.copyPosition += chunk;
     }
     if (engine.copyPosition == static_cast<int32_t>(kWindowSize)) {
-      PumpOneMessage();
+      engineUi.pumpMessage();
       if (sfx.runState != kRunning) break;
       WindowFlush(window, kWindowSize);
       engine.copyPosition = 0;
@@ -68,11 +67,11 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 // After each block: the cancel test, the progress bar and one message, so
 // the dialog stays alive during a long member.
 static int afterBlockCallback(void*) {
-  if (sfx.runState != kRunning) return 1;
+  if (sfx.runState != kRunning || engine.outputOverrun) return 1;
   const MemberInfo& member = engine.members[engine.currentMember];
-  int32_t reached = addPositions(addPositions(member.localOffset, engine.archiveShift), memberBytesTaken());
-  SetProgress(static_cast<uint32_t>(reached), static_cast<uint32_t>(engine.archiveLength));
-  PumpOneMessage();
+  int64_t done = static_cast<int64_t>(member.localOffset) + engine.archiveShift + memberBytesTaken();
+  engineUi.progress(done < 0 ? 0 : static_cast<uint32_t>(done), static_cast<uint32_t>(engine.archiveLength));
+  engineUi.pumpMessage();
   return 0;
 }
 
@@ -96,6 +95,8 @@ static int decodeDeflate() {
 
 int32_t ExtractMember() {
   engine.runningCrc = 0;
+  engine.outputWritten = 0;
+  engine.outputOverrun = false;
   uint16_t method = engine.localHeader.method;
   // Tested before the file is created, so an unknown method leaves no empty
   // file (and no open handle) behind.
@@ -107,20 +108,21 @@ int32_t ExtractMember() {
   DeferInput();
 
   int32_t result = kOk;
+  int decoded = kInflateOk;
   if (method == 0) {
     copyStored();
   } else {
-    int decoded = decodeDeflate();
-    // A stop because of a cancel is handled below, without damage lines.
-    if (decoded != kInflateOk && sfx.runState == kRunning) {
-      ErrorPrint("%s", memberPathForDisplay(engine.name));
-      if (decoded == kInflateNoMemory) {
-        engineError(kMsgNoMemory, nullptr);
-      } else {
-        filesLostError(kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
-      }
-      result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
+    decoded = decodeDeflate();
+  }
+  // A stop because of a cancel is handled below, without damage lines.
+  if ((decoded != kInflateOk || engine.outputOverrun) && sfx.runState == kRunning) {
+    engineError(kPlainLine, engine.name);
+    if (decoded == kInflateNoMemory) {
+      engineError(kMsgNoMemory, nullptr);
+    } else {
+      filesLostError(kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
     }
+    result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
   }
 
   CloseOutputFile();
@@ -133,12 +135,12 @@ int32_t ExtractMember() {
     return kOk;
   }
   if (engine.diskFullState == 2) {
-    deleteOutputFile();
-    ErrorPrint("%s", memberPathForDisplay(engine.name));
+    engineError(kPlainLine, engine.name);
     engineError(kMsgWriteError, engine.name);
     result = kDiskFull;
   }
   if (result >= kError) {
+    deleteOutputFile();
     RestoreInput();
     return result;
   }

@@ -7,7 +7,6 @@
 // the unread count, can never run into the next member. The budget counts
 // the member's bytes that are not in the buffer yet; a refill reads the next
 // block and limits it again. RestoreInput gives the deferred part back.
-#include "support/file_calls.h"
 #include "zip/engine_internal.h"
 
 void DeferInput() {
@@ -34,21 +33,18 @@ void RestoreInput() {
 }
 
 int RefillInput() {
+  // A member past its declared size gets no further input (see WindowFlush).
+  if (engine.outputOverrun) {
+    engine.input.unread = 0;
+    return -1;
+  }
   if (engine.budget <= 0) {
     engine.budget -= 1;
     engine.input.unread = 0;
     return -1;
   }
   if (engine.input.unread <= 0) {
-    int32_t got = static_cast<int32_t>(
-        fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
-    if (got <= 0) {
-      engine.input.unread = 0;
-      return -1;
-    }
-    engine.blockStart += kInputBlockSize;
-    engine.input.next = engine.inputBuffer;
-    engine.input.unread = got;
+    if (!readFollowingBlock()) return -1;
     DeferInput();
     // Deciphered once per block, not per byte taken.
     if (engine.members[engine.currentMember].encrypted) {

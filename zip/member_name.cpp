@@ -11,15 +11,13 @@
 
 #include "driver/sfx_state.h"
 #include "support/chars.h"
+#include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
 #include "support/utf8.h"
-#include "ui/os_version.h"
 #include "ui/message_ids.h"
-#include "ui/prompts.h"
 #include "zip/engine_internal.h"
-
-static_assert(kNewNameSize == kNameSize, "a typed new name must fit the member name buffer");
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Character set
@@ -69,18 +67,18 @@ void applyNameCharset(char* name) {
 // ---------------------------------------------------------------------------
 
 // Asks about the existing file engine.name until the answer is one the
-// engine can act on; on kDecisionRename engine.name holds the typed name.
+// engine can act on; on kAnswerRename engine.name holds the typed name.
 static char askAboutExistingFile() {
   char scratch[kPathSize];
   for (;;) {
     copyTextCut(scratch, memberPathForDisplay(engine.name), sizeof(scratch));
     char decision = 0;
     const LocalHeader& local = engine.localHeader;
-    AskOverwrite(&decision, scratch, engine.uncompressedSize,
-                 (static_cast<uint32_t>(local.date) << 16) | local.time);
-    if (decision != kDecisionRename) return decision;
-    char* last = scratch + textLength(scratch);
-    if (last > scratch && last[-1] == '\n') last[-1] = '\0';
+    engineUi.askOverwrite(&decision, scratch, engine.uncompressedSize,
+                          (static_cast<uint32_t>(local.date) << 16) | local.time);
+    if (decision != kAnswerRename) return decision;
+    char* last = const_cast<char*>(lastCharOf(scratch));
+    if (*last == '\n') *last = '\0';
     // An empty new name names no file: the same question again.
     if (scratch[0] == '\0') continue;
     copyTextCut(engine.name, scratch, kNameSize);
@@ -104,13 +102,13 @@ int32_t DecideDestination() {
     if (endsWithSlash(engine.name)) return kExtractMember;
     if (memberPathAttributes(engine.name) == INVALID_FILE_ATTRIBUTES) return kExtractMember;
     switch (askAboutExistingFile()) {
-      case kDecisionReplace:
+      case kAnswerReplace:
         return kExtractMember;
-      case kDecisionSkip:
+      case kAnswerSkip:
         return kSkipMember;
-      case kDecisionCancel:
+      case kAnswerCancel:
         return kCancelMember;
-      case kDecisionRename:
+      case kAnswerRename:
         newName = true;
         break;
       default:

@@ -11,23 +11,13 @@
 
 #include "driver/sfx_state.h"
 #include "support/file_calls.h"
-#include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
-
-static void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Finding the local header
 // ---------------------------------------------------------------------------
-
-// Positions the input at the position and tells whether a local header
-// signature is there. A position beyond the file is no header either.
-static bool localSignatureAt(int32_t position) {
-  if (SeekArchive(position) != kOk) return false;
-  uint8_t signature[4] = {0, 0, 0, 0};
-  return ReadArchive(signature, 4) != 0 && readLe32(signature) == engine.localSignature;
-}
 
 int32_t ReadLocalHeader() {
   // The signature was read already; the record keeps room for it so that the
@@ -59,32 +49,37 @@ int32_t ReadLocalHeader() {
   return kOk;
 }
 
-// Steps 1 to 4: the input placed right after the member's local header
-// signature. kNextMember with `found` false skips the member.
-static int32_t findLocalHeader(int32_t slot, bool* found, int32_t* result) {
-  *found = false;
+enum LocalHeaderSearch { kHeaderFound, kHeaderMissing, kHeaderEndsLoop };
+
+// Steps 1 to 4: places the input right after the member's local header
+// signature. kHeaderMissing skips the member (its lines are written);
+// kHeaderEndsLoop ends the member loop with *result raised.
+static LocalHeaderSearch findLocalHeader(int32_t slot, int32_t* result) {
   const MemberInfo& member = engine.members[slot];
   bool firstOfRun = slot == 0 && engine.batchNumber == 0;
-  int32_t position = addPositions(member.localOffset, engine.archiveShift);
+  int64_t position = static_cast<int64_t>(member.localOffset) + engine.archiveShift;
   if (position < 0) {
     unknownFormat();
-    if (!firstOfRun || engine.archiveShift == 0) return kNextMember;
+    if (!firstOfRun || engine.archiveShift == 0) return kHeaderMissing;
     engine.savedShift = engine.archiveShift;
     engine.archiveShift = 0;
     position = member.localOffset;
     if (position < 0) {
       unknownFormat();
-      return kNextMember;
+      return kHeaderMissing;
     }
   }
-  if (localSignatureAt(position)) {
-    *found = true;
-    return kNextMember;
-  }
+  // A position with nothing to read (beyond the file, or a failed read) is
+  // a damaged entry, not a sign of a wrong shift: only other bytes where
+  // the signature should be make the shift doubtful.
+  SignatureCheck check =
+      SeekArchive(position) == kOk ? readSignature(engine.localSignature) : kSignatureMissing;
+  if (check == kSignatureFound) return kHeaderFound;
   unknownFormat();
+  if (check == kSignatureMissing) return kHeaderMissing;
   bool retry = (firstOfRun && engine.archiveShift != 0) ||
                (engine.archiveShift == 0 && engine.savedShift != 0);
-  if (!retry) return kNextMember;
+  if (!retry) return kHeaderMissing;
   // The shift chosen here stays for the members that follow.
   if (engine.archiveShift != 0) {
     engine.savedShift = engine.archiveShift;
@@ -92,18 +87,16 @@ static int32_t findLocalHeader(int32_t slot, bool* found, int32_t* result) {
   } else {
     engine.archiveShift = engine.savedShift;
   }
-  int32_t r = SeekArchive(addPositions(member.localOffset, engine.archiveShift));
+  int32_t r = SeekArchive(static_cast<int64_t>(member.localOffset) + engine.archiveShift);
   if (r == kBadError || r == kEndOfArchive) {
     *result = worseOf(*result, r);
-    return kEndMemberLoop;
+    return kHeaderEndsLoop;
   }
-  uint8_t signature[4] = {0, 0, 0, 0};
-  if (ReadArchive(signature, 4) == 0 || readLe32(signature) != engine.localSignature) {
+  if (readSignature(engine.localSignature) != kSignatureFound) {
     unknownFormat();
-    return kNextMember;
+    return kHeaderMissing;
   }
-  *found = true;
-  return kNextMember;
+  return kHeaderFound;
 }
 
 // ---------------------------------------------------------------------------
@@ -112,12 +105,17 @@ static int32_t findLocalHeader(int32_t slot, bool* found, int32_t* result) {
 
 int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   engine.currentMember = slot;
-  bool found = false;
-  int32_t outcome = findLocalHeader(slot, &found, result);
-  if (!found) {
-    // The member is lost (its lines are written): the run ends as corrupt.
-    SetExitCode(kExitCrcFailed);
-    return outcome;
+  // A member whose header is not found is lost (its lines are written):
+  // the run ends as corrupt.
+  switch (findLocalHeader(slot, result)) {
+    case kHeaderMissing:
+      SetExitCode(kExitCrcFailed);
+      return kNextMember;
+    case kHeaderEndsLoop:
+      SetExitCode(kExitCrcFailed);
+      return kEndMemberLoop;
+    case kHeaderFound:
+      break;
   }
 
   if (ReadLocalHeader() != kOk) {
@@ -135,7 +133,7 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
     return kNextMember;
   }
 
-  if (!ReportMember(memberPathForDisplay(engine.name))) return kEndBatch;
+  if (!engineUi.reportMember(memberPathForDisplay(engine.name))) return kEndBatch;
   int32_t destination = DecideDestination();
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;

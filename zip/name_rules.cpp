@@ -15,9 +15,10 @@
 // is checked, because the file system treats both as one.
 #include <windows.h>
 
+#include "support/chars.h"
+#include "support/os_version.h"
 #include "support/strings.h"
 #include "support/utf8.h"
-#include "ui/os_version.h"
 #include "zip/engine_internal.h"
 
 // The longest component the file systems take, in UTF-16 units.
@@ -103,14 +104,17 @@ static int32_t currentFolderUnits() {
   return static_cast<int32_t>(GetCurrentDirectoryA(0, nullptr));
 }
 
+// The next character of a name: UTF-8 sequences never hold an ASCII byte,
+// so a UTF-8 name is walked by bytes; an ANSI name by the code page's
+// characters, as "\" is a trail byte in code pages 932, 936 and 950 and must
+// not split a component there.
+static const char* nextOfName(const char* p) { return engine.nameIsUtf8 ? p + 1 : nextChar(p); }
+
 bool isNameAcceptable(const char* name) {
   if (isNameSeparator(name[0])) return false;  // "/x", "\x", "\\server\share"
-  // Bytes are enough here: neither separator, colon nor dot is ever the
-  // second byte of a double-byte character or part of a UTF-8 sequence, so
-  // no component is missed; at worst a harmless name is refused.
   const char* start = name;
   const char* lastSeparator = nullptr;
-  for (const char* p = name;; ++p) {
+  for (const char* p = name;; p = nextOfName(p)) {
     if (*p == ':') return false;  // a drive, or a stream of another file
     if (*p == '\0' || isNameSeparator(*p)) {
       if (!isComponentAcceptable(start, static_cast<int32_t>(p - start))) return false;

@@ -9,12 +9,22 @@
 #include <windows.h>
 
 #include "driver/sfx_state.h"
+#include "support/crc32.h"
 #include "support/file_calls.h"
 #include "ui/message_ids.h"
-#include "zip/crc32.h"
 #include "zip/engine_internal.h"
 
 int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {
+  // More output than the directory entry declares is damage, or an archive
+  // built to fill the disk (a small member that expands a thousandfold,
+  // repeated in every entry): nothing beyond the declared size is written,
+  // and the member input is cut so that the decoder stops.
+  uint64_t total = static_cast<uint64_t>(engine.outputWritten) + count;
+  if (engine.outputOverrun || total > engine.members[engine.currentMember].uncompressedSize) {
+    engine.outputOverrun = true;
+    return kError;
+  }
+  engine.outputWritten = static_cast<uint32_t>(total);
   engine.runningCrc = crc32Update(engine.runningCrc, buffer, count);
   if (count == 0) return kOk;
   if (engine.diskFullState != 0) return kDiskFull;

@@ -5,9 +5,11 @@
 #include <string>
 
 #include "common/test_support.h"
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
 #include "driver/startup.h"
 #include "support/chars.h"
+#include "zip/engine_state.h"
 
 using testing_support::ReadWholeFile;
 using testing_support::RunProcess;
@@ -68,8 +70,29 @@ TEST_F(ExitCodeRule, OtherCodesAlwaysReplaceAndEveryCallCounts) {
   EXPECT_EQ(5, sfx.exitCode.count);
 }
 
+TEST(RunReset, ClearsTheRunItsAnswersItsPasswordAndTheEngine) {
+  sfx.runState = kCancelRequested;
+  sfx.errorCount = 3;
+  sfx.overwriteAll = 1;
+  sfx.skipExisting = 1;
+  strcpy(sfx.password, "secret");
+  SetExitCode(9);
+  engine.inProgress = true;
+  engine.archiveShift = 70000;
+  ResetRunState();
+  EXPECT_EQ(kRunning, sfx.runState);
+  EXPECT_EQ(0, sfx.errorCount);
+  EXPECT_EQ(0, sfx.overwriteAll);
+  EXPECT_EQ(0, sfx.skipExisting);
+  EXPECT_EQ(0, sfx.exitCode.code);
+  EXPECT_EQ(0, sfx.exitCode.count);
+  EXPECT_EQ(std::string(sizeof(sfx.password), '\0'), std::string(sfx.password, sizeof(sfx.password)));
+  EXPECT_FALSE(engine.inProgress);
+  EXPECT_EQ(0, engine.archiveShift);
+}
+
 TEST(StartUp, RecordsOwnPathAndPublishesItToChildren) {
-  memset(&sfx, 0, sizeof(sfx));
+  ResetRunState();
   PrepareRunState("\"C:\\some where\\setup.exe\" /x -s");
   EXPECT_STREQ(SelfPath().c_str(), sfx.moduleName);
   EXPECT_EQ(1, sfx.silentMode);
@@ -87,7 +110,7 @@ TEST(StartUp, RecordsOwnPathAndPublishesItToChildren) {
 }
 
 TEST(StartUp, BuildsTheLeadByteTableOfTheCodePage) {
-  memset(&sfx, 0, sizeof(sfx));
+  ResetRunState();
   PrepareRunState("setup.exe");
   CPINFO info;
   ASSERT_TRUE(GetCPInfo(CP_ACP, &info));

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "driver/layer_hooks.h"
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
 #include "support/heap.h"
 
@@ -15,7 +17,8 @@ using testing_support::Environment;
 using testing_support::ReadWholeFile;
 
 void ScriptTest::SetUp() {
-  memset(&sfx, 0, sizeof(sfx));
+  ResetRunState();
+  RegisterLayerHooks();
   char folder[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, folder);
   savedFolder_ = folder;
@@ -31,7 +34,7 @@ void ScriptTest::TearDown() {
   SetCurrentDirectoryA(savedFolder_.c_str());
   release(sfx.textBuffer);
   release(sfx.licenseText);
-  memset(&sfx, 0, sizeof(sfx));
+  ResetRunState();
 }
 
 void ScriptTest::Run(const std::string& script, ScriptMode mode, HWND window) {

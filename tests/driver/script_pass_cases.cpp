@@ -5,6 +5,7 @@
 
 #include "driver/saved_destination.h"
 #include "driver/script_fixture.h"
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
 #include "driver/startup.h"
 #include "ui/dialog_harness.h"
@@ -48,7 +49,7 @@ TEST_F(Passes, FlagsFromEveryPass) {
   for (const ScriptMode mode : {ScriptMode::Prescan, ScriptMode::Shortcuts}) {
     for (const auto& c : cases) {
       const bool prescan = mode == ScriptMode::Prescan;
-      memset(&sfx, 0, sizeof(sfx));
+      ResetRunState();
       sfx.silentMode = c.silentBefore;
       Run(c.script, mode, dialog());
       SCOPED_TRACE(std::string(c.script) + (prescan ? " (Prescan)" : " (Shortcuts)"));
@@ -108,7 +109,7 @@ TEST_F(Passes, SavePathRemembersTheChosenFolderForTheNextRun) {
 
   // The next run offers the saved folder, and the script's own in the list.
   LiveDialog next("STARTDLG");
-  memset(&sfx, 0, sizeof(sfx));
+  ResetRunState();
   Run(script, ScriptMode::Prescan, next.window());
   Run(script, ScriptMode::DialogInit, next.window());
   EXPECT_EQ(destination(), ComboText(next.window(), IDC_START_DESTINATION));
@@ -117,7 +118,7 @@ TEST_F(Passes, SavePathRemembersTheChosenFolderForTheNextRun) {
   EXPECT_STREQ("C:\\Apps\\Tool", sfx.scriptPath);
 
   // Without SavePath nothing is stored or offered.
-  memset(&sfx, 0, sizeof(sfx));
+  ResetRunState();
   Run("Path=C:\\Apps\\Tool", ScriptMode::DialogInit, next.window());
   EXPECT_EQ("C:\\Apps\\Tool", ComboText(next.window(), IDC_START_DESTINATION));
   SaveDestination("C:\\elsewhere");
@@ -160,7 +161,7 @@ TEST_F(Passes, TempFolderAndItsQuestion) {
   };
   for (const auto& c : cases) {
     LiveDialog start("STARTDLG");
-    memset(&sfx, 0, sizeof(sfx));
+    ResetRunState();
     sfx.silentSwitch = c.silentSwitch;
     Run(c.script, ScriptMode::Prescan, start.window());
     MessageBoxHand hand(IDYES);
@@ -229,7 +230,7 @@ TEST_F(Passes, TemporaryFolderRemovedOnlyByItsName) {
     ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
     testing_support::WriteWholeFile(folder + "\\inside.txt", "x");
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
-    memset(&sfx, 0, sizeof(sfx));
+    ResetRunState();
     sfx.tempMode = true;
     StartupServices none = {};
     EXPECT_EQ(0, FinishRun(&none));

@@ -14,8 +14,8 @@
 #include "support/directory_search.h"
 #include "support/file_calls.h"
 #include "support/file_object.h"
+#include "support/os_version.h"
 #include "support/paths.h"
-#include "ui/os_version.h"
 
 using testing_support::FileExists;
 using testing_support::ReadWholeFile;
@@ -87,6 +87,21 @@ FAMILY_TEST(FileCalls, WriteTruncatesReadCountsItemsSeekAndTell) {
   EXPECT_EQ(0u, fileWrite("x", 1, 1, in));  // opened for reading only
   EXPECT_EQ(0, fileClose(in));
   EXPECT_EQ(nullptr, fileOpen(folder.file("missing").c_str(), "rb"));
+}
+
+// size * count beyond 32 bits would reach ReadFile cut to its low bits (two
+// items of 0x80000001 bytes as 2 bytes): such a call does nothing.
+FAMILY_TEST(FileCalls, ByteCountBeyond32BitsIsRefused) {
+  ScratchFolder folder;
+  std::string name = folder.file("data.bin");
+  ASSERT_TRUE(WriteWholeFile(name, std::string(16, 'x')));
+  FileBox* in = fileOpen(name.c_str(), "rb");
+  ASSERT_NE(nullptr, in);
+  char buffer[16] = {};
+  EXPECT_EQ(0u, fileRead(buffer, 0x80000001u, 2, in));
+  EXPECT_EQ(0u, fileRead(buffer, 2, 0x80000001u, in));
+  EXPECT_EQ(0, fileTell(in));  // nothing was read
+  EXPECT_EQ(0, fileClose(in));
 }
 
 // ---------------------------------------------------------------------------

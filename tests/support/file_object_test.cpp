@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "driver/layer_hooks.h"
 #include "driver/sfx_state.h"
 #include "support/file_object.h"
 
@@ -136,6 +137,7 @@ TEST(FatalExit, ReadAndSeekErrorsAreFatal) {
 
 TEST(FileObjectChild, DISABLED_FatalExit) {
   if (Environment(kChildVariable) != "FatalExit") GTEST_SKIP();
+  RegisterLayerHooks();
   ScratchFolder folder;
   static FileObject file;
   ASSERT_TRUE(file.open(MakeFile(folder).c_str(), nullptr, false, false));
@@ -146,6 +148,7 @@ TEST(FileObjectChild, DISABLED_FatalExit) {
 
 TEST(FileObjectChild, DISABLED_ReadError) {
   if (Environment(kChildVariable) != "ReadError") GTEST_SKIP();
+  RegisterLayerHooks();
   ScratchFolder folder;
   std::string name = MakeFile(folder);
   static FileObject file;
@@ -161,6 +164,7 @@ TEST(FileObjectChild, DISABLED_ReadError) {
 
 TEST(FileObjectChild, DISABLED_SeekError) {
   if (Environment(kChildVariable) != "SeekError") GTEST_SKIP();
+  RegisterLayerHooks();
   ScratchFolder folder;
   static FileObject file;
   ASSERT_TRUE(file.open(MakeFile(folder).c_str(), nullptr, false, false));

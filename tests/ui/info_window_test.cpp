@@ -14,8 +14,9 @@
 #include <gtest/gtest.h>
 
 #include "common/test_support.h"
+#include "driver/layer_hooks.h"
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
-#include "ui/html_viewer.h"
 #include "support/file_object.h"
 #include "ui/info_control.h"
 #include "ui/html_viewer.h"
@@ -109,17 +110,8 @@ void DrainMessages() {
   }
 }
 
-void ResetRunState() {
-  sfx.mainWindow = nullptr;
-  sfx.infoWindowUsed = false;
-  sfx.errorCount = 0;
-  sfx.runState = kRunning;
-  sfx.closeMode = 0;
-  sfx.extracting = 0;
-  sfx.fatalStop = 0;
-  sfx.scriptLength = 0;
-  sfx.tempMode = false;
-  sfx.startViewer = nullptr;
+void ResetTestRun() {
+  ResetRunState();
   removeTempFolderHook = nullptr;
   host = HostRecord();
 }
@@ -212,7 +204,7 @@ class StartDialogTest : public ::testing::Test {
   static void SetUpTestSuite() { LoadControlLibraries(); }
 
   void SetUp() override {
-    ResetRunState();
+    ResetTestRun();
     removeCalls = 0;
     dialog = CreateHostDialog();
     ASSERT_NE(dialog, nullptr);
@@ -224,7 +216,7 @@ class StartDialogTest : public ::testing::Test {
   void TearDown() override {
     if (IsWindow(dialog)) DestroyWindow(dialog);
     DrainMessages();
-    ResetRunState();
+    ResetTestRun();
   }
 
   HWND dialog = nullptr;
@@ -310,7 +302,7 @@ TEST(InformationWindowFallbackChild, KeepsTheEditControl) {
   if (testing_support::Environment("ZIMBRO_INFO_CHILD") != "fallback") GTEST_SKIP();
   ASSERT_EQ(GetModuleHandleA("riched32.dll"), nullptr);
   InitCommonControls();
-  ResetRunState();
+  ResetTestRun();
   HWND dialog = CreateHostDialog();
   ASSERT_NE(dialog, nullptr);
   sfx.mainWindow = dialog;
@@ -661,7 +653,8 @@ TEST(FatalExitChild, EndsTheProcessAfterTheDialog) {
   const std::string mode = testing_support::Environment("ZIMBRO_INFO_CHILD");
   if (mode != "fatal-line" && mode != "fatal-quiet") GTEST_SKIP();
   LoadControlLibraries();
-  ResetRunState();
+  ResetTestRun();
+  RegisterLayerHooks();
   HWND dialog = CreateHostDialog();
   ASSERT_NE(dialog, nullptr);
   sfx.mainWindow = dialog;

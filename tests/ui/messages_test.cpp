@@ -5,7 +5,9 @@
 
 #include <algorithm>
 
+#include "driver/sfx_state.h"
 #include "tests/ui/block_file.h"
+#include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 
@@ -218,6 +220,38 @@ TEST(MessageText, NumberWithoutStringIsEmptyOrTheTranslationOfEmpty) {
   LoadedBlock block(Block(Entry(Key("s", "", ""), "Seek error")));
   EXPECT_STREQ("Seek error", MessageText(kMsgSeekError));
   EXPECT_STREQ("Error", MessageText(kMsgError));
+}
+
+// Messages are formats: a translation is taken only with the conversions of
+// the English text, in the same order.
+struct ConversionCase {
+  const char* translation;
+  const char* shown;
+};
+
+TEST(MessageText, TranslationIsTakenOnlyWithTheEnglishConversions) {
+  const ConversionCase cases[] = {
+      {"Entpacke %s", "Entpacke %s"},
+      {"%s wird entpackt", "%s wird entpackt"},
+      {"100%% von %s", "100%% von %s"},
+      {"Entpacke %s %s %s", "Extracting %s"},
+      {"Entpacke", "Extracting %s"},
+      {"Entpacke %d", "Extracting %s"},
+      {"Entpacke %ls", "Extracting %s"},
+      {"Entpacke %s%", "Extracting %s"},
+  };
+  for (const ConversionCase& c : cases) {
+    LoadedBlock block(Block(Entry(Key("s", "", "Extracting %s"), c.translation)));
+    EXPECT_STREQ(c.shown, MessageText(kMsgExtracting)) << c.translation;
+  }
+  LoadedBlock withConversion(Block(Entry(Key("s", "", "Error"), "Fehler in %s")));
+  EXPECT_STREQ("Error", MessageText(kMsgError));
+}
+
+TEST(MessageText, ATranslationWithExtraConversionsCannotCrashTheMemberLine) {
+  sfx.mainWindow = nullptr;
+  LoadedBlock block(Block(Entry(Key("s", "", "Extracting %s"), "%s %s %s %s %s %s %s %s")));
+  EXPECT_TRUE(ReportMember("member.txt"));
 }
 
 TEST(MessageText, TranslatesLineBreakMessages) {

@@ -2,6 +2,7 @@
 // archive shift and its repairs, and the script in the archive comment.
 #include <gtest/gtest.h>
 
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 #include "support/heap.h"
@@ -38,12 +39,14 @@ TEST_F(ExtractTest, DirectoryOffsetWithoutPrefixLocalOffsetsWithIt) {
   ExpectSourcesExtracted();
 }
 
-TEST_F(ExtractTest, ShiftRetryWhenTheFirstTryLiesBeyondTheFile) {
+// Only other bytes where a local header should be make the shift doubtful;
+// a position beyond the file is a damaged entry: message 120, next member.
+TEST_F(ExtractTest, NoShiftRetryWhenTheFirstTryLiesBeyondTheFile) {
   Extract("prefixed-retry-small.exe");
-  EXPECT_EQ(1, sfx.errorCount);
-  EXPECT_TRUE(FileExists(Out("readonly.txt")));
-  EXPECT_TRUE(FileExists(Out("hidden.txt")));
-  EXPECT_TRUE(FileExists(Out("plain.txt")));
+  EXPECT_EQ(3, sfx.errorCount);
+  EXPECT_FALSE(FileExists(Out("readonly.txt")));
+  EXPECT_FALSE(FileExists(Out("hidden.txt")));
+  EXPECT_FALSE(FileExists(Out("plain.txt")));
 }
 
 TEST_F(ExtractTest, DirectoryOffsetZeroBehindAPrefixIsRepaired) {

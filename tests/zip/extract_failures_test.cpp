@@ -22,9 +22,10 @@ TEST_F(ExtractTest, WrongCrcDeletesTheFileAndSetsExitCode3) {
 
 class DamagedDeflate : public ExtractTest, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(DamagedDeflate, IsReportedAndTheNextMemberStillComesOut) {
+TEST_P(DamagedDeflate, IsReportedLeavesNoPartialFileAndTheNextMemberStillComesOut) {
   Extract(std::string("py-flip-") + GetParam() + ".zip");
   EXPECT_GE(sfx.errorCount, 1);
+  EXPECT_FALSE(FileExists(Out("damaged.bin")));
   std::vector<uint8_t> after = ReadWholeFile(Out("after.txt"));
   EXPECT_EQ(std::string("after the damage\n"), std::string(after.begin(), after.end()));
 }

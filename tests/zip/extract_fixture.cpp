@@ -1,5 +1,7 @@
 #include "extract_fixture.h"
 
+#include "driver/layer_hooks.h"
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
 #include "zip/engine.h"
 
@@ -47,21 +49,10 @@ SYSTEMTIME LocalWriteTime(const std::string& path) {
   return result;
 }
 
-void ResetRunState() {
-  sfx.errorCount = 0;
-  sfx.exitCode.code = 0;
-  sfx.exitCode.count = 0;
-  sfx.runState = 0;
-  sfx.overwriteAll = 0;
-  sfx.skipExisting = 0;
-  sfx.password[0] = '\0';
-  sfx.mainWindow = nullptr;
-  sfx.infoWindowUsed = false;
-}
-
 void ExtractTest::SetUp() {
   if (Environment("ZIMBRO_TESTDATA").empty()) GTEST_SKIP() << "ZIMBRO_TESTDATA not set";
   ResetRunState();
+  RegisterLayerHooks();
   GetCurrentDirectoryA(MAX_PATH, savedDirectory_);
   destination_ = scratch_.path() + "\\dest";
   ASSERT_TRUE(CreateDirectoryA(destination_.c_str(), nullptr));

@@ -23,8 +23,6 @@ std::vector<std::string> ListTree(const std::string& folder);
 // Local clock time of a file's last write.
 SYSTEMTIME LocalWriteTime(const std::string& path);
 
-void ResetRunState();
-
 class ExtractTest : public ::testing::Test {
  protected:
   void SetUp() override;

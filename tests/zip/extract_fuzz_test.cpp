@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "driver/run_reset.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "zip/crc32.h"
+#include "support/crc32.h"
 #include "zip/inflate_tables.h"
 
 namespace {

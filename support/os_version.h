@@ -1,4 +1,6 @@
-// The one operating-system test: NT family or 9x family.
+// The one operating-system test: NT family or 9x family. It sits in the
+// support library because the file and directory calls choose between their
+// wide and ANSI forms by it.
 #pragma once
 
 #include <stdint.h>

@@ -1,7 +1,7 @@
 // The one operating-system test. The answer decides between the wide and the
 // ANSI file calls everywhere, so it is asked once and kept; the cache is two
 // plain statics with constant initialisers (no guard, no constructor).
-#include "ui/os_version.h"
+#include "support/os_version.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 // CRC-32: the standard check values, the chaining rule, the message-key form
 // and the unrolled loops against a plain byte-at-a-time loop.
-#include "zip/crc32.h"
+#include "support/crc32.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 // - crc32Raw serves the message keys of the messages block: short texts, once
 //   each. It keeps its own table, computed on first use into zeroed static
 //   data, and the simple shape that texts of a few dozen bytes need.
-#include "zip/crc32.h"
+#include "support/crc32.h"
 
 namespace {
 

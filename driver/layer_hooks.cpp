@@ -1,0 +1,82 @@
+#include "driver/layer_hooks.h"
+
+#include "driver/sfx_state.h"
+#include "driver/temp_folder.h"
+#include "support/file_object.h"
+#include "ui/info_window.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
+#include "ui/prompts.h"
+#include "zip/engine_state.h"
+#include "zip/engine_ui.h"
+
+// The engine's answers are the prompt's letters, passed on unchanged.
+static_assert(char{kAnswerReplace} == char{kDecisionReplace} && char{kAnswerSkip} == char{kDecisionSkip} &&
+                  char{kAnswerRename} == char{kDecisionRename} && char{kAnswerCancel} == char{kDecisionCancel},
+              "the engine and the replace prompt must agree on the answers");
+static_assert(kNewNameSize == kNameSize, "a typed new name must fit the member name buffer");
+
+// ---------------------------------------------------------------------------
+// The file layer's fatal path
+// ---------------------------------------------------------------------------
+
+static void reportFileFailure(FileFailure failure, const char* fileName) {
+  // The seek error has no text of its own (message 516): its line appears
+  // only when a messages block translates the empty text.
+  int id = failure == kFailedRead ? kMsgReadError : failure == kFailedClose ? kMsgCloseError : kMsgSeekError;
+  ReportFileError(MessageText(id), fileName);
+}
+
+static void recordExitCode(int32_t code) { SetExitCode(code); }
+
+// ---------------------------------------------------------------------------
+// The engine's user interface
+// ---------------------------------------------------------------------------
+
+static void engineErrorLine(int messageId, const char* argument) {
+  if (messageId == kPlainLine) {
+    ErrorPrint("%s", argument != nullptr ? argument : "");
+  } else {
+    ErrorPrint(MessageText(messageId), argument);
+  }
+}
+
+static bool askPassword(char* out, int outSize, const char* memberName) {
+  return AskPassword(out, outSize, memberName);
+}
+
+void RegisterLayerHooks() {
+  fatalHooks.reportFailure = reportFileFailure;
+  fatalHooks.recordExitCode = recordExitCode;
+  fatalHooks.waitForStop = FatalStopWait;
+  removeTempFolderHook = RemoveTempFolder;
+  engineUi.reportMember = ReportMember;
+  engineUi.errorLine = engineErrorLine;
+  engineUi.progress = SetProgress;
+  engineUi.pumpMessage = PumpOneMessage;
+  engineUi.askOverwrite = AskOverwrite;
+  engineUi.askPassword = askPassword;
+}
+
+const char* MissingLayerHook() {
+  struct Hook {
+    const char* name;
+    bool set;
+  };
+  const Hook hooks[] = {
+      {"fatalHooks.reportFailure", fatalHooks.reportFailure != nullptr},
+      {"fatalHooks.recordExitCode", fatalHooks.recordExitCode != nullptr},
+      {"fatalHooks.waitForStop", fatalHooks.waitForStop != nullptr},
+      {"removeTempFolderHook", removeTempFolderHook != nullptr},
+      {"engineUi.reportMember", engineUi.reportMember != nullptr},
+      {"engineUi.errorLine", engineUi.errorLine != nullptr},
+      {"engineUi.progress", engineUi.progress != nullptr},
+      {"engineUi.pumpMessage", engineUi.pumpMessage != nullptr},
+      {"engineUi.askOverwrite", engineUi.askOverwrite != nullptr},
+      {"engineUi.askPassword", engineUi.askPassword != nullptr},
+  };
+  for (const Hook& hook : hooks) {
+    if (!hook.set) return hook.name;
+  }
+  return nullptr;
+}

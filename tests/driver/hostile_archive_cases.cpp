@@ -113,9 +113,8 @@ TEST_F(HostileArchive, EachCountedErrorEndsWithItsCodeAndLeavesOnlyTheGoodFiles)
       {"h-component.exe", 3, kCorrupt, justOk},
       {"h-long-path.exe", 3, kCorrupt, justOk},
       {"h-utf8-bad.exe", 3, kCorrupt, justOk},
-      // Damaged member data: exit code 3. What the damaged member leaves
-      // is the decoder's concern (extract_failures_test.cpp).
-      {"h-damaged.exe", 3, kCorrupt, justOk, false},
+      // Damaged member data: exit code 3, and no partial file.
+      {"h-damaged.exe", 3, kCorrupt, justOk},
       // No code of their own: exit code 1, never 0.
       {"h-method.exe", 1, kErrors, justOk},
       {"h-version.exe", 1, kErrors, justOk},

@@ -8,7 +8,7 @@
 //            stub with the archive appended) and the empty destination
 //            WORK\dest, entered by the run
 //   RESULTS  one line per archive: path, exit code (hex), verdict, time (ms),
-//            detail; verdicts: ok, crash, hang, escape
+//            detail; verdicts: ok, crash, hang, escape, skipped (not run)
 //
 // Each run is silent (/s). A run that counted errors shows its summary and
 // waits for Close, like any silent run with errors; this answers the summary
@@ -153,18 +153,26 @@ struct Outcome {
   bool hung;
   DWORD milliseconds;
   int answered;  // windows answered on the run's behalf
+  bool notStarted;
 };
 
 Outcome runOnce(const std::string& exe, const std::string& folder, DWORD limit) {
-  Outcome outcome = {0, false, 0, 0};
+  Outcome outcome = {0, false, 0, 0, false};
   std::string command = "\"" + exe + "\" /s";
   STARTUPINFOA startup = {};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   DWORD start = GetTickCount();
-  if (!CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                      &process)) {
-    outcome.code = 0xFFFFFFFF;
+  // A loaded machine now and then fails a start (the copy still held by
+  // the run before): a few more tries before the run counts as not started.
+  bool started = false;
+  for (int attempt = 0; attempt < 4 && !started; ++attempt) {
+    if (attempt > 0) Sleep(250);
+    started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                             &process) != FALSE;
+  }
+  if (!started) {
+    outcome.notStarted = true;
     return outcome;
   }
   Answering answering = {process.dwProcessId, 0};
@@ -269,7 +277,10 @@ int main(int argc, char** argv) {
     }
     std::string verdict = "ok";
     std::string detail = "answered " + std::to_string(outcome.answered);
-    if (outcome.hung) {
+    if (outcome.notStarted) {
+      verdict = "skipped";
+      detail = "the run could not be started";
+    } else if (outcome.hung) {
       verdict = "hang";
     } else if (!isProgramCode(outcome.code)) {
       verdict = "crash";

@@ -20,6 +20,7 @@ struct ExitCodeRecord {
 enum ExitCode : int32_t {
   kExitSuccess = 0,
   kExitFolderNotEntered = 1,
+  kExitErrors = 1,  // errors were counted and none set a code of its own
   kExitFatal = 2,
   kExitCrcFailed = 3,
   kExitCreateFailed = 9,

@@ -51,8 +51,9 @@ int32_t FinishRun(StartupServices* services) {
   if (sfx.exitCode.code == 0 && sfx.runState != kRunning) SetExitCode(kExitCancelled);
   // Some errors (an unknown method, a full disk, a wrong password) carry no
   // code of their own, yet their files were not created: the caller of an
-  // installer must not take such a run for a success.
-  if (sfx.exitCode.code == 0 && sfx.errorCount > 0) SetExitCode(kExitCreateFailed);
+  // installer must not take such a run for a success. The general code
+  // replaces only 0, so a more specific one set during the run stays.
+  if (sfx.errorCount > 0) SetExitCode(kExitErrors);
   sfx.runState = kClosing;
   return sfx.exitCode.code;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `make fuzz`: runs every fuzz-*.sh beside this script for the build tree
 # that scripts/with-wine.sh chose. Each prints its counts and keeps the inputs
-# it found wanting; the run fails when any of them does.
+# it found wanting; the run fails when any of them does. Not part of
+# `make test`: a full run takes many minutes.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 status=0

@@ -23,6 +23,10 @@
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
 
+// The archive, or the rest of its directory, cannot be read: the members
+// it holds are lost.
+static void damagedArchive() { filesLostError(kMsgUnknownFormat, nullptr); }
+
 // ---------------------------------------------------------------------------
 // The end record
 // ---------------------------------------------------------------------------
@@ -102,7 +106,7 @@ static int32_t FindEndRecord(int32_t searchLength) {
   }
 
   if (failed || found == nullptr) {
-    unknownFormat();
+    damagedArchive();
     return kError;
   }
   engine.input.next = found;
@@ -132,6 +136,7 @@ int32_t ReadCentralHeader() {
   c.neededVersion = h[6];
   c.neededHost = h[7];
   c.flags = readLe16(h + 8);
+  engine.nameFlags = c.flags;  // the name read next is this header's
   c.method = readLe16(h + 10);
   c.time = readLe16(h + 12);
   c.date = readLe16(h + 14);
@@ -192,7 +197,7 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
       break;
     }
     if (check == kSignatureDiffers) {
-      unknownFormat();
+      damagedArchive();
       *result = worseOf(*result, kBadError);
       *membersLeft = 0;
       break;
@@ -211,7 +216,7 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
       r = ReadField(lengths[field], kinds[field]);
       *result = worseOf(*result, r);
       if (r >= kError) {
-        engineError(kMsgHeaderCorrupt, engine.name);
+        filesLostError(kMsgHeaderCorrupt, engine.name);
         corrupt = true;
       }
     }
@@ -291,20 +296,28 @@ static int32_t ReadDirectory() {
   }
 
   if (engine.expectedEndPosition == 0 && end.directorySize == 0) {
-    unknownFormat();  // an empty archive: nothing to install
+    damagedArchive();  // an empty archive: nothing to install
     return worseOf(result, kWarn);
   }
 
   int64_t directory = end.directoryOffset;
   int32_t r = SeekArchive(directory + engine.archiveShift);
-  if (r == kBadError || r == kEndOfArchive) return r;
+  // A directory that cannot be reached loses every member; the line that
+  // says why (a negative shift) is written.
+  if (r == kBadError || r == kEndOfArchive) {
+    SetExitCode(kExitCrcFailed);
+    return r;
+  }
   if (!centralSignatureFollows()) {
     // Offsets that already count the executable: try them as they are.
     engine.archiveShift = 0;
     r = SeekArchive(directory);
-    if (r == kBadError || r == kEndOfArchive) return r;
+    if (r == kBadError || r == kEndOfArchive) {
+      SetExitCode(kExitCrcFailed);
+      return r;
+    }
     if (!centralSignatureFollows()) {
-      unknownFormat();
+      damagedArchive();
       return kBadError;
     }
     result = kError;

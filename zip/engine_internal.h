@@ -91,6 +91,29 @@ enum DestinationDecision : int32_t {
 int32_t DecideDestination();
 
 // ---------------------------------------------------------------------------
+// Which names are refused (name_rules.cpp)
+// ---------------------------------------------------------------------------
+// False for a name that must not be created: one that leaves the current
+// folder, names a device, ends a component in a dot or a blank, has a
+// component longer than 255 characters, makes a path longer than the
+// platform takes, or claims UTF-8 without being it.
+bool isNameAcceptable(const char* name);
+
+// ---------------------------------------------------------------------------
+// File calls on member paths (member_paths.cpp): wide for a UTF-8 name on
+// the NT family, ANSI otherwise
+// ---------------------------------------------------------------------------
+uint32_t memberPathAttributes(const char* path);
+bool memberPathSetAttributes(const char* path, uint32_t attributes);
+bool memberPathMakeFolder(const char* path);
+bool memberPathDelete(const char* path);
+HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+FileBox* memberPathCreate(const char* path);  // created or truncated, for writing
+bool memberPathSetLabel(const char* root, const char* label);
+// The path as ANSI text for lines and prompts.
+const char* memberPathForDisplay(const char* path);
+
+// ---------------------------------------------------------------------------
 // Name mapping (name_mapping.cpp)
 // ---------------------------------------------------------------------------
 enum BuildOperation : int32_t {
@@ -109,6 +132,8 @@ bool IsNameValid(const char* path);
 // error, kNoNameMemory, kFolderCreated or kLabelSkipped. newName: the name
 // was typed by the user at the rename prompt and may start at a root.
 int32_t MapName(bool newName);
+// The name or path ends with "/" (a folder entry, or a refused file name).
+bool endsWithSlash(const char* name);
 
 // ---------------------------------------------------------------------------
 // Decryption (decrypt.cpp)
@@ -136,3 +161,8 @@ void releaseKeyCopy();
 void engineError(int messageId, const char* argument);
 // "The archive is either in unknown format or damaged".
 void unknownFormat();
+// An error line for a failure that loses files of the installation (a
+// damaged archive, member data that cannot be read, a refused name): the
+// run then ends as "corrupt", exit code 3, which tells the caller to fetch a
+// fresh copy.
+void filesLostError(int messageId, const char* argument);

@@ -123,6 +123,9 @@ struct MemberInfo {
 // 0 entered, kNoPassword when cancelled or left empty.
 typedef int32_t (*PasswordCallback)(char* keyCopy, int32_t size, const char* archivePath, const char* memberName);
 
+// General-purpose flag bit 11: the name (and comment) are UTF-8.
+const uint16_t kFlagUtf8Name = 0x0800;
+
 enum FieldKind : int32_t {
   kFieldSkip = 0,
   kFieldName = 2,
@@ -155,6 +158,14 @@ struct EngineState {
   int32_t batchNumber;
   char name[kNameSize];
   bool nameCut;           // the last name read was longer than 259 bytes
+  // The last name read is UTF-8 and kept so (NT family): its paths go
+  // through the wide file calls.
+  bool nameIsUtf8;
+  // The last name read is UTF-8 and the ANSI code page cannot hold it (9x
+  // family); the name shows '?' for what is missing.
+  bool nameNotInCodePage;
+  uint16_t nameFlags;     // general-purpose flags of the header whose name is read next
+  char displayName[kNameSize * 2];  // a UTF-8 path in the ANSI code page, for lines
   uint8_t* extraField;    // the last extra field read, owned; not interpreted
   uint32_t centralSignature;
   uint32_t localSignature;

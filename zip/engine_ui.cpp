@@ -2,11 +2,22 @@
 // part of the engine writes through it.
 #include "zip/engine_ui.h"
 
+#include "driver/sfx_state.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 
 EngineUi engineUi;
 
-void engineError(int messageId, const char* argument) { engineUi.errorLine(messageId, argument); }
+void engineError(int messageId, const char* argument) {
+  // Every argument but the archive's path is a member name or path, which
+  // the lines show in the ANSI code page.
+  if (argument != engine.archivePath) argument = memberPathForDisplay(argument);
+  engineUi.errorLine(messageId, argument);
+}
 
 void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
+
+void filesLostError(int messageId, const char* argument) {
+  SetExitCode(kExitCrcFailed);
+  engineError(messageId, argument);
+}

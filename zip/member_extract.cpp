@@ -18,8 +18,8 @@
 
 // The file may have been given read-only by now; it must go all the same.
 static void deleteOutputFile() {
-  SetFileAttributesA(engine.name, FILE_ATTRIBUTE_NORMAL);
-  deleteFile(engine.name);
+  memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
+  memberPathDelete(engine.name);
 }
 
 // ---------------------------------------------------------------------------
@@ -124,7 +124,11 @@ int32_t ExtractMember() {
   // A stop because of a cancel is handled below, without damage lines.
   if ((decoded != kInflateOk || engine.outputOverrun) && sfx.runState == kRunning) {
     engineError(kPlainLine, engine.name);
-    engineError(decoded == kInflateNoMemory ? kMsgNoMemory : kMsgUnknownFormat, nullptr);
+    if (decoded == kInflateNoMemory) {
+      engineError(kMsgNoMemory, nullptr);
+    } else {
+      filesLostError(kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
+    }
     result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
   }
 

@@ -36,6 +36,7 @@ int32_t ReadLocalHeader() {
   local.uncompressedSize = readLe32(h + 22);
   local.nameLength = readLe16(h + 26);
   local.extraLength = readLe16(h + 28);
+  engine.nameFlags = local.flags;  // the name read next is this header's
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
@@ -105,32 +106,36 @@ static LocalHeaderSearch findLocalHeader(int32_t slot, int32_t* result) {
 
 int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   engine.currentMember = slot;
+  // A member whose header is not found is lost (its lines are written):
+  // the run ends as corrupt.
   switch (findLocalHeader(slot, result)) {
     case kHeaderMissing:
+      SetExitCode(kExitCrcFailed);
       return kNextMember;
     case kHeaderEndsLoop:
+      SetExitCode(kExitCrcFailed);
       return kEndMemberLoop;
     case kHeaderFound:
       break;
   }
 
   if (ReadLocalHeader() != kOk) {
-    unknownFormat();
+    filesLostError(kMsgUnknownFormat, nullptr);
     return kNextMember;
   }
   int32_t r = ReadField(engine.localHeader.nameLength, kFieldName);
   if (r >= kError) {
-    engineError(kMsgHeaderCorrupt, engine.name);
+    filesLostError(kMsgHeaderCorrupt, engine.name);
     return kNextMember;
   }
   r = ReadField(engine.localHeader.extraLength, kFieldExtra);
   if (r >= kError) {
-    engineError(kMsgHeaderCorrupt, engine.name);
+    filesLostError(kMsgHeaderCorrupt, engine.name);
     return kNextMember;
   }
 
   const int stage = stageEnter(kStageReport);
-  const bool going = engineUi.reportMember(engine.name);
+  const bool going = engineUi.reportMember(memberPathForDisplay(engine.name));
   stageLeave(stage);
   if (!going) return kEndBatch;
   int32_t destination = DecideDestination();

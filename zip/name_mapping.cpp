@@ -31,8 +31,8 @@
 bool IsNameValid(const char* path) {
   // No access asked: this only learns whether the name could exist, with no
   // limit on the path's length, and a folder opens as well as a file.
-  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle = memberPathOpen(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS);
   if (handle != INVALID_HANDLE_VALUE) {
     CloseHandle(handle);
     return true;
@@ -108,10 +108,10 @@ static int32_t appendFolder(const char* component) {
   int32_t capacity = engine.nameLength + 1;
   appendToPath(engine.firstPath, &engine.firstEnd, component, capacity);
   if (IsNameValid(engine.firstPath)) appendToPath(engine.secondPath, &engine.secondEnd, component, capacity);
-  DWORD attributes = GetFileAttributesA(engine.secondPath);
+  DWORD attributes = memberPathAttributes(engine.secondPath);
   bool failed;
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    failed = makeFolder(engine.secondPath) != 0;
+    failed = !memberPathMakeFolder(engine.secondPath);
     if (!failed) engine.folderCreated = true;
   } else {
     failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;  // a file stands in the way
@@ -158,6 +158,16 @@ int32_t BuildPath(int32_t operation, char* text) {
 // ---------------------------------------------------------------------------
 // Mapping
 // ---------------------------------------------------------------------------
+
+bool endsWithSlash(const char* name) {
+  // A UTF-8 name is not walked by the code page's double-byte rules; its
+  // last byte is '/' only when its last character is.
+  if (engine.nameIsUtf8) {
+    size_t length = textLength(name);
+    return length > 0 && name[length - 1] == '/';
+  }
+  return *lastCharOf(name) == '/';
+}
 
 // The root a typed name starts at ("/", "D:" or "D:/"), copied into prefix;
 // returns the rest of the name.
@@ -213,7 +223,7 @@ int32_t MapName(bool newName) {
   }
   component[length] = '\0';
 
-  if (*lastCharOf(name) == '/') {  // a folder entry: its folders are all it needs
+  if (endsWithSlash(name)) {  // a folder entry: its folders are all it needs
     BuildPath(kBuildGetPath, name);
     return engine.folderCreated ? kFolderCreated : 2;
   }
@@ -225,7 +235,7 @@ int32_t MapName(bool newName) {
   BuildPath(kBuildGetPath, name);
   if (engine.members[engine.currentMember].volumeLabel) {
     char root[4] = {static_cast<char>(engine.labelDrive + 0x60), ':', '\\', '\0'};
-    return SetVolumeLabelA(root, name) ? 2 : 3;
+    return memberPathSetLabel(root, name) ? 2 : 3;
   }
   return kOk;
 }

@@ -43,11 +43,11 @@ int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {
 }
 
 int OpenOutputFile() {
-  engine.outputFile = fileOpen(engine.name, "wb");
+  engine.outputFile = memberPathCreate(engine.name);
   if (engine.outputFile == nullptr) {
     // A read-only, hidden or system file of that name refuses the open.
-    SetFileAttributesA(engine.name, FILE_ATTRIBUTE_NORMAL);
-    engine.outputFile = fileOpen(engine.name, "wb");
+    memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
+    engine.outputFile = memberPathCreate(engine.name);
   }
   if (engine.outputFile == nullptr) {
     SetExitCode(kExitCreateFailed);
@@ -68,10 +68,9 @@ void CloseOutputFile() {
 
   // Reopened before the attributes are set: a read-only file could not be
   // opened for writing its time afterwards.
-  HANDLE handle = CreateFileA(engine.name, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE handle = memberPathOpen(engine.name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   uint8_t attributes = engine.members[engine.currentMember].attributes;
-  if ((attributes & 0x5F) != 0) SetFileAttributesA(engine.name, attributes & 0x7F);
+  if ((attributes & 0x5F) != 0) memberPathSetAttributes(engine.name, attributes & 0x7F);
   if (handle == INVALID_HANDLE_VALUE) {
     engineError(kMsgCannotOpen, engine.name);
     return;

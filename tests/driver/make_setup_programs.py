@@ -118,4 +118,63 @@ translated = [
 write("localised.exe", archive(None, FILES), messages_block(translated))
 write("mirrored.exe", archive(None, FILES), messages_block([(key("$", "LTR", "LTR"), "RTL")]))
 
+# Hostile archives, run silently by the tests (hostile_archive_cases.cpp):
+# names to refuse, damage, what cannot be extracted, UTF-8 names and limits.
+# Written byte by byte, so that names, flags and fields are exactly these.
+def raw_archive(members, comment=b""):
+    """members: (name bytes, data, deflate, flags, needed version)."""
+    out, central = bytearray(), bytearray()
+    for name, payload, deflate, flags, needed in members:
+        body = payload
+        if deflate:
+            packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+            body = packer.compress(payload) + packer.flush()
+        fields = struct.pack("<HHHHHIII", needed, flags, 8 if deflate else 0, 0x6000, 0x5A21,
+                             zlib.crc32(payload), len(body), len(payload))
+        central += (b"PK\x01\x02" + bytes([20, 0]) + fields +
+                    struct.pack("<HHHHHII", len(name), 0, 0, 0, 0, 0x20, len(out)) + name)
+        out += b"PK\x03\x04" + fields + struct.pack("<HH", len(name), 0) + name + body
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members), len(central), len(out),
+                                      len(comment))
+    return bytearray(out + central + end + comment)
+
+
+def one(name, data=b"hostile\r\n", deflate=True, flags=0, needed=20):
+    return (name if isinstance(name, bytes) else name.encode("utf-8"), data, deflate, flags, needed)
+
+
+OK = one("ok.txt", b"fine\r\n")
+for tag, name in (("parent", "../evil.txt"), ("con", "CON"), ("nul-ext", "nul.txt"), ("com9", "sub/COM9.log"),
+                  ("lpt1", "lpt1"), ("dot", "trailing."), ("blank", "trailing "), ("folder-dot", "dir./x.txt"),
+                  ("component", "c" * 256), ("long-path", "d" * 120 + "/" + "e" * 120 + "/f.txt")):
+    write("h-%s.exe" % tag, raw_archive([one(name), OK]))
+data = raw_archive([one("odd.bin", GUIDE, deflate=False), OK])
+struct.pack_into("<H", data, 8, 99)  # the local method of the first member
+data[data.index(b"PK\x01\x02") + 10] = 99  # and its central one
+write("h-method.exe", data)
+write("h-version.exe", raw_archive([one("new.bin", GUIDE, needed=63), OK]))
+data = raw_archive([one("damaged.txt", README * 20), OK])
+data[30 + len(b"damaged.txt") + 5] ^= 0xFF
+write("h-damaged.exe", data)
+UTF8 = 0x800
+write("h-utf8.exe", raw_archive([one("\u00dcnic\u00f6de/", b"", False, UTF8),
+                                 one("caf\u00e9/na\u00efve.txt", b"utf-8\r\n", True, UTF8),
+                                 one("\u65e5\u672c\u8a9e.txt", b"cjk\r\n", True, UTF8), OK]))
+write("h-utf8-bad.exe", raw_archive([one(b"bad\xc3(.txt", b"x", True, UTF8), OK]))
+# Limits: 65,535 members claimed for 2, a directory larger than the file, a
+# comment length past the end, a name length of 65,535.
+data = raw_archive([one("a.txt"), OK])
+struct.pack_into("<HH", data, len(data) - 22 + 8, 65535, 65535)
+write("h-many.exe", data)
+data = raw_archive([one("a.txt"), OK])
+struct.pack_into("<I", data, len(data) - 22 + 12, 0x7FFFFFF0)
+write("h-bigdir.exe", data)
+data = raw_archive([one("a.txt"), OK])
+struct.pack_into("<H", data, len(data) - 22 + 20, 65535)
+write("h-comment.exe", data)
+data = raw_archive([one("a.txt"), OK])
+struct.pack_into("<H", data, 26, 65535)
+struct.pack_into("<H", data, data.index(b"PK\x01\x02") + 28, 65535)
+write("h-namelen.exe", data)
+
 open(stamp, "w").close()

@@ -196,6 +196,29 @@ TEST_F(Passes, DeclinedTempQuestionCancelsAndRemovesNothing) {
   EXPECT_TRUE(ProbeRuns().empty());  // no Setup after a cancel
 }
 
+// The exit code a run ends with: counted errors never end as a success; a
+// code set during the run keeps the update rule over the general 1.
+TEST_F(Passes, ARunWithCountedErrorsNeverEndsWithZero) {
+  const struct {
+    int32_t errors;
+    int32_t codeSet;  // during the run, through SetExitCode; 0 for none
+    int32_t runState;
+    int32_t exitCode;
+  } cases[] = {
+      {0, 0, kRunning, 0},  {1, 0, kRunning, 1},          {2, 3, kRunning, 3},  {1, 9, kRunning, 9},
+      {1, 2, kRunning, 2},  {0, 0, kCancelRequested, 255}, {1, 0, kCancelRequested, 255},
+      {1, 3, kCancelRequested, 3},
+  };
+  for (const auto& c : cases) {
+    memset(&sfx, 0, sizeof(sfx));
+    sfx.errorCount = c.errors;
+    if (c.codeSet != 0) SetExitCode(c.codeSet);
+    sfx.runState = c.runState;
+    StartupServices none = {};
+    EXPECT_EQ(c.exitCode, FinishRun(&none)) << c.errors << " errors, code " << c.codeSet;
+  }
+}
+
 // Only a current folder whose name begins with the prefix is removed.
 TEST_F(Passes, TemporaryFolderRemovedOnlyByItsName) {
   const struct {

@@ -215,9 +215,10 @@ TEST_F(StartDialogRun, ErrorsEndInTheSummaryAndCloseWithoutSetup) {
   struct Case { std::string installer; const char* caption; const char* summary; int exitCode; } cases[] = {
       {"crc.exe", "Zimbro CRC Test", "Some installation files are corrupt.", 3},
       {"locked.exe", "Zimbro Locked Test", "Some files could not be created.", 9},
-      // No code of their own: a run with errors never ends as a success.
-      {"method.exe", "Zimbro Method Test", "Errors encountered while performing the operation", 9},
-      {testing_support::Environment("ZIMBRO_STUB"), kDefaultCaption, "Errors encountered", 9},  // no archive
+      // No code of its own: a run with errors never ends as a success.
+      {"method.exe", "Zimbro Method Test", "Errors encountered while performing the operation", 1},
+      // No archive at all: the installation files are damaged.
+      {testing_support::Environment("ZIMBRO_STUB"), kDefaultCaption, "Some installation files are corrupt.", 3},
   };
   for (const Case& c : cases) {
     HANDLE held = INVALID_HANDLE_VALUE;

@@ -1,0 +1,72 @@
+// File calls on the paths of members. A member whose name is stored in
+// UTF-8 (general-purpose flag bit 11) keeps that name on the NT family: the
+// wide calls create its files and folders with their real characters. Every
+// other name, and every name on the 9x family (converted to the ANSI code
+// page when it was read), goes through the ANSI calls.
+#include <windows.h>
+
+#include "support/heap.h"
+#include "support/utf8.h"
+#include "zip/engine_internal.h"
+
+// The UTF-16 form of a member path, when the member's name is UTF-8.
+static bool wideForm(const char* path, wchar_t* wide) {
+  return engine.nameIsUtf8 && utf8ToWide(path, -1, wide, kNameSize) >= 0;
+}
+
+uint32_t memberPathAttributes(const char* path) {
+  wchar_t wide[kNameSize];
+  return wideForm(path, wide) ? GetFileAttributesW(wide) : GetFileAttributesA(path);
+}
+
+bool memberPathSetAttributes(const char* path, uint32_t attributes) {
+  wchar_t wide[kNameSize];
+  return (wideForm(path, wide) ? SetFileAttributesW(wide, attributes) : SetFileAttributesA(path, attributes)) != 0;
+}
+
+bool memberPathMakeFolder(const char* path) {
+  wchar_t wide[kNameSize];
+  return (wideForm(path, wide) ? CreateDirectoryW(wide, nullptr) : CreateDirectoryA(path, nullptr)) != 0;
+}
+
+bool memberPathDelete(const char* path) {
+  wchar_t wide[kNameSize];
+  return (wideForm(path, wide) ? DeleteFileW(wide) : DeleteFileA(path)) != 0;
+}
+
+HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  wchar_t wide[kNameSize];
+  if (wideForm(path, wide)) return CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr);
+  return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
+}
+
+FileBox* memberPathCreate(const char* path) {
+  // As fileOpen(path, "wb"): created or truncated, for writing.
+  HANDLE handle = memberPathOpen(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  FileBox* box = static_cast<FileBox*>(allocate(sizeof(FileBox)));
+  if (box == nullptr) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  box->handle = handle;
+  return box;
+}
+
+bool memberPathSetLabel(const char* root, const char* label) {
+  wchar_t wide[kNameSize];
+  if (!wideForm(label, wide)) return SetVolumeLabelA(root, label) != 0;
+  wchar_t wideRoot[4] = {static_cast<wchar_t>(static_cast<unsigned char>(root[0])), L':', L'\\', L'\0'};
+  return SetVolumeLabelW(wideRoot, wide) != 0;
+}
+
+const char* memberPathForDisplay(const char* path) {
+  wchar_t wide[kNameSize];
+  if (path == nullptr || !wideForm(path, wide)) return path;
+  // Lines and prompts are ANSI text: characters the code page lacks show
+  // as '?'.
+  if (WideCharToMultiByte(CP_ACP, 0, wide, -1, engine.displayName, kNameSize * 2, "?", nullptr) == 0) {
+    return path;
+  }
+  return engine.displayName;
+}

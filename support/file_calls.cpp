@@ -16,8 +16,11 @@ FileBox* fileOpen(const char* name, const char* mode) {
     access = GENERIC_READ;
     disposition = OPEN_EXISTING;
   }
-  HANDLE handle = CreateFileA(name, access, FILE_SHARE_READ, nullptr, disposition,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  return fileFromHandle(CreateFileA(name, access, FILE_SHARE_READ, nullptr, disposition,
+                                    FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+FileBox* fileFromHandle(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   FileBox* box = static_cast<FileBox*>(allocate(sizeof(FileBox)));
   if (box == nullptr) {

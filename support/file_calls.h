@@ -15,6 +15,9 @@ struct FileBox {
 // "w..." creates or truncates for writing; "r" / "rb" opens an existing file
 // for reading. Null on failure.
 FileBox* fileOpen(const char* name, const char* mode);
+// Wraps a handle some other open call made; closes it and gives null when no
+// box can be allocated, and passes an invalid handle on as null.
+FileBox* fileFromHandle(HANDLE handle);
 int fileClose(FileBox* box);  // 0 when CloseHandle succeeded; the box is released
 size_t fileRead(void* buffer, size_t size, size_t count, FileBox* box);
 size_t fileWrite(const void* buffer, size_t size, size_t count, FileBox* box);

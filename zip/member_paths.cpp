@@ -5,7 +5,7 @@
 // page when it was read), goes through the ANSI calls.
 #include <windows.h>
 
-#include "support/heap.h"
+#include "support/file_calls.h"
 #include "support/utf8.h"
 #include "zip/engine_internal.h"
 
@@ -42,15 +42,8 @@ HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposi
 
 FileBox* memberPathCreate(const char* path) {
   // As fileOpen(path, "wb"): created or truncated, for writing.
-  HANDLE handle = memberPathOpen(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  FileBox* box = static_cast<FileBox*>(allocate(sizeof(FileBox)));
-  if (box == nullptr) {
-    CloseHandle(handle);
-    return nullptr;
-  }
-  box->handle = handle;
-  return box;
+  return fileFromHandle(
+      memberPathOpen(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN));
 }
 
 bool memberPathSetLabel(const char* root, const char* label) {

@@ -58,6 +58,9 @@ void AddText(const ScriptLine& line) {
 // License: an '=' value is the caption only; the text is always the block.
 void ReadLicense(HWND window, const ScriptLine& line) {
   if (line.value[0] != '\0') SetWindowTextA(window, line.value);
+  // Remembered apart from the text: a text that cannot be read must not
+  // look like a script without a license.
+  sfx.licenseWanted = true;
   release(sfx.licenseText);
   sfx.licenseText = ReadTextBlock(line.next);
 }
@@ -119,7 +122,11 @@ void SetDestination(HWND window, const char* value) {
 // when there is one, is a question the user must answer Yes.
 void OfferTempFolder(HWND window, ScriptLine& line) {
   char folder[kPathSize];
-  if (NextTempFolderName(folder)) SetDlgItemTextA(window, IDC_START_DESTINATION, folder);
+  // Without a folder of its own the run must not install into whatever the
+  // field held: an empty destination cannot be entered, and the run ends
+  // there.
+  if (!MakeTempFolder(folder)) folder[0] = '\0';
+  SetDlgItemTextA(window, IDC_START_DESTINATION, folder);
   if (line.value[0] == '\0' || sfx.silentSwitch) return;
 
   // "question,title" or "question@title"; the '@' counts only without a comma.

@@ -41,10 +41,12 @@ struct SfxState {
   bool tempMode;
   bool tempDeclined;
   bool savePath;
+  char tempFolder[1024];   // the temporary folder this run made, "" when none
   char* scriptText;        // the archive comment, owned; null without comment
   int32_t scriptLength;
   char* textBuffer;        // owned
   char* licenseText;       // owned
+  bool licenseWanted;      // the script holds a License command
   char scriptPath[1024];
   int32_t overwriteAll;
   int32_t skipExisting;
@@ -53,6 +55,9 @@ struct SfxState {
   int32_t closeMode;
   int32_t extracting;
   int32_t fatalStop;
+  bool startDialogOpened;   // the start dialog's initialisation ran
+  // The start dialog could not be created: nothing of the run took place.
+  bool startDialogFailed;
   ExitCodeRecord exitCode;
   HWND mainWindow;
   bool infoWindowUsed;

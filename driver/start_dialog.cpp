@@ -49,6 +49,7 @@ void ShowHelpText(HWND dialog) {
 
 void InitializeStartDialog(HWND dialog) {
   sfx.mainWindow = dialog;
+  sfx.startDialogOpened = true;
   if (sfx.appIcon != nullptr) {
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(sfx.appIcon));
   }

@@ -31,9 +31,12 @@ int32_t FinishRun(StartupServices* services) {
   sfx.mainWindow = nullptr;
   sfx.startViewer = nullptr;
   sfx.licenseViewer = nullptr;
+  // A run whose dialog never opened installed nothing: it is a failure, and
+  // the Setup programs must not start on a destination that was never filled.
+  if (sfx.startDialogFailed) SetExitCode(kExitFatal);
   // Setup programs start only after a run that was neither cancelled nor
   // had errors, once the dialog has gone.
-  if (sfx.runState == kRunning && sfx.errorCount == 0) {
+  if (sfx.runState == kRunning && sfx.errorCount == 0 && !sfx.startDialogFailed) {
     RunScript(nullptr, sfx.scriptText, ScriptMode::RunSetup);
   }
   DestroyHtmlViewer(&services->startViewer);
@@ -56,6 +59,16 @@ int32_t FinishRun(StartupServices* services) {
   if (sfx.errorCount > 0) SetExitCode(kExitErrors);
   sfx.runState = kClosing;
   return sfx.exitCode.code;
+}
+
+void RunStartDialog(HINSTANCE module) {
+  // Everything up to the shutdown happens inside the dialog's handlers, and
+  // the run state carries the outcome. The dialog may fail to appear at all
+  // (no desktop to show it on, as for a service or a locked session): its
+  // initialisation then never ran.
+  sfx.mainWindow = nullptr;
+  const INT_PTR ended = DialogBoxParamA(module, "STARTDLG", nullptr, StartDialogProcedure, 0);
+  if (ended == -1 || !sfx.startDialogOpened) sfx.startDialogFailed = true;
 }
 
 void RunSelfExtractor() {
@@ -81,9 +94,6 @@ void RunSelfExtractor() {
   sfx.startViewer = &services.startViewer;
   sfx.licenseViewer = &services.licenseViewer;
 
-  // Everything up to the shutdown happens inside the dialog's handlers; its
-  // result says nothing that the run state does not.
-  DialogBoxParamA(module, "STARTDLG", nullptr, StartDialogProcedure, 0);
-
+  RunStartDialog(module);
   exitProcess(FinishRun(&services));
 }

@@ -38,6 +38,10 @@ struct SfxState {
   char commandTail[1024];  // the arguments, from the first blank or slash after the path
   int32_t silentMode;      // 0 normal, 1 fully silent, 2..9 automatic start
   bool silentSwitch;       // the silent switch was given on the command line
+  // The unattended form (for deployment tools): silent, and nothing ever
+  // waits for a person; errors end the run with their exit code.
+  bool unattended;
+  char logPath[1024];      // the log file the caller named, "" for none
   bool tempMode;
   bool tempDeclined;
   bool savePath;

@@ -13,6 +13,7 @@
 #include "support/strings.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log.h"
 #include "ui/ui_libraries.h"
 #include "zip/engine.h"
 
@@ -57,6 +58,7 @@ int32_t FinishRun(StartupServices* services) {
   // installer must not take such a run for a success. The general code
   // replaces only 0, so a more specific one set during the run stays.
   if (sfx.errorCount > 0) SetExitCode(kExitErrors);
+  CloseRunLog();
   sfx.runState = kClosing;
   return sfx.exitCode.code;
 }
@@ -73,6 +75,8 @@ void RunStartDialog(HINSTANCE module) {
 
 void RunSelfExtractor() {
   PrepareRunState(GetCommandLineA());
+  // Opened now, so that a relative name is taken in the caller's folder.
+  if (sfx.logPath[0] != '\0') OpenRunLog(sfx.logPath);
   RegisterLayerHooks();
 #ifndef NDEBUG
   // A forgotten hook would silently skip its step (an error line, the exit

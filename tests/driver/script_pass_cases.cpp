@@ -9,6 +9,7 @@
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
 #include "driver/startup.h"
+#include "driver/temp_folder.h"
 #include "driver/script_reader.h"
 #include "support/heap.h"
 #include "ui/dialog_harness.h"
@@ -175,7 +176,10 @@ TEST_F(Passes, TempFolderAndItsQuestion) {
     EXPECT_EQ(c.question, hand.text());
     EXPECT_EQ(work_.file("QelSFX2"), ComboText(start.window(), IDC_START_DESTINATION));
     EXPECT_EQ(kRunning, sfx.runState);
-    EXPECT_FALSE(testing_support::FileExists(work_.file("QelSFX2")));  // made by the installation only
+    // Made with its name, so that no other run takes it; removed by the run.
+    EXPECT_TRUE(testing_support::FileExists(work_.file("QelSFX2")));
+    RemoveTempFolder();
+    EXPECT_FALSE(testing_support::FileExists(work_.file("QelSFX2")));
   }
 }
 
@@ -220,6 +224,20 @@ TEST_F(Passes, ARunWithCountedErrorsNeverEndsWithZero) {
     StartupServices none = {};
     EXPECT_EQ(c.exitCode, FinishRun(&none)) << c.errors << " errors, code " << c.codeSet;
   }
+}
+
+// Text lines without '=' each read the rest of the script as their block:
+// the text stays within what the text area holds, the first block whole.
+TEST_F(Passes, ManyTextBlocksStayWithinTheTextArea) {
+  std::string script;
+  for (int i = 0; i < 300; ++i) script += "Text\r\n";
+  const std::string filler = std::string(98, 'x') + "\r\n";
+  for (int i = 0; i < 600; ++i) script += filler;
+  Run(script, ScriptMode::DialogInit, dialog());
+  ASSERT_NE(nullptr, sfx.textBuffer);
+  const std::string text = sfx.textBuffer;
+  EXPECT_LE(text.size(), 4u * 1024 * 1024);
+  EXPECT_EQ(0u, text.find("Text\r\nText\r\n"));
 }
 
 // A start dialog that cannot be created (here: no template to make it

@@ -9,6 +9,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "zip/engine.h"
+
 struct HtmlViewer;
 
 // The exit code with its update rule (see SetExitCode).
@@ -77,3 +79,8 @@ extern SfxState sfx;
 // Applies the exit-code rule to sfx.exitCode: 1 and 255 replace only 0;
 // 2 replaces 0 or 1; every other code always replaces. Counts every call.
 void SetExitCode(int32_t value);
+
+// The exit code an extraction's outcome asks for (kExitSuccess when it asks
+// for none), and its recording in sfx.exitCode.
+int32_t ExitCodeOf(RunOutcome outcome);
+void RecordExtraction(RunOutcome outcome);

@@ -183,7 +183,7 @@ void Install(HWND dialog) {
   EnableControl(dialog, IDOK, false);
   RunScript(dialog, sfx.scriptText, ScriptMode::RunPresetup);
   RunScript(dialog, sfx.scriptText, ScriptMode::DeleteFiles);
-  ExtractArchive(sfx.moduleName);
+  RecordExtraction(ExtractArchive(sfx.moduleName));
   // Shortcuts follow even a cancelled extraction: what was extracted is
   // usable from them.
   RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);

@@ -17,7 +17,6 @@
 // is also tried in its OEM form, and read as OEM text converted to ANSI.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/heap.h"
 #include "support/strings.h"
 #include "zip/engine_internal.h"

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "zip/engine_state.h"
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Buffered archive input (archive_input.cpp)
@@ -174,6 +175,9 @@ void engineError(int messageId, const char* argument);
 void unknownFormat();
 // An error line for a failure that loses files of the installation (a
 // damaged archive, member data that cannot be read, a refused name): the
-// run then ends as "corrupt", exit code 3, which tells the caller to fetch a
-// fresh copy.
+// run then ends as corrupt, which tells the caller to fetch a fresh copy.
 void filesLostError(int messageId, const char* argument);
+// Records what a failure means for the run's outcome (the latest decides).
+void noteOutcome(RunOutcome outcome);
+// The user cancelled, or the run is closing.
+inline bool stopRequested() { return engineUi.stopRequested(); }

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "support/file_calls.h"
+#include "zip/engine.h"
 #include "zip/inflate.h"
 
 // ---------------------------------------------------------------------------
@@ -134,6 +135,7 @@ enum FieldKind : int32_t {
 
 struct EngineState {
   bool inProgress;  // an ExtractArchive is running
+  RunOutcome outcome;  // what the run means for the installation so far
 
   // The archive and its buffered input.
   const char* archivePath;

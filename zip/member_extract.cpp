@@ -9,7 +9,6 @@
 // nothing: the user asked for the stop.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/file_calls.h"
 #include "support/stage_times.h"
 #include "ui/message_ids.h"
@@ -41,7 +40,7 @@ static void copyStored() {
     }
     if (engine.copyPosition == static_cast<int32_t>(kWindowSize)) {
       engineUi.pumpMessage();
-      if (sfx.runState != kRunning) break;
+      if (stopRequested()) break;
       WindowFlush(window, kWindowSize);
       engine.copyPosition = 0;
     }
@@ -62,7 +61,7 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 // After each block: the cancel test, the progress bar and one message, so
 // the dialog stays alive during a long member.
 static int afterBlockCallback(void*) {
-  if (sfx.runState != kRunning || engine.outputOverrun) return 1;
+  if (stopRequested() || engine.outputOverrun) return 1;
   const int stage = stageEnter(kStageOther);
   const MemberInfo& member = engine.members[engine.currentMember];
   int64_t done = static_cast<int64_t>(member.localOffset) + engine.archiveShift + memberBytesTaken();
@@ -121,7 +120,7 @@ int32_t ExtractMember() {
   // kept cut. A stop because of a cancel is handled below, without damage
   // lines.
   const bool shortOutput = engine.outputWritten != engine.members[engine.currentMember].uncompressedSize;
-  if ((decoded != kInflateOk || engine.outputOverrun || shortOutput) && sfx.runState == kRunning) {
+  if ((decoded != kInflateOk || engine.outputOverrun || shortOutput) && !stopRequested()) {
     engineError(kPlainLine, engine.name);
     if (decoded == kInflateNoMemory) {
       engineError(kMsgNoMemory, nullptr);
@@ -136,7 +135,7 @@ int32_t ExtractMember() {
   stage = stageEnter(kStageClose);
   CloseOutputFile();
   stageLeave(stage);
-  if (sfx.runState != kRunning) {
+  if (stopRequested()) {
     // The user cancelled: the cut file goes, and the stop is not reported as
     // damage or a CRC failure (that would add error lines, keep the dialog
     // open and end with "corrupt" instead of the cancel's exit code).
@@ -158,7 +157,7 @@ int32_t ExtractMember() {
     if (engine.members[engine.currentMember].encrypted) {
       engineError(kMsgCrcFailedEncrypted, engine.name);
     } else {
-      SetExitCode(kExitCrcFailed);
+      noteOutcome(kRunFilesCorrupt);
       engineError(kMsgCrcFailed, engine.name);
     }
     AbandonOutputFile();

@@ -9,7 +9,6 @@
 // own decision.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/chars.h"
 #include "support/os_version.h"
 #include "support/paths.h"
@@ -119,7 +118,7 @@ int32_t DecideDestination() {
         break;
       default:
         // The prompt could not be shown: the file is not replaced unasked.
-        SetExitCode(kExitCreateFailed);
+        noteOutcome(kRunFilesNotCreated);
         engineError(kMsgCannotCreate, engine.name);
         return kSkipMember;
     }

@@ -8,7 +8,6 @@
 // shows the same clock time the packer's file had.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/crc32.h"
 #include "support/file_calls.h"
 #include "support/strings.h"
@@ -90,7 +89,7 @@ int OpenOutputFile() {
   }
   if (engine.outputFile == nullptr) {
     KeepReplacedFile();
-    SetExitCode(kExitCreateFailed);
+    noteOutcome(kRunFilesNotCreated);
     engineError(kMsgCannotCreate, engine.name);
     return 1;
   }
@@ -109,7 +108,7 @@ bool CommitOutputFile() {
   memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
   const ReplaceOutcome outcome = memberPathReplace(engine.outputPath, engine.name);
   if (outcome == kReplaced) return true;
-  SetExitCode(kExitCreateFailed);
+  noteOutcome(kRunFilesNotCreated);
   engineError(kMsgCannotCreate, engine.name);
   // Once the 9x family's delete has taken the original, the new data stay
   // under the temporary name rather than be lost as well.

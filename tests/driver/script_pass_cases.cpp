@@ -5,7 +5,7 @@
 
 #include "driver/saved_destination.h"
 #include "driver/script_fixture.h"
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
 #include "driver/startup.h"

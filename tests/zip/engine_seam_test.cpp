@@ -49,13 +49,15 @@ bool fakeAskPassword(char* out, int, const char*) {
   out[0] = '\0';
   return false;
 }
+bool fakeStopRequested() { return sfx.runState != kRunning; }
 
 class EngineSeam : public ExtractTest {
  protected:
   void SetUp() override {
     ExtractTest::SetUp();
     seam = Seam();
-    engineUi = EngineUi{fakeReportMember, fakeErrorLine, fakeProgress, fakePump, fakeAskOverwrite, fakeAskPassword};
+    engineUi = EngineUi{fakeReportMember, fakeErrorLine, fakeProgress, fakePump, fakeAskOverwrite, fakeAskPassword,
+                        fakeStopRequested};
   }
   void TearDown() override {
     RegisterLayerHooks();

@@ -3,7 +3,7 @@
 // hangs or writes where it must not.
 #include <gtest/gtest.h>
 
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 

@@ -86,7 +86,7 @@ void ScanCommandLine(const char* commandLine, SfxState* state) {
       const bool candidate = c == '/' || (c == '-' && (i == 0 || text[i - 1] == ' '));
       const char letter = text[i + 1];
       if (candidate && (letter == 's' || letter == 'S') && IsBlankOrEnd(text[i + 2])) {
-        state->silentMode = 1;
+        state->silentMode = kSilentFull;
         state->silentSwitch = true;
       }
     }
@@ -99,7 +99,7 @@ void ScanCommandLine(const char* commandLine, SfxState* state) {
   tail[fits ? kept : 0] = '\0';
   // Unattended means silent: nobody is there to press Install.
   if (state->unattended) {
-    state->silentMode = 1;
+    state->silentMode = kSilentFull;
     state->silentSwitch = true;
   }
 

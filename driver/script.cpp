@@ -169,8 +169,8 @@ void OfferTempFolder(HWND window, ScriptLine& line) {
 
 // Silent: the command-line switch (mode 1) cannot be lowered by the script.
 void SetSilent(const char* value) {
-  if (sfx.silentMode == 1) return;
-  sfx.silentMode = isDigit(value[0]) ? value[0] - '0' : 2;
+  if (sfx.silentMode == kSilentFull) return;
+  sfx.silentMode = isDigit(value[0]) ? value[0] - '0' : kSilentAutomatic;
 }
 
 void SetOverwrite(const char* value) {
@@ -223,7 +223,7 @@ void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
     case kCommandTempMode:
       if (mode == ScriptMode::Prescan) {
         // A temporary destination implies an automatic start.
-        if (sfx.silentMode == 0) sfx.silentMode = 2;
+        if (sfx.silentMode == kSilentNone) sfx.silentMode = kSilentAutomatic;
         sfx.tempMode = true;
       } else if (mode == ScriptMode::TempFolder) {
         OfferTempFolder(window, line);

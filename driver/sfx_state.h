@@ -29,6 +29,14 @@ enum ExitCode : int32_t {
   kExitCancelled = 255,
 };
 
+// The silent modes. The script's Silent command may set any digit; 3 to 9
+// start like kSilentAutomatic but leave the destination field enabled.
+enum SilentMode : int32_t {
+  kSilentNone = 0,       // the user presses Install
+  kSilentFull = 1,       // extraction starts before the dialog is shown; no license, no text
+  kSilentAutomatic = 2,  // the dialog shows and extraction starts at once; destination fixed
+};
+
 enum RunState : int32_t {
   kRunning = 0,
   kCancelRequested = 1,
@@ -38,7 +46,7 @@ enum RunState : int32_t {
 struct SfxState {
   char moduleName[1024];   // full path of the program's own file
   char commandTail[1024];  // the arguments, from the first blank or slash after the path
-  int32_t silentMode;      // 0 normal, 1 fully silent, 2..9 automatic start
+  int32_t silentMode;      // SilentMode, or a digit 3..9 (automatic start)
   bool silentSwitch;       // the silent switch was given on the command line
   // The unattended form (for deployment tools): silent, and nothing ever
   // waits for a person; errors end the run with their exit code.

@@ -19,6 +19,7 @@
 #include "support/stage_times.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
+#include "zip/decrypt.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
 

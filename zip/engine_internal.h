@@ -148,24 +148,6 @@ int32_t MapName(bool newName);
 bool endsWithSlash(const char* name);
 
 // ---------------------------------------------------------------------------
-// Decryption (decrypt.cpp)
-// ---------------------------------------------------------------------------
-// Reads the encryption header of the current member and tests the password:
-// kOk, kWarn (wrong password) or kNoPassword.
-int32_t Decrypt();
-int32_t TestPassword(const uint8_t* header);
-int32_t TestKey(const uint8_t* header, const char* password);
-void InitKeys(const char* password);
-void UpdateKeys(uint8_t plain);
-uint8_t DecryptByte();
-// Deciphers count bytes in place (nothing for a count of 0 or less).
-void decryptBytes(uint8_t* bytes, int32_t count);
-// The password callback ExtractArchive installs: asks the password prompt.
-int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath, const char* memberName);
-// Wipes and releases the key copy.
-void releaseKeyCopy();
-
-// ---------------------------------------------------------------------------
 // Error lines (engine_ui.cpp)
 // ---------------------------------------------------------------------------
 // One counted error line through the engine's user interface: the message

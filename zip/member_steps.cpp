@@ -12,6 +12,7 @@
 #include "support/file_calls.h"
 #include "support/stage_times.h"
 #include "ui/message_ids.h"
+#include "zip/decrypt.h"
 #include "zip/engine_internal.h"
 #include "zip/engine_ui.h"
 

@@ -24,14 +24,12 @@
 
 namespace {
 
-const int kFieldCount = 6;
-
 // One line of the script, taken apart.
 struct ScriptLine {
   char key[kScriptLineSize];
   char value[kScriptLineSize];
   bool hasEquals;
-  char fields[kFieldCount][kScriptLineSize];
+  char fields[kScriptFieldCount][kScriptLineSize];
   const char* next;  // the line after this one, where a text block begins
 };
 
@@ -168,29 +166,13 @@ void OfferTempFolder(HWND window, ScriptLine& line) {
 // ---------------------------------------------------------------------------
 
 // Silent: the command-line switch (mode 1) cannot be lowered by the script.
-void SetSilent(const char* value) {
-  if (sfx.silentMode == kSilentFull) return;
-  sfx.silentMode = isDigit(value[0]) ? value[0] - '0' : kSilentAutomatic;
-}
+void SetSilent(const char* value) { sfx.silentMode = SilentAfter(sfx.silentMode, value); }
 
 void SetOverwrite(const char* value) {
-  switch (value[0]) {
-    case '0':
-      sfx.overwriteAll = 0;
-      sfx.skipExisting = 0;
-      break;
-    case '1':
-    case '\0':
-      sfx.overwriteAll = 1;
-      sfx.skipExisting = 0;
-      break;
-    case '2':
-      sfx.overwriteAll = 0;
-      sfx.skipExisting = 1;
-      break;
-    default:
-      break;
-  }
+  const OverwriteValue choice = ReadOverwriteValue(value);
+  if (choice == OverwriteValue::Unchanged) return;
+  sfx.overwriteAll = choice == OverwriteValue::Replace ? 1 : 0;
+  sfx.skipExisting = choice == OverwriteValue::Skip ? 1 : 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -222,8 +204,7 @@ void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
       break;
     case kCommandTempMode:
       if (mode == ScriptMode::Prescan) {
-        // A temporary destination implies an automatic start.
-        if (sfx.silentMode == kSilentNone) sfx.silentMode = kSilentAutomatic;
+        sfx.silentMode = SilentAfterTempMode(sfx.silentMode);
         sfx.tempMode = true;
       } else if (mode == ScriptMode::TempFolder) {
         OfferTempFolder(window, line);
@@ -254,10 +235,14 @@ void RunScript(HWND window, const char* script, ScriptMode mode) {
   const char* position = script;
   while ((line.next = ReadScriptLine(position, line.key, line.value, kScriptLineSize, nullptr,
                                      &line.hasEquals)) != nullptr) {
-    const char* field = line.value;
-    for (int i = 0; i < kFieldCount; ++i) field = SplitField(field, line.fields[i]);
     const int command = FindKeyword(line.key);
-    if (command != kNoCommand) RunCommand(window, mode, command, line);
+    if (CommandActsIn(command, mode)) {
+      if (kScriptKeywords[command].value == ScriptValue::Fields) {
+        const char* field = line.value;
+        for (int i = 0; i < kScriptFieldCount; ++i) field = SplitField(field, line.fields[i]);
+      }
+      RunCommand(window, mode, command, line);
+    }
     position = line.next;
   }
 }

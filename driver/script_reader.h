@@ -1,31 +1,10 @@
-// The script reader: the archive comment taken apart into lines, keys and
-// values, comma-separated fields and multi-line text blocks. It keeps no
-// state; the executor calls it afresh on every pass over the script.
+// The script reader as the stub uses it: the shared grammar
+// (driver/script_grammar.h) with what only a running stub can add, the
+// environment variables expanded in every value, text blocks on the heap
+// and the escapes read in the active code page.
 #pragma once
 
-// Buffer size of a line, a value and each field: 4095 characters and the
-// terminator.
-const int kScriptLineSize = 4096;
-// A text block is one heap block of this size, terminator included.
-const int kTextBlockSize = 65536;
-
-// The commands, numbered by their place in the keyword table.
-enum ScriptCommand {
-  kCommandDelete = 0,
-  kCommandText = 1,
-  kCommandTitle = 2,
-  kCommandPath = 3,
-  kCommandSilent = 4,
-  kCommandOverwrite = 5,
-  kCommandSetup = 6,
-  kCommandTempMode = 7,
-  kCommandLicense = 8,
-  kCommandPresetup = 9,
-  kCommandExtSign = 10,
-  kCommandShortcut = 11,
-  kCommandSavePath = 12,
-  kNoCommand = -1,
-};
+#include "driver/script_grammar.h"
 
 // Reads the line at position. With a value buffer the line buffer receives
 // the key (the text before the first '=') and the value buffer the text after
@@ -35,15 +14,6 @@ enum ScriptCommand {
 // position is null). overflow and hasEquals may be null.
 const char* ReadScriptLine(const char* position, char* line, char* value, int capacity,
                            bool* overflow, bool* hasEquals);
-
-// The command whose keyword equals key, ignoring case; kNoCommand for any
-// other key (comments, empty lines, braces, plain text).
-int FindKeyword(const char* key);
-
-// Fills field (kScriptLineSize bytes) with the field at position and returns
-// the position of the following one, or null when position was null or at
-// the end of the value.
-const char* SplitField(const char* position, char* field);
 
 // Collects the text block that follows a command (position: the line after
 // it) into a new heap text the caller releases. Null only when the block

@@ -9,6 +9,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "driver/script_grammar.h"
+
 #include "zip/engine.h"
 
 struct HtmlViewer;
@@ -29,13 +31,9 @@ enum ExitCode : int32_t {
   kExitCancelled = 255,
 };
 
-// The silent modes. The script's Silent command may set any digit; 3 to 9
+// The silent modes (kSilentNone, kSilentFull, kSilentAutomatic) are the
+// script grammar's: the script's Silent command may set any digit; 3 to 9
 // start like kSilentAutomatic but leave the destination field enabled.
-enum SilentMode : int32_t {
-  kSilentNone = 0,       // the user presses Install
-  kSilentFull = 1,       // extraction starts before the dialog is shown; no license, no text
-  kSilentAutomatic = 2,  // the dialog shows and extraction starts at once; destination fixed
-};
 
 enum RunState : int32_t {
   kRunning = 0,

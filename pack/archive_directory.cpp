@@ -4,6 +4,7 @@
 
 #include "pack/pack_error.h"
 #include "pack/zip_records.h"
+#include "zip/archive_search.h"
 
 namespace {
 
@@ -13,28 +14,38 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at) { return U16(b, at) | (U1
 const uint32_t kEndSignature = 0x06054B50;
 const uint32_t kCentralSignature = 0x02014B50;
 
+// The script as the stub's first read finds it.
+void ReadScript(const FileReader& file, ArchiveDirectory* archive) {
+  const uint64_t start = static_cast<uint64_t>(ScriptSearchStart(static_cast<int64_t>(file.size())));
+  const std::vector<uint8_t> bytes = file.Read(start, kScriptSearchLength);
+  int32_t offset = 0, length = 0;
+  archive->hasScript =
+      FindScriptComment(bytes.data(), static_cast<int32_t>(bytes.size()), kEndSignature, &offset, &length);
+  if (archive->hasScript) archive->script.assign(bytes.begin() + offset, bytes.begin() + offset + length);
+}
+
 }  // namespace
 
 ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
   const std::string& path = file.path();
-  const uint64_t tailStart = file.size() > kEndRecordSearch ? file.size() - kEndRecordSearch : 0;
-  const std::vector<uint8_t> tail = file.Read(tailStart, kEndRecordSearch);
-  int64_t end = -1;
-  for (int64_t i = static_cast<int64_t>(tail.size()) - static_cast<int64_t>(kEndRecordSize); i >= 0; --i) {
-    if (U32(tail, static_cast<size_t>(i)) == kEndSignature) {
-      end = i;
-      break;
-    }
+  int64_t first = 0, last = -1, end = -1;
+  std::vector<uint8_t> tail;
+  if (EndRecordSearchRange(static_cast<int64_t>(file.size()), &first, &last)) {
+    tail = file.Read(static_cast<uint64_t>(first), static_cast<uint64_t>(last - first) + kEndRecordSize);
+    // A record that the file cuts short is read with zeros for what is
+    // missing, as the stub reads it.
+    tail.resize(static_cast<size_t>(last - first) + kEndRecordSize, 0);
+    end = FindSignatureBackwards(tail.data(), static_cast<int32_t>(last - first), kEndSignature);
   }
   if (end < 0) throw PathError(path, "no ZIP archive at its end (no end-of-directory record)");
   const size_t e = static_cast<size_t>(end);
+  const uint64_t tailStart = static_cast<uint64_t>(first);
   const uint32_t count = U16(tail, e + 10);
   const uint32_t directorySize = U32(tail, e + 12);
   const uint32_t directoryOffset = U32(tail, e + 16);
-  const size_t commentLength = std::min<size_t>(U16(tail, e + 20), tail.size() - e - kEndRecordSize);
 
   ArchiveDirectory archive;
-  archive.comment.assign(tail.begin() + e + kEndRecordSize, tail.begin() + e + kEndRecordSize + commentLength);
+  ReadScript(file, &archive);
   archive.shift = static_cast<int64_t>(tailStart) + end - (int64_t{directoryOffset} + directorySize);
   archive.lowestOffset = directoryOffset;
   const int64_t directoryStart = int64_t{directoryOffset} + archive.shift;

@@ -1,5 +1,6 @@
 // The central directory of the archive at the end of an installer, read
-// the way the stub finds it: the last end record near the end of the file,
+// the way the stub finds it, by the stub's own search rules
+// (zip/archive_search.cpp): the last end record near the end of the file,
 // and the shift between the offsets it holds and where the archive really
 // lies (an archive made apart and joined to the stub with cat keeps offsets
 // that count from its own start).
@@ -31,12 +32,10 @@ struct CentralEntry {
 struct ArchiveDirectory {
   int64_t shift = 0;           // to add to every offset in the archive
   uint64_t lowestOffset = 0;   // the smallest offset the directory names (shift not added)
-  std::string comment;         // the script, in the code page
+  bool hasScript = false;      // the stub finds a script (see zip/archive_search.h)
+  std::string script;          // the script it finds, in the code page
   std::vector<CentralEntry> entries;
 };
-
-// How far back from the end of the file the end record is looked for.
-const uint64_t kEndRecordSearch = 66000;
 
 // Throws PackError naming the file when there is no archive or its
 // directory is damaged.

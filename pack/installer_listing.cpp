@@ -18,29 +18,18 @@
 #include "pack/file_reader.h"
 #include "pack/stub_image.h"
 #include "pack/wording.h"
+#include "ui/messages_reader.h"
 
 namespace {
 
-const uint64_t kHeadBytes = 1 << 20;        // the program and a block lie in the first MiB
-const int kScanReads = 64, kScanRead = 8192, kScanOverlap = 16;
+const uint64_t kHeadBytes = 1 << 20;  // the program lies in the first MiB
 
-// The stub's scan: reads of 8,192 bytes overlapping by 16, at most 64; a
-// marker is found, or the (other) archive signature ends the search.
-int64_t FindMessagesBlock(const std::vector<uint8_t>& head) {
-  static const uint8_t kOtherSignature[] = {'Q', 'e', 'l', '!', 0x1A, 0x07};
-  const size_t markerLength = strlen(kMessagesMarker);
-  uint64_t position = 0;
-  for (int read = 0; read < kScanReads; ++read) {
-    const uint64_t n = std::min<uint64_t>(kScanRead, head.size() > position ? head.size() - position : 0);
-    if (n < kScanOverlap) break;
-    for (uint64_t i = 0; i + kScanOverlap <= n; ++i) {
-      const uint8_t* at = head.data() + position + i;
-      if (memcmp(at, kMessagesMarker, markerLength) == 0) return static_cast<int64_t>(position + i);
-      if (memcmp(at, kOtherSignature, sizeof kOtherSignature) == 0) return -1;
-    }
-    position += n - kScanOverlap;
-  }
-  return -1;
+int32_t ReadAt(void* context, int64_t position, void* buffer, int32_t count) {
+  const FileReader* file = static_cast<const FileReader*>(context);
+  if (position < 0) return 0;
+  const std::vector<uint8_t> bytes = file->Read(static_cast<uint64_t>(position), static_cast<uint64_t>(count));
+  std::copy(bytes.begin(), bytes.end(), static_cast<uint8_t*>(buffer));
+  return static_cast<int32_t>(bytes.size());
 }
 
 std::string Attributes(uint32_t external) {
@@ -87,8 +76,8 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
            (IsZimbroStub(*stub) ? "" : " (not a Zimbro SFX stub: it has no start dialog)") + "\n";
   }
 
-  // The messages block.
-  const int64_t block = FindMessagesBlock(head);
+  // The messages block, where the stub recognises it.
+  const int64_t block = FindMessagesBlock(ReadAt, const_cast<FileReader*>(&file));
   if (block < 0) {
     out += "messages block: none\n";
   } else {
@@ -142,8 +131,10 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
                      : "its offsets count from the archive (the stub shifts them by " + Grouped(static_cast<uint64_t>(shift)) + ")") +
          "\n";
 
-  const std::string& comment = archive.comment;
-  if (comment.empty()) {
+  // What the stub reads as its script, which is not always the end
+  // record's comment (see zip/archive_search.h).
+  const std::string& comment = archive.script;
+  if (!archive.hasScript) {
     out += "script: none\n";
   } else {
     out += "script: " + Grouped(comment.size()) + " bytes\n";

@@ -259,8 +259,8 @@ int Test(const Options& o) {
     if (p.verdict == MemberVerdict::kNotTested) ++untested;
   }
   Findings findings;
-  const ScriptAnalysis script = AnalyseScript(archive.comment);
-  CheckScript(archive.comment, script, &findings);
+  const ScriptAnalysis script = AnalyseScript(archive.script);
+  CheckScript(archive.script, script, &findings);
   fputs(findings.Format(o.target + " (script)").c_str(), stdout);
   const size_t damaged = problems.size() - untested;
   printf("%s: %s tested: %s intact, %s damaged, %s not tested; script: %s\n", o.target.c_str(),

@@ -12,6 +12,7 @@
 
 #include "pack/text_file.h"
 #include "ui/message_key.h"
+#include "ui/messages_reader.h"
 
 const char kMessagesMarker[] = "***messages**";
 
@@ -25,8 +26,6 @@ bool InPercentRange(const std::string& digits) {
   const unsigned long value = strtoul(digits.c_str(), nullptr, 10);
   return value >= 25 && value <= 400;
 }
-
-const char kSeparator = 0x0C;  // what the stub turns raw line ends into
 
 std::string Key(const char* kind, const std::string& dialog, const std::string& text) {
   char key[kMessageKeyLength];
@@ -166,43 +165,28 @@ std::string MessagesTemplate(const std::vector<StubText>& texts, bool pseudo) {
 // ---------------------------------------------------------------------------
 
 std::vector<BlockEntry> ReadBlockEntries(const std::string& block) {
-  // Unescape as the stub does, noting the file line each result line starts on.
-  std::string text;
-  std::vector<int> lineOf;  // per byte of text
-  int line = 1;
-  for (size_t r = 0; r < block.size() && block[r] != '\0'; ++r) {
-    const char c = block[r];
+  // Unescaped by the stub's own rules, noting the byte each result byte
+  // came from so that an entry can be told by its line in the file.
+  std::string text = block;
+  std::vector<int32_t> source(text.size() + 1);
+  text.resize(static_cast<size_t>(UnescapeBlock(&text[0], static_cast<int32_t>(text.size()), source.data())));
+  std::vector<int> lineOf(block.size() + 1, 1);
+  for (size_t r = 0, line = 1; r < block.size(); ++r) {
+    lineOf[r] = static_cast<int>(line);
     const char next = r + 1 < block.size() ? block[r + 1] : '\0';
-    char out = c;
-    if (c == '\\' && std::string("nrt\"\\").find(next) != std::string::npos && next != '\0') {
-      out = next == 'n' ? '\n' : next == 'r' ? '\r' : next == 't' ? '\t' : next;
-      ++r;
-    } else if (c == '\r' || c == '\n') {
-      out = kSeparator;
-    }
-    text.push_back(out);
-    lineOf.push_back(line);
-    if (c == '\n' || (c == '\r' && next != '\n')) ++line;
+    if (block[r] == '\n' || (block[r] == '\r' && next != '\n')) ++line;
   }
   std::vector<BlockEntry> entries;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find(kSeparator, start);
-    if (end == std::string::npos) end = text.size();
-    const std::string current = text.substr(start, end - start);
-    if (current.size() >= static_cast<size_t>(kMessageKeyLength) + 2 && current[kMessageKeyLength] == '=' &&
-        current[kMessageKeyLength + 1] == '"') {
-      BlockEntry entry;
-      entry.key = current.substr(0, kMessageKeyLength);
-      entry.value = current.substr(kMessageKeyLength + 2);
-      const size_t quote = entry.value.rfind('"');
-      entry.closed = quote != std::string::npos;
-      if (entry.closed) entry.value.resize(quote);
-      entry.line = lineOf[start];
-      entries.push_back(entry);
-    }
-    start = end;
-    while (start < text.size() && text[start] == kSeparator) ++start;
+  const char* const start = text.c_str();
+  const char* line = start;
+  BlockEntryText found;
+  while ((line = NextBlockEntry(line, start + text.size(), &found)) != nullptr) {
+    BlockEntry entry;
+    entry.key.assign(found.key, static_cast<size_t>(kMessageKeyLength));
+    entry.value.assign(found.value, static_cast<size_t>(found.extent));
+    entry.closed = found.closed;
+    entry.line = lineOf[static_cast<size_t>(source[static_cast<size_t>(found.key - start)])];
+    entries.push_back(entry);
   }
   return entries;
 }

@@ -9,6 +9,7 @@
 #include "pack/code_page.h"
 #include "pack/findings.h"
 #include "pack/stub_image.h"
+#include "ui/messages_reader.h"
 
 // A text of the stub that a block can translate, with its key.
 struct StubText {
@@ -47,4 +48,4 @@ std::string PrepareMessagesBlock(const std::string& utf8, const std::vector<Stub
 
 // The marker a block begins with.
 extern const char kMessagesMarker[];
-const size_t kMessagesBlockLimit = 65536;
+const size_t kMessagesBlockLimit = kMessagesBlockMaxSize;  // what the stub reads of a block

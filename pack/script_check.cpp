@@ -163,10 +163,8 @@ ScriptAnalysis AnalyseScript(const std::string& comment) {
     const ScriptLine& line = s.lines[i];
     const int keyword = LookUpKeyword(line.key);
     s.keyword[i] = keyword;
-    // License always reads a block (its value is the caption); Text only
-    // when it has no value.
-    if (keyword == kLicense || (keyword == kText && !line.hasEquals)) {
-      s.blocks[i] = ReadTextBlock(s.lines, i);
+    if (CommandReadsBlock(keyword, line.hasEquals)) {
+      s.blocks[i] = ReadTextBlock(comment, s.lines, i);
       for (size_t k = s.blocks[i].first; k < s.blocks[i].last; ++k) {
         if (s.blockOwner[k] < 0) s.blockOwner[k] = static_cast<long>(i);
       }
@@ -208,20 +206,20 @@ void CheckScript(const std::string& comment, const ScriptAnalysis& s, Findings* 
                      " block of line " + std::to_string(owner.number) + " is also run as " +
                      WithArticle(KeywordName(keyword)) + " command");
     }
-    if ((keyword == kTitle || keyword == kPath || keyword == kLicense) && lastOf.count(keyword)) {
+    if ((keyword == kCommandTitle || keyword == kCommandPath || keyword == kCommandLicense) && lastOf.count(keyword)) {
       f->Warn(n, std::string(KeywordName(keyword)) + " again (first on line " +
                      std::to_string(lastOf[keyword]) + "): the last one counts");
     }
     if (!lastOf.count(keyword)) lastOf[keyword] = n;
     switch (keyword) {
-      case kDelete:
+      case kCommandDelete:
         if (line.value.empty()) {
           f->Warn(n, "Delete without a value: it matches nothing");
         } else if (LeavesFolder(line.value)) {
           f->Fail(n, "Delete " + Quoted(line.value) + " reaches outside the destination folder");
         }
         break;
-      case kText:
+      case kCommandText:
         if (line.hasEquals) {
           if (i + 1 < s.lines.size() && StartsWith(s.lines[i + 1].whole, "{")) {
             f->Warn(n, "Text has a value, so the block below is not its text: the stub reads its lines as "
@@ -231,28 +229,28 @@ void CheckScript(const std::string& comment, const ScriptAnalysis& s, Findings* 
           CheckBlock(line, s.blocks[i], keyword, f);
         }
         break;
-      case kLicense:
+      case kCommandLicense:
         CheckBlock(line, s.blocks[i], keyword, f);
         break;
-      case kPath:
+      case kCommandPath:
         hasPath = true;
         CheckPath(line, f);
         break;
-      case kOverwrite:
+      case kCommandOverwrite:
         if (!line.value.empty() && std::string("012").find(line.value[0]) == std::string::npos) {
           f->Warn(n, "Overwrite " + Quoted(line.value) + " does not begin with 0, 1 or 2: the line changes nothing");
         }
         break;
-      case kSetup:
-      case kPresetup:
+      case kCommandSetup:
+      case kCommandPresetup:
         if (Trimmed(line.value).empty()) {
           f->Warn(n, std::string(KeywordName(keyword)) + " without a program: nothing is started");
         }
         break;
-      case kShortcut:
+      case kCommandShortcut:
         CheckShortcut(line, f);
         break;
-      case kSavePath:
+      case kCommandSavePath:
         savePathLine = n;
         break;
       default:

@@ -9,10 +9,11 @@
 #include "pack/code_page.h"
 #include "pack/findings.h"
 #include "pack/script_reader.h"
+#include "zip/archive_search.h"
 
-// The stub reads the comment from the last 32,768 bytes of its file, after
-// the 22 bytes of the end record: a longer comment loses its beginning.
-const size_t kCommentReadLimit = 32768 - 22 - 1;
+// The stub reads the comment from the last bytes of its file, after the end
+// record (zip/archive_search.h): a longer comment loses its beginning.
+const size_t kCommentReadLimit = kScriptSearchLength - kSearchEndRecordSize - 1;
 const size_t kCommentFormatLimit = 65535;
 
 // The script as the stub's passes see it.

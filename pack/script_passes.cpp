@@ -10,6 +10,10 @@ namespace {
 enum Pass { kPrescan, kDialogInit, kLicenseInit, kTempFolder, kRunPresetup, kDeleteFiles, kShortcuts, kRunSetup };
 const char* const kPassNames[] = {"Prescan", "DialogInit", "LicenseInit", "TempFolder",
                                   "RunPresetup", "DeleteFiles", "Shortcuts", "RunSetup"};
+// The stub's mode of each pass, in the order of a run.
+const ScriptMode kPassModes[] = {ScriptMode::Prescan, ScriptMode::DialogInit, ScriptMode::LicenseInit,
+                                 ScriptMode::TempFolder, ScriptMode::RunPresetup, ScriptMode::DeleteFiles,
+                                 ScriptMode::Shortcuts, ScriptMode::RunSetup};
 
 std::string NamePart(const std::string& path) {
   const size_t slash = path.find_last_of("\\/:");
@@ -25,9 +29,9 @@ bool EndsWithLnk(const std::string& name) {
 
 std::string SilentMeaning(int mode) {
   switch (mode) {
-    case 0: return "silent mode 0: the dialog waits for the user to press Install";
-    case 1: return "silent mode 1: fully silent, no dialog unless something fails";
-    case 2: return "silent mode 2: the dialog opens and installs at once, destination locked";
+    case kSilentNone: return "silent mode 0: the dialog waits for the user to press Install";
+    case kSilentFull: return "silent mode 1: fully silent, no dialog unless something fails";
+    case kSilentAutomatic: return "silent mode 2: the dialog opens and installs at once, destination locked";
     default: return "silent mode " + std::to_string(mode) + ": the dialog opens and installs at once";
   }
 }
@@ -120,8 +124,8 @@ std::string DescribeDestination(const std::string& value) {
 
 std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
   std::vector<std::string> said[8];
-  int silent = 0;
-  int overwrite = -1;  // -1 ask, 1 replace, 2 skip
+  int silent = kSilentNone;
+  OverwriteValue overwrite = OverwriteValue::Ask;
   bool tempMode = false, hasText = false;
   size_t textLength = 0;
   int textCommands = 0;
@@ -133,61 +137,56 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
     for (size_t i = 0; i < s.lines.size(); ++i) {
       const ScriptLine& line = s.lines[i];
       const std::string& value = line.value;
+      if (!CommandActsIn(s.keyword[i], kPassModes[pass])) continue;
       switch (s.keyword[i]) {
-        case kSilent:
-          if (silent != 1) silent = (!value.empty() && isdigit(static_cast<unsigned char>(value[0]))) ? value[0] - '0' : 2;
+        case kCommandSilent:
+          silent = SilentAfter(silent, value.c_str());
           break;
-        case kOverwrite:
-          if (value.empty() || value[0] == '1') overwrite = 1;
-          else if (value[0] == '0') overwrite = -1;
-          else if (value[0] == '2') overwrite = 2;
+        case kCommandOverwrite: {
+          const OverwriteValue choice = ReadOverwriteValue(value.c_str());
+          if (choice != OverwriteValue::Unchanged) overwrite = choice;
           break;
-        case kTempMode:
+        }
+        case kCommandTempMode:
           if (pass == kPrescan) {
-            if (silent == 0) silent = 2;
+            silent = SilentAfterTempMode(silent);
             tempMode = true;
           } else if (pass == kTempFolder && !value.empty()) {
             said[pass].push_back(DescribeQuestion(text(value)));
           }
           break;
-        case kSavePath:
-          if (pass == kPrescan) said[pass].push_back("remembers the chosen destination for the next run");
+        case kCommandSavePath:
+          said[pass].push_back("remembers the chosen destination for the next run");
           break;
-        case kTitle:
-          if (pass == kDialogInit) caption = text(value);
+        case kCommandTitle:
+          caption = text(value);
           break;
-        case kPath:
-          if (pass == kDialogInit) destination = DescribeDestination(text(value));
+        case kCommandPath:
+          destination = DescribeDestination(text(value));
           break;
-        case kText:
-          if (pass == kDialogInit) {
-            textLength += (hasText ? 4 : 0) + (line.hasEquals ? value.size() : s.blocks[i].text.size());
-            hasText = true;
-            ++textCommands;
-          }
+        case kCommandText:
+          textLength += (hasText ? 4 : 0) + (line.hasEquals ? value.size() : s.blocks[i].text.size());
+          hasText = true;
+          ++textCommands;
           break;
-        case kLicense:
-          if (pass == kLicenseInit) {
-            hasLicense = true;
-            license = (value.empty() ? std::string("with the template's caption") : "titled " + Quoted(text(value))) +
-                      ", " + std::to_string(s.blocks[i].text.size()) + " characters of text";
-          }
+        case kCommandLicense:
+          hasLicense = true;
+          license = (value.empty() ? std::string("with the template's caption") : "titled " + Quoted(text(value))) +
+                    ", " + std::to_string(s.blocks[i].text.size()) + " characters of text";
           break;
-        case kPresetup:
-          if (pass == kRunPresetup) said[pass].push_back(DescribeStart(text(value)) + " and waits for it");
+        case kCommandPresetup:
+          said[pass].push_back(DescribeStart(text(value)) + " and waits for it");
           break;
-        case kDelete:
-          if (pass == kDeleteFiles) said[pass].push_back("deletes " + Quoted(text(value)) + " in the destination");
+        case kCommandDelete:
+          said[pass].push_back("deletes " + Quoted(text(value)) + " in the destination");
           break;
-        case kShortcut:
-          if (pass == kShortcuts) said[pass].push_back(DescribeShortcut(text(value)));
+        case kCommandShortcut:
+          said[pass].push_back(DescribeShortcut(text(value)));
           break;
-        case kSetup:
-          if (pass == kRunSetup) {
-            said[pass].push_back(DescribeStart(text(value)) +
-                                 (tempMode ? " and waits for it; then the temporary folder is removed"
-                                           : " after the dialog has closed"));
-          }
+        case kCommandSetup:
+          said[pass].push_back(DescribeStart(text(value)) +
+                               (tempMode ? " and waits for it; then the temporary folder is removed"
+                                         : " after the dialog has closed"));
           break;
         default:
           break;
@@ -198,8 +197,9 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
       if (tempMode) said[pass].push_back("temporary-folder mode: extracts into a new folder %TEMP%\\QelSFX<n>");
     } else if (pass == kDialogInit) {
       said[pass].insert(said[pass].begin(), SilentMeaning(silent));
-      said[pass].push_back(overwrite == -1 ? "existing files: the user is asked about each one"
-                           : overwrite == 1 ? "existing files: replaced" : "existing files: kept (skipped)");
+      said[pass].push_back(overwrite == OverwriteValue::Ask ? "existing files: the user is asked about each one"
+                           : overwrite == OverwriteValue::Replace ? "existing files: replaced"
+                                                                   : "existing files: kept (skipped)");
       said[pass].push_back(caption.empty() ? "caption: the template's" : "caption " + Quoted(caption));
       if (!tempMode) {
         said[pass].push_back(destination.empty() ? "destination: none given (the user chooses)"
@@ -207,10 +207,10 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
       }
       said[pass].push_back(hasText ? "text: " + Counted(textCommands, "Text command") + ", " +
                                          std::to_string(textLength) + " characters" +
-                                         (silent == 0 ? "" : " (not shown: the run is not interactive)")
+                                         (silent == kSilentNone ? "" : " (not shown: the run is not interactive)")
                                    : "text: the default help text");
     } else if (pass == kLicenseInit) {
-      if (hasLicense && silent == 1) said[pass].push_back("no license dialog: silent mode 1 skips it");
+      if (hasLicense && silent == kSilentFull) said[pass].push_back("no license dialog: silent mode 1 skips it");
       else if (hasLicense) said[pass].push_back("license dialog " + license + "; Decline cancels");
     } else if (pass == kTempFolder && tempMode) {
       said[pass].insert(said[pass].begin(), "destination: the new temporary folder");

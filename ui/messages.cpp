@@ -7,9 +7,9 @@
 // program's image (its headers, sections and an appended signature, counted
 // from the program's own headers), which is before the archive's first
 // record. Found anywhere else (inside a Stored member's data, say) the
-// marker is data, not a translation. Our own copy of the marker text lacks
-// one star and the first two stars are tested as single bytes, so the
-// constant in our data never matches either.
+// marker is data, not a translation. Where the block is recognised and how
+// it is read are the rules of ui/messages_reader.cpp, which the packer
+// compiles too.
 // Translations are keyed by the CRC-32 of the English text, never by position,
 // so a block keeps working when messages are added or reordered.
 //
@@ -22,6 +22,7 @@
 #include "support/heap.h"
 #include "support/strings.h"
 #include "ui/message_key.h"
+#include "ui/messages_reader.h"
 
 MessagesBlock messagesBlock;
 
@@ -31,17 +32,8 @@ namespace {
 // Layout of the block in the file
 // ---------------------------------------------------------------------------
 
-// One star short of the 13-byte marker "***messages**"; see the file header.
-const char kMarkerTail[] = "*messages***";
-const int kMarkerTailCompared = 11;
-const int kMarkerLength = 13;
-
-const int kBlockMaxSize = 65536;
 const int kBlockSlack = 1024;  // room for the lookups' look-ahead past the end
-
-const char kLineSeparator = 0x0C;  // what raw CR and LF become
 const int kKeyLength = kMessageKeyLength;
-const int kLastLineValueLimit = 255;
 
 const int kMessageBufferSize = 256;
 const int kMessageBufferCount = 8;
@@ -50,97 +42,10 @@ const int kMessageBufferCount = 8;
 // Scan
 // ---------------------------------------------------------------------------
 
-bool IsMarkerAt(const unsigned char* bytes) {
-  return bytes[0] == '*' && bytes[1] == '*' &&
-         sameBytes(bytes + 2, kMarkerTail, kMarkerTailCompared) == 0;
-}
-
-uint32_t Le32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-// Where the program's image ends in the file: the end of its headers, of
-// its sections' data and of an appended signature, whichever is last (as
-// the packer counts it when it places the block). 0 for a file that is not
-// a Windows program (a bare block); -1 for a damaged one.
-int64_t ImageEnd(FileObject* file) {
-  const int kDosHeader = 64;
-  const int kPeHead = 24;          // signature and file header
-  const int kOptionalRead = 240;   // up to the security directory of either form
-  const int kSectionHeader = 40;
-  const int kMostSections = 96;
-  unsigned char dos[kDosHeader];
-  file->seek(0, kSeekBegin);
-  if (file->read(dos, kDosHeader) != kDosHeader || dos[0] != 'M' || dos[1] != 'Z') return 0;
-  const int64_t pe = Le32(dos + 60);
-  unsigned char head[kPeHead + kOptionalRead];
-  fillBytes(head, 0, sizeof(head));
-  file->seek(pe, kSeekBegin);
-  const int32_t got = file->read(head, sizeof(head));
-  if (got < kPeHead + 64 || head[0] != 'P' || head[1] != 'E' || head[2] != 0 || head[3] != 0) return -1;
-  const int sections = Le16(head + 6);
-  const int64_t optionalSize = Le16(head + 20);
-  const unsigned char* optional = head + kPeHead;
-  const bool pe32 = Le16(optional) == 0x10B;
-  int64_t end = Le32(optional + 60);  // the size of the headers
-  const int countAt = pe32 ? 92 : 108;
-  const int security = countAt + 4 + 4 * 8;
-  if (kPeHead + security + 8 <= got && Le32(optional + countAt) > 4 && Le32(optional + security) != 0) {
-    const int64_t signatureEnd = static_cast<int64_t>(Le32(optional + security)) + Le32(optional + security + 4);
-    if (signatureEnd > end) end = signatureEnd;
-  }
-  if (sections > kMostSections) return -1;
-  for (int i = 0; i < sections; ++i) {
-    unsigned char section[kSectionHeader];
-    file->seek(pe + kPeHead + optionalSize + static_cast<int64_t>(kSectionHeader) * i, kSeekBegin);
-    if (file->read(section, kSectionHeader) != kSectionHeader) return -1;
-    const uint32_t rawSize = Le32(section + 16);
-    const int64_t rawEnd = static_cast<int64_t>(Le32(section + 20)) + rawSize;
-    if (rawSize > 0 && rawEnd > end) end = rawEnd;
-  }
-  return end;
-}
-
-// The file position of the marker: right after the image, or -1.
-int64_t FindMarker(FileObject* file) {
-  const int64_t end = ImageEnd(file);
-  if (end < 0) return -1;
-  unsigned char bytes[kMarkerLength];
-  file->seek(end, kSeekBegin);
-  if (file->read(bytes, kMarkerLength) != kMarkerLength || !IsMarkerAt(bytes)) return -1;
-  return end;
-}
-
-// Resolves the escapes in place and turns raw line ends into separators;
-// stops at the first zero byte. Returns the new length.
-int32_t UnescapeBlock(char* text, int32_t count) {
-  int32_t w = 0;
-  int32_t r = 0;
-  while (r < count) {
-    char c = text[r];
-    if (c == '\0') break;
-    if (c == '\\' && r + 1 < count) {
-      char escaped = 0;
-      switch (text[r + 1]) {
-        case 'n': escaped = '\n'; break;
-        case 'r': escaped = '\r'; break;
-        case 't': escaped = '\t'; break;
-        case '"': escaped = '"'; break;
-        case '\\': escaped = '\\'; break;
-      }
-      if (escaped != 0) {
-        text[w++] = escaped;
-        r += 2;
-        continue;
-      }
-    }
-    text[w++] = (c == '\r' || c == '\n') ? kLineSeparator : c;
-    ++r;
-  }
-  text[w] = '\0';
-  return w;
+int32_t ReadFileAt(void* context, int64_t position, void* buffer, int32_t count) {
+  FileObject* file = static_cast<FileObject*>(context);
+  file->seek(position, kSeekBegin);
+  return file->read(buffer, count);
 }
 
 // fileName with a backslash is a path; a bare name lives next to our own
@@ -165,15 +70,15 @@ bool ResolveBlockPath(const char* fileName, char* path, int pathSize) {
 // it; null on failure.
 char* ReadBlock(FileObject* file, int64_t markerPosition, int32_t* length) {
   file->seek(markerPosition, kSeekBegin);
-  char* text = static_cast<char*>(allocate(kBlockMaxSize + kBlockSlack));
+  char* text = static_cast<char*>(allocate(kMessagesBlockMaxSize + kBlockSlack));
   if (text == nullptr) return nullptr;
-  text[kBlockMaxSize] = '\0';
-  int32_t count = file->read(text, kBlockMaxSize);
-  if (count < kMarkerLength) {
+  text[kMessagesBlockMaxSize] = '\0';
+  int32_t count = file->read(text, kMessagesBlockMaxSize);
+  if (count < kMessagesMarkerLength) {
     release(text);
     return nullptr;
   }
-  *length = UnescapeBlock(text, count);
+  *length = UnescapeBlock(text, count, nullptr);
   return text;
 }
 
@@ -181,41 +86,17 @@ char* ReadBlock(FileObject* file, int64_t markerPosition, int32_t* length) {
 // Lookup
 // ---------------------------------------------------------------------------
 
-bool LineStartsWithEntry(const char* line, const char* key) {
-  for (int i = 0; i < kKeyLength; ++i) {
-    if (line[i] != key[i]) return false;  // also stops at the terminator
-  }
-  return line[kKeyLength] == '=' && line[kKeyLength + 1] == '"';
-}
-
-// The value of the first entry with this key, or null. *valueLength is the
-// value's extent: the rest of the line with its separator (at most 255
-// characters on the last line), ended at its last double quote if it has one.
+// The value of the first entry with this key, or null; *valueLength is its
+// extent as NextBlockEntry gives it.
 const char* FindEntryValue(const char* key, int32_t* valueLength) {
   const char* line = messagesBlock.text;
   const char* end = messagesBlock.text + messagesBlock.length;
-  while (line < end) {
-    if (end - line >= kKeyLength + 2 && LineStartsWithEntry(line, key)) {
-      const char* value = line + kKeyLength + 2;
-      const char* lineEnd = value;
-      while (lineEnd < end && *lineEnd != kLineSeparator) ++lineEnd;
-      int32_t extent = static_cast<int32_t>(lineEnd - value);
-      if (lineEnd < end) {
-        extent += 1;  // the separator belongs to the copied value
-      } else if (extent > kLastLineValueLimit) {
-        extent = kLastLineValueLimit;
-      }
-      for (int32_t i = extent - 1; i >= 0; --i) {
-        if (value[i] == '"') {
-          extent = i;
-          break;
-        }
-      }
-      *valueLength = extent;
-      return value;
+  BlockEntryText entry;
+  while ((line = NextBlockEntry(line, end, &entry)) != nullptr) {
+    if (sameBytes(entry.key, key, kKeyLength) == 0) {
+      *valueLength = entry.extent;
+      return entry.value;
     }
-    while (line < end && *line != kLineSeparator) ++line;
-    while (line < end && *line == kLineSeparator) ++line;
   }
   return nullptr;
 }
@@ -281,7 +162,7 @@ void LoadMessagesBlock(const char* fileName) {
   // A file we cannot read simply has no block: the program stays English.
   file.reportErrors = false;
   if (file.open(path, nullptr, false, true)) {
-    int64_t marker = FindMarker(&file);
+    int64_t marker = FindMessagesBlock(ReadFileAt, &file);
     if (marker >= 0) {
       int32_t length = 0;
       char* text = ReadBlock(&file, marker, &length);

@@ -19,6 +19,7 @@
 #include "support/stage_times.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
+#include "zip/archive_search.h"
 #include "zip/decrypt.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
@@ -34,12 +35,12 @@ static void damagedArchive() { filesLostError(kMsgUnknownFormat, nullptr); }
 // Backwards from buffer index `from` to the buffer start. The comparison at
 // the last positions of a block reads on into the hold area.
 static uint8_t* scanForEndSignature(int32_t from) {
-  for (int32_t i = from; i >= 0; --i) {
-    const uint8_t* p = engine.inputBuffer + i;
-    if (*p == 0x50 && readLe32(p) == engine.endSignature) return engine.inputBuffer + i;
-  }
-  return nullptr;
+  int32_t found = FindSignatureBackwards(engine.inputBuffer, from, engine.endSignature);
+  return found < 0 ? nullptr : engine.inputBuffer + found;
 }
+
+// The search rules count in blocks of the input buffer's size.
+static_assert(kSearchBlockSize == kInputBlockSize, "the end-record search reads whole input blocks");
 
 static void keepBlockHead() { copyBytes(engine.inputBuffer + kInputBlockSize, engine.inputBuffer, 3); }
 
@@ -87,7 +88,7 @@ static int32_t FindEndRecord(int32_t searchLength) {
         keepBlockHead();
       }
     }
-    int32_t blocks = (searchLength - tail + kInputBlockSize - 1) / kInputBlockSize;
+    int32_t blocks = EndSearchBlocks(searchLength, tail);
     for (int32_t i = 0; !failed && found == nullptr && i < blocks; ++i) {
       engine.blockStart -= kInputBlockSize;
       if (engine.blockStart < 0) {
@@ -345,8 +346,7 @@ static int32_t OpenArchive() {
   engine.input.next = engine.inputBuffer;
   engine.input.unread = 0;
 
-  int32_t searchLength = engine.archiveLength < kEndSearchLength ? engine.archiveLength : kEndSearchLength;
-  int32_t result = FindEndRecord(searchLength) == kOk ? ReadDirectory() : kNoArchive;
+  int32_t result = FindEndRecord(EndSearchLength(engine.archiveLength)) == kOk ? ReadDirectory() : kNoArchive;
   fileClose(engine.archiveFile);
   engine.archiveFile = nullptr;
   return result;

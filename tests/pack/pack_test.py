@@ -173,6 +173,13 @@ class ReaderTest(PackTestCase):
                     self.assertIn(fragment, out)
 
 
+class ScriptCasesTest(PackTestCase):
+    def test_the_shared_table_reads_the_same_here(self):
+        cases = os.path.join(os.path.dirname(PACK), "zimbro-pack-script-cases")
+        result = subprocess.run([cases], capture_output=True, text=True)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+
+
 class MessagesTest(PackTestCase):
     def template(self, *args):
         code, out, err = run("--messages-template", "--stub", STUB, *args)
@@ -272,6 +279,23 @@ class ListTest(PackTestCase):
         subprocess.run(["zip", "-q", "-A", output], check=True)
         _, out, _ = run("--list", output)
         self.assertIn("(no shift)", out)
+
+    def test_only_the_script_the_stub_finds(self):
+        # A comment that begins before the stub's search window is no script
+        # for the stub, and --list says so; a block past the program image
+        # is data.
+        for comment, shown in [(b"Title=Far\r\n" + b";" * 40000, "script: none"), (b"Title=Near", "script: 10 bytes")]:
+            with self.subTest(shown):
+                archive = self.path("payload.zip")
+                with zipfile.ZipFile(archive, "w") as z:
+                    z.writestr("a.txt", "a")
+                    z.comment = comment
+                output = self.path("setup.exe")
+                with open(output, "wb") as f:
+                    f.write(read(STUB) + b"\0" * 16 + b"***messages**\r\n" + read(archive))
+                _, out, _ = run("--list", output)
+                self.assertIn(shown, out)
+                self.assertIn("messages block: none", out)
 
 
 class OutputTest(PackTestCase):

@@ -15,6 +15,22 @@
 # Usage: [ZIMBRO_ARCH=i686|x64] scripts/with-wine.sh COMMAND [ARG...]
 set -euo pipefail
 
+# Wine needs a few fixed addresses, among them the shared user data page at
+# 0x7ffe0000, just above its loader, which it links at 0x7d000000. Debian's
+# Wine starts without a preloader, so nothing reserves them before the kernel
+# lays the loader out, and a 64-bit kernel puts the loader's heap (brk)
+# anywhere in the gigabyte after it: about one 64-bit process start in a few
+# thousand finds its heap on that page and ends at once with exit code 1 and
+# no output ("failed to map the shared user data", shown only with WINEDEBUG
+# on). Without address randomisation the heap always starts right after the
+# loader. The setting holds for every process the command starts.
+if [ $(( 0x$(cat /proc/self/personality) & 0x40000 )) -eq 0 ]; then
+  if setarch "$(uname -m)" --addr-no-randomize true 2>/dev/null; then
+    exec setarch "$(uname -m)" --addr-no-randomize "$0" "$@"
+  fi
+  echo "with-wine: cannot turn address randomisation off; a Wine start may now and then fail" >&2
+fi
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 export ZIMBRO_ARCH=${ZIMBRO_ARCH:-i686}
 case $ZIMBRO_ARCH in

@@ -101,9 +101,22 @@ for folder in "$WINEPREFIX"/drive_c/users/*/*; do
   if [ -L "$folder" ]; then rm -f "$folder" && mkdir -p "$folder"; fi
 done
 
-# Keep the desktop up between test processes (see tests/common/desktop_keeper.cpp).
+# Keep the desktop up between test processes while the command runs (see
+# tests/common/desktop_keeper.cpp): each command has a keeper of its own that
+# ends when the command's hold file goes. Holds left by shells that were
+# killed go first.
+hold=""
 if [ -f "$build/desktop_keeper.exe" ]; then
-  setsid "$WINE" "$build/desktop_keeper.exe" 1200 </dev/null >/dev/null 2>&1 &
+  mkdir -p "$build/keeper"
+  for old in "$build"/keeper/hold.*; do
+    if [ -e "$old" ] && ! kill -0 "${old##*.}" 2>/dev/null; then rm -f "$old"; fi
+  done
+  hold=$build/keeper/hold.$$
+  : > "$hold"
+  trap 'rm -f "$hold"' EXIT
+  setsid "$WINE" "$build/desktop_keeper.exe" "$(printf 'Z:%s' "$hold" | tr / '\\')" </dev/null >/dev/null 2>&1 &
 fi
 
-exec "$@"
+set +e
+"$@"
+exit $?

@@ -1,25 +1,25 @@
-// Keeps Wine's desktop process alive while the tests run.
+// Keeps Wine's desktop process alive while a command of scripts/with-wine.sh
+// runs.
 //
 // Every test executable links user32, so each one needs the desktop; when the
 // last program on it ends, Wine ends the desktop too, and the next test start
 // pays a second or more to bring it back. This program holds one hidden
-// top-level window for a while (argument: seconds, default 1200) so that the
-// desktop stays up between test processes. A named mutex keeps it single.
-#include <stdlib.h>
+// top-level window for as long as the file named by its argument exists
+// (with-wine.sh makes it before its command and removes it after), so the
+// desktop stays up from the first test to the last, however long the run.
+// A fixed lifetime would end in the middle of a long run.
 #include <windows.h>
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR arguments, int) {
-  HANDLE single = CreateMutexA(nullptr, TRUE, "ZimbroDesktopKeeper");
-  if (single == nullptr || GetLastError() == ERROR_ALREADY_EXISTS) return 0;
-  int seconds = atoi(arguments);
-  if (seconds <= 0) seconds = 1200;
+  if (arguments == nullptr || arguments[0] == '\0') return 2;
   HWND window = CreateWindowA("STATIC", "zimbro desktop keeper", WS_POPUP, 0, 0, 1, 1, nullptr,
                               nullptr, instance, nullptr);
   if (window == nullptr) return 1;
-  SetTimer(window, 1, static_cast<UINT>(seconds) * 1000u, nullptr);
+  // The hold file is looked at twice a second.
+  SetTimer(window, 1, 500, nullptr);
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) {
-    if (message.message == WM_TIMER) break;
+    if (message.message == WM_TIMER && GetFileAttributesA(arguments) == INVALID_FILE_ATTRIBUTES) break;
     DispatchMessageA(&message);
   }
   DestroyWindow(window);

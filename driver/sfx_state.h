@@ -38,13 +38,19 @@ struct SfxState {
   char commandTail[1024];  // the arguments, from the first blank or slash after the path
   int32_t silentMode;      // 0 normal, 1 fully silent, 2..9 automatic start
   bool silentSwitch;       // the silent switch was given on the command line
+  // The unattended form (for deployment tools): silent, and nothing ever
+  // waits for a person; errors end the run with their exit code.
+  bool unattended;
+  char logPath[1024];      // the log file the caller named, "" for none
   bool tempMode;
   bool tempDeclined;
   bool savePath;
+  char tempFolder[1024];   // the temporary folder this run made, "" when none
   char* scriptText;        // the archive comment, owned; null without comment
   int32_t scriptLength;
   char* textBuffer;        // owned
   char* licenseText;       // owned
+  bool licenseWanted;      // the script holds a License command
   char scriptPath[1024];
   int32_t overwriteAll;
   int32_t skipExisting;
@@ -53,6 +59,9 @@ struct SfxState {
   int32_t closeMode;
   int32_t extracting;
   int32_t fatalStop;
+  bool startDialogOpened;   // the start dialog's initialisation ran
+  // The start dialog could not be created: nothing of the run took place.
+  bool startDialogFailed;
   ExitCodeRecord exitCode;
   HWND mainWindow;
   bool infoWindowUsed;

@@ -20,6 +20,7 @@
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log.h"
 #include "zip/engine.h"
 
 namespace {
@@ -49,6 +50,7 @@ void ShowHelpText(HWND dialog) {
 
 void InitializeStartDialog(HWND dialog) {
   sfx.mainWindow = dialog;
+  sfx.startDialogOpened = true;
   if (sfx.appIcon != nullptr) {
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(sfx.appIcon));
   }
@@ -120,11 +122,18 @@ void FinishInstall(HWND dialog) {
     EndDialog(dialog, 1);
     return;
   }
-  sfx.closeMode = 1;
-  SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
   int summary = sfx.exitCode.code == kExitCreateFailed ? kMsgFilesNotCreated
                 : sfx.exitCode.code == kExitCrcFailed  ? kMsgFilesCorrupt
                                                        : kMsgErrorsEncountered;
+  LogLine(MessageText(summary));
+  // Unattended, nobody reads the summary: the errors end the run, and the
+  // exit code and the log tell them.
+  if (sfx.unattended) {
+    EndDialog(dialog, 1);
+    return;
+  }
+  sfx.closeMode = 1;
+  SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
   MessageBoxA(dialog, MessageText(summary), MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -160,7 +169,8 @@ void Install(HWND dialog) {
     appendText(text, "\"\n");
     appendText(text, MessageText(kMsgFolderNotAccessible));
     SetExitCode(kExitFolderNotEntered);
-    MessageBoxA(dialog, text, MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
+    LogLine(text);
+    if (!sfx.unattended) MessageBoxA(dialog, text, MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
     sfx.errorCount += 1;
     EndDialog(dialog, 0);
     return;

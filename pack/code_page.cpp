@@ -137,6 +137,7 @@ bool CodePage::Encode(std::string_view utf8, std::string* out, std::string* unwr
   }
   std::string input(utf8);
   std::vector<char> buffer(input.size() * 2 + 16);  // a code page takes at most 2 bytes a character
+  const std::lock_guard<std::mutex> lock(mutex_);
   char* in = input.data();
   size_t inLeft = input.size();
   char* outPointer = buffer.data();
@@ -157,6 +158,7 @@ std::string CodePage::Decode(std::string_view bytes) const {
   std::vector<char> buffer(input.size() * 4 + 16);
   char* in = input.data();
   size_t inLeft = input.size();
+  const std::lock_guard<std::mutex> lock(mutex_);
   iconv(decoder_, nullptr, nullptr, nullptr, nullptr);
   while (inLeft > 0) {
     char* outPointer = buffer.data();

@@ -6,6 +6,7 @@
 
 #include <iconv.h>
 
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,9 @@ size_t FindInvalidUtf8(std::string_view text);
 // written as U+XXXX.
 std::string DescribeCharacter(std::string_view text);
 
+// A converter keeps iconv's shift state between calls, so a const CodePage
+// shared between threads still changes inside: each conversion holds the
+// object's lock.
 class CodePage {
  public:
   // Throws PackError when this system cannot convert the code page.
@@ -35,6 +39,7 @@ class CodePage {
 
  private:
   int number_;
+  mutable std::mutex mutex_;
   iconv_t encoder_;
   iconv_t decoder_;
 };

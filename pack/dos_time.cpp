@@ -16,6 +16,21 @@ DosDateTime FromCalendar(const struct tm& t) {
          (static_cast<uint32_t>(t.tm_min) << 5) | static_cast<uint32_t>(t.tm_sec / 2);
 }
 
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// The sentence for a time that a DOS date cannot hold.
+std::string Clamping(const std::string& what, const std::string& text, int year) {
+  if (year >= 1980 && year <= 2107) return "";
+  return what + ": " + text + (year < 1980 ? " is before 1980" : " is after 2107") +
+         ", outside the times a ZIP member can hold: " + (year < 1980 ? "1980-01-01 00:00:00" : "2107-12-31 23:59:58") +
+         " is used";
+}
+
 }  // namespace
 
 DosDateTime DosTimeOfFile(time_t time) {
@@ -24,13 +39,14 @@ DosDateTime DosTimeOfFile(time_t time) {
   return FromCalendar(local);
 }
 
-DosDateTime ParseDosTime(const std::string& text, const std::string& what) {
+DosDateTime ParseDosTime(const std::string& text, const std::string& what, std::string* clamped) {
   char* end = nullptr;
   const long long seconds = strtoll(text.c_str(), &end, 10);
   if (!text.empty() && *end == '\0' && text.find_first_not_of("0123456789") == std::string::npos) {
     const time_t time = static_cast<time_t>(seconds);
     struct tm utc;
     if (gmtime_r(&time, &utc) == nullptr) throw PackError(what + ": time out of range: " + text);
+    *clamped = Clamping(what, text, utc.tm_year + 1900);
     return FromCalendar(utc);
   }
   struct tm t {};
@@ -41,10 +57,12 @@ DosDateTime ParseDosTime(const std::string& text, const std::string& what) {
   const bool shapeOk = (fields == 3 || fields == 6 || fields == 7) && static_cast<size_t>(used) == text.size() &&
                        (fields == 3 || separator == ' ' || separator == 'T');
   if (!shapeOk || t.tm_mon < 1 || t.tm_mon > 12 || t.tm_mday < 1 || t.tm_mday > 31 || t.tm_hour > 23 ||
-      t.tm_min > 59 || t.tm_sec > 59) {
+      t.tm_min > 59 || t.tm_sec > 59 || t.tm_mday > DaysInMonth(t.tm_year, t.tm_mon)) {
     throw PackError(what + ": not a time: \"" + text +
-                    "\" (seconds since 1970, or YYYY-MM-DD, YYYY-MM-DD HH:MM or YYYY-MM-DD HH:MM:SS)");
+                    "\" (seconds since 1970, or a real date and time: YYYY-MM-DD, YYYY-MM-DD HH:MM or "
+                    "YYYY-MM-DD HH:MM:SS)");
   }
+  *clamped = Clamping(what, text, t.tm_year);
   t.tm_year -= 1900;
   t.tm_mon -= 1;
   return FromCalendar(t);

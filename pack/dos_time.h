@@ -17,8 +17,10 @@ DosDateTime DosTimeOfFile(time_t time);
 // An --mtime or SOURCE_DATE_EPOCH value: seconds since 1970 (taken in UTC,
 // so that the result does not depend on this machine's time zone), or a
 // wall-clock time "YYYY-MM-DD[ HH:MM[:SS]]" (also with 'T') taken as written.
-// Throws PackError naming what when the text is neither.
-DosDateTime ParseDosTime(const std::string& text, const std::string& what);
+// Throws PackError naming what when the text is neither, or names no day
+// of the calendar. A time outside 1980..2107 is clamped to the nearest that
+// a member can hold, and *clamped then says so in a sentence.
+DosDateTime ParseDosTime(const std::string& text, const std::string& what, std::string* clamped);
 
 // "2024-01-31 12:00:00"
 std::string FormatDosTime(DosDateTime value);

@@ -12,6 +12,7 @@ SYNOPSIS
                    [--codepage N] PATH...
        zimbro-pack --check SCRIPT [--codepage N]
        zimbro-pack --list SETUP.EXE [--codepage N]
+       zimbro-pack --test SETUP.EXE [--password P] [--codepage N]
        zimbro-pack --messages-template [--stub FILE] [--pseudo] [--codepage N]
                    [-o FILE]
        zimbro-pack --help
@@ -25,18 +26,27 @@ DESCRIPTION
        A file PATH becomes one member under its own name. A folder PATH gives
        its contents, recursively, under names relative to it ("/" between
        folders); an empty folder gets an entry of its own. The files named by
-       --script, --messages, --stub and -o are left out when a folder holds
-       them. Times are the local times of this machine, unless --mtime or
+       --script, --messages and --stub, and an earlier installer at the
+       place of -o, are left out when a folder holds them; -o may not name
+       any other input (the script, the messages block, the stub, or a file
+       to be packed): that is refused before anything is written. Links
+       inside a folder are followed when they lead to a file or folder
+       inside the same PATH; a link that leads out of it, back into a
+       folder that contains it, or nowhere is an error that names it. Times are the local times of this machine, unless --mtime or
        SOURCE_DATE_EPOCH fixes one time for every member; a file that nobody
        may write becomes read-only. Names are written in the code page of
        --codepage; a name that it cannot hold, or that Windows does not
-       allow, is an error. The same inputs give a byte-identical installer
+       allow, is an error, and so are two names that Windows would take as
+       one (equal but for case or for how accents are written, after NFC
+       normalisation) or a file beside a folder of the same name. The same inputs give a byte-identical installer
        (except with --password, whose headers are random).
 
        The script is read first by the stub's own rules (see --check); an
        installer whose script has errors is not written. Nothing is left
-       behind on failure: the installer is written under a temporary name
-       and renamed when complete.
+       behind on failure: the installer is written under a temporary name,
+       read back - every member inflated and compared with the file it was
+       made from, sizes and CRCs checked - and renamed only when all of it
+       is intact.
 
 OPTIONS
        -o, --output FILE
@@ -75,14 +85,17 @@ OPTIONS
 
        --mtime T
               One time for every member: seconds since 1970 (taken in UTC),
-              or YYYY-MM-DD, YYYY-MM-DD HH:MM or YYYY-MM-DD HH:MM:SS as
-              written. The stub gives the files this time as the local time
+              or a real date YYYY-MM-DD, YYYY-MM-DD HH:MM or
+              YYYY-MM-DD HH:MM:SS as written. A time before 1980 or after
+              2107 is clamped to the nearest a ZIP member can hold, with a
+              warning. The stub gives the files this time as the local time
               of the machine they are installed on.
 
        --codepage N
               The Windows ANSI code page of the machines the installer is
               meant for (default 1252): names, the script and the messages
-              block are written in it, as the stub reads them.
+              block are written in it, as the stub reads them. One of 874,
+              932, 936, 949, 950 and 1250 to 1258.
 
        --check SCRIPT
               Reads SCRIPT as the stub will (keywords, the first '=', Text and
@@ -95,6 +108,14 @@ OPTIONS
               method, time, attributes and encryption. Installers made by
               hand (cat stub archive.zip) are read as well.
 
+       --test SETUP.EXE
+              Reads every member of an installer back (made by zimbro-pack
+              or by hand): local and central headers agree, the data
+              decrypts (with --password) and inflates to the declared size
+              with the declared CRC. Also checks the script by the stub's
+              rules. Prints each damaged member and a summary; exits 0 only
+              when every member and the script are intact.
+
        --messages-template
               Writes a messages block with every text of the stub (read from
               its resources) under its key, the English text as the value and
@@ -105,10 +126,15 @@ OPTIONS
               This page.
 
 EXIT STATUS
-       0      Success; --check: the script is clean.
+       0      Success; --check: the script is clean; --test: every member
+              and the script are intact.
        1      --check: warnings only.
        2      An error (one line on standard error, naming the file); --check:
-              the script has errors.
+              the script has errors; --test: a member is damaged or could
+              not be tested, or the script has errors.
+       3      An internal error: the installer just written did not read
+              back as it was packed (it is not written), or an unexpected
+              fault of zimbro-pack. Please report it.
 
 ENVIRONMENT
        SOURCE_DATE_EPOCH
@@ -122,4 +148,5 @@ EXAMPLES
        zimbro-pack -o setup-ru.exe --codepage 1251 --messages ru.txt \
                    --script install.txt app/
        zimbro-pack --list setup.exe
+       zimbro-pack --test setup.exe
 )";

@@ -4,8 +4,14 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unicase.h>
+#include <unistd.h>
+#include <uninorm.h>
+#include <unistr.h>
 
 #include <algorithm>
 #include <map>
@@ -36,14 +42,53 @@ bool IsDeviceName(std::string component) {
          component[3] >= '1' && component[3] <= '9';
 }
 
+// Windows compares names without regard to case, character by character
+// (simple upper-case mapping, as its case table does), and a name typed as
+// "A" plus a combining mark is the same file as the precomposed letter once
+// normalised. The key: NFC, then each character in upper case.
+std::string FoldedKey(const std::string& utf8) {
+  size_t length = 0;
+  uint8_t* normal = u8_normalize(UNINORM_NFC, reinterpret_cast<const uint8_t*>(utf8.data()), utf8.size(), nullptr,
+                                 &length);
+  if (normal == nullptr) return utf8;  // not UTF-8: the code-page check names it
+  std::string key;
+  for (const uint8_t* at = normal; at < normal + length;) {
+    ucs4_t c;
+    const int step = u8_mbtouc(&c, at, static_cast<size_t>(normal + length - at));
+    uint8_t out[6];
+    const int written = u8_uctomb(out, uc_toupper(c), sizeof out);
+    if (written > 0) key.append(reinterpret_cast<const char*>(out), static_cast<size_t>(written));
+    at += step;
+  }
+  free(normal);
+  return key;
+}
+
+// The real path of a file or folder, for the rule that links stay inside
+// the tree they are found in.
+std::string RealPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? std::string(resolved) : std::string();
+}
+
+bool IsInside(const std::string& path, const std::string& root) {
+  return path == root || (path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+                          (root == "/" || path[root.size()] == '/'));
+}
+
 class Walk {
  public:
   Walk(const std::vector<LeftOut>& leftOut, const CodePage& codePage) : leftOut_(leftOut), codePage_(codePage) {}
 
   void AddInput(const std::string& path) {
     struct stat info;
-    if (stat(path.c_str(), &info) != 0) throw PathError(path, errno == ENOENT ? "no such file or folder" : strerror(errno));
+    if (stat(path.c_str(), &info) != 0) {
+      const int error = errno;
+      CheckLink(path);  // a dangling link says so
+      throw PathError(path, error == ENOENT ? "no such file or folder" : SystemError(error));
+    }
     if (S_ISDIR(info.st_mode)) {
+      root_ = RealPath(path);
       if (!AddFolder(path, "", info)) throw PathError(path, "the folder holds nothing to pack");
     } else {
       AddEntry(path, BaseName(path), info);
@@ -69,6 +114,28 @@ class Walk {
     }
   }
 
+  // Links inside a folder are followed when they lead to something inside
+  // the same input folder: the publisher's tree, as it reads. A link that
+  // leads out of it would pack files nobody chose; one that leads nowhere
+  // is named as such, not as a missing file.
+  void CheckLink(const std::string& child) const {
+    struct stat own;
+    if (lstat(child.c_str(), &own) != 0 || !S_ISLNK(own.st_mode)) return;
+    char target[PATH_MAX];
+    const ssize_t length = readlink(child.c_str(), target, sizeof target - 1);
+    const std::string shown = length > 0 ? std::string(target, static_cast<size_t>(length)) : std::string("?");
+    struct stat info;
+    if (stat(child.c_str(), &info) != 0) {
+      throw PathError(child, errno == ELOOP ? "a link that leads to itself (" + shown + ")"
+                                            : "a link to " + shown + ", which does not exist");
+    }
+    const std::string real = RealPath(child);
+    if (!root_.empty() && !IsInside(real, root_)) {
+      throw PathError(child, "a link to " + shown + ", outside the folder being packed: it is not packed " +
+                                 "(copy it in, or name it as an input of its own)");
+    }
+  }
+
   // The contents of a folder under prefix; false when it gave no member.
   bool AddFolder(const std::string& path, const std::string& prefix, const struct stat& info) {
     for (const LeftOut& open : openFolders_) {
@@ -77,7 +144,7 @@ class Walk {
       }
     }
     DIR* folder = opendir(path.c_str());
-    if (folder == nullptr) throw PathError(path, std::string("cannot read the folder: ") + strerror(errno));
+    if (folder == nullptr) throw PathError(path, std::string("cannot read the folder: ") + SystemError(errno));
     std::vector<std::string> names;
     errno = 0;
     while (const dirent* entry = readdir(folder)) {
@@ -85,7 +152,7 @@ class Walk {
     }
     const int readError = errno;
     closedir(folder);
-    if (readError != 0) throw PathError(path, std::string("cannot read the folder: ") + strerror(readError));
+    if (readError != 0) throw PathError(path, std::string("cannot read the folder: ") + SystemError(readError));
     std::sort(names.begin(), names.end());
 
     openFolders_.push_back({info.st_dev, info.st_ino});
@@ -93,7 +160,8 @@ class Walk {
     for (const std::string& name : names) {
       const std::string child = Join(path, name);
       struct stat childInfo;
-      if (stat(child.c_str(), &childInfo) != 0) throw PathError(child, strerror(errno));
+      CheckLink(child);
+      if (stat(child.c_str(), &childInfo) != 0) throw PathError(child, SystemError(errno));
       if (IsLeftOut(childInfo)) continue;
       AddEntry(child, prefix + name, childInfo);
     }
@@ -102,6 +170,7 @@ class Walk {
   }
 
   void AddMember(const std::string& path, const std::string& name, const struct stat& info, bool folder) {
+    CheckSideBySide(name, path, folder);  // first: a clash says more than the code page would
     InputMember m;
     m.source = path;
     m.name = name;
@@ -111,21 +180,40 @@ class Walk {
     m.modified = info.st_mtime;
     m.readOnly = (info.st_mode & 0222) == 0;
     m.executable = (info.st_mode & 0111) != 0;
-    // Windows names ignore case: two names that differ only in case are one file there.
-    std::string folded = m.archiveName;
-    for (char& c : folded) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    const auto [seen, added] = byName_.emplace(folded, path);
-    if (!added) {
-      throw PathError(path, "gives the member name \"" + name + "\", as " + seen->second +
-                                " does (names that differ only in case are one file on Windows)");
-    }
     members.push_back(std::move(m));
   }
+
+  // Two members Windows cannot hold side by side: names equal but for case
+  // or normalisation, or a file where another member needs a folder of the
+  // same name (a and A/b.txt). Every folder a member lies in is claimed as a
+  // folder; every file claims its name as a file.
+  void CheckSideBySide(const std::string& name, const std::string& path, bool folder) {
+    const std::string key = FoldedKey(folder ? name.substr(0, name.size() - 1) : name);
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+      Claim(key.substr(0, slash), path, true);
+    }
+    Claim(key, path, folder);
+  }
+
+  void Claim(const std::string& key, const std::string& path, bool folder) {
+    const auto [seen, added] = claims_.emplace(key, Claimant{path, folder});
+    if (added || (folder && seen->second.folder)) return;
+    const std::string why = folder != seen->second.folder
+                                ? "a file and a folder of the same name cannot stand side by side on Windows"
+                                : "names that differ only in case or in how accents are written are one file on Windows";
+    throw PathError(path, "clashes with " + seen->second.path + ": " + why);
+  }
+
+  struct Claimant {
+    std::string path;
+    bool folder;
+  };
 
   const std::vector<LeftOut>& leftOut_;
   const CodePage& codePage_;
   std::vector<LeftOut> openFolders_;
-  std::map<std::string, std::string> byName_;
+  std::map<std::string, Claimant> claims_;
+  std::string root_;  // the real path of the input folder being walked
 };
 
 }  // namespace

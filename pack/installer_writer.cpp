@@ -7,6 +7,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,9 +16,12 @@
 #include <mutex>
 #include <thread>
 
+#include "pack/archive_directory.h"
+#include "pack/installer_verify.h"
 #include "pack/output_file.h"
 #include "pack/pack_error.h"
 #include "pack/progress.h"
+#include "pack/file_reader.h"
 #include "pack/traditional_cipher.h"
 #include "pack/wording.h"
 #include "pack/zip_records.h"
@@ -34,7 +38,7 @@ PackError TooLarge(const std::string& output, uint64_t size) {
 
 std::vector<uint8_t> ReadWholeFile(const InputMember& member) {
   const int descriptor = open(member.source.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) throw PathError(member.source, std::string("cannot read: ") + strerror(errno));
+  if (descriptor < 0) throw PathError(member.source, std::string("cannot read: ") + SystemError(errno));
   std::vector<uint8_t> bytes(member.size);
   size_t done = 0;
   for (;;) {
@@ -44,7 +48,7 @@ std::vector<uint8_t> ReadWholeFile(const InputMember& member) {
     if (got < 0) {
       const int error = errno;
       close(descriptor);
-      throw PathError(member.source, std::string("cannot read: ") + strerror(error));
+      throw PathError(member.source, std::string("cannot read: ") + SystemError(error));
     }
     if (got == 0) break;
     done += static_cast<size_t>(got);
@@ -132,6 +136,34 @@ class Workers {
   bool stop_ = false;
 };
 
+// Every member read back from the file on disk and compared with its source
+// before the installer gets its name: a fault anywhere between reading a
+// file and writing its bytes (a race, a compressor fault, a wrong CRC) then
+// ends the pack instead of reaching the users' machines.
+void CheckWhatWasWritten(const std::string& temporary, const InstallerParts& parts, const std::string& output) {
+  const FileReader written(temporary);
+  const ArchiveDirectory archive = ReadArchiveDirectory(written);
+  if (archive.entries.size() != parts.members.size()) {
+    throw InternalError(output + ": the installer just written lists " + Grouped(archive.entries.size()) +
+                        " members instead of " + Grouped(parts.members.size()) + "; nothing written");
+  }
+  const auto source = [&](size_t k) {
+    const InputMember& m = parts.members[k];
+    return m.folder ? std::vector<uint8_t>() : ReadWholeFile(m);
+  };
+  for (const MemberProblem& p : VerifyMembers(written, archive, parts.password, source)) {
+    const InputMember& m = parts.members[p.index];
+    struct stat now;
+    if (p.verdict == MemberVerdict::kDiffersFromSource &&
+        (stat(m.source.c_str(), &now) != 0 || now.st_mtime != m.modified ||
+         static_cast<uint64_t>(now.st_size) != m.size)) {
+      throw PathError(m.source, "changed while it was being packed: nothing written, pack again");
+    }
+    throw InternalError(output + ": the installer just written is not intact: member " + Quoted(m.name) + " " +
+                        p.what + "; nothing written");
+  }
+}
+
 uint64_t StoredEstimate(const InstallerParts& parts) {
   uint64_t size = parts.stub.size() + parts.messagesBlock.size() + kEndRecordSize + parts.comment.size();
   for (const InputMember& m : parts.members) {
@@ -211,6 +243,8 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
   file.Write(end.data(), end.size());
   result.fileBytes = file.offset();
   result.archiveBytes = file.offset() - archiveStart;
+  file.Flush();
+  CheckWhatWasWritten(file.temporaryPath(), parts, output);
   file.Commit();
   return result;
 }

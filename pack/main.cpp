@@ -1,7 +1,8 @@
 // zimbro-pack: makes an installer from files and folders, checks scripts,
-// lists installers and writes messages-block templates. Every failure ends
-// in one line on standard error that names the file at fault, and exit
-// code 2.
+// lists and tests installers and writes messages-block templates. Every
+// failure ends in one line on standard error that names the file at fault,
+// and exit code 2; a fault of the packer itself (an installer that does not
+// read back as it was packed, an unexpected exception) ends with 3.
 #include <errno.h>
 #include <limits.h>
 #include <stdio.h>
@@ -15,7 +16,10 @@
 #include <new>
 #include <sstream>
 
+#include "pack/archive_directory.h"
+#include "pack/file_reader.h"
 #include "pack/installer_listing.h"
+#include "pack/installer_verify.h"
 #include "pack/installer_writer.h"
 #include "pack/messages_block.h"
 #include "pack/options.h"
@@ -33,7 +37,7 @@ std::string ReadFile(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) throw PathError(path, "a folder, not a file");
   std::ifstream in(path, std::ios::binary);
-  if (!in) throw PathError(path, errno == ENOENT ? "no such file" : std::string("cannot read: ") + strerror(errno));
+  if (!in) throw PathError(path, errno == ENOENT ? "no such file" : std::string("cannot read: ") + SystemError(errno));
   std::ostringstream bytes;
   bytes << in.rdbuf();
   if (in.bad()) throw PathError(path, "cannot read");
@@ -71,9 +75,16 @@ Stub LoadStub(const Options& o) {
   if (!IsZimbroStub(stub.image)) {
     throw PathError(path, "not a Zimbro SFX stub (a Windows program without its start dialog and messages)");
   }
+  // Windows no longer honours a signature once data follows it: the
+  // finished installer is what gets signed.
+  if (stub.image.hasSignature) {
+    throw PathError(path, "a signed stub: its signature would not cover the installer; give the unsigned "
+                          "zimbro-sfx.exe and sign the finished installer");
+  }
   if (stub.bytes.size() > stub.image.imageEnd) {
     throw PathError(path, "carries " + std::to_string(stub.bytes.size() - stub.image.imageEnd) +
-                              " bytes after the program (an installer rather than a stub?): give the bare stub");
+                              " bytes after the program: an installer, not a stub; give the bare zimbro-sfx.exe "
+                              "(the one installed beside zimbro-pack)");
   }
   return stub;
 }
@@ -103,7 +114,7 @@ std::string LoadMessages(const std::string& path, const StubImage& stub, const C
   return block;
 }
 
-std::string EncodePassword(const Options& o, const CodePage& codePage) {
+std::string EncodePassword(const Options& o, const CodePage& codePage, bool forWriting) {
   if (!o.hasPassword) return "";
   std::string bytes, bad;
   if (o.password.empty()) throw UsageError("--password needs a password that is not empty");
@@ -112,13 +123,68 @@ std::string EncodePassword(const Options& o, const CodePage& codePage) {
                     ", so it could not be typed on the target machines");
   }
   if (bytes.size() > kPasswordLimit) throw PackError("--password: more than 80 characters: the stub takes 80");
-  fputs("zimbro-pack: warning: the traditional ZIP encryption is weak: it only keeps casual eyes out\n", stderr);
+  if (forWriting) {
+    fputs("zimbro-pack: warning: the traditional ZIP encryption is weak: it only keeps casual eyes out\n", stderr);
+  }
   return bytes;
 }
 
 void LeaveOut(const std::string& path, std::vector<LeftOut>* leftOut) {
   struct stat info;
   if (!path.empty() && stat(path.c_str(), &info) == 0) leftOut->push_back({info.st_dev, info.st_ino});
+}
+
+struct FileIdentity {
+  bool exists = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+};
+
+FileIdentity IdentityOf(const std::string& path) {
+  struct stat info;
+  FileIdentity id;
+  if (!path.empty() && stat(path.c_str(), &info) == 0) id = {true, info.st_dev, info.st_ino};
+  return id;
+}
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+  return a.exists && b.exists && a.device == b.device && a.inode == b.inode;
+}
+
+// An earlier installer may stand where the new one goes, also inside the
+// folder being packed (it is left out then). Any other file there is the
+// publisher's: -o naming one would destroy it, so it is refused before
+// anything is written.
+void RefuseOutputOverAnInput(const Options& o, const std::string& stubPath) {
+  const FileIdentity output = IdentityOf(o.output);
+  if (!output.exists) return;
+  const std::vector<std::pair<std::string, std::string>> named = {
+      {o.script, "the script"}, {o.messages, "the messages block"}, {stubPath, "the stub"}};
+  for (const auto& [path, role] : named) {
+    if (SameFile(output, IdentityOf(path))) {
+      throw PathError(o.output, "-o names " + role + " (" + path + "): the installer would overwrite it");
+    }
+  }
+  for (const std::string& input : o.inputs) {
+    if (SameFile(output, IdentityOf(input))) {
+      throw PathError(o.output, "-o names " + input + ", which is to be packed: the installer would overwrite it");
+    }
+  }
+  std::vector<uint8_t> head;
+  try {
+    const FileReader existing(o.output);
+    head = existing.Read(0, 1 << 20);
+    const StubImage image = ReadStubImage(head, o.output);
+    if (IsZimbroStub(image) && existing.size() > image.imageEnd) return;  // an earlier installer
+  } catch (const PackError&) {
+  }
+  const CodePage codePage(o.codePage);
+  for (const InputMember& m : CollectInputs(o.inputs, {}, codePage)) {
+    if (!m.folder && SameFile(output, IdentityOf(m.source))) {
+      throw PathError(o.output, "-o names " + m.source + ", a file that is to be packed: the installer would "
+                                "overwrite it");
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -130,6 +196,7 @@ int Pack(const Options& o) {
   const CodePage codePage(o.codePage);
   InstallerParts parts;
   Stub stub = LoadStub(o);
+  RefuseOutputOverAnInput(o, stub.path);
   if (stub.image.machine != "i686") {
     fprintf(stderr, "zimbro-pack: warning: %s is a %s build of the stub: the installer will not start on 32-bit "
             "Windows\n", stub.path.c_str(), stub.image.machine.c_str());
@@ -140,11 +207,13 @@ int Pack(const Options& o) {
   // from a packed zip file's end record.
   if (parts.comment.empty()) parts.comment = "\r\n";
   parts.messagesBlock = LoadMessages(o.messages, stub.image, codePage);
-  parts.password = EncodePassword(o, codePage);
+  parts.password = EncodePassword(o, codePage, true);
   parts.compression = o.compression;
   const char* epoch = getenv("SOURCE_DATE_EPOCH");
-  if (!o.mtime.empty()) parts.fixedTime = ParseDosTime(o.mtime, "--mtime");
-  else if (epoch != nullptr && *epoch != '\0') parts.fixedTime = ParseDosTime(epoch, "SOURCE_DATE_EPOCH");
+  std::string clamped;
+  if (!o.mtime.empty()) parts.fixedTime = ParseDosTime(o.mtime, "--mtime", &clamped);
+  else if (epoch != nullptr && *epoch != '\0') parts.fixedTime = ParseDosTime(epoch, "SOURCE_DATE_EPOCH", &clamped);
+  if (!clamped.empty()) fprintf(stderr, "zimbro-pack: warning: %s\n", clamped.c_str());
 
   std::vector<LeftOut> leftOut;
   for (const std::string& path : {o.script, o.messages, stub.path, o.output}) LeaveOut(path, &leftOut);
@@ -153,10 +222,10 @@ int Pack(const Options& o) {
 
   const PackResult result = WriteInstaller(parts, o.output);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  printf("%s: %s bytes: stub %s, %s%s members in %s bytes (%s bytes of files), %.2f s\n", o.output.c_str(),
-         Grouped(result.fileBytes).c_str(), Grouped(parts.stub.size()).c_str(),
+  printf("%s: %s bytes: stub %s, %s%s in %s bytes (%s bytes of files), every member read back intact, %.2f s\n",
+         o.output.c_str(), Grouped(result.fileBytes).c_str(), Grouped(parts.stub.size()).c_str(),
          parts.messagesBlock.empty() ? "" : ("messages block " + Grouped(parts.messagesBlock.size()) + ", ").c_str(),
-         Grouped(parts.members.size()).c_str(), Grouped(result.archiveBytes).c_str(),
+         Counted(parts.members.size(), "member").c_str(), Grouped(result.archiveBytes).c_str(),
          Grouped(result.inputBytes).c_str(), seconds);
   return 0;
 }
@@ -171,8 +240,33 @@ int Check(const Options& o) {
   if (!findings.list.empty()) fputs("\n", stdout);
   fputs(DescribePasses(script, codePage).c_str(), stdout);
   printf("\n%s: %s\n", o.target.c_str(), findings.Summary().c_str());
-  if (findings.Count(Severity::kError) > 0) return 2;
-  return findings.list.empty() ? 0 : 1;
+  if (findings.Count(Severity::kError) > 0) return kExitFailure;
+  return findings.list.empty() ? kExitSuccess : kExitWarnings;
+}
+
+// --test: every member read back and checked, and the script by the stub's
+// rules; exit 0 only when all of it is intact.
+int Test(const Options& o) {
+  const CodePage codePage(o.codePage);
+  const std::string password = o.hasPassword ? EncodePassword(o, codePage, false) : "";
+  const FileReader file(o.target);
+  const ArchiveDirectory archive = ReadArchiveDirectory(file);
+  const std::vector<MemberProblem> problems = VerifyMembers(file, archive, password, {});
+  size_t untested = 0;
+  for (const MemberProblem& p : problems) {
+    printf("%s: member %s: %s\n", o.target.c_str(), Quoted(codePage.Decode(archive.entries[p.index].name)).c_str(),
+           p.what.c_str());
+    if (p.verdict == MemberVerdict::kNotTested) ++untested;
+  }
+  Findings findings;
+  const ScriptAnalysis script = AnalyseScript(archive.comment);
+  CheckScript(archive.comment, script, &findings);
+  fputs(findings.Format(o.target + " (script)").c_str(), stdout);
+  const size_t damaged = problems.size() - untested;
+  printf("%s: %s tested: %s intact, %s damaged, %s not tested; script: %s\n", o.target.c_str(),
+         Counted(archive.entries.size(), "member").c_str(), Grouped(archive.entries.size() - problems.size()).c_str(),
+         Grouped(damaged).c_str(), Grouped(untested).c_str(), findings.Summary().c_str());
+  return problems.empty() && findings.Count(Severity::kError) == 0 ? kExitSuccess : kExitFailure;
 }
 
 int Template(const Options& o) {
@@ -197,12 +291,14 @@ int main(int argc, char** argv) {
     switch (o.mode) {
       case Mode::kHelp:
         fputs(kHelpText, stdout);
-        return 0;
+        return kExitSuccess;
       case Mode::kCheck:
         return Check(o);
       case Mode::kList:
         fputs(ListInstaller(o.target, CodePage(o.codePage)).c_str(), stdout);
-        return 0;
+        return kExitSuccess;
+      case Mode::kTest:
+        return Test(o);
       case Mode::kTemplate:
         return Template(o);
       case Mode::kPack:
@@ -210,10 +306,19 @@ int main(int argc, char** argv) {
     }
   } catch (const UsageError& e) {
     fprintf(stderr, "zimbro-pack: %s (see zimbro-pack --help)\n", e.what());
+  } catch (const InternalError& e) {
+    fprintf(stderr, "zimbro-pack: internal error: %s\n", e.what());
+    return kExitInternal;
   } catch (const PackError& e) {
     fprintf(stderr, "zimbro-pack: %s\n", e.what());
   } catch (const std::bad_alloc&) {
     fputs("zimbro-pack: out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    fprintf(stderr, "zimbro-pack: internal error: %s (please report it)\n", e.what());
+    return kExitInternal;
+  } catch (...) {
+    fputs("zimbro-pack: internal error: an unknown exception (please report it)\n", stderr);
+    return kExitInternal;
   }
-  return 2;
+  return kExitFailure;
 }

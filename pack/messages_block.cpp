@@ -5,6 +5,7 @@
 #include "pack/messages_block.h"
 
 #include <ctype.h>
+#include <stdlib.h>
 
 #include <map>
 #include <set>
@@ -15,6 +16,15 @@
 const char kMessagesMarker[] = "***messages**";
 
 namespace {
+
+// A size's width or height, digits only: 25 to 400 percent. Digits beyond
+// any number of that size (the line may hold anything) are simply too many.
+bool InPercentRange(const std::string& digits) {
+  const size_t first = digits.find_first_not_of('0');
+  if (first != std::string::npos && digits.size() - first > 3) return false;
+  const unsigned long value = strtoul(digits.c_str(), nullptr, 10);
+  return value >= 25 && value <= 400;
+}
 
 const char kSeparator = 0x0C;  // what the stub turns raw line ends into
 
@@ -248,8 +258,7 @@ std::string PrepareMessagesBlock(const std::string& utf8, const std::vector<Stub
                             value.find('*', star + 1) == std::string::npos;
         if (!digits) {
           f->Fail(e.line, "the size of " + t.dialog + " must be width*height in percent, like 120*110");
-        } else if (std::stoul(value.substr(0, star)) < 25 || std::stoul(value.substr(0, star)) > 400 ||
-                   std::stoul(value.substr(star + 1)) < 25 || std::stoul(value.substr(star + 1)) > 400) {
+        } else if (!InPercentRange(value.substr(0, star)) || !InPercentRange(value.substr(star + 1))) {
           f->Warn(e.line, "the size " + value + " of " + t.dialog + " is outside 25..400 percent");
         }
         break;

@@ -21,6 +21,11 @@ void SetMode(Options* o, Mode mode, const std::string& option) {
 
 }  // namespace
 
+bool IsAnsiCodePage(int number) {
+  return number == 874 || number == 932 || number == 936 || number == 949 || number == 950 ||
+         (number >= 1250 && number <= 1258);
+}
+
 Options ParseOptions(int argc, char** argv) {
   Options o;
   bool levelGiven = false;
@@ -63,6 +68,11 @@ Options ParseOptions(int argc, char** argv) {
       o.mtime = take();
     } else if (arg == "--codepage") {
       o.codePage = ParseNumber(take(), arg, 1, 65535);
+      if (!IsAnsiCodePage(o.codePage)) {
+        throw UsageError("--codepage " + std::to_string(o.codePage) +
+                         " is not a Windows ANSI code page, in which the stub reads names and the script "
+                         "(874, 932, 936, 949, 950, 1250 to 1258)");
+      }
     } else if (arg == "--zopfli") {
       o.compression.zopfliIterations = ParseNumber(take(), arg, 1, 1000);
     } else if (arg == "--check") {
@@ -70,6 +80,9 @@ Options ParseOptions(int argc, char** argv) {
       o.target = take();
     } else if (arg == "--list") {
       SetMode(&o, Mode::kList, arg);
+      o.target = take();
+    } else if (arg == "--test") {
+      SetMode(&o, Mode::kTest, arg);
       o.target = take();
     } else if (arg == "--messages-template") {
       SetMode(&o, Mode::kTemplate, arg);

@@ -19,6 +19,12 @@ const size_t kBufferSize = 1 << 20;
 // because a signal handler may only call functions such as unlink.
 char pendingTemporary[4096];
 
+const int kWatched[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+const int kWatchedCount = sizeof kWatched / sizeof kWatched[0];
+// What each watched signal did before: restored afterwards, and a signal
+// the packer was started to ignore (nohup, a build tool) stays ignored.
+struct sigaction previousActions[kWatchedCount];
+
 void RemoveAndDie(int signal) {
   if (pendingTemporary[0] != '\0') unlink(pendingTemporary);
   ::signal(signal, SIG_DFL);
@@ -28,11 +34,18 @@ void RemoveAndDie(int signal) {
 void WatchSignals(const std::string& temporary) {
   if (temporary.size() >= sizeof pendingTemporary) return;
   memcpy(pendingTemporary, temporary.c_str(), temporary.size() + 1);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, RemoveAndDie);
+  struct sigaction remove = {};
+  remove.sa_handler = RemoveAndDie;
+  sigemptyset(&remove.sa_mask);
+  for (int k = 0; k < kWatchedCount; ++k) {
+    sigaction(kWatched[k], nullptr, &previousActions[k]);
+    if (previousActions[k].sa_handler != SIG_IGN) sigaction(kWatched[k], &remove, nullptr);
+  }
 }
 
 void ForgetSignals() {
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) signal(s, SIG_DFL);
+  if (pendingTemporary[0] == '\0') return;
+  for (int k = 0; k < kWatchedCount; ++k) sigaction(kWatched[k], &previousActions[k], nullptr);
   pendingTemporary[0] = '\0';
 }
 
@@ -49,7 +62,7 @@ OutputFile::OutputFile(const std::string& path) : path_(path) {
   std::string pattern = folder + "." + name + ".partial-XXXXXX";
   descriptor_ = mkstemp(pattern.data());
   if (descriptor_ < 0) {
-    throw PathError(path, std::string("cannot write in its folder: ") + strerror(errno));
+    throw PathError(path, std::string("cannot write in its folder: ") + SystemError(errno));
   }
   temporary_ = pattern;
   WatchSignals(temporary_);
@@ -79,7 +92,7 @@ void OutputFile::Flush() {
   while (done < buffer_.size()) {
     const ssize_t written = write(descriptor_, buffer_.data() + done, buffer_.size() - done);
     if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) throw PathError(path_, std::string("cannot write: ") + strerror(written < 0 ? errno : ENOSPC));
+    if (written <= 0) throw PathError(path_, std::string("cannot write: ") + SystemError(written < 0 ? errno : ENOSPC));
     done += static_cast<size_t>(written);
   }
   buffer_.clear();
@@ -91,13 +104,13 @@ void OutputFile::Commit() {
   const mode_t mask = umask(0);
   umask(mask);
   if (fchmod(descriptor_, 0666 & ~mask) != 0 || fsync(descriptor_) != 0) {
-    throw PathError(path_, std::string("cannot write: ") + strerror(errno));
+    throw PathError(path_, std::string("cannot write: ") + SystemError(errno));
   }
   const int result = close(descriptor_);
   descriptor_ = -1;
-  if (result != 0) throw PathError(path_, std::string("cannot write: ") + strerror(errno));
+  if (result != 0) throw PathError(path_, std::string("cannot write: ") + SystemError(errno));
   if (rename(temporary_.c_str(), path_.c_str()) != 0) {
-    throw PathError(path_, std::string("cannot give the installer its name: ") + strerror(errno));
+    throw PathError(path_, std::string("cannot give the installer its name: ") + SystemError(errno));
   }
   committed_ = true;
 }

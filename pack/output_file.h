@@ -20,11 +20,15 @@ class OutputFile {
 
   void Write(const void* data, size_t length);
   uint64_t offset() const { return offset_; }
+  // Writes out what is buffered, so that the temporary file can be read
+  // back before it takes the output's name.
+  void Flush();
+  const std::string& temporaryPath() const { return temporary_; }
+
   // Flushes, gives the file the usual permissions and its name.
   void Commit();
 
  private:
-  void Flush();
 
   std::string path_;
   std::string temporary_;

@@ -135,7 +135,7 @@ void CheckUnknown(const ScriptLine& line, Findings* f) {
   const int trimmed = LookUpKeyword(Trimmed(key));
   if (trimmed >= 0) {
     f->Fail(line.number, std::string("blanks around the keyword ") + Quoted(key) +
-                             ": the stub does not take this line as a " + KeywordName(trimmed) + " command");
+                             ": the stub does not take this line as " + WithArticle(KeywordName(trimmed)) + " command");
   } else if (IsWord(key) && line.hasEquals) {
     f->Warn(line.number, "unknown keyword " + Quoted(key) + ": the line is ignored");
   } else if (IsWord(key)) {
@@ -205,8 +205,8 @@ void CheckScript(const std::string& comment, const ScriptAnalysis& s, Findings* 
     if (s.blockOwner[i] >= 0) {
       const ScriptLine& owner = s.lines[s.blockOwner[i]];
       f->Warn(n, std::string("this line of the ") + KeywordName(s.keyword[s.blockOwner[i]]) +
-                     " block of line " + std::to_string(owner.number) + " is also run as a " +
-                     KeywordName(keyword) + " command");
+                     " block of line " + std::to_string(owner.number) + " is also run as " +
+                     WithArticle(KeywordName(keyword)) + " command");
     }
     if ((keyword == kTitle || keyword == kPath || keyword == kLicense) && lastOf.count(keyword)) {
       f->Warn(n, std::string(KeywordName(keyword)) + " again (first on line " +

@@ -53,6 +53,38 @@ std::string DescribeShortcut(const std::string& value) {
   return text;
 }
 
+// A Setup or Presetup command by what the stub's launcher does with it: it
+// splits the file from its arguments (a quoted file, or up to a blank or a
+// '/'), installs an .inf through its Install section, starts a program,
+// and lets Windows open any other file with the program it has for it.
+std::string DescribeStart(const std::string& command) {
+  if (command.empty()) return "starts nothing (no program given)";
+  std::string file, arguments;
+  if (!command.empty() && command[0] == '"') {
+    const size_t close = command.find('"', 1);
+    file = command.substr(1, close == std::string::npos ? std::string::npos : close - 1);
+    if (close != std::string::npos) arguments = command.substr(close + 1);
+  } else {
+    size_t end = 1;
+    while (end < command.size() && command[end] != ' ' && command[end] != '/') ++end;
+    file = command.substr(0, end);
+    arguments = command.substr(end);
+  }
+  const size_t firstArgument = arguments.find_first_not_of(' ');
+  arguments = firstArgument == std::string::npos ? "" : arguments.substr(firstArgument);
+  const std::string name = NamePart(file);
+  const size_t dot = name.rfind('.');
+  std::string extension = dot == std::string::npos ? "" : name.substr(dot);
+  for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  std::string text;
+  if (extension == ".inf") text = "installs " + Quoted(file) + " (its Install section)";
+  else if (extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd" || extension.empty())
+    text = "starts the program " + Quoted(file);
+  else text = "opens " + Quoted(file) + " with the program Windows has for " + extension + " files";
+  if (!arguments.empty()) text += " with the arguments " + Quoted(arguments);
+  return text;
+}
+
 // The TempMode question: "question,title" or "question@title".
 std::string DescribeQuestion(const std::string& value) {
   std::string question = value, title;
@@ -142,7 +174,7 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
           }
           break;
         case kPresetup:
-          if (pass == kRunPresetup) said[pass].push_back("starts " + Quoted(text(value)) + " and waits for it");
+          if (pass == kRunPresetup) said[pass].push_back(DescribeStart(text(value)) + " and waits for it");
           break;
         case kDelete:
           if (pass == kDeleteFiles) said[pass].push_back("deletes " + Quoted(text(value)) + " in the destination");
@@ -152,7 +184,7 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
           break;
         case kSetup:
           if (pass == kRunSetup) {
-            said[pass].push_back("starts " + Quoted(text(value)) +
+            said[pass].push_back(DescribeStart(text(value)) +
                                  (tempMode ? " and waits for it; then the temporary folder is removed"
                                            : " after the dialog has closed"));
           }
@@ -173,7 +205,7 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
         said[pass].push_back(destination.empty() ? "destination: none given (the user chooses)"
                                                  : "destination: " + destination);
       }
-      said[pass].push_back(hasText ? "text: " + std::to_string(textCommands) + " Text command(s), " +
+      said[pass].push_back(hasText ? "text: " + Counted(textCommands, "Text command") + ", " +
                                          std::to_string(textLength) + " characters" +
                                          (silent == 0 ? "" : " (not shown: the run is not interactive)")
                                    : "text: the default help text");

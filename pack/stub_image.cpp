@@ -184,6 +184,7 @@ StubImage ReadStubImage(const std::vector<uint8_t>& bytes, const std::string& pa
   }
   // A signature is appended after the sections; it belongs to the program.
   if (directoryCount > 4 && b.U32(directories + 4 * 8) != 0) {
+    image.hasSignature = true;
     const uint64_t signatureEnd = uint64_t{b.U32(directories + 4 * 8)} + b.U32(directories + 4 * 8 + 4);
     if (signatureEnd <= bytes.size()) image.imageEnd = std::max(image.imageEnd, signatureEnd);
   }

@@ -19,6 +19,7 @@ struct DialogTexts {
 struct StubImage {
   std::string machine;           // "i686" or "x64"
   uint64_t imageEnd = 0;         // bytes that belong to the program (headers, sections, signature)
+  bool hasSignature = false;     // the security directory names a certificate table
   std::map<int, std::string> strings;  // string table, UTF-8
   std::vector<DialogTexts> dialogs;    // in the order of a run (STARTDLG first)
   bool hasRtlDialog = false;           // a dialog named "RTL" marks a right-to-left build

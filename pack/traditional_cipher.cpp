@@ -31,6 +31,13 @@ void TraditionalCipher::Encrypt(uint8_t* data, size_t length) {
   }
 }
 
+void TraditionalCipher::Decrypt(uint8_t* data, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    data[i] ^= KeyByte();
+    Update(data[i]);
+  }
+}
+
 void MakeEncryptionHeader(TraditionalCipher* cipher, uint32_t crc, uint8_t header[kEncryptionHeaderSize]) {
   SystemRandom(header, kEncryptionHeaderSize - 1);
   header[kEncryptionHeaderSize - 1] = static_cast<uint8_t>(crc >> 24);
@@ -41,7 +48,7 @@ void SystemRandom(uint8_t* bytes, size_t length) {
   while (length > 0) {
     const ssize_t got = getrandom(bytes, length, 0);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) throw PackError(std::string("the system's random source: ") + strerror(errno));
+    if (got <= 0) throw PackError(std::string("the system's random source: ") + SystemError(errno));
     bytes += got;
     length -= static_cast<size_t>(got);
   }

@@ -15,6 +15,7 @@ class TraditionalCipher {
  public:
   explicit TraditionalCipher(const std::string& password);
   void Encrypt(uint8_t* data, size_t length);
+  void Decrypt(uint8_t* data, size_t length);
 
  private:
   void Update(uint8_t plain);

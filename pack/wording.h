@@ -13,3 +13,14 @@ inline std::string Grouped(uint64_t n) {
 }
 
 inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// "1 member", "2 members", "1,000 members".
+inline std::string Counted(uint64_t n, const std::string& noun) {
+  return Grouped(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
+// "a Setup", "an Overwrite": the article for a word as it is spoken.
+inline std::string WithArticle(const std::string& word) {
+  const bool vowel = !word.empty() && std::string("AEIOUaeiou").find(word[0]) != std::string::npos;
+  return (vowel ? "an " : "a ") + word;
+}

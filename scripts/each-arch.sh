@@ -2,8 +2,9 @@
 # Runs one `make` action on the build trees this machine can use.
 #   build        configures and builds them; the i686 stub, which is the
 #                product, and zimbro-pack are built on every machine
-#   test         the product's image check, then every tree's tests; says
-#                where the tests ran, first and last
+#   test         the product's image check, the packer's tests under
+#                ThreadSanitizer, then every tree's tests; says where the
+#                tests ran, first and last
 #   bench        the packer's figures once, then the benchmarks of every
 #                tree, each headed by its build
 #   fuzz         every tree's fuzzers (scripts/fuzz.sh), each headed by its
@@ -64,6 +65,13 @@ case $action in
       else
         results+=("i686 stub image: FAILED"); status=1
       fi
+    fi
+    # The packer is native: its checking build runs on every machine.
+    echo "== zimbro-pack under ThreadSanitizer (native)"
+    if scripts/pack-tsan.sh; then
+      results+=("zimbro-pack under ThreadSanitizer: passed")
+    else
+      results+=("zimbro-pack under ThreadSanitizer: FAILED"); status=1
     fi
     for arch in "${arches[@]}"; do
       echo "== tests of the $(describe "$arch")"

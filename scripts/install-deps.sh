@@ -9,7 +9,7 @@ set -euo pipefail
 # same, it just never starts). libz-mingw-w64-dev carries zlib for both.
 # zimbro-pack is a native program: the host compiler, libdeflate and zopfli.
 packages=(
-  cmake make g++ libdeflate-dev libzopfli-dev g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  cmake make g++ libdeflate-dev libzopfli-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick

@@ -22,6 +22,15 @@
 //   (4096 steps, a few microseconds): 16 KiB of constants would otherwise
 //   travel in the stub, which is sent with every installer. No global
 //   constructor is involved: the first caller fills them.
+// - First use may come from several threads at once: the stub has one
+//   thread, but the packer computes CRCs in its compressing workers. So the
+//   tables and the choice of path are made exactly once and published with
+//   a release store that every caller reads with an acquire load; a caller
+//   that arrives while another thread is still filling them waits for it.
+//   Reading a half-filled table would give wrong CRCs, not a crash: the
+//   worst kind of fault for an installer. The compiler's atomic built-ins
+//   are plain instructions on x86 (a locked compare-exchange and ordinary
+//   loads and stores), so the stub still needs no runtime library for them.
 // - crc32Raw serves the message keys of the messages block: short texts, once
 //   each, with the same table and the simple shape that texts of a few dozen
 //   bytes need.
@@ -41,11 +50,16 @@ const unsigned kSlices = 16;
 // slice[0] is the standard table: entry i is the CRC remainder of byte i.
 // slice[k] is the remainder of byte i followed by k zero bytes:
 // slice[k][i] = (slice[k-1][i] >> 8) ^ slice[0][slice[k-1][i] & 0xFF].
-// All zero until the first use (entry 1 of slice 0 is never zero once made).
+// All zero until the first use; read only once tablesState says kReady.
 uint32_t slice[kSlices][256];
 
-// 0 not yet asked, 1 the table path, 2 folding.
-int chosenPath;
+enum TablesState : int { kNotMade = 0, kBeingMade = 1, kReady = 2 };
+int tablesState = kNotMade;
+
+// Whether long pieces fold; decided with the tables, so published with them.
+bool foldingChosen;
+
+bool hasCarrylessMultiply();
 
 void makeTables() {
   for (uint32_t i = 0; i < 256; ++i) {
@@ -61,8 +75,24 @@ void makeTables() {
   }
 }
 
+// Makes the tables and the choice of path once; every thread that returns
+// from here sees both complete.
+void prepareOnce() {
+  int expected = kNotMade;
+  if (__atomic_compare_exchange_n(&tablesState, &expected, kBeingMade, false, __ATOMIC_ACQUIRE,
+                                  __ATOMIC_ACQUIRE)) {
+    makeTables();
+    foldingChosen = hasCarrylessMultiply();
+    __atomic_store_n(&tablesState, kReady, __ATOMIC_RELEASE);
+    return;
+  }
+  // Another thread is filling them: a few microseconds of work.
+  while (__atomic_load_n(&tablesState, __ATOMIC_ACQUIRE) != kReady) {
+  }
+}
+
 inline const uint32_t (*tables())[256] {
-  if (slice[0][1] == 0) makeTables();
+  if (__atomic_load_n(&tablesState, __ATOMIC_ACQUIRE) != kReady) prepareOnce();
   return slice;
 }
 
@@ -114,13 +144,17 @@ uint32_t tableSteps(uint32_t c, const uint8_t* data, size_t length) {
 // time, the lane is reduced to 64 and to 32 bits, and a Barrett reduction
 // (mu = floor(x^64 / P), P itself with its top bit) gives the register.
 
-#if ZIMBRO_CRC_FOLDING
-
 bool hasCarrylessMultiply() {
+#if ZIMBRO_CRC_FOLDING
   unsigned eax, ebx, ecx, edx;
   if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
   return (ecx & bit_PCLMUL) != 0 && (ecx & bit_SSE4_1) != 0;
+#else
+  return false;
+#endif
 }
+
+#if ZIMBRO_CRC_FOLDING
 
 // Takes c (not inverted) and a length that is a multiple of 16, at least 64.
 __attribute__((target("pclmul,sse4.1"))) uint32_t foldSteps(uint32_t c, const uint8_t* data, size_t length) {
@@ -184,9 +218,9 @@ const size_t kFoldMinimum = 128;
 const uint32_t* crcTable() { return tables()[0]; }
 
 uint32_t crc32Steps(uint32_t c, const uint8_t* data, size_t length, bool allowFolding) {
+  tables();
 #if ZIMBRO_CRC_FOLDING
-  if (chosenPath == 0) chosenPath = hasCarrylessMultiply() ? 2 : 1;
-  if (allowFolding && chosenPath == 2 && length >= kFoldMinimum) {
+  if (allowFolding && foldingChosen && length >= kFoldMinimum) {
     const size_t folded = length & ~static_cast<size_t>(15);
     c = foldSteps(c, data, folded);
     data += folded;
@@ -199,12 +233,8 @@ uint32_t crc32Steps(uint32_t c, const uint8_t* data, size_t length, bool allowFo
 }
 
 bool crc32HasFolding() {
-#if ZIMBRO_CRC_FOLDING
-  if (chosenPath == 0) chosenPath = hasCarrylessMultiply() ? 2 : 1;
-  return chosenPath == 2;
-#else
-  return false;
-#endif
+  tables();
+  return foldingChosen;
 }
 
 uint32_t crc32Update(uint32_t crc, const uint8_t* data, size_t length) {

@@ -23,6 +23,7 @@
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log.h"
 
 void (*removeTempFolderHook)();
 
@@ -73,6 +74,8 @@ void fillZero(void* data, size_t size) { fillBytes(data, 0, size); }
 // ---------------------------------------------------------------------------
 
 void InfoAppend(const char* text, bool errorStyle) {
+  // The caller's log, when there is one, gets every line, window or not.
+  LogLine(text);
   HWND control = sfx.mainWindow != nullptr ? GetDlgItem(sfx.mainWindow, IDC_START_TEXT) : nullptr;
   // Without the start dialog (before it exists, or after it has closed)
   // there is nowhere to write, and nothing counts as written.
@@ -220,7 +223,8 @@ void FatalStopWait() {
   sfx.extracting = 0;
   sfx.fatalStop = 1;
 
-  if (dialog != nullptr) {
+  // An unattended run has nobody to press Close: it ends at once.
+  if (dialog != nullptr && !sfx.unattended) {
     ShowWindow(dialog, SW_SHOWNORMAL);
     // Nothing to read in the dialog (no script text, no report line):
     // close it at once instead of making the user press Close.

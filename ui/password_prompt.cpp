@@ -38,7 +38,8 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 bool AskPassword(char* out, int outSize, const char* fileName) {
-  if (sfx.password[0] == '\0') {
+  // An unattended run has nobody to type one: the member fails.
+  if (sfx.password[0] == '\0' && !sfx.unattended) {
     // A dialog that cannot be created (-1) counts as OK with what is held.
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "GETPASSWORD1", sfx.mainWindow,
                                      PasswordDialogProc, reinterpret_cast<LPARAM>(fileName));

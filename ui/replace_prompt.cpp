@@ -156,6 +156,10 @@ void AskOverwrite(char* decision, char* name, uint32_t newSize, uint32_t newDosD
       result = kResultYes;
     } else if (sfx.skipExisting) {
       result = kResultNo;
+    } else if (sfx.unattended) {
+      // Nobody to ask: as when the prompt cannot be shown, the file is not
+      // replaced unasked, and the run reports it.
+      return;
     } else {
       result = DialogBoxParamA(module, "REPLACEFILEDLG", sfx.mainWindow, ReplaceDialogProc,
                                reinterpret_cast<LPARAM>(name));

@@ -74,6 +74,14 @@ int32_t memberBytesTaken();
 int32_t WindowFlush(const uint8_t* buffer, uint32_t count);
 int OpenOutputFile();  // 0, or 1 on failure
 void CloseOutputFile();
+// A member's output that failed goes; a file it was to replace stays as it
+// was, attributes included.
+void AbandonOutputFile();
+// Gives a file that the member was to replace its attributes back.
+void KeepReplacedFile();
+// Puts a finished replacement in the place of the existing file; false
+// (with its error line) when the existing file had to stay.
+bool CommitOutputFile();
 
 // ---------------------------------------------------------------------------
 // Member names and existing files (member_name.cpp)
@@ -110,6 +118,9 @@ bool memberPathDelete(const char* path);
 HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 FileBox* memberPathCreate(const char* path);  // created or truncated, for writing
 bool memberPathSetLabel(const char* root, const char* label);
+// Puts the file from in the place of the existing file to.
+enum ReplaceOutcome { kReplaced, kOriginalKept, kOriginalGone };
+ReplaceOutcome memberPathReplace(const char* from, const char* to);
 // The path as ANSI text for lines and prompts.
 const char* memberPathForDisplay(const char* path);
 

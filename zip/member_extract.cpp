@@ -3,8 +3,8 @@
 //
 // Both methods write through the same 32 KiB window and WindowFlush, so the
 // running CRC, the disk-full handling and the cap at the declared size are
-// one code path. A file that fails (damaged data, output beyond the declared
-// size, write error, CRC, cancel) is deleted, so a partial file is never
+// one code path. A file that fails (damaged data, output beyond or short of
+// the declared size, write error, CRC, cancel) is deleted, so a partial file is never
 // left looking like a good one. A cancel deletes the file and reports
 // nothing: the user asked for the stop.
 #include <windows.h>
@@ -15,12 +15,6 @@
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 #include "zip/engine_ui.h"
-
-// The file may have been given read-only by now; it must go all the same.
-static void deleteOutputFile() {
-  memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
-  memberPathDelete(engine.name);
-}
 
 // ---------------------------------------------------------------------------
 // Stored
@@ -104,6 +98,7 @@ int32_t ExtractMember() {
   // Tested before the file is created, so an unknown method leaves no empty
   // file (and no open handle) behind.
   if (method != 0 && method != 8) {
+    KeepReplacedFile();
     engineError(kMsgUnknownMethod, engine.name);
     return kWarn;
   }
@@ -121,8 +116,12 @@ int32_t ExtractMember() {
   } else {
     decoded = decodeDeflate();
   }
-  // A stop because of a cancel is handled below, without damage lines.
-  if ((decoded != kInflateOk || engine.outputOverrun) && sfx.runState == kRunning) {
+  // Output short of the declared size is damage too, even when the CRC of
+  // what came matches it (a stream that ends early): the file would be
+  // kept cut. A stop because of a cancel is handled below, without damage
+  // lines.
+  const bool shortOutput = engine.outputWritten != engine.members[engine.currentMember].uncompressedSize;
+  if ((decoded != kInflateOk || engine.outputOverrun || shortOutput) && sfx.runState == kRunning) {
     engineError(kPlainLine, engine.name);
     if (decoded == kInflateNoMemory) {
       engineError(kMsgNoMemory, nullptr);
@@ -141,7 +140,7 @@ int32_t ExtractMember() {
     // The user cancelled: the cut file goes, and the stop is not reported as
     // damage or a CRC failure (that would add error lines, keep the dialog
     // open and end with "corrupt" instead of the cancel's exit code).
-    deleteOutputFile();
+    AbandonOutputFile();
     RestoreInput();
     return kOk;
   }
@@ -151,7 +150,7 @@ int32_t ExtractMember() {
     result = kDiskFull;
   }
   if (result >= kError) {
-    deleteOutputFile();
+    AbandonOutputFile();
     RestoreInput();
     return result;
   }
@@ -162,9 +161,10 @@ int32_t ExtractMember() {
       SetExitCode(kExitCrcFailed);
       engineError(kMsgCrcFailed, engine.name);
     }
-    deleteOutputFile();
+    AbandonOutputFile();
     result = kError;
   }
+  if (result < kError && !CommitOutputFile()) result = kError;
   RestoreInput();
   return result;
 }

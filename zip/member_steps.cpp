@@ -143,6 +143,7 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   if (destination != kExtractMember) return kNextMember;
 
   if (engine.members[slot].encrypted && Decrypt() != kOk) {
+    KeepReplacedFile();
     // Cancel at the password prompt is the user's stop, not a wrong
     // password: no line, and nothing more is extracted.
     if (sfx.runState != kRunning) return kEndBatch;

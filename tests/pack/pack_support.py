@@ -124,3 +124,43 @@ class PackTestCase(unittest.TestCase):
         code, out, err = run("-o", output, "--stub", STUB, *args, env=env)
         self.assertEqual(code, expect, out + err)
         return out, err
+
+
+def test_certificate(folder, chain=1):
+    """A code-signing key and certificate made on the spot by openssl (a
+    self-signed root, and chain-1 intermediates below it); gives the paths of
+    the key, the signer's certificate and the chain file for osslsigncode."""
+    key = os.path.join(folder, "signer.key")
+    certs, issuer = [], None
+    for level in range(chain):
+        name = os.path.join(folder, "cert%d" % level)
+        subject = "/CN=Zimbro Test %s %d" % ("Signer" if level == chain - 1 else "CA", level)
+        subprocess.run(["openssl", "req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", name + ".key",
+                        "-out", name + ".csr", "-subj", subject], check=True, capture_output=True)
+        sign = ["-signkey", name + ".key"] if issuer is None else ["-CA", issuer + ".crt", "-CAkey", issuer + ".key"]
+        ext = os.path.join(folder, "ext%d.cnf" % level)
+        with open(ext, "w") as f:
+            f.write("basicConstraints=critical,CA:TRUE\n" if level < chain - 1 else "extendedKeyUsage=codeSigning\n")
+        subprocess.run(["openssl", "x509", "-req", "-in", name + ".csr", "-out", name + ".crt", "-days", "30",
+                        "-extfile", ext, *sign, *(["-CAcreateserial"] if issuer else [])],
+                       check=True, capture_output=True)
+        certs.append(name + ".crt")
+        issuer = name
+    shutil.copy(issuer + ".key", key)
+    bundle = os.path.join(folder, "chain.pem")
+    with open(bundle, "w") as out:
+        for cert in reversed(certs):
+            out.write(read(cert).decode())
+    return key, bundle
+
+
+def signed_stub(folder):
+    """A copy of the stub signed by osslsigncode with a fresh test certificate."""
+    certs = os.path.join(folder, "certs")
+    os.makedirs(certs, exist_ok=True)
+    key, bundle = test_certificate(certs)
+    signed = os.path.join(folder, "signed.exe")
+    subprocess.run(["osslsigncode", "sign", "-certs", bundle, "-key", key, "-in", STUB, "-out", signed],
+                   check=True, capture_output=True)
+    shutil.rmtree(certs)
+    return signed

@@ -74,6 +74,18 @@ TEST_F(EngineSeam, OutputBeyondTheDeclaredSizeIsDamageAndLeavesNoFile) {
   EXPECT_TRUE(FileExists(Out("after.txt")));
 }
 
+// The CRC matches what came, but data is missing: damage, no file, exit 3.
+TEST_F(EngineSeam, OutputShortOfTheDeclaredSizeIsDamageAndLeavesNoFile) {
+  Extract("py-short.zip");
+  EXPECT_EQ((Lines{{kPlainLine, "short.bin"}, {kMsgUnknownFormat, ""},
+                   {kPlainLine, "stored-short.txt"}, {kMsgUnknownFormat, ""}}),
+            seam.errors);
+  EXPECT_EQ(3, sfx.exitCode.code);
+  EXPECT_FALSE(FileExists(Out("short.bin")));
+  EXPECT_FALSE(FileExists(Out("stored-short.txt")));
+  EXPECT_TRUE(FileExists(Out("after.txt")));
+}
+
 TEST_F(EngineSeam, AnOffsetNear2GiBPlusTheShiftDoesNotWrapRound) {
   Extract("prefixed-hostile-offset.exe");
   EXPECT_EQ((Lines{{kMsgUnknownFormat, ""}}), seam.errors);

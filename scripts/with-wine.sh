@@ -113,8 +113,13 @@ if [ -f "$build/desktop_keeper.exe" ]; then
   done
   hold=$build/keeper/hold.$$
   : > "$hold"
-  trap 'rm -f "$hold"' EXIT
+  trap 'rm -f "$hold" "$hold.up"' EXIT
   setsid "$WINE" "$build/desktop_keeper.exe" "$(printf 'Z:%s' "$hold" | tr / '\\')" </dev/null >/dev/null 2>&1 &
+  # The command starts once the desktop is up: a test executable started
+  # while Wine was still bringing the desktop up was seen to hang as it
+  # ended (ctest listing its cases, after the whole list was printed).
+  for _ in $(seq 1 600); do [ -e "$hold.up" ] && break; sleep 0.1; done
+  [ -e "$hold.up" ] || echo "with-wine: the desktop did not come up within a minute" >&2
 fi
 
 set +e

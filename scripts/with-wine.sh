@@ -15,6 +15,22 @@
 # Usage: [ZIMBRO_ARCH=i686|x64] scripts/with-wine.sh COMMAND [ARG...]
 set -euo pipefail
 
+# Wine needs a few fixed addresses, among them the shared user data page at
+# 0x7ffe0000, just above its loader, which it links at 0x7d000000. Debian's
+# Wine starts without a preloader, so nothing reserves them before the kernel
+# lays the loader out, and a 64-bit kernel puts the loader's heap (brk)
+# anywhere in the gigabyte after it: about one 64-bit process start in a few
+# thousand finds its heap on that page and ends at once with exit code 1 and
+# no output ("failed to map the shared user data", shown only with WINEDEBUG
+# on). Without address randomisation the heap always starts right after the
+# loader. The setting holds for every process the command starts.
+if [ $(( 0x$(cat /proc/self/personality) & 0x40000 )) -eq 0 ]; then
+  if setarch "$(uname -m)" --addr-no-randomize true 2>/dev/null; then
+    exec setarch "$(uname -m)" --addr-no-randomize "$0" "$@"
+  fi
+  echo "with-wine: cannot turn address randomisation off; a Wine start may now and then fail" >&2
+fi
+
 root=$(cd "$(dirname "$0")/.." && pwd)
 export ZIMBRO_ARCH=${ZIMBRO_ARCH:-i686}
 case $ZIMBRO_ARCH in
@@ -85,9 +101,27 @@ for folder in "$WINEPREFIX"/drive_c/users/*/*; do
   if [ -L "$folder" ]; then rm -f "$folder" && mkdir -p "$folder"; fi
 done
 
-# Keep the desktop up between test processes (see tests/common/desktop_keeper.cpp).
+# Keep the desktop up between test processes while the command runs (see
+# tests/common/desktop_keeper.cpp): each command has a keeper of its own that
+# ends when the command's hold file goes. Holds left by shells that were
+# killed go first.
+hold=""
 if [ -f "$build/desktop_keeper.exe" ]; then
-  setsid "$WINE" "$build/desktop_keeper.exe" 1200 </dev/null >/dev/null 2>&1 &
+  mkdir -p "$build/keeper"
+  for old in "$build"/keeper/hold.*; do
+    if [ -e "$old" ] && ! kill -0 "${old##*.}" 2>/dev/null; then rm -f "$old"; fi
+  done
+  hold=$build/keeper/hold.$$
+  : > "$hold"
+  trap 'rm -f "$hold" "$hold.up"' EXIT
+  setsid "$WINE" "$build/desktop_keeper.exe" "$(printf 'Z:%s' "$hold" | tr / '\\')" </dev/null >/dev/null 2>&1 &
+  # The command starts once the desktop is up: a test executable started
+  # while Wine was still bringing the desktop up was seen to hang as it
+  # ended (ctest listing its cases, after the whole list was printed).
+  for _ in $(seq 1 600); do [ -e "$hold.up" ] && break; sleep 0.1; done
+  [ -e "$hold.up" ] || echo "with-wine: the desktop did not come up within a minute" >&2
 fi
 
-exec "$@"
+set +e
+"$@"
+exit $?

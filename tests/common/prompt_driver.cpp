@@ -30,7 +30,7 @@ PromptDriver::PromptDriver(std::vector<PromptAnswer> answers)
 
 DWORD WINAPI PromptDriver::Run(void* self) {
   PromptDriver& d = *static_cast<PromptDriver*>(self);
-  while (d.stop_ == 0) {
+  while (!d.stop_) {
     HWND dialog = nullptr;
     EnumThreadWindows(d.thread_, FindPrompt, reinterpret_cast<LPARAM>(&dialog));
     if (dialog == nullptr) {
@@ -54,8 +54,10 @@ DWORD WINAPI PromptDriver::Run(void* self) {
 
 const std::vector<PromptSeen>& PromptDriver::Seen() {
   if (helper_ != nullptr) {
-    InterlockedExchange(&stop_, 1);
-    WaitForSingleObject(helper_, 20000);
+    // Without a limit: the helper reads this object, and it ends within
+    // its current wait for a prompt to go.
+    stop_ = true;
+    WaitForSingleObject(helper_, INFINITE);
     CloseHandle(helper_);
     helper_ = nullptr;
   }

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <map>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ class PromptDriver {
  public:
   explicit PromptDriver(std::vector<PromptAnswer> answers);
   ~PromptDriver() { Seen(); }
-  // Stops the helper; what it saw, one entry per prompt.
+  // Stops the helper and waits for it to end; what it saw, one entry per
+  // prompt (read only once the helper, which writes it, is gone).
   const std::vector<PromptSeen>& Seen();
   std::vector<std::string> Captions();
 
@@ -40,7 +42,7 @@ class PromptDriver {
   std::vector<PromptSeen> seen_;
   DWORD thread_;  // the thread whose prompts are answered
   HANDLE helper_;
-  volatile LONG stop_ = 0;
+  std::atomic<bool> stop_{false};  // shared with the helper
 };
 
 // "modified on", the date and the time, as the replace prompt shows a time.

@@ -70,9 +70,12 @@ RunningInstaller::~RunningInstaller() {
     if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) TerminateProcess(process_.hProcess, 99);
     WaitForSingleObject(process_.hProcess, 5000);
   }
+  // The watcher reads this object and the process handle: it must be gone
+  // before either is. It looks at stop_ every few milliseconds, so waiting
+  // for it without a limit only waits for its current pass.
   stop_ = true;
   if (watcher_ != nullptr) {
-    WaitForSingleObject(watcher_, 5000);
+    WaitForSingleObject(watcher_, INFINITE);
     CloseHandle(watcher_);
   }
   if (process_.hProcess != nullptr) CloseHandle(process_.hProcess);

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 
@@ -34,15 +35,16 @@ class RunningInstaller {
   // The exit code, or -2 when the process has not ended within timeoutMs
   // (it is then killed).
   int Finish(DWORD timeoutMs = 60000);
-  bool everVisible() const { return everVisible_; }
+  bool everVisible() const { return everVisible_.load(); }
   DWORD processId() const { return process_.dwProcessId; }
 
  private:
   static DWORD WINAPI Watch(void* self);
   PROCESS_INFORMATION process_ = {};
   HANDLE watcher_ = nullptr;
-  volatile bool stop_ = false;
-  volatile bool everVisible_ = false;
+  // Shared with the watcher thread.
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> everVisible_{false};
 };
 
 // A window's text, read through the window itself (works across processes

@@ -76,10 +76,14 @@ MessageBoxHand::MessageBoxHand(int button) : button_(button), threadId_(GetCurre
   thread_ = CreateThread(nullptr, 0, Watch, this, 0, nullptr);
 }
 
-MessageBoxHand::~MessageBoxHand() {
-  stop_ = true;
-  WaitForSingleObject(thread_, INFINITE);
-  CloseHandle(thread_);
+const MessageBoxHand& MessageBoxHand::Stop() {
+  if (thread_ != nullptr) {
+    stop_ = true;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  return *this;
 }
 
 static BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM found) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -46,21 +47,24 @@ class ScriptTest : public ::testing::Test {
 std::string ProbePath();
 
 // Answers the message box that this thread will show, from another thread,
-// with the button given, and records what the box said.
+// with the button given, and records what the box said. What it recorded is
+// read only once its thread has ended: seen(), caption() and text() stop the
+// watch first (a box not shown by then counts as not seen).
 class MessageBoxHand {
  public:
   explicit MessageBoxHand(int button);
-  ~MessageBoxHand();
-  bool seen() const { return seen_; }
-  std::string caption() const { return caption_; }
-  std::string text() const { return text_; }
+  ~MessageBoxHand() { Stop(); }
+  bool seen() { return Stop().seen_; }
+  std::string caption() { return Stop().caption_; }
+  std::string text() { return Stop().text_; }
 
  private:
   static DWORD WINAPI Watch(void* self);
+  const MessageBoxHand& Stop();
   int button_;
   DWORD threadId_;
-  volatile bool stop_ = false;
-  volatile bool seen_ = false;
+  std::atomic<bool> stop_{false};
+  bool seen_ = false;
   std::string caption_, text_;
   HANDLE thread_;
 };

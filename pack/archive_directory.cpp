@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pack/installer_signing.h"
 #include "pack/pack_error.h"
 #include "pack/zip_records.h"
 
@@ -17,8 +18,9 @@ const uint32_t kCentralSignature = 0x02014B50;
 
 ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
   const std::string& path = file.path();
-  const uint64_t tailStart = file.size() > kEndRecordSearch ? file.size() - kEndRecordSearch : 0;
-  const std::vector<uint8_t> tail = file.Read(tailStart, kEndRecordSearch);
+  const uint64_t dataEnd = SignedDataEnd(file.Read(0, 4096), file.size());
+  const uint64_t tailStart = dataEnd > kEndRecordSearch ? dataEnd - kEndRecordSearch : 0;
+  const std::vector<uint8_t> tail = file.Read(tailStart, dataEnd - tailStart);
   int64_t end = -1;
   for (int64_t i = static_cast<int64_t>(tail.size()) - static_cast<int64_t>(kEndRecordSize); i >= 0; --i) {
     if (U32(tail, static_cast<size_t>(i)) == kEndSignature) {

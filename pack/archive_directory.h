@@ -39,5 +39,6 @@ struct ArchiveDirectory {
 const uint64_t kEndRecordSearch = 66000;
 
 // Throws PackError naming the file when there is no archive or its
-// directory is damaged.
+// directory is damaged. A signed installer's certificate table is not
+// searched: the archive ends where the signed data ends.
 ArchiveDirectory ReadArchiveDirectory(const FileReader& file);

@@ -6,7 +6,7 @@
 // the way under a new name and left to the system to delete at the next
 // restart, so that the extraction can still write the name. A wildcard that
 // reaches folders in a drive root stops the command: that is never what an
-// installation means.
+// installation means. Nor is a value that leads out of the destination.
 #include "driver/script_commands.h"
 
 #include <windows.h>
@@ -16,6 +16,9 @@
 #include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
+#include "ui/info_window.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
 
 // The current folder is a drive root, or a share's root.
 static bool IsRootFolder(const char* folder) {
@@ -39,6 +42,13 @@ static void MoveAside(const char* path) {
 }
 
 void DeleteMatching(const char* value) {
+  // A value that leaves the destination ("..\*", "\Windows", "C:x") would
+  // delete what is not the installation's: refused and reported, however
+  // the installer was made.
+  if (!staysInsideFolder(value)) {
+    ErrorPrint(MessageText(kMsgCannotOpen), value);
+    return;
+  }
   char folder[kPathSize];
   DWORD length = GetCurrentDirectoryA(kPathSize, folder);
   if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return;

@@ -45,6 +45,8 @@ static bool askPassword(char* out, int outSize, const char* memberName) {
   return AskPassword(out, outSize, memberName);
 }
 
+static bool stopRequested() { return sfx.runState != kRunning; }
+
 void RegisterLayerHooks() {
   fatalHooks.reportFailure = reportFileFailure;
   fatalHooks.recordExitCode = recordExitCode;
@@ -56,6 +58,7 @@ void RegisterLayerHooks() {
   engineUi.pumpMessage = PumpOneMessage;
   engineUi.askOverwrite = AskOverwrite;
   engineUi.askPassword = askPassword;
+  engineUi.stopRequested = stopRequested;
 }
 
 const char* MissingLayerHook() {
@@ -74,6 +77,7 @@ const char* MissingLayerHook() {
       {"engineUi.pumpMessage", engineUi.pumpMessage != nullptr},
       {"engineUi.askOverwrite", engineUi.askOverwrite != nullptr},
       {"engineUi.askPassword", engineUi.askPassword != nullptr},
+      {"engineUi.stopRequested", engineUi.stopRequested != nullptr},
   };
   for (const Hook& hook : hooks) {
     if (!hook.set) return hook.name;

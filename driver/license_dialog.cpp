@@ -1,6 +1,7 @@
 // The license dialog: shows the script's License text and asks the user to
 // accept it before anything is installed. Without a License command there
-// is nothing to accept, and the dialog ends before it is ever seen.
+// is nothing to accept, and the dialog ends before it is ever seen; with one
+// whose text could not be read it ends as declined.
 #include "driver/script.h"
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
@@ -26,7 +27,9 @@ bool InitializeLicenseDialog(HWND dialog) {
   SendMessageA(text, EM_LIMITTEXT, kLicenseTextLimit, 0);
   RunScript(dialog, sfx.scriptText, ScriptMode::LicenseInit);
   if (sfx.licenseText == nullptr) {
-    EndDialog(dialog, 1);
+    // Nothing to accept without a License command; a license whose text
+    // could not be read was never agreed to, so it counts as declined.
+    EndDialog(dialog, sfx.licenseWanted ? 0 : 1);
     return false;
   }
   ShowText(sfx.licenseViewer, GetModuleHandleA(nullptr), text, sfx.licenseText);

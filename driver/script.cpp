@@ -19,6 +19,7 @@
 #include "support/heap.h"
 #include "support/paths.h"
 #include "support/strings.h"
+#include "ui/info_control.h"
 #include "ui/resource_ids.h"
 
 namespace {
@@ -39,12 +40,23 @@ struct ScriptLine {
 // ---------------------------------------------------------------------------
 
 // Text: several commands build one text, joined by "<br>" for the viewer.
+// No more than the text area holds: every Text line without '=' reads the
+// rest of the script as its block, and thousands of them (a large comment
+// of such lines) would otherwise build hundreds of megabytes. A text that
+// would pass the limit is left out whole, and once it is reached no more
+// blocks are read.
 void AddText(const ScriptLine& line) {
-  char* block = line.hasEquals ? nullptr : ReadTextBlock(line.next);
-  const char* addition = line.hasEquals ? line.value : (block != nullptr ? block : "");
   const size_t current = sfx.textBuffer != nullptr ? textLength(sfx.textBuffer) : 0;
   const size_t separator = current > 0 ? 4 : 0;
+  const size_t limit = static_cast<size_t>(kInfoTextLimit);
+  if (current + separator >= limit) return;
+  char* block = line.hasEquals ? nullptr : ReadTextBlock(line.next);
+  const char* addition = line.hasEquals ? line.value : (block != nullptr ? block : "");
   const size_t added = textLength(addition);
+  if (current + separator + added >= limit) {
+    release(block);
+    return;
+  }
   // Five spare bytes: the next "<br>" and the terminator.
   char* grown = static_cast<char*>(reallocate(sfx.textBuffer, current + separator + added + 5));
   if (grown != nullptr) {
@@ -58,6 +70,9 @@ void AddText(const ScriptLine& line) {
 // License: an '=' value is the caption only; the text is always the block.
 void ReadLicense(HWND window, const ScriptLine& line) {
   if (line.value[0] != '\0') SetWindowTextA(window, line.value);
+  // Remembered apart from the text: a text that cannot be read must not
+  // look like a script without a license.
+  sfx.licenseWanted = true;
   release(sfx.licenseText);
   sfx.licenseText = ReadTextBlock(line.next);
 }
@@ -119,7 +134,11 @@ void SetDestination(HWND window, const char* value) {
 // when there is one, is a question the user must answer Yes.
 void OfferTempFolder(HWND window, ScriptLine& line) {
   char folder[kPathSize];
-  if (NextTempFolderName(folder)) SetDlgItemTextA(window, IDC_START_DESTINATION, folder);
+  // Without a folder of its own the run must not install into whatever the
+  // field held: an empty destination cannot be entered, and the run ends
+  // there.
+  if (!MakeTempFolder(folder)) folder[0] = '\0';
+  SetDlgItemTextA(window, IDC_START_DESTINATION, folder);
   if (line.value[0] == '\0' || sfx.silentSwitch) return;
 
   // "question,title" or "question@title"; the '@' counts only without a comma.
@@ -150,8 +169,8 @@ void OfferTempFolder(HWND window, ScriptLine& line) {
 
 // Silent: the command-line switch (mode 1) cannot be lowered by the script.
 void SetSilent(const char* value) {
-  if (sfx.silentMode == 1) return;
-  sfx.silentMode = isDigit(value[0]) ? value[0] - '0' : 2;
+  if (sfx.silentMode == kSilentFull) return;
+  sfx.silentMode = isDigit(value[0]) ? value[0] - '0' : kSilentAutomatic;
 }
 
 void SetOverwrite(const char* value) {
@@ -204,7 +223,7 @@ void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
     case kCommandTempMode:
       if (mode == ScriptMode::Prescan) {
         // A temporary destination implies an automatic start.
-        if (sfx.silentMode == 0) sfx.silentMode = 2;
+        if (sfx.silentMode == kSilentNone) sfx.silentMode = kSilentAutomatic;
         sfx.tempMode = true;
       } else if (mode == ScriptMode::TempFolder) {
         OfferTempFolder(window, line);

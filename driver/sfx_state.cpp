@@ -14,3 +14,20 @@ void SetExitCode(int32_t value) {
   }
   record.count += 1;
 }
+
+int32_t ExitCodeOf(RunOutcome outcome) {
+  switch (outcome) {
+    case kRunFilesCorrupt:
+      return kExitCrcFailed;
+    case kRunFilesNotCreated:
+      return kExitCreateFailed;
+    case kRunNothingLost:
+      break;
+  }
+  return kExitSuccess;
+}
+
+void RecordExtraction(RunOutcome outcome) {
+  const int32_t code = ExitCodeOf(outcome);
+  if (code != kExitSuccess) SetExitCode(code);
+}

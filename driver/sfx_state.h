@@ -9,6 +9,8 @@
 #include <stdint.h>
 #include <windows.h>
 
+#include "zip/engine.h"
+
 struct HtmlViewer;
 
 // The exit code with its update rule (see SetExitCode).
@@ -27,6 +29,14 @@ enum ExitCode : int32_t {
   kExitCancelled = 255,
 };
 
+// The silent modes. The script's Silent command may set any digit; 3 to 9
+// start like kSilentAutomatic but leave the destination field enabled.
+enum SilentMode : int32_t {
+  kSilentNone = 0,       // the user presses Install
+  kSilentFull = 1,       // extraction starts before the dialog is shown; no license, no text
+  kSilentAutomatic = 2,  // the dialog shows and extraction starts at once; destination fixed
+};
+
 enum RunState : int32_t {
   kRunning = 0,
   kCancelRequested = 1,
@@ -36,15 +46,21 @@ enum RunState : int32_t {
 struct SfxState {
   char moduleName[1024];   // full path of the program's own file
   char commandTail[1024];  // the arguments, from the first blank or slash after the path
-  int32_t silentMode;      // 0 normal, 1 fully silent, 2..9 automatic start
+  int32_t silentMode;      // SilentMode, or a digit 3..9 (automatic start)
   bool silentSwitch;       // the silent switch was given on the command line
+  // The unattended form (for deployment tools): silent, and nothing ever
+  // waits for a person; errors end the run with their exit code.
+  bool unattended;
+  char logPath[1024];      // the log file the caller named, "" for none
   bool tempMode;
   bool tempDeclined;
   bool savePath;
+  char tempFolder[1024];   // the temporary folder this run made, "" when none
   char* scriptText;        // the archive comment, owned; null without comment
   int32_t scriptLength;
   char* textBuffer;        // owned
   char* licenseText;       // owned
+  bool licenseWanted;      // the script holds a License command
   char scriptPath[1024];
   int32_t overwriteAll;
   int32_t skipExisting;
@@ -53,6 +69,9 @@ struct SfxState {
   int32_t closeMode;
   int32_t extracting;
   int32_t fatalStop;
+  bool startDialogOpened;   // the start dialog's initialisation ran
+  // The start dialog could not be created: nothing of the run took place.
+  bool startDialogFailed;
   ExitCodeRecord exitCode;
   HWND mainWindow;
   bool infoWindowUsed;
@@ -68,3 +87,8 @@ extern SfxState sfx;
 // Applies the exit-code rule to sfx.exitCode: 1 and 255 replace only 0;
 // 2 replaces 0 or 1; every other code always replaces. Counts every call.
 void SetExitCode(int32_t value);
+
+// The exit code an extraction's outcome asks for (kExitSuccess when it asks
+// for none), and its recording in sfx.exitCode.
+int32_t ExitCodeOf(RunOutcome outcome);
+void RecordExtraction(RunOutcome outcome);

@@ -14,6 +14,9 @@
 #include "support/chars.h"
 #include "support/paths.h"
 #include "support/strings.h"
+#include "ui/info_window.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
 
 namespace {
 
@@ -76,6 +79,12 @@ bool AppendPart(char* path, const char* text) {
 }  // namespace
 
 void MakeShortcut(char (*fields)[kScriptLineSize]) {
+  // The subfolder lies inside the location's folder, never beside or above
+  // it: refused and reported, and nothing is created for it.
+  if (fields[2][0] != '\0' && !staysInsideFolder(fields[2])) {
+    ErrorPrint(MessageText(kMsgCannotCreateFolder), fields[2]);
+    return;
+  }
   char arguments[kScriptLineSize];
   const char* target = SplitTarget(fields[1], arguments);
   if (target[0] == '\0' || textLength(target) >= static_cast<size_t>(kPathSize)) return;

@@ -2,14 +2,15 @@
 //
 // Everything between start-up and shutdown happens inside this dialog's
 // handlers. Its initialisation reads the script and runs the passes that
-// set the run up; its Install button runs the install flow. Long work
+// set the run up; its Install button runs the install flow
+// (driver/install_flow.cpp). Long work
 // inside the Install handler keeps the dialog alive by pumping messages, so
 // Cancel arrives as a nested message while the extraction runs and reaches
 // it only through sfx.runState.
 #include "driver/start_dialog.h"
 
 #include "driver/folder_field.h"
-#include "driver/saved_destination.h"
+#include "driver/install_flow.h"
 #include "driver/script.h"
 #include "driver/sfx_state.h"
 #include "support/heap.h"
@@ -20,6 +21,7 @@
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log.h"
 #include "zip/engine.h"
 
 namespace {
@@ -49,6 +51,7 @@ void ShowHelpText(HWND dialog) {
 
 void InitializeStartDialog(HWND dialog) {
   sfx.mainWindow = dialog;
+  sfx.startDialogOpened = true;
   if (sfx.appIcon != nullptr) {
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(sfx.appIcon));
   }
@@ -72,16 +75,16 @@ void InitializeStartDialog(HWND dialog) {
   if (sfx.scriptLength > 0) RunScript(dialog, sfx.scriptText, ScriptMode::Prescan);
   // Reading the comment may have reported a damaged archive: that report
   // stays in place of the help text.
-  if (!sfx.infoWindowUsed && sfx.silentMode == 0) ShowHelpText(dialog);
+  if (!sfx.infoWindowUsed && sfx.silentMode == kSilentNone) ShowHelpText(dialog);
 
   if (sfx.scriptLength > 0) {
     RunScript(dialog, sfx.scriptText, ScriptMode::DialogInit);
-    if (sfx.textBuffer != nullptr && sfx.silentMode == 0) {
+    if (sfx.textBuffer != nullptr && sfx.silentMode == kSilentNone) {
       ShowDescriptiveText(dialog, sfx.textBuffer);
       release(sfx.textBuffer);
       sfx.textBuffer = nullptr;
     }
-    if (sfx.silentMode != 1 && !RunLicenseDialog(dialog)) {
+    if (sfx.silentMode != kSilentFull && !RunLicenseDialog(dialog)) {
       sfx.runState = kCancelRequested;
       EndDialog(dialog, 1);
       return;
@@ -90,17 +93,17 @@ void InitializeStartDialog(HWND dialog) {
     RunScript(dialog, sfx.scriptText, ScriptMode::TempFolder);
   }
 
-  if (sfx.silentMode == 2) EnableControl(dialog, IDC_START_DESTINATION, false);
+  if (sfx.silentMode == kSilentAutomatic) EnableControl(dialog, IDC_START_DESTINATION, false);
   if (sfx.tempMode) {
     EnableControl(dialog, IDC_START_BROWSE, false);
     EnableControl(dialog, IDC_START_DESTINATION, false);
   }
-  if (sfx.silentMode != 0 && sfx.runState == kRunning) {
+  if (sfx.silentMode != kSilentNone && sfx.runState == kRunning) {
     // Fully silent: the whole install flow runs now, before the dialog is
     // ever shown. Automatic start: the dialog shows first. A modal dialog
     // appears only once its queue is empty, which the posted command would
     // never let happen before the installation ends: show it now.
-    if (sfx.silentMode == 1) {
+    if (sfx.silentMode == kSilentFull) {
       SendMessageA(dialog, WM_COMMAND, IDOK, 0);
     } else {
       ShowWindow(dialog, SW_SHOWNORMAL);
@@ -110,77 +113,8 @@ void InitializeStartDialog(HWND dialog) {
 }
 
 // ---------------------------------------------------------------------------
-// Install, Close and Cancel
+// Cancel and Browse
 // ---------------------------------------------------------------------------
-
-// The end of a run: a clean one ends the dialog; one with errors explains
-// them and waits for Close.
-void FinishInstall(HWND dialog) {
-  if (sfx.errorCount <= 0) {
-    EndDialog(dialog, 1);
-    return;
-  }
-  sfx.closeMode = 1;
-  SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
-  int summary = sfx.exitCode.code == kExitCreateFailed ? kMsgFilesNotCreated
-                : sfx.exitCode.code == kExitCrcFailed  ? kMsgFilesCorrupt
-                                                       : kMsgErrorsEncountered;
-  MessageBoxA(dialog, MessageText(summary), MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
-}
-
-void Install(HWND dialog) {
-  char destination[kPathSize];
-  GetDlgItemTextA(dialog, IDC_START_DESTINATION, destination, sizeof(destination));
-
-  if (sfx.closeMode) {
-    if (sfx.fatalStop) sfx.runState = kClosing;
-    EndDialog(dialog, 1);
-    return;
-  }
-  if (sfx.fatalStop) {
-    sfx.runState = kClosing;
-    FinishInstall(dialog);
-    return;
-  }
-
-  HWND info = GetDlgItem(dialog, IDC_START_TEXT);
-  if (sfx.errorCount == 0) {
-    SendMessageA(info, EM_SETSEL, 0, -1);
-    SendMessageA(info, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
-  }
-  SetFocus(info);
-
-  createPath(destination, L"", false);
-  if (!SetCurrentDirectoryA(destination)) {
-    char text[kPathSize + 300];
-    // The folder name may be as long as the field holds; the message goes
-    // after it, cut rather than overrun.
-    copyTextCut(text, "\"", sizeof(text));
-    appendText(text, destination);
-    appendText(text, "\"\n");
-    appendText(text, MessageText(kMsgFolderNotAccessible));
-    SetExitCode(kExitFolderNotEntered);
-    MessageBoxA(dialog, text, MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
-    sfx.errorCount += 1;
-    EndDialog(dialog, 0);
-    return;
-  }
-  SaveDestination(destination);
-
-  sfx.extracting = 1;
-  EnableControl(dialog, IDC_START_BROWSE, false);
-  EnableControl(dialog, IDC_START_DESTINATION, false);
-  EnableControl(dialog, IDOK, false);
-  RunScript(dialog, sfx.scriptText, ScriptMode::RunPresetup);
-  RunScript(dialog, sfx.scriptText, ScriptMode::DeleteFiles);
-  ExtractArchive(sfx.moduleName);
-  // Shortcuts follow even a cancelled extraction: what was extracted is
-  // usable from them.
-  RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);
-  EnableControl(dialog, IDOK, true);
-  sfx.extracting = 0;
-  FinishInstall(dialog);
-}
 
 void Cancel(HWND dialog) {
   if (sfx.extracting) sfx.runState = kCancelRequested;  // the work stops at its next check
@@ -210,7 +144,7 @@ INT_PTR CALLBACK StartDialogProcedure(HWND dialog, UINT message, WPARAM wParam, 
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDOK:
-          Install(dialog);
+          RunInstallFlow(dialog);
           return TRUE;
         case IDCANCEL:
           Cancel(dialog);

@@ -13,6 +13,7 @@
 #include "support/strings.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log.h"
 #include "ui/ui_libraries.h"
 #include "zip/engine.h"
 
@@ -31,9 +32,12 @@ int32_t FinishRun(StartupServices* services) {
   sfx.mainWindow = nullptr;
   sfx.startViewer = nullptr;
   sfx.licenseViewer = nullptr;
+  // A run whose dialog never opened installed nothing: it is a failure, and
+  // the Setup programs must not start on a destination that was never filled.
+  if (sfx.startDialogFailed) SetExitCode(kExitFatal);
   // Setup programs start only after a run that was neither cancelled nor
   // had errors, once the dialog has gone.
-  if (sfx.runState == kRunning && sfx.errorCount == 0) {
+  if (sfx.runState == kRunning && sfx.errorCount == 0 && !sfx.startDialogFailed) {
     RunScript(nullptr, sfx.scriptText, ScriptMode::RunSetup);
   }
   DestroyHtmlViewer(&services->startViewer);
@@ -54,12 +58,25 @@ int32_t FinishRun(StartupServices* services) {
   // installer must not take such a run for a success. The general code
   // replaces only 0, so a more specific one set during the run stays.
   if (sfx.errorCount > 0) SetExitCode(kExitErrors);
+  CloseRunLog();
   sfx.runState = kClosing;
   return sfx.exitCode.code;
 }
 
+void RunStartDialog(HINSTANCE module) {
+  // Everything up to the shutdown happens inside the dialog's handlers, and
+  // the run state carries the outcome. The dialog may fail to appear at all
+  // (no desktop to show it on, as for a service or a locked session): its
+  // initialisation then never ran.
+  sfx.mainWindow = nullptr;
+  const INT_PTR ended = DialogBoxParamA(module, "STARTDLG", nullptr, StartDialogProcedure, 0);
+  if (ended == -1 || !sfx.startDialogOpened) sfx.startDialogFailed = true;
+}
+
 void RunSelfExtractor() {
   PrepareRunState(GetCommandLineA());
+  // Opened now, so that a relative name is taken in the caller's folder.
+  if (sfx.logPath[0] != '\0') OpenRunLog(sfx.logPath);
   RegisterLayerHooks();
 #ifndef NDEBUG
   // A forgotten hook would silently skip its step (an error line, the exit
@@ -81,9 +98,6 @@ void RunSelfExtractor() {
   sfx.startViewer = &services.startViewer;
   sfx.licenseViewer = &services.licenseViewer;
 
-  // Everything up to the shutdown happens inside the dialog's handlers; its
-  // result says nothing that the run state does not.
-  DialogBoxParamA(module, "STARTDLG", nullptr, StartDialogProcedure, 0);
-
+  RunStartDialog(module);
   exitProcess(FinishRun(&services));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <windows.h>
 
 #include "ui/html_viewer.h"
 #include "ui/ui_libraries.h"
@@ -16,6 +17,10 @@ struct StartupServices {
 
 // Runs the self-extractor and ends the process with the exit code.
 void RunSelfExtractor();
+
+// Runs the start dialog from module's resources; marks the run as failed
+// when the dialog could not be created.
+void RunStartDialog(HINSTANCE module);
 
 // Start-up steps that do not need any window: the lead-byte table, the
 // command line, the program's own path and its "sfxname" variable.

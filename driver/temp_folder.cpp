@@ -1,8 +1,11 @@
 // The temporary folder.
 //
-// The folder is named here when the dialog opens but created only by the
-// installation; removing it trusts nothing but the current folder's name,
-// so that a run whose current folder is anything else never deletes it.
+// The folder is made the moment its name is chosen, so that two installers
+// started together can never both pick the same free name, and its full path
+// is remembered. Removing it trusts nothing but that record: a run that made
+// no folder (a declined license, Cancel, a destination it could not enter)
+// removes nothing, even when its current folder is some other run's
+// temporary folder, as for an installer started as another's Setup.
 #include "driver/temp_folder.h"
 
 #include <windows.h>
@@ -15,7 +18,7 @@
 const char kTempFolderPrefix[] = "QelSFX";
 static const int kPrefixLength = sizeof(kTempFolderPrefix) - 1;
 
-bool NextTempFolderName(char* name) {
+bool MakeTempFolder(char* name) {
   char temp[kPathSize];
   DWORD length = GetTempPathA(kPathSize, temp);
   if (length >= static_cast<DWORD>(kPathSize)) length = 0;
@@ -23,22 +26,26 @@ bool NextTempFolderName(char* name) {
   if (length > 0 && !isSeparator(*lastCharOf(temp))) appendText(temp, "\\");
   // Room for the prefix and any number.
   if (textLength(temp) + kPrefixLength + 11 >= static_cast<size_t>(kPathSize)) return false;
-  for (int n = 0;; ++n) {
+  for (int n = 0; n >= 0; ++n) {
     formatText(name, "%s%s%d", temp, kTempFolderPrefix, n);
-    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return true;
+    if (CreateDirectoryA(name, nullptr)) {
+      copyText(sfx.tempFolder, name);
+      return true;
+    }
+    // Taken (by a file or a folder, perhaps made a moment ago by another
+    // run): the next number. Anything else will not get better.
+    if (GetLastError() != ERROR_ALREADY_EXISTS && GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) return false;
   }
+  return false;
 }
 
 void RemoveTempFolder() {
-  char folder[kPathSize];
-  DWORD length = GetCurrentDirectoryA(kPathSize, folder);
-  if (length == 0 || length >= static_cast<DWORD>(kPathSize)) return;
-  if (sfx.tempDeclined) return;
-  const char* name = nameOf(folder);
-  if (textLength(name) < static_cast<size_t>(kPrefixLength) ||
-      compareNoCaseN(name, kTempFolderPrefix, kPrefixLength) != 0) {
-    return;
-  }
-  SetCurrentDirectoryA("..");
-  ShellDeleteTree(folder);
+  if (sfx.tempFolder[0] == '\0') return;
+  // A current folder cannot be removed; after an installation it is ours.
+  char parent[kPathSize];
+  copyText(parent, sfx.tempFolder);
+  stripName(parent);
+  SetCurrentDirectoryA(parent);
+  ShellDeleteTree(sfx.tempFolder);
+  sfx.tempFolder[0] = '\0';
 }

@@ -4,12 +4,11 @@
 // Every temporary destination folder's name begins with this prefix.
 extern const char kTempFolderPrefix[];
 
-// The first name "<temporary folder>QelSFX<n>" (n = 0, 1, ...) that does not
-// exist yet, into name (1024 bytes). False when the temporary folder's path
-// leaves no room for the name.
-bool NextTempFolderName(char* name);
+// Makes the folder "<temporary folder>QelSFX<n>" with the first n that is
+// free, puts its path into name (1024 bytes) and records it in
+// sfx.tempFolder. False when no such folder could be made.
+bool MakeTempFolder(char* name);
 
-// At shutdown: leaves the current folder (the temporary destination after an
-// installation) and deletes it with its contents, but only when its name
-// carries the prefix and the user did not decline the TempMode question.
+// At shutdown and after a fatal stop: deletes the folder this run made, with
+// its contents, and nothing when it made none.
 void RemoveTempFolder();

@@ -211,6 +211,18 @@ for pos, name in central_entries(data):
         struct.pack_into("<I", data, local_offset(data, pos) + 22, declared)
 open(os.path.join(out, "py-oversize.zip"), "wb").write(data)
 
+# Output short of the declared size: the stream ends early and the CRC is
+# that of the short data; only the declared sizes say that data is missing.
+data = bytearray(build(None, [member("short.bin", bytes(1000000)),
+                              member("stored-short.txt", b"less than declared\n" * 300, method=zipfile.ZIP_STORED),
+                              member("after.txt", b"after the short ones\n")]))
+for pos, name in central_entries(data):
+    declared = {b"short.bin": 2048576, b"stored-short.txt": 9000}.get(bytes(name))
+    if declared is not None:
+        struct.pack_into("<I", data, pos + 24, declared)
+        struct.pack_into("<I", data, local_offset(data, pos) + 22, declared)
+open(os.path.join(out, "py-short.zip"), "wb").write(data)
+
 # Cancelled in the middle of a member: one Stored over several windows, one
 # Deflate over many blocks, each followed by a member that must not come.
 build("py-cancel-stored.zip", [member("big.bin", rng.randbytes(200000), method=zipfile.ZIP_STORED),

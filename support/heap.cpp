@@ -2,7 +2,14 @@
 
 #include <windows.h>
 
-void* allocate(size_t bytes) { return HeapAlloc(GetProcessHeap(), 0, bytes); }
+#ifndef ZIMBRO_STUB
+size_t failAllocationsFrom = 0;
+static bool failsInTest(size_t bytes) { return failAllocationsFrom != 0 && bytes >= failAllocationsFrom; }
+#else
+static bool failsInTest(size_t) { return false; }
+#endif
+
+void* allocate(size_t bytes) { return failsInTest(bytes) ? nullptr : HeapAlloc(GetProcessHeap(), 0, bytes); }
 
 void release(void* block) {
   if (block != nullptr) HeapFree(GetProcessHeap(), 0, block);
@@ -10,6 +17,7 @@ void release(void* block) {
 
 void* reallocate(void* block, size_t bytes) {
   if (block == nullptr) return allocate(bytes);
+  if (failsInTest(bytes)) return nullptr;
   return HeapReAlloc(GetProcessHeap(), 0, block, bytes);
 }
 

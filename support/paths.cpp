@@ -241,3 +241,26 @@ void createPath(const char* path, const wchar_t* widePath, bool skipLastName) {
   if (!toNarrow(widePath, ansiPrefix, kPathSize)) ansiPrefix[0] = '\0';
   makeDirectory(ansiPrefix, widePath, 0);
 }
+
+bool staysInsideFolder(const char* path) {
+  // A ':' is a drive (or a stream of another file); it is never the second
+  // byte of a double-byte character.
+  if (isSeparator(path[0]) || findChar(path, ':') != nullptr) return false;
+  const char* component = path;
+  for (const char* p = path;; p = nextChar(p)) {
+    if (*p != '\0' && !isSeparator(*p)) continue;
+    // Dots and trailing blanks only: the system drops the blanks as well.
+    int dots = 0;
+    bool onlyDots = true;
+    for (const char* c = component; c < p; ++c) {
+      if (*c == '.') {
+        ++dots;
+      } else if (*c != ' ') {
+        onlyDots = false;
+      }
+    }
+    if (onlyDots && dots >= 2) return false;
+    if (*p == '\0') return true;
+    component = p + 1;
+  }
+}

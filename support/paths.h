@@ -35,4 +35,8 @@ bool setAttributes(const char* name, const wchar_t* wideName, uint32_t attribute
 bool deleteByName(const char* name, const wchar_t* wideName);
 void fullPathName(const char* name, char* destination);
 bool isPlainAscii(const char* name);
+// A relative path that stays below the folder it is taken in: no root, no
+// drive or ':', no component of two or more dots only ("..", and "..."
+// which the system may take the same way).
+bool staysInsideFolder(const char* path);
 bool isPlainAscii(const wchar_t* name);

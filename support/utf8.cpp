@@ -68,3 +68,32 @@ int32_t utf8ToWide(const char* text, int32_t length, wchar_t* destination, int32
   }
   return written;
 }
+
+int32_t wideToUtf8(const wchar_t* text, char* destination, int32_t size) {
+  int32_t n = 0;
+  for (int32_t i = 0; text[i] != L'\0'; ++i) {
+    uint32_t c = static_cast<uint16_t>(text[i]);
+    if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<uint16_t>(text[i + 1]) - 0xDC00);
+      ++i;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    const int32_t bytes = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    if (n + bytes >= size) break;
+    unsigned char* out = reinterpret_cast<unsigned char*>(destination + n);
+    if (bytes == 1) {
+      out[0] = static_cast<unsigned char>(c);
+    } else {
+      static const unsigned char kLead[] = {0, 0, 0xC0, 0xE0, 0xF0};
+      for (int32_t k = bytes - 1; k > 0; --k) {
+        out[k] = static_cast<unsigned char>(0x80 | (c & 0x3F));
+        c >>= 6;
+      }
+      out[0] = static_cast<unsigned char>(kLead[bytes] | c);
+    }
+    n += bytes;
+  }
+  destination[n] = '\0';
+  return n;
+}

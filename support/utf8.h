@@ -14,3 +14,9 @@
 // the counted length) or does not fit size units. A null destination only
 // counts.
 int32_t utf8ToWide(const char* text, int32_t length, wchar_t* destination, int32_t size);
+
+// Encodes UTF-16 text (up to its terminator) as UTF-8 into destination
+// (size bytes, terminator included); stops before a character that would
+// not fit. An unpaired surrogate becomes U+FFFD. Returns the bytes written
+// (terminator not counted).
+int32_t wideToUtf8(const wchar_t* text, char* destination, int32_t size);

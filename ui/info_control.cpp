@@ -12,7 +12,7 @@
 namespace {
 
 const UINT kEmExLimitText = WM_USER + 53;
-const LPARAM kTextLimit = 4 * 1024 * 1024;  // characters
+const LPARAM kTextLimit = kInfoTextLimit;
 const DWORD kRichEditStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | WS_TABSTOP |
                              ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY;
 

@@ -10,3 +10,6 @@
 // control cannot be created (its library is not loaded), the template's edit
 // control stays and is returned.
 HWND CreateInformationWindow(HWND dialog);
+
+// The characters the text area holds; no descriptive text is made longer.
+const int kInfoTextLimit = 4 * 1024 * 1024;

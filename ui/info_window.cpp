@@ -6,7 +6,7 @@
 // text; the first line written replaces it for the rest of the run. There is
 // one thread: long work keeps the dialog alive only by calling
 // PumpOneMessage between its pieces, and the Cancel button reaches the work
-// only through sfx.runState.
+// only through the run state the driver keeps (ui/run_view.h).
 //
 // The few rich-edit and progress-bar messages are declared here with the
 // first, 60-byte character format record: every version of the rich edit
@@ -17,12 +17,13 @@
 #include <stdarg.h>
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/strings.h"
 #include "ui/html_viewer.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
+#include "ui/run_log.h"
+#include "ui/run_view.h"
 
 void (*removeTempFolderHook)();
 
@@ -73,19 +74,22 @@ void fillZero(void* data, size_t size) { fillBytes(data, 0, size); }
 // ---------------------------------------------------------------------------
 
 void InfoAppend(const char* text, bool errorStyle) {
-  HWND control = sfx.mainWindow != nullptr ? GetDlgItem(sfx.mainWindow, IDC_START_TEXT) : nullptr;
+  // The caller's log, when there is one, gets every line, window or not.
+  LogLine(text);
+  HWND window = RunWindow();
+  HWND control = window != nullptr ? GetDlgItem(window, IDC_START_TEXT) : nullptr;
   // Without the start dialog (before it exists, or after it has closed)
   // there is nowhere to write, and nothing counts as written.
   if (control == nullptr) return;
 
-  if (!sfx.infoWindowUsed) {
+  if (!InfoWindowUsed()) {
     // The descriptive text gives way to the report: its HTML view goes, and
     // the control itself is shown and emptied.
-    if (sfx.startViewer != nullptr) HideHtmlView(sfx.startViewer);
+    if (RunStartViewer() != nullptr) HideHtmlView(RunStartViewer());
     ShowWindow(control, SW_SHOW);
     SendMessageA(control, EM_SETSEL, 0, -1);
     SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
-    sfx.infoWindowUsed = true;
+    MarkInfoWindowUsed();
   }
 
   SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
@@ -140,13 +144,13 @@ void ErrorPrint(const char* format, ...) {
   formatTextV(line, format, arguments);
   va_end(arguments);
   InfoAppend(line, true);
-  sfx.errorCount += 1;
+  CountErrorLine();
 }
 
 void ReportFileError(const char* format, const char* argument) {
   // After a cancel the file layer's failures are the consequence of the
   // stop, not news for the user.
-  if (sfx.runState != kRunning || format == nullptr || format[0] == '\0') return;
+  if (!RunGoingOn() || format == nullptr || format[0] == '\0') return;
   // The caller may still want to look at the cause after the report, and
   // the window calls below overwrite it.
   const DWORD savedError = GetLastError();
@@ -159,7 +163,7 @@ void ReportFileError(const char* format, const char* argument) {
 bool ReportMember(const char* name) {
   InfoPrint(MessageText(kMsgExtracting), name);
   PumpOneMessage();
-  return sfx.runState == kRunning;
+  return RunGoingOn();
 }
 
 // ---------------------------------------------------------------------------
@@ -179,11 +183,12 @@ uint32_t ProgressPercent(uint32_t done, uint32_t total) {
 }
 
 void SetProgress(uint32_t done, uint32_t total) {
-  if (sfx.mainWindow == nullptr) return;
+  HWND window = RunWindow();
+  if (window == nullptr) return;
   // The bar moves in whole percents; an archive of many small members asks
   // thousands of times for the position it already shows.
   const uint32_t percent = ProgressPercent(done, total);
-  HWND bar = GetDlgItem(sfx.mainWindow, IDC_START_PROGRESS);
+  HWND bar = GetDlgItem(window, IDC_START_PROGRESS);
   if (bar == nullptr || static_cast<uint32_t>(SendMessageA(bar, kPbmGetPos, 0, 0)) == percent) return;
   SendMessageA(bar, kPbmSetPos, percent, 0);
 }
@@ -206,10 +211,10 @@ void PumpOneMessage() {
 // ---------------------------------------------------------------------------
 
 void FatalStopWait() {
-  HWND dialog = sfx.mainWindow;
+  HWND dialog = RunWindow();
   if (dialog != nullptr && !IsWindow(dialog)) dialog = nullptr;
 
-  sfx.closeMode = 1;
+  EnterFatalStop();
   if (dialog != nullptr) {
     SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
     // The install flow disables the button while it extracts and would
@@ -217,17 +222,16 @@ void FatalStopWait() {
     // returns to: the user must be able to press Close.
     EnableWindow(GetDlgItem(dialog, IDOK), TRUE);
   }
-  sfx.extracting = 0;
-  sfx.fatalStop = 1;
 
-  if (dialog != nullptr) {
+  // An unattended run has nobody to press Close: it ends at once.
+  if (dialog != nullptr && !RunUnattended()) {
     ShowWindow(dialog, SW_SHOWNORMAL);
     // Nothing to read in the dialog (no script text, no report line):
     // close it at once instead of making the user press Close.
-    if (sfx.scriptLength == 0 && !sfx.infoWindowUsed) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
+    if (!RunHasScript() && !InfoWindowUsed()) SendMessageA(dialog, WM_COMMAND, IDOK, 0);
     // The Close handler of the start dialog sets runState to 2. A dialog that
     // went away some other way can never do that, so its end ends the wait.
-    while (sfx.runState != kClosing && IsWindow(dialog)) {
+    while (!RunClosing() && IsWindow(dialog)) {
       MSG message;
       if (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
         PumpOneMessage();
@@ -239,5 +243,5 @@ void FatalStopWait() {
     }
   }
 
-  if (sfx.tempMode && removeTempFolderHook != nullptr) removeTempFolderHook();
+  if (RunInTempMode() && removeTempFolderHook != nullptr) removeTempFolderHook();
 }

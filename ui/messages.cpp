@@ -2,15 +2,14 @@
 // text region inside the executable file itself, between the program image
 // and the appended archive.
 //
-// A localised installer is made by plain concatenation (stub, block, ZIP), so
-// the program cannot know where its image ends: it scans the start of its own
-// file for the block's marker. Two rules keep that scan from finding things
-// that are not a block:
-//   - our own copy of the marker text lacks one star, and the first two stars
-//     are tested as single bytes, so the constant in our data never matches;
-//   - the six-byte archive signature "Qel!" 0x1A 0x07 ends the scan, since a
-//     block always comes before the archive data; that signature is never
-//     stored whole in our image either, it is tested byte by byte.
+// A localised installer is made by plain concatenation (stub, block, ZIP).
+// The block is recognised only where it is placed: right after the
+// program's image (its headers, sections and an appended signature, counted
+// from the program's own headers), which is before the archive's first
+// record. Found anywhere else (inside a Stored member's data, say) the
+// marker is data, not a translation. Our own copy of the marker text lacks
+// one star and the first two stars are tested as single bytes, so the
+// constant in our data never matches either.
 // Translations are keyed by the CRC-32 of the English text, never by position,
 // so a block keeps working when messages are added or reordered.
 //
@@ -37,10 +36,6 @@ const char kMarkerTail[] = "*messages***";
 const int kMarkerTailCompared = 11;
 const int kMarkerLength = 13;
 
-const int kScanReadSize = 8192;
-const int kScanOverlap = 16;  // no test looks further than 13 bytes ahead
-const int kScanMaxReads = 64;
-
 const int kBlockMaxSize = 65536;
 const int kBlockSlack = 1024;  // room for the lookups' look-ahead past the end
 
@@ -60,28 +55,62 @@ bool IsMarkerAt(const unsigned char* bytes) {
          sameBytes(bytes + 2, kMarkerTail, kMarkerTailCompared) == 0;
 }
 
-// "Qel!" 0x1A 0x07, tested byte by byte so that no six-byte copy of it
-// exists in our image.
-bool IsArchiveSignatureAt(const unsigned char* bytes) {
-  return bytes[0] == 'Q' && bytes[1] == 'e' && bytes[2] == 'l' && bytes[3] == '!' &&
-         bytes[4] == 0x1A && bytes[5] == 0x07;
+uint32_t Le32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+
+// Where the program's image ends in the file: the end of its headers, of
+// its sections' data and of an appended signature, whichever is last (as
+// the packer counts it when it places the block). 0 for a file that is not
+// a Windows program (a bare block); -1 for a damaged one.
+int64_t ImageEnd(FileObject* file) {
+  const int kDosHeader = 64;
+  const int kPeHead = 24;          // signature and file header
+  const int kOptionalRead = 240;   // up to the security directory of either form
+  const int kSectionHeader = 40;
+  const int kMostSections = 96;
+  unsigned char dos[kDosHeader];
+  file->seek(0, kSeekBegin);
+  if (file->read(dos, kDosHeader) != kDosHeader || dos[0] != 'M' || dos[1] != 'Z') return 0;
+  const int64_t pe = Le32(dos + 60);
+  unsigned char head[kPeHead + kOptionalRead];
+  fillBytes(head, 0, sizeof(head));
+  file->seek(pe, kSeekBegin);
+  const int32_t got = file->read(head, sizeof(head));
+  if (got < kPeHead + 64 || head[0] != 'P' || head[1] != 'E' || head[2] != 0 || head[3] != 0) return -1;
+  const int sections = Le16(head + 6);
+  const int64_t optionalSize = Le16(head + 20);
+  const unsigned char* optional = head + kPeHead;
+  const bool pe32 = Le16(optional) == 0x10B;
+  int64_t end = Le32(optional + 60);  // the size of the headers
+  const int countAt = pe32 ? 92 : 108;
+  const int security = countAt + 4 + 4 * 8;
+  if (kPeHead + security + 8 <= got && Le32(optional + countAt) > 4 && Le32(optional + security) != 0) {
+    const int64_t signatureEnd = static_cast<int64_t>(Le32(optional + security)) + Le32(optional + security + 4);
+    if (signatureEnd > end) end = signatureEnd;
+  }
+  if (sections > kMostSections) return -1;
+  for (int i = 0; i < sections; ++i) {
+    unsigned char section[kSectionHeader];
+    file->seek(pe + kPeHead + optionalSize + static_cast<int64_t>(kSectionHeader) * i, kSeekBegin);
+    if (file->read(section, kSectionHeader) != kSectionHeader) return -1;
+    const uint32_t rawSize = Le32(section + 16);
+    const int64_t rawEnd = static_cast<int64_t>(Le32(section + 20)) + rawSize;
+    if (rawSize > 0 && rawEnd > end) end = rawEnd;
+  }
+  return end;
 }
 
-// The file position of the marker, or -1 when there is none within the
-// scanned range or an archive signature comes first.
+// The file position of the marker: right after the image, or -1.
 int64_t FindMarker(FileObject* file) {
-  unsigned char buffer[kScanReadSize];
-  for (int readCount = 0; readCount < kScanMaxReads; ++readCount) {
-    int64_t position = file->tell();
-    int32_t count = file->read(buffer, kScanReadSize);
-    if (count < kScanOverlap) return -1;
-    for (int32_t i = 0; i <= count - kScanOverlap; ++i) {
-      if (IsMarkerAt(buffer + i)) return position + i;
-      if (IsArchiveSignatureAt(buffer + i)) return -1;
-    }
-    file->seek(position + count - kScanOverlap, kSeekBegin);
-  }
-  return -1;
+  const int64_t end = ImageEnd(file);
+  if (end < 0) return -1;
+  unsigned char bytes[kMarkerLength];
+  file->seek(end, kSeekBegin);
+  if (file->read(bytes, kMarkerLength) != kMarkerLength || !IsMarkerAt(bytes)) return -1;
+  return end;
 }
 
 // Resolves the escapes in place and turns raw line ends into separators;

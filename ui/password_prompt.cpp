@@ -1,17 +1,17 @@
 // The password prompt ("GETPASSWORD1").
 //
-// The first non-empty password the user enters is remembered in sfx for the
+// The first non-empty password the user enters is remembered for the
 // whole process and used for every later encrypted member without asking
 // again, right or wrong: an archive normally has one password, and asking
 // per member would make a user type it dozens of times. Only an empty entry
 // leaves nothing remembered, so the next encrypted member asks again.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/strings.h"
 #include "ui/messages.h"
 #include "ui/prompts.h"
 #include "ui/resource_ids.h"
+#include "ui/run_view.h"
 
 INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   LocalizeDialog(dialog, message, "GETPASSWORD1");
@@ -24,7 +24,7 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       return TRUE;
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) {
-        GetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, sfx.password, sizeof(sfx.password));
+        GetDlgItemTextA(dialog, IDC_PASSWORD_EDIT, RememberedPassword(), kPasswordSize);
         EndDialog(dialog, 1);
         return TRUE;
       }
@@ -38,16 +38,17 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 }
 
 bool AskPassword(char* out, int outSize, const char* fileName) {
-  if (sfx.password[0] == '\0') {
+  // An unattended run has nobody to type one: the member fails.
+  if (RememberedPassword()[0] == '\0' && !RunUnattended()) {
     // A dialog that cannot be created (-1) counts as OK with what is held.
-    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "GETPASSWORD1", sfx.mainWindow,
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "GETPASSWORD1", RunWindow(),
                                      PasswordDialogProc, reinterpret_cast<LPARAM>(fileName));
     if (result == 0) {
       out[0] = '\0';
-      sfx.runState = kCancelRequested;
+      RequestCancel();
       return false;
     }
   }
-  copyTextCut(out, sfx.password, outSize);
+  copyTextCut(out, RememberedPassword(), outSize);
   return out[0] != '\0';
 }

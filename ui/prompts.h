@@ -2,7 +2,7 @@
 // an encrypted member, and what to do with a file that already exists
 // (replace, skip, or extract under a new name). Each is a modal dialog owned
 // by the start dialog. The answers that hold for the rest of the run (the
-// password, Yes to All, No to All) are kept in sfx, so a later member is
+// password, Yes to All, No to All) are kept with the run (ui/run_view.h), so a later member is
 // answered without a dialog.
 #pragma once
 
@@ -23,12 +23,12 @@ enum OverwriteDecision : char {
   kDecisionReplace = 'Y',  // the existing file's attributes are already cleared
   kDecisionSkip = 'N',
   kDecisionRename = 'R',   // the name buffer holds the new name
-  kDecisionCancel = 'C',   // sfx.runState is 1
+  kDecisionCancel = 'C',   // the run is cancelled
 };
 
 // Copies the remembered password into out (outSize bytes), asking for it
 // first when none is remembered. True when out holds a password; false for
-// an empty entry, and for Cancel, which also sets sfx.runState to 1.
+// an empty entry, and for Cancel, which also cancels the run.
 bool AskPassword(char* out, int outSize, const char* fileName);
 
 // Asks whether the existing file `name` (a buffer of kPathSize bytes) is to

@@ -1,7 +1,7 @@
 // The replace prompt ("REPLACEFILEDLG"): a member's destination file exists
 // already; the user compares the two (icon, size, date) and decides.
 //
-// Yes to All and No to All are remembered in sfx for the rest of the run,
+// Yes to All and No to All are remembered for the rest of the run,
 // where the Overwrite script command can set them too, so the prompt is
 // only opened while neither is set. Rename opens the rename prompt; when
 // the user cancels that, the replace prompt comes back for the same file,
@@ -13,13 +13,13 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "driver/sfx_state.h"
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/prompts.h"
 #include "ui/resource_ids.h"
+#include "ui/run_view.h"
 
 namespace {
 
@@ -152,17 +152,22 @@ void AskOverwrite(char* decision, char* name, uint32_t newSize, uint32_t newDosD
     newFileSize = newSize;
     newFileDosDateTime = newDosDateTime;
     INT_PTR result;
-    if (sfx.overwriteAll) {
+    const OverwriteChoice choice = RememberedOverwriteChoice();
+    if (choice == kOverwriteAll) {
       result = kResultYes;
-    } else if (sfx.skipExisting) {
+    } else if (choice == kOverwriteSkip) {
       result = kResultNo;
+    } else if (RunUnattended()) {
+      // Nobody to ask: as when the prompt cannot be shown, the file is not
+      // replaced unasked, and the run reports it.
+      return;
     } else {
-      result = DialogBoxParamA(module, "REPLACEFILEDLG", sfx.mainWindow, ReplaceDialogProc,
+      result = DialogBoxParamA(module, "REPLACEFILEDLG", RunWindow(), ReplaceDialogProc,
                                reinterpret_cast<LPARAM>(name));
     }
     switch (result) {
       case kResultYesToAll:
-        sfx.overwriteAll = 1;
+        RememberOverwriteChoice(kOverwriteAll);
         // fall through
       case kResultYes:
         // A read-only, hidden or system file would refuse to be replaced.
@@ -170,7 +175,7 @@ void AskOverwrite(char* decision, char* name, uint32_t newSize, uint32_t newDosD
         *decision = kDecisionReplace;
         return;
       case kResultNoToAll:
-        sfx.skipExisting = 1;
+        RememberOverwriteChoice(kOverwriteSkip);
         // fall through
       case kResultNo:
         *decision = kDecisionSkip;
@@ -178,14 +183,14 @@ void AskOverwrite(char* decision, char* name, uint32_t newSize, uint32_t newDosD
       case kResultRename:
         // A rename dialog that cannot be created (-1) counts as OK with the
         // name unchanged.
-        if (DialogBoxParamA(module, "RENAMEDLG", sfx.mainWindow, RenameDialogProc, reinterpret_cast<LPARAM>(name)) !=
+        if (DialogBoxParamA(module, "RENAMEDLG", RunWindow(), RenameDialogProc, reinterpret_cast<LPARAM>(name)) !=
             0) {
           *decision = kDecisionRename;
           return;
         }
         break;  // the replace prompt again
       case kResultCancel:
-        sfx.runState = kCancelRequested;
+        RequestCancel();
         *decision = kDecisionCancel;
         return;
       default:

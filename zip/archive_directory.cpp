@@ -13,13 +13,13 @@
 // member data and directory share the one input buffer.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/crc32.h"
 #include "support/file_calls.h"
 #include "support/heap.h"
 #include "support/stage_times.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
+#include "zip/decrypt.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"
 
@@ -235,7 +235,7 @@ static int32_t RunMemberLoop() {
   int32_t membersLeft = engine.endRecord.totalEntries;
   engine.batchNumber = 0;
   int32_t result = kOk;
-  while (membersLeft > 0 && sfx.runState == kRunning) {
+  while (membersLeft > 0 && !stopRequested()) {
     int stage = stageEnter(kStageDirectory);
     int32_t kept = readBatch(&membersLeft, &result);
     stageLeave(stage);
@@ -305,7 +305,7 @@ static int32_t ReadDirectory() {
   // A directory that cannot be reached loses every member; the line that
   // says why (a negative shift) is written.
   if (r == kBadError || r == kEndOfArchive) {
-    SetExitCode(kExitCrcFailed);
+    noteOutcome(kRunFilesCorrupt);
     return r;
   }
   if (!centralSignatureFollows()) {
@@ -313,7 +313,7 @@ static int32_t ReadDirectory() {
     engine.archiveShift = 0;
     r = SeekArchive(directory);
     if (r == kBadError || r == kEndOfArchive) {
-      SetExitCode(kExitCrcFailed);
+      noteOutcome(kRunFilesCorrupt);
       return r;
     }
     if (!centralSignatureFollows()) {
@@ -356,12 +356,12 @@ static int32_t OpenArchive() {
 // Entry
 // ---------------------------------------------------------------------------
 
-void ExtractArchive(const char* archivePath) {
+RunOutcome ExtractArchive(const char* archivePath) {
   // The message pump lets other handlers run in the middle of an extraction,
   // and one of them could start another. Clearing the record for it would
   // pull the buffers from under the running one: the nested call is refused
   // and touches nothing.
-  if (engine.inProgress) return;
+  if (engine.inProgress) return kRunNothingLost;
   fillBytes(&engine, 0, sizeof(engine));
   engine.inProgress = true;
   stageStart();
@@ -371,7 +371,7 @@ void ExtractArchive(const char* archivePath) {
   if (engine.inputBuffer == nullptr) {
     engineError(kMsgNoMemory, nullptr);
     engine.inProgress = false;
-    return;
+    return kRunNothingLost;
   }
   fillBytes(engine.inputBuffer, 0, kInputBlockSize + kHoldSize);
   buildSignatures(&engine);
@@ -391,4 +391,5 @@ void ExtractArchive(const char* archivePath) {
   engine.extraField = nullptr;
   engine.inProgress = false;
   stageReport();
+  return engine.outcome;
 }

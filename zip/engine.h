@@ -3,12 +3,21 @@
 
 #include <stdint.h>
 
+// What a run of the engine means for the installation; the driver turns it
+// into the exit code. A failure that loses files replaces any outcome before
+// it, so the latest decides.
+enum RunOutcome : int32_t {
+  kRunNothingLost = 0,      // every member is in place, or skipped by choice or by cancel
+  kRunFilesCorrupt = 1,     // member data damaged or unreadable, a refused name, no archive
+  kRunFilesNotCreated = 2,  // a file could not be created or could not take its place
+};
+
 // Finds the archive comment (the script) in the last 32768 bytes of the file.
 // Sets text (a heap block of length + 1 bytes, NUL-terminated, owned by the
 // caller) and length only when a comment is found.
 void ReadArchiveComment(const char* path, char** text, int32_t* length);
 
 // Extracts every member of the archive appended to the file into the current
-// folder. Failures reach the caller only through sfx.errorCount,
-// sfx.exitCode and sfx.runState.
-void ExtractArchive(const char* archivePath);
+// folder. Every failure is also an error line through the engine's user
+// interface (zip/engine_ui.h); a cancel is read from there as well.
+RunOutcome ExtractArchive(const char* archivePath);

@@ -5,6 +5,7 @@
 #include <stdint.h>
 
 #include "zip/engine_state.h"
+#include "zip/engine_ui.h"
 
 // ---------------------------------------------------------------------------
 // Buffered archive input (archive_input.cpp)
@@ -74,6 +75,14 @@ int32_t memberBytesTaken();
 int32_t WindowFlush(const uint8_t* buffer, uint32_t count);
 int OpenOutputFile();  // 0, or 1 on failure
 void CloseOutputFile();
+// A member's output that failed goes; a file it was to replace stays as it
+// was, attributes included.
+void AbandonOutputFile();
+// Gives a file that the member was to replace its attributes back.
+void KeepReplacedFile();
+// Puts a finished replacement in the place of the existing file; false
+// (with its error line) when the existing file had to stay.
+bool CommitOutputFile();
 
 // ---------------------------------------------------------------------------
 // Member names and existing files (member_name.cpp)
@@ -110,6 +119,9 @@ bool memberPathDelete(const char* path);
 HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
 FileBox* memberPathCreate(const char* path);  // created or truncated, for writing
 bool memberPathSetLabel(const char* root, const char* label);
+// Puts the file from in the place of the existing file to.
+enum ReplaceOutcome { kReplaced, kOriginalKept, kOriginalGone };
+ReplaceOutcome memberPathReplace(const char* from, const char* to);
 // The path as ANSI text for lines and prompts.
 const char* memberPathForDisplay(const char* path);
 
@@ -136,24 +148,6 @@ int32_t MapName(bool newName);
 bool endsWithSlash(const char* name);
 
 // ---------------------------------------------------------------------------
-// Decryption (decrypt.cpp)
-// ---------------------------------------------------------------------------
-// Reads the encryption header of the current member and tests the password:
-// kOk, kWarn (wrong password) or kNoPassword.
-int32_t Decrypt();
-int32_t TestPassword(const uint8_t* header);
-int32_t TestKey(const uint8_t* header, const char* password);
-void InitKeys(const char* password);
-void UpdateKeys(uint8_t plain);
-uint8_t DecryptByte();
-// Deciphers count bytes in place (nothing for a count of 0 or less).
-void decryptBytes(uint8_t* bytes, int32_t count);
-// The password callback ExtractArchive installs: asks the password prompt.
-int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath, const char* memberName);
-// Wipes and releases the key copy.
-void releaseKeyCopy();
-
-// ---------------------------------------------------------------------------
 // Error lines (engine_ui.cpp)
 // ---------------------------------------------------------------------------
 // One counted error line through the engine's user interface: the message
@@ -163,6 +157,9 @@ void engineError(int messageId, const char* argument);
 void unknownFormat();
 // An error line for a failure that loses files of the installation (a
 // damaged archive, member data that cannot be read, a refused name): the
-// run then ends as "corrupt", exit code 3, which tells the caller to fetch a
-// fresh copy.
+// run then ends as corrupt, which tells the caller to fetch a fresh copy.
 void filesLostError(int messageId, const char* argument);
+// Records what a failure means for the run's outcome (the latest decides).
+void noteOutcome(RunOutcome outcome);
+// The user cancelled, or the run is closing.
+inline bool stopRequested() { return engineUi.stopRequested(); }

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "support/file_calls.h"
+#include "zip/engine.h"
 #include "zip/inflate.h"
 
 // ---------------------------------------------------------------------------
@@ -134,6 +135,7 @@ enum FieldKind : int32_t {
 
 struct EngineState {
   bool inProgress;  // an ExtractArchive is running
+  RunOutcome outcome;  // what the run means for the installation so far
 
   // The archive and its buffered input.
   const char* archivePath;
@@ -182,6 +184,11 @@ struct EngineState {
   FileBox* outputFile;
   uint32_t runningCrc;
   int32_t diskFullState;  // 0, or 2 after a failed write
+  // Where the member's data are written: its own path, or a temporary file
+  // beside an existing file that the member replaces.
+  char outputPath[kNameSize];
+  bool replacing;               // engine.name exists and is to be replaced
+  uint32_t replacedAttributes;  // the existing file's attributes, put back when it stays
   uint32_t outputWritten;  // bytes of the member produced so far
   bool outputOverrun;      // the member produced more than its directory entry declares
 

@@ -2,7 +2,6 @@
 // part of the engine writes through it.
 #include "zip/engine_ui.h"
 
-#include "driver/sfx_state.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 
@@ -17,7 +16,9 @@ void engineError(int messageId, const char* argument) {
 
 void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
 
+void noteOutcome(RunOutcome outcome) { engine.outcome = outcome; }
+
 void filesLostError(int messageId, const char* argument) {
-  SetExitCode(kExitCrcFailed);
+  noteOutcome(kRunFilesCorrupt);
   engineError(messageId, argument);
 }

@@ -11,7 +11,7 @@ enum ExistingFileAnswer : char {
   kAnswerReplace = 'Y',  // the existing file's attributes are already cleared
   kAnswerSkip = 'N',
   kAnswerRename = 'R',   // the name buffer holds the new name
-  kAnswerCancel = 'C',   // sfx.runState is 1
+  kAnswerCancel = 'C',   // the run is cancelled: stopRequested answers true
 };
 
 // The message number of an error line that is its argument alone.
@@ -35,6 +35,9 @@ struct EngineUi {
   void (*askOverwrite)(char* answer, char* name, uint32_t newSize, uint32_t newDosDateTime);
   // The run's password into out (outSize bytes); false without one.
   bool (*askPassword)(char* out, int outSize, const char* memberName);
+  // The user cancelled (or the run is closing): the engine stops at its
+  // next check and reports nothing more.
+  bool (*stopRequested)();
 };
 
 extern EngineUi engineUi;

@@ -377,32 +377,33 @@ done:
 // Codes of one block
 // ---------------------------------------------------------------------------
 
-// Returns 0 at the end of the block, 1 for invalid codes or the end of input.
+// kInflateOk at the end of the block, kInflateBadData for invalid codes or
+// the end of input.
 int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
                 unsigned literalBits, unsigned distanceBits) {
   for (;;) {
     if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
       const int exit = decodeFast(s, literalTable, distanceTable, literalBits, distanceBits);
-      if (exit == kFastEndOfBlock) return 0;
-      if (exit == kFastInvalid) return 1;
+      if (exit == kFastEndOfBlock) return kInflateOk;
+      if (exit == kFastInvalid) return kInflateBadData;
       continue;  // the loop stopped for lack of input or room: one slow step
     }
 
     const CodeEntry* entry = decodeSymbol(s, literalTable, literalBits);
-    if (entry == nullptr) return 1;
+    if (entry == nullptr) return kInflateBadData;
     const unsigned operation = entry->operation;
     if (operation == kOpLiteral) {
       putByte(s, static_cast<uint8_t>(entry->value));
       continue;
     }
-    if (operation == kOpEndOfBlock) return 0;
-    if (!needBits(s, operation)) return 1;
+    if (operation == kOpEndOfBlock) return kInflateOk;
+    if (!needBits(s, operation)) return kInflateBadData;
     const uint32_t length = entry->value + takeBits(s, operation);
 
     entry = decodeSymbol(s, distanceTable, distanceBits);
-    if (entry == nullptr) return 1;
+    if (entry == nullptr) return kInflateBadData;
     const unsigned extra = entry->operation;
-    if (!needBits(s, extra)) return 1;
+    if (!needBits(s, extra)) return kInflateBadData;
     const uint32_t distance = entry->value + takeBits(s, extra);
     copyMatchSlow(s, length, distance);
   }
@@ -414,11 +415,11 @@ int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry*
 
 int decodeStoredBlock(InflateState* s) {
   takeBits(s, s->bitCount & 7);
-  if (!needBits(s, 16)) return 1;
+  if (!needBits(s, 16)) return kInflateBadData;
   uint32_t length = takeBits(s, 16);
-  if (!needBits(s, 16)) return 1;
+  if (!needBits(s, 16)) return kInflateBadData;
   const uint32_t complement = takeBits(s, 16);
-  if ((length ^ 0xFFFFu) != complement) return 1;
+  if ((length ^ 0xFFFFu) != complement) return kInflateBadData;
 
   // Whole bytes still in the bit buffer come first, then the bytes straight
   // from the cursor, as many at once as the buffer and the window allow.
@@ -443,12 +444,12 @@ int decodeStoredBlock(InflateState* s) {
       }
     } else {
       const int byte = nextByte(s);
-      if (byte < 0) return 1;
+      if (byte < 0) return kInflateBadData;
       putByte(s, static_cast<uint8_t>(byte));
       --length;
     }
   }
-  return 0;
+  return kInflateOk;
 }
 
 int decodeFixedBlock(InflateState* s) {
@@ -463,7 +464,7 @@ int decodeFixedBlock(InflateState* s) {
     unsigned literalBits = kFixedLiteralBits;
     int result = buildCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra,
                                 &literalTable, &literalBits);
-    if (result != 0) {
+    if (result != kCodeComplete) {
       freeCodeTable(literalTable);
       return result;
     }
@@ -472,7 +473,7 @@ int decodeFixedBlock(InflateState* s) {
     unsigned distanceBits = kFixedDistanceBits;
     result = buildCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, &distanceTable,
                             &distanceBits);
-    if (result > 1) {  // incomplete is expected: codes 30 and 31 are unused
+    if (result > kCodeIncomplete) {  // incomplete is expected: codes 30 and 31 are unused
       freeCodeTable(literalTable);
       return result;
     }
@@ -482,13 +483,13 @@ int decodeFixedBlock(InflateState* s) {
     s->fixedDistanceBits = distanceBits;
   }
   return decodeCodes(s, s->fixedLiteralTable, s->fixedDistanceTable, s->fixedLiteralBits,
-                     s->fixedDistanceBits) != 0
-             ? 1
-             : 0;
+                     s->fixedDistanceBits) != kInflateOk
+             ? kInflateBadData
+             : kInflateOk;
 }
 
 int decodeDynamicBlock(InflateState* s) {
-  if (!needBits(s, 14)) return 1;
+  if (!needBits(s, 14)) return kInflateBadData;
   const unsigned literalCount = takeBits(s, 5) + 257;
   const unsigned distanceCount = takeBits(s, 5) + 1;
   const unsigned codeLengthCount = takeBits(s, 4) + 4;
@@ -497,15 +498,15 @@ int decodeDynamicBlock(InflateState* s) {
   uint8_t lengths[288 + 32];
   unsigned i = 0;
   for (; i < codeLengthCount; ++i) {
-    if (!needBits(s, 3)) return 1;
+    if (!needBits(s, 3)) return kInflateBadData;
     lengths[kCodeLengthOrder[i]] = static_cast<uint8_t>(takeBits(s, 3));
   }
   for (; i < 19; ++i) lengths[kCodeLengthOrder[i]] = 0;
   CodeEntry* codeLengthTable;
   unsigned codeLengthBits = kCodeLengthBits;
   int result = buildCodeTable(lengths, 19, 19, nullptr, nullptr, &codeLengthTable, &codeLengthBits);
-  if (codeLengthBits == 0) result = 1;
-  if (result != 0) {
+  if (codeLengthBits == 0) result = kCodeIncomplete;  // no code at all
+  if (result != kCodeComplete) {
     freeCodeTable(codeLengthTable);
     return result;
   }
@@ -525,7 +526,7 @@ int decodeDynamicBlock(InflateState* s) {
       const int byte = nextByte(s);
       if (byte < 0) {
         freeCodeTable(codeLengthTable);
-        return 1;
+        return kInflateBadData;
       }
       s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
       s->bitCount += 8;
@@ -556,14 +557,14 @@ int decodeDynamicBlock(InflateState* s) {
     while (repeat-- != 0) lengths[i++] = static_cast<uint8_t>(value);
   }
   freeCodeTable(codeLengthTable);
-  if (i < total) return 1;  // end of input or a repeat past the count
+  if (i < total) return kInflateBadData;  // end of input or a repeat past the count
 
   CodeEntry* literalTable;
   unsigned literalBits = kDynamicLiteralBits;
   result = buildCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra,
                           &literalTable, &literalBits);
-  if (literalBits == 0) result = 1;
-  if (result != 0) {
+  if (literalBits == 0) result = kCodeIncomplete;  // no code at all
+  if (result != kCodeComplete) {
     freeCodeTable(literalTable);
     return result;
   }
@@ -571,22 +572,23 @@ int decodeDynamicBlock(InflateState* s) {
   unsigned distanceBits = kDynamicDistanceBits;
   result = buildCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
                           &distanceTable, &distanceBits);
-  if (distanceBits == 0 && literalCount > 257) result = 1;  // length codes but no distances
-  else if (result == 1) result = 0;                         // an incomplete distance code is fine
-  if (result != 0) {
+  if (distanceBits == 0 && literalCount > 257) result = kInflateBadData;  // length codes but no distances
+  else if (result == kCodeIncomplete) result = kCodeComplete;           // an incomplete distance code is fine
+  if (result != kCodeComplete) {
     freeCodeTable(literalTable);
     freeCodeTable(distanceTable);
     return result;
   }
 
-  result = decodeCodes(s, literalTable, distanceTable, literalBits, distanceBits) != 0 ? 1 : 0;
+  result = decodeCodes(s, literalTable, distanceTable, literalBits, distanceBits) != kInflateOk ? kInflateBadData
+                                                                                               : kInflateOk;
   freeCodeTable(literalTable);
   freeCodeTable(distanceTable);
   return result;
 }
 
 int decodeBlock(InflateState* s, bool* last) {
-  if (!needBits(s, 3)) return 1;
+  if (!needBits(s, 3)) return kInflateBadData;
   *last = takeBits(s, 1) != 0;
   switch (takeBits(s, 2)) {
     case 0:
@@ -596,7 +598,7 @@ int decodeBlock(InflateState* s, bool* last) {
     case 2:
       return decodeDynamicBlock(s);
     default:
-      return 2;
+      return kInflateBadCode;  // block type 3
   }
 }
 
@@ -613,11 +615,11 @@ int decodeDeflateMember(InflateState* state) {
   bool last = false;
   do {
     const int result = decodeBlock(state, &last);
-    if (result != 0) return result;
-    if (state->afterBlock != nullptr && state->afterBlock(state->context) != 0) return 1;
+    if (result != kInflateOk) return result;
+    if (state->afterBlock != nullptr && state->afterBlock(state->context) != 0) return kInflateStopped;
   } while (!last);
   state->flush(state->context, state->window, state->windowPosition);
-  return 0;
+  return kInflateOk;
 }
 
 int releaseFixedTables(InflateState* state) {

@@ -29,7 +29,7 @@ struct InflateState {
   // Sink: called with the whole window when it is full and once at the end
   // with the final count (also 0). Its result is not looked at.
   int (*flush)(void* context, const uint8_t* window, uint32_t count);
-  // Called after each block; a non-zero answer stops the member (result 1).
+  // Called after each block; a non-zero answer stops the member (kInflateStopped).
   int (*afterBlock)(void* context);
   void* context;
 
@@ -48,12 +48,13 @@ struct InflateState {
 
 enum InflateResult {
   kInflateOk = 0,
-  kInflateBadData = 1,      // damaged data, premature end of input, or cancel
+  kInflateBadData = 1,      // damaged data or premature end of input
   kInflateBadCode = 2,      // block type 3 or an over-subscribed code set
   kInflateNoMemory = 3,
+  kInflateStopped = 4,      // afterBlock asked to stop: not a fault of the data
 };
 
-// Decodes one whole Deflate stream.
+// Decodes one whole Deflate stream: one of the InflateResult values.
 int decodeDeflateMember(InflateState* state);
 
 // Releases the fixed tables if they were built. Returns 0.

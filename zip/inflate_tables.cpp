@@ -174,7 +174,7 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
   LengthCounts counts;
   if (!countLengths(lengths, n, &counts)) {
     *lookupBits = 0;
-    return 0;
+    return kCodeComplete;
   }
   const unsigned shortest = counts.shortest;
   const unsigned longest = counts.longest;
@@ -184,7 +184,7 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
   if (wanted > longest) wanted = longest;
 
   const int unused = unusedCodes(counts);
-  if (unused < 0) return 2;
+  if (unused < 0) return kCodeOverSubscribed;
   const unsigned dummies = static_cast<unsigned>(unused);
 
   uint16_t sorted[kMaxSymbols];
@@ -220,7 +220,7 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
         if (newTable == nullptr) {
           freeCodeTable(*table);
           *table = nullptr;
-          return 3;
+          return kCodeNoMemory;
         }
         if (h >= 0) {
           CodeEntry& link = levelTable[h][(code >> start) & kBitMask[width]];
@@ -262,5 +262,5 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
   }
 
   *lookupBits = levelWidth[0];
-  return (dummies != 0 && longest != 1) ? 1 : 0;
+  return (dummies != 0 && longest != 1) ? kCodeIncomplete : kCodeComplete;
 }

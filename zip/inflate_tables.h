@@ -45,8 +45,15 @@ extern const uint32_t kBitMask[17];  // entry i is 2^i - 1
 // symbols from simpleCount up take their value and operation from base and
 // extra at (symbol - simpleCount). lookupBits: the wanted root width in, the
 // actual root width out (0 when every length is 0, which leaves no table).
-// Results: 0 complete code; 1 incomplete code (the table is built, its gaps
-// are invalid slots); 2 over-subscribed; 3 out of memory (nothing is left).
+// The builder's results. The values are those of the decoder's results they
+// become (kInflateBadData, kInflateBadCode, kInflateNoMemory), so a caller
+// can hand a failure on unchanged.
+enum CodeTableResult : int {
+  kCodeComplete = 0,
+  kCodeIncomplete = 1,      // the table is built; its gaps are invalid slots
+  kCodeOverSubscribed = 2,  // nothing is left
+  kCodeNoMemory = 3,        // nothing is left
+};
 int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
                    const uint16_t* base, const uint8_t* extra, CodeEntry** table,
                    unsigned* lookupBits);

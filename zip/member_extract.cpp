@@ -3,24 +3,17 @@
 //
 // Both methods write through the same 32 KiB window and WindowFlush, so the
 // running CRC, the disk-full handling and the cap at the declared size are
-// one code path. A file that fails (damaged data, output beyond the declared
-// size, write error, CRC, cancel) is deleted, so a partial file is never
+// one code path. A file that fails (damaged data, output beyond or short of
+// the declared size, write error, CRC, cancel) is deleted, so a partial file is never
 // left looking like a good one. A cancel deletes the file and reports
 // nothing: the user asked for the stop.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/file_calls.h"
 #include "support/stage_times.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 #include "zip/engine_ui.h"
-
-// The file may have been given read-only by now; it must go all the same.
-static void deleteOutputFile() {
-  memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
-  memberPathDelete(engine.name);
-}
 
 // ---------------------------------------------------------------------------
 // Stored
@@ -47,7 +40,7 @@ static void copyStored() {
     }
     if (engine.copyPosition == static_cast<int32_t>(kWindowSize)) {
       engineUi.pumpMessage();
-      if (sfx.runState != kRunning) break;
+      if (stopRequested()) break;
       WindowFlush(window, kWindowSize);
       engine.copyPosition = 0;
     }
@@ -68,7 +61,7 @@ static int flushCallback(void*, const uint8_t* window, uint32_t count) {
 // After each block: the cancel test, the progress bar and one message, so
 // the dialog stays alive during a long member.
 static int afterBlockCallback(void*) {
-  if (sfx.runState != kRunning || engine.outputOverrun) return 1;
+  if (stopRequested() || engine.outputOverrun) return 1;
   const int stage = stageEnter(kStageOther);
   const MemberInfo& member = engine.members[engine.currentMember];
   int64_t done = static_cast<int64_t>(member.localOffset) + engine.archiveShift + memberBytesTaken();
@@ -104,6 +97,7 @@ int32_t ExtractMember() {
   // Tested before the file is created, so an unknown method leaves no empty
   // file (and no open handle) behind.
   if (method != 0 && method != 8) {
+    KeepReplacedFile();
     engineError(kMsgUnknownMethod, engine.name);
     return kWarn;
   }
@@ -121,8 +115,12 @@ int32_t ExtractMember() {
   } else {
     decoded = decodeDeflate();
   }
-  // A stop because of a cancel is handled below, without damage lines.
-  if ((decoded != kInflateOk || engine.outputOverrun) && sfx.runState == kRunning) {
+  // Output short of the declared size is damage too, even when the CRC of
+  // what came matches it (a stream that ends early): the file would be
+  // kept cut. A stop because of a cancel is handled below, without damage
+  // lines.
+  const bool shortOutput = engine.outputWritten != engine.members[engine.currentMember].uncompressedSize;
+  if ((decoded != kInflateOk || engine.outputOverrun || shortOutput) && !stopRequested()) {
     engineError(kPlainLine, engine.name);
     if (decoded == kInflateNoMemory) {
       engineError(kMsgNoMemory, nullptr);
@@ -137,11 +135,11 @@ int32_t ExtractMember() {
   stage = stageEnter(kStageClose);
   CloseOutputFile();
   stageLeave(stage);
-  if (sfx.runState != kRunning) {
+  if (stopRequested()) {
     // The user cancelled: the cut file goes, and the stop is not reported as
     // damage or a CRC failure (that would add error lines, keep the dialog
     // open and end with "corrupt" instead of the cancel's exit code).
-    deleteOutputFile();
+    AbandonOutputFile();
     RestoreInput();
     return kOk;
   }
@@ -151,7 +149,7 @@ int32_t ExtractMember() {
     result = kDiskFull;
   }
   if (result >= kError) {
-    deleteOutputFile();
+    AbandonOutputFile();
     RestoreInput();
     return result;
   }
@@ -159,12 +157,13 @@ int32_t ExtractMember() {
     if (engine.members[engine.currentMember].encrypted) {
       engineError(kMsgCrcFailedEncrypted, engine.name);
     } else {
-      SetExitCode(kExitCrcFailed);
+      noteOutcome(kRunFilesCorrupt);
       engineError(kMsgCrcFailed, engine.name);
     }
-    deleteOutputFile();
+    AbandonOutputFile();
     result = kError;
   }
+  if (result < kError && !CommitOutputFile()) result = kError;
   RestoreInput();
   return result;
 }

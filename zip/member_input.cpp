@@ -7,6 +7,7 @@
 // the unread count, can never run into the next member. The budget counts
 // the member's bytes that are not in the buffer yet; a refill reads the next
 // block and limits it again. RestoreInput gives the deferred part back.
+#include "zip/cipher.h"
 #include "zip/engine_internal.h"
 
 void DeferInput() {

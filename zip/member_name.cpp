@@ -9,7 +9,6 @@
 // own decision.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/chars.h"
 #include "support/os_version.h"
 #include "support/paths.h"
@@ -92,6 +91,7 @@ int32_t DecideDestination() {
     filesLostError(kMsgHeaderCorrupt, engine.name);
     return kSkipMember;
   }
+  engine.replacing = false;
   bool newName = false;
   for (;;) {
     // Folder entries, volume labels and failures end here; their lines,
@@ -100,9 +100,14 @@ int32_t DecideDestination() {
     // A file name the platform refused leaves only the folder: opening it
     // fails with a line of its own, and there is no file to ask about.
     if (endsWithSlash(engine.name)) return kExtractMember;
-    if (memberPathAttributes(engine.name) == INVALID_FILE_ATTRIBUTES) return kExtractMember;
+    const uint32_t existing = memberPathAttributes(engine.name);
+    if (existing == INVALID_FILE_ATTRIBUTES) return kExtractMember;
     switch (askAboutExistingFile()) {
       case kAnswerReplace:
+        // The prompt has cleared the file's attributes; they come back if
+        // the file stays.
+        engine.replacing = true;
+        engine.replacedAttributes = existing;
         return kExtractMember;
       case kAnswerSkip:
         return kSkipMember;
@@ -113,7 +118,7 @@ int32_t DecideDestination() {
         break;
       default:
         // The prompt could not be shown: the file is not replaced unasked.
-        SetExitCode(kExitCreateFailed);
+        noteOutcome(kRunFilesNotCreated);
         engineError(kMsgCannotCreate, engine.name);
         return kSkipMember;
     }

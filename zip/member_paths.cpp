@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "support/file_calls.h"
+#include "support/os_version.h"
 #include "support/utf8.h"
 #include "zip/engine_internal.h"
 
@@ -44,6 +45,21 @@ FileBox* memberPathCreate(const char* path) {
   // As fileOpen(path, "wb"): created or truncated, for writing.
   return fileFromHandle(
       memberPathOpen(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN));
+}
+
+ReplaceOutcome memberPathReplace(const char* from, const char* to) {
+  wchar_t wideFrom[kNameSize];
+  wchar_t wideTo[kNameSize];
+  if (NtMajorVersion() != 0) {
+    const bool wide = wideForm(from, wideFrom) && wideForm(to, wideTo);
+    const BOOL moved = wide ? MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING)
+                            : MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
+    return moved ? kReplaced : kOriginalKept;
+  }
+  // The 9x family has no replacing move: the original goes only now, when
+  // its successor is complete.
+  if (!DeleteFileA(to)) return kOriginalKept;
+  return MoveFileA(from, to) ? kReplaced : kOriginalGone;
 }
 
 bool memberPathSetLabel(const char* root, const char* label) {

@@ -9,10 +9,10 @@
 // is put aside once and the offsets are tried as they are.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/file_calls.h"
 #include "support/stage_times.h"
 #include "ui/message_ids.h"
+#include "zip/decrypt.h"
 #include "zip/engine_internal.h"
 #include "zip/engine_ui.h"
 
@@ -110,10 +110,10 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   // the run ends as corrupt.
   switch (findLocalHeader(slot, result)) {
     case kHeaderMissing:
-      SetExitCode(kExitCrcFailed);
+      noteOutcome(kRunFilesCorrupt);
       return kNextMember;
     case kHeaderEndsLoop:
-      SetExitCode(kExitCrcFailed);
+      noteOutcome(kRunFilesCorrupt);
       return kEndMemberLoop;
     case kHeaderFound:
       break;
@@ -143,9 +143,10 @@ int32_t RunMemberSteps(int32_t slot, int32_t* result) {
   if (destination != kExtractMember) return kNextMember;
 
   if (engine.members[slot].encrypted && Decrypt() != kOk) {
+    KeepReplacedFile();
     // Cancel at the password prompt is the user's stop, not a wrong
     // password: no line, and nothing more is extracted.
-    if (sfx.runState != kRunning) return kEndBatch;
+    if (stopRequested()) return kEndBatch;
     engineError(kMsgWrongPassword, engine.name);
     return kNextMember;
   }

@@ -8,9 +8,9 @@
 // shows the same clock time the packer's file had.
 #include <windows.h>
 
-#include "driver/sfx_state.h"
 #include "support/crc32.h"
 #include "support/file_calls.h"
+#include "support/strings.h"
 #include "support/stage_times.h"
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
@@ -42,19 +42,78 @@ int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {
   return kOk;
 }
 
+// A name in the folder of path for the data of a member that replaces
+// path: "~zsfx<n>.tmp", the first n that names nothing. Mapped paths
+// separate their folders with '/', which is never part of a double-byte
+// character.
+static bool temporaryNameBeside(const char* path, char* temporary) {
+  size_t folder = 0;
+  for (size_t i = 0; path[i] != '\0'; ++i) {
+    if (path[i] == '/') folder = i + 1;
+  }
+  for (int n = 0; n < 1000; ++n) {
+    char name[24];
+    formatText(name, "~zsfx%d.tmp", n);
+    if (folder + textLength(name) >= static_cast<size_t>(kNameSize)) return false;
+    copyBytes(temporary, path, folder);
+    copyText(temporary + folder, name);
+    if (memberPathAttributes(temporary) == INVALID_FILE_ATTRIBUTES) return true;
+  }
+  return false;
+}
+
+// An existing file that the member was to replace stays as it was found.
+void KeepReplacedFile() {
+  if (engine.replacing) memberPathSetAttributes(engine.name, engine.replacedAttributes);
+}
+
 int OpenOutputFile() {
-  engine.outputFile = memberPathCreate(engine.name);
-  if (engine.outputFile == nullptr) {
-    // A read-only, hidden or system file of that name refuses the open.
-    memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
-    engine.outputFile = memberPathCreate(engine.name);
+  // A file that is replaced keeps its place until the member's data have
+  // all checked out: they go to a temporary file beside it first, so that a
+  // failure (damage, a full disk, a wrong password, a cancel) never costs
+  // the user both versions.
+  engine.outputFile = nullptr;
+  const bool folderInTheWay = engine.replacing && (engine.replacedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!engine.replacing) {
+    copyText(engine.outputPath, engine.name);
+  } else if (folderInTheWay || !temporaryNameBeside(engine.name, engine.outputPath)) {
+    engine.outputPath[0] = '\0';
+  }
+  if (engine.outputPath[0] != '\0') {
+    engine.outputFile = memberPathCreate(engine.outputPath);
+    if (engine.outputFile == nullptr && !engine.replacing) {
+      // A read-only, hidden or system file of that name refuses the open.
+      memberPathSetAttributes(engine.outputPath, FILE_ATTRIBUTE_NORMAL);
+      engine.outputFile = memberPathCreate(engine.outputPath);
+    }
   }
   if (engine.outputFile == nullptr) {
-    SetExitCode(kExitCreateFailed);
+    KeepReplacedFile();
+    noteOutcome(kRunFilesNotCreated);
     engineError(kMsgCannotCreate, engine.name);
     return 1;
   }
   return 0;
+}
+
+void AbandonOutputFile() {
+  // The file may have been given read-only by now; it must go all the same.
+  memberPathSetAttributes(engine.outputPath, FILE_ATTRIBUTE_NORMAL);
+  memberPathDelete(engine.outputPath);
+  KeepReplacedFile();
+}
+
+bool CommitOutputFile() {
+  if (!engine.replacing) return true;
+  memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
+  const ReplaceOutcome outcome = memberPathReplace(engine.outputPath, engine.name);
+  if (outcome == kReplaced) return true;
+  noteOutcome(kRunFilesNotCreated);
+  engineError(kMsgCannotCreate, engine.name);
+  // Once the 9x family's delete has taken the original, the new data stay
+  // under the temporary name rather than be lost as well.
+  if (outcome == kOriginalKept) AbandonOutputFile();
+  return false;
 }
 
 void CloseOutputFile() {
@@ -68,9 +127,9 @@ void CloseOutputFile() {
 
   // Reopened before the attributes are set: a read-only file could not be
   // opened for writing its time afterwards.
-  HANDLE handle = memberPathOpen(engine.name, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  HANDLE handle = memberPathOpen(engine.outputPath, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   uint8_t attributes = engine.members[engine.currentMember].attributes;
-  if ((attributes & 0x5F) != 0) memberPathSetAttributes(engine.name, attributes & 0x7F);
+  if ((attributes & 0x5F) != 0) memberPathSetAttributes(engine.outputPath, attributes & 0x7F);
   if (handle == INVALID_HANDLE_VALUE) {
     engineError(kMsgCannotOpen, engine.name);
     return;

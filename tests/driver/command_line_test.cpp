@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <string>
+
 #include "driver/command_line.h"
 
 namespace {
@@ -52,12 +54,38 @@ TEST(CommandLine, UnterminatedQuotedPathRecordsNothing) {
   EXPECT_EQ(0, state.silentMode);
 }
 
-TEST(CommandLine, OverlongTailIsCutToTheBuffer) {
-  char line[3000] = "setup.exe ";
-  for (int i = 10; i < 2990; ++i) line[i] = 'a';
-  line[2990] = '\0';
-  SfxState state = Scan(line);
-  EXPECT_EQ(1023u, strlen(state.commandTail));
+// A tail longer than its buffer is passed on not at all rather than cut; the
+// switch at its end still counts.
+TEST(CommandLine, OverlongTailIsPassedOnWholeOrNotAtAll) {
+  std::string line = "setup.exe " + std::string(2000, 'a') + " /s";
+  SfxState state = Scan(line.c_str());
+  EXPECT_STREQ("", state.commandTail);
+  EXPECT_EQ(1, state.silentMode);
+  line = "setup.exe " + std::string(1022, 'a');  // the blank and 1022 characters fit
+  EXPECT_EQ(1023u, strlen(Scan(line.c_str()).commandTail));
+}
+
+// The unattended form: silent, a log file (quoted when it holds blanks), and
+// both words taken out of what Setup receives.
+TEST(CommandLine, UnattendedFormIsTakenOutOfTheTail) {
+  const struct {
+    const char* line;
+    const char* tail;
+    const char* log;
+    bool unattended;
+  } cases[] = {
+      {"setup.exe /s /SFX-Unattended /sfx-log=\"C:\\a b\\run.log\" /x", " /s /x", "C:\\a b\\run.log", true},
+      {"setup.exe -sfx-unattended", "", "", true},
+      {"setup.exe /sfx-log=run.log /x", " /x", "run.log", false},
+      {"setup.exe /sfx-unattendedx \"/sfx-unattended\" a/sfx-unattended", " /sfx-unattendedx \"/sfx-unattended\" a/sfx-unattended", "", false},
+  };
+  for (const auto& c : cases) {
+    SfxState state = Scan(c.line);
+    EXPECT_STREQ(c.tail, state.commandTail) << c.line;
+    EXPECT_STREQ(c.log, state.logPath) << c.line;
+    EXPECT_EQ(c.unattended, state.unattended) << c.line;
+    if (c.unattended) EXPECT_EQ(1, state.silentMode) << c.line;
+  }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "driver/script_fixture.h"
+#include "driver/sfx_state.h"
 
 namespace {
 
@@ -33,6 +34,26 @@ TEST_F(Deletes, MatchingEntriesOfTheDestinationOnly) {
                   {"keep.txt", true}, {"sub\\c.tmp", true}};
   for (const auto& e : expected) EXPECT_EQ(e.kept, FileExists(destination_.file(e.name))) << e.name;
   EXPECT_TRUE(FileExists(work_.file("outside.tmp")));
+}
+
+// Values that lead out of the destination are refused, one counted line
+// each, and nothing beside the destination is touched; a plain value in the
+// same script still acts.
+TEST_F(Deletes, ValuesLeavingTheDestinationAreRefused) {
+  const std::string app = work_.file("app");
+  ASSERT_TRUE(CreateDirectoryA(app.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(work_.file("sibling").c_str(), nullptr));
+  testing_support::WriteWholeFile(work_.file("sibling\\keep.txt"), "x");
+  testing_support::WriteWholeFile(work_.file("keep.tmp"), "x");
+  testing_support::WriteWholeFile(app + "\\inner.tmp", "x");
+  ASSERT_TRUE(SetCurrentDirectoryA(app.c_str()));
+  Run("Delete=..\\sibling\r\nDelete=..\\*.tmp\r\nDelete=x/../../sibling/keep.txt\r\nDelete=" + work_.file("keep.tmp") +
+          "\r\nDelete=*.tmp",
+      ScriptMode::DeleteFiles);
+  EXPECT_EQ(4, sfx.errorCount);
+  EXPECT_TRUE(FileExists(work_.file("sibling\\keep.txt")));
+  EXPECT_TRUE(FileExists(work_.file("keep.tmp")));
+  EXPECT_FALSE(FileExists(app + "\\inner.tmp"));
 }
 
 // In a drive root (a Wine drive letter on a folder of the build tree) a

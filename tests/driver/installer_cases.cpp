@@ -43,7 +43,7 @@ class Installer : public ScriptTest {
     RunScript(start_.window(), sfx.scriptText, ScriptMode::RunPresetup);
     presetupRuns_ = ProbeRuns().size();  // not waiting: the pass did
     RunScript(start_.window(), sfx.scriptText, ScriptMode::DeleteFiles);
-    ExtractArchive(archive_.c_str());
+    RecordExtraction(ExtractArchive(archive_.c_str()));
     RunScript(start_.window(), sfx.scriptText, ScriptMode::Shortcuts);
   }
   std::string Destination() const { return ComboText(start_.window(), IDC_START_DESTINATION); }

@@ -105,6 +105,12 @@ write("method.exe", patch_member(archive(
 # locked.txt is held open by the test: it cannot be created, exit code 9.
 write("locked.exe", archive("Title=Zimbro Locked Test\nOverwrite=1\n", [("locked.txt", README)]))
 
+# A wrong CRC in a member whose name is outside ASCII: the unattended run's
+# log must show it in UTF-8.
+write("unattended.exe", patch_member(archive(
+    "Title=Zimbro Unattended Test\nSetup=" + PROBE + " unattended\n", [("readme.txt", README), ("gr\u00fc\u00dfe.txt", GUIDE)]),
+    "gr\u00fc\u00dfe.txt", (14, 16), 0x12345678, "<I"))
+
 # Localised: translated dialog texts and help text, a larger start dialog;
 # and a mirrored one.
 translated = [

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "common/test_support.h"
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "driver/startup.h"
 #include "support/chars.h"

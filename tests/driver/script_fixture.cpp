@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "driver/layer_hooks.h"
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "support/heap.h"
 

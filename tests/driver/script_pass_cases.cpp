@@ -5,9 +5,13 @@
 
 #include "driver/saved_destination.h"
 #include "driver/script_fixture.h"
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
+#include "driver/start_dialog.h"
 #include "driver/startup.h"
+#include "driver/temp_folder.h"
+#include "driver/script_reader.h"
+#include "support/heap.h"
 #include "ui/dialog_harness.h"
 #include "ui/resource_ids.h"
 
@@ -172,7 +176,10 @@ TEST_F(Passes, TempFolderAndItsQuestion) {
     EXPECT_EQ(c.question, hand.text());
     EXPECT_EQ(work_.file("QelSFX2"), ComboText(start.window(), IDC_START_DESTINATION));
     EXPECT_EQ(kRunning, sfx.runState);
-    EXPECT_FALSE(testing_support::FileExists(work_.file("QelSFX2")));  // made by the installation only
+    // Made with its name, so that no other run takes it; removed by the run.
+    EXPECT_TRUE(testing_support::FileExists(work_.file("QelSFX2")));
+    RemoveTempFolder();
+    EXPECT_FALSE(testing_support::FileExists(work_.file("QelSFX2")));
   }
 }
 
@@ -219,23 +226,64 @@ TEST_F(Passes, ARunWithCountedErrorsNeverEndsWithZero) {
   }
 }
 
-// Only a current folder whose name begins with the prefix is removed.
-TEST_F(Passes, TemporaryFolderRemovedOnlyByItsName) {
-  const struct {
-    const char* name;
-    bool removed;
-  } cases[] = {{"QelSFX3", true}, {"qelsfx4x", true}, {"Qel", false}, {"Tool", false}};
-  for (const auto& c : cases) {
-    std::string folder = work_.file(c.name);
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    testing_support::WriteWholeFile(folder + "\\inside.txt", "x");
-    ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
+// Text lines without '=' each read the rest of the script as their block:
+// the text stays within what the text area holds, the first block whole.
+TEST_F(Passes, ManyTextBlocksStayWithinTheTextArea) {
+  std::string script;
+  for (int i = 0; i < 300; ++i) script += "Text\r\n";
+  const std::string filler = std::string(98, 'x') + "\r\n";
+  for (int i = 0; i < 600; ++i) script += filler;
+  Run(script, ScriptMode::DialogInit, dialog());
+  ASSERT_NE(nullptr, sfx.textBuffer);
+  const std::string text = sfx.textBuffer;
+  EXPECT_LE(text.size(), 4u * 1024 * 1024);
+  EXPECT_EQ(0u, text.find("Text\r\nText\r\n"));
+}
+
+// A start dialog that cannot be created (here: no template to make it
+// from, as no desktop leaves none to show it on) ran nothing: the run fails
+// with the fatal code and starts no Setup.
+TEST_F(Passes, AStartDialogThatCannotBeCreatedFailsTheRun) {
+  Run("Setup=\"" + ProbePath() + "\"", ScriptMode::Prescan);
+  RunStartDialog(GetModuleHandleA("kernel32.dll"));
+  StartupServices none = {};
+  EXPECT_EQ(2, FinishRun(&none));
+  EXPECT_TRUE(ProbeRuns().empty());
+}
+
+// A license whose text cannot be read (no room on the heap for it) was
+// never agreed to; a script without a License has nothing to agree to.
+TEST_F(Passes, ALicenseThatCannotBeReadCountsAsDeclined) {
+  for (bool withLicense : {true, false}) {
     ResetRunState();
-    sfx.tempMode = true;
-    StartupServices none = {};
-    EXPECT_EQ(0, FinishRun(&none));
-    EXPECT_EQ(c.removed, !testing_support::FileExists(folder)) << c.name;
+    Run(withLicense ? "License=Terms\r\n{\r\nUse freely.\r\n}" : "Title=No license", ScriptMode::Prescan);
+    failAllocationsFrom = kTextBlockSize;
+    const bool accepted = RunLicenseDialog(dialog());
+    failAllocationsFrom = 0;
+    EXPECT_EQ(!withLicense, accepted) << withLicense;
   }
+}
+
+// The temporary folder is made when its name is chosen, so two runs never
+// share one, and a run removes only the folder it made: never the current
+// folder of a run that made none (a TempMode installer started as the
+// Setup of another, then cancelled).
+TEST_F(Passes, OnlyTheTemporaryFolderThisRunMadeIsRemoved) {
+  const std::string parent = work_.file("QelSFX0");
+  ASSERT_TRUE(CreateDirectoryA(parent.c_str(), nullptr));
+  ASSERT_TRUE(SetCurrentDirectoryA(parent.c_str()));
+  Run("TempMode", ScriptMode::Prescan, dialog());
+  Run(script_, ScriptMode::TempFolder, dialog());
+  EXPECT_EQ(work_.file("QelSFX1"), destinationShown());
+  EXPECT_TRUE(testing_support::FileExists(work_.file("QelSFX1")));
+  Run(script_, ScriptMode::TempFolder, dialog());  // as a second installer started alongside
+  EXPECT_EQ(work_.file("QelSFX2"), destinationShown());
+  sfx.runState = kCancelRequested;
+  StartupServices none = {};
+  EXPECT_EQ(255, FinishRun(&none));
+  EXPECT_TRUE(testing_support::FileExists(parent));
+  EXPECT_TRUE(testing_support::FileExists(work_.file("QelSFX1")));
+  EXPECT_FALSE(testing_support::FileExists(work_.file("QelSFX2")));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/script_fixture.h"
+#include "driver/sfx_state.h"
 
 namespace {
 
@@ -86,6 +87,17 @@ TEST_F(Shortcuts, LocationsTargetsArgumentsAndNames) {
     DeleteFileA(file.c_str());
   }
   testing_support::RemoveTree(ShellFolder(CSIDL_PROGRAMS) + "\\Zimbro Group");
+}
+
+// A subfolder that leads out of the location's folder is refused with a
+// counted line: no folder and no shortcut are made for it.
+TEST_F(Shortcuts, SubfolderLeavingTheLocationIsRefused) {
+  Put("app.exe");
+  const std::string escape = ShellFolder(CSIDL_DESKTOPDIRECTORY) + "\\..\\..\\Zimbro Escape";
+  Run("Shortcut=D,app.exe,..\\..\\Zimbro Escape,,Zimbro Escape", ScriptMode::Shortcuts);
+  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_FALSE(testing_support::FileExists(escape));
+  testing_support::RemoveTree(escape);
 }
 
 }  // namespace

@@ -246,6 +246,31 @@ TEST_F(StartDialogRun, ErrorsEndInTheSummaryAndCloseWithoutSetup) {
   }
 }
 
+// The unattended form: errors end the run with their code, no window ever
+// shows, the log holds the window's lines in UTF-8, and Setup receives the
+// tail without the form's words.
+TEST_F(StartDialogRun, UnattendedRunsNeverWaitAndWriteTheirLog) {
+  const std::string log = work_.file("run log.txt");
+  RunningInstaller* run = Start("unattended.exe", "/sfx-unattended /sfx-log=\"" + log + "\"");
+  EXPECT_EQ(run->Finish(30000), 3);
+  EXPECT_FALSE(run->everVisible());
+  EXPECT_TRUE(NothingStarted());
+  std::vector<uint8_t> bytes = testing_support::ReadWholeFile(log);
+  EXPECT_EQ(std::string("Extracting readme.txt\r\nExtracting gr\xc3\xbc\xc3\x9f" "e.txt\r\n"
+                        "CRC failed in gr\xc3\xbc\xc3\x9f" "e.txt\r\nSome installation files are corrupt.\n"
+                        "Please download a fresh copy and retry the installation\r\n"),
+            std::string(bytes.begin(), bytes.end()));
+
+  ClearExtracted();
+  DeleteFileA(probeLog().c_str());
+  run = Start("texts.exe", "/x /sfx-unattended -y");
+  EXPECT_EQ(run->Finish(), 0);
+  EXPECT_FALSE(run->everVisible());
+  std::vector<script_testing::ProbeRun> runs = ProbeRuns(1);
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].arguments, (std::vector<std::string>{"texts", "/x", "-y"}));
+}
+
 TEST_F(StartDialogRun, DestinationThatCannotBeCreated) {
   Put("file.txt");
   RunningInstaller* run = Start("plain.exe");

@@ -15,7 +15,7 @@
 
 #include "common/test_support.h"
 #include "driver/layer_hooks.h"
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "support/file_object.h"
 #include "ui/info_control.h"

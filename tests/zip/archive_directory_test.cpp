@@ -2,7 +2,7 @@
 // archive shift and its repairs, and the script in the archive comment.
 #include <gtest/gtest.h>
 
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 #include "support/heap.h"

@@ -49,13 +49,15 @@ bool fakeAskPassword(char* out, int, const char*) {
   out[0] = '\0';
   return false;
 }
+bool fakeStopRequested() { return sfx.runState != kRunning; }
 
 class EngineSeam : public ExtractTest {
  protected:
   void SetUp() override {
     ExtractTest::SetUp();
     seam = Seam();
-    engineUi = EngineUi{fakeReportMember, fakeErrorLine, fakeProgress, fakePump, fakeAskOverwrite, fakeAskPassword};
+    engineUi = EngineUi{fakeReportMember, fakeErrorLine, fakeProgress, fakePump, fakeAskOverwrite, fakeAskPassword,
+                        fakeStopRequested};
   }
   void TearDown() override {
     RegisterLayerHooks();
@@ -71,6 +73,18 @@ TEST_F(EngineSeam, OutputBeyondTheDeclaredSizeIsDamageAndLeavesNoFile) {
             seam.errors);
   EXPECT_FALSE(FileExists(Out("bomb.bin")));
   EXPECT_FALSE(FileExists(Out("stored-over.txt")));
+  EXPECT_TRUE(FileExists(Out("after.txt")));
+}
+
+// The CRC matches what came, but data is missing: damage, no file, exit 3.
+TEST_F(EngineSeam, OutputShortOfTheDeclaredSizeIsDamageAndLeavesNoFile) {
+  Extract("py-short.zip");
+  EXPECT_EQ((Lines{{kPlainLine, "short.bin"}, {kMsgUnknownFormat, ""},
+                   {kPlainLine, "stored-short.txt"}, {kMsgUnknownFormat, ""}}),
+            seam.errors);
+  EXPECT_EQ(3, sfx.exitCode.code);
+  EXPECT_FALSE(FileExists(Out("short.bin")));
+  EXPECT_FALSE(FileExists(Out("stored-short.txt")));
   EXPECT_TRUE(FileExists(Out("after.txt")));
 }
 

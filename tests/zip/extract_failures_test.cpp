@@ -3,6 +3,7 @@
 // hangs or writes where it must not.
 #include <gtest/gtest.h>
 
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 
@@ -60,6 +61,32 @@ TEST_F(ExtractTest, FileOpenWithoutSharingIsCannotCreate) {
   std::vector<uint8_t> kept = ReadWholeFile(Out("text.txt"));
   EXPECT_EQ(std::string("busy"), std::string(kept.begin(), kept.end()));
   EXPECT_TRUE(FileExists(Out("mixed.bin")));
+}
+
+// A member that is to replace an existing file and then fails (CRC,
+// damaged data, short or long output) leaves the original as it was, its
+// read-only attribute included, and no temporary file beside it.
+TEST_F(ExtractTest, AFailedReplacementKeepsTheOriginal) {
+  const struct {
+    const char* archive;
+    const char* member;
+  } cases[] = {{"py-badcrc.zip", "badcrc.txt"},
+               {"py-flip-text-50.zip", "damaged.bin"},
+               {"py-short.zip", "short.bin"},
+               {"py-oversize.zip", "bomb.bin"}};
+  for (const auto& c : cases) {
+    ResetRunState();
+    sfx.overwriteAll = 1;
+    const std::string original = Out(c.member);
+    ASSERT_TRUE(testing_support::WriteWholeFile(original, "the user's own\n"));
+    SetFileAttributesA(original.c_str(), FILE_ATTRIBUTE_READONLY);
+    Extract(c.archive);
+    EXPECT_EQ(3, sfx.exitCode.code) << c.archive;
+    std::vector<uint8_t> kept = ReadWholeFile(original);
+    EXPECT_EQ("the user's own\n", std::string(kept.begin(), kept.end())) << c.archive;
+    EXPECT_TRUE(GetFileAttributesA(original.c_str()) & FILE_ATTRIBUTE_READONLY) << c.archive;
+    for (const std::string& entry : ListTree(Out(""))) EXPECT_EQ(std::string::npos, entry.find("~zsfx")) << entry;
+  }
 }
 
 TEST_F(ExtractTest, NamesLeavingTheDestinationAreNeverWritten) {

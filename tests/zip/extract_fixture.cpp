@@ -1,7 +1,7 @@
 #include "extract_fixture.h"
 
 #include "driver/layer_hooks.h"
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "zip/engine.h"
 
@@ -86,7 +86,9 @@ void ExtractTest::TearDown() {
 
 void ExtractTest::Extract(const std::string& archiveName) { ExtractPath(TestData(archiveName)); }
 
-void ExtractTest::ExtractPath(const std::string& archivePath) { ExtractArchive(archivePath.c_str()); }
+void ExtractTest::ExtractPath(const std::string& archivePath) {
+  RecordExtraction(ExtractArchive(archivePath.c_str()));
+}
 
 std::string ExtractTest::Out(const std::string& relative) const {
   std::string path = destination_ + "\\" + relative;

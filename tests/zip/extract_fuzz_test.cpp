@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 

@@ -665,7 +665,7 @@ TEST(InflateBlocks, AfterBlockCanStopTheMember) {
 
   Harness h;
   h.stopAfterBlocks = 2;
-  EXPECT_EQ(h.decode(stream), 1);
+  EXPECT_EQ(h.decode(stream), kInflateStopped);
   EXPECT_EQ(h.blocks, 2);
   EXPECT_LT(h.sink.output.size(), data.size());
   EXPECT_TRUE(std::equal(h.sink.output.begin(), h.sink.output.end(), data.begin()));
@@ -674,7 +674,7 @@ TEST(InflateBlocks, AfterBlockCanStopTheMember) {
 TEST(InflateBlocks, AfterBlockIsAskedAfterTheLastBlockToo) {
   Harness h;
   h.stopAfterBlocks = 1;
-  EXPECT_EQ(h.decode(zlibDeflate(text("hello"), 6)), 1);
+  EXPECT_EQ(h.decode(zlibDeflate(text("hello"), 6)), kInflateStopped);
 }
 
 // ---------------------------------------------------------------------------

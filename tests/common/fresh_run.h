@@ -1,9 +1,9 @@
-// Puts a run back to its state at process start.
+// A fresh run for each test: the tests run many runs in one process, where
+// the product runs one.
 #pragma once
 
 // Clears the whole run state: `sfx` with its remembered answers (Yes to All,
 // No to All) and password, and the extraction engine's record. Owned texts
 // are not released (their owners do that); a password is wiped, not just
-// forgotten. For the tests, which run many runs in one process, and for any
-// caller that starts a run afresh.
+// forgotten.
 void ResetRunState();

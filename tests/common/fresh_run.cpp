@@ -1,4 +1,4 @@
-#include "driver/run_reset.h"
+#include "common/fresh_run.h"
 
 #include "driver/sfx_state.h"
 #include "support/strings.h"

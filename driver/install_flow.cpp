@@ -1,0 +1,96 @@
+// The install flow that the start dialog's Install (later Close) button runs:
+// create and enter the destination folder, save it, run Presetup and
+// Delete, extract, create shortcuts, and report the errors. The dialog only
+// hands the press on; what the run means is decided here and in the exit
+// code rule.
+#include "driver/install_flow.h"
+
+#include "driver/saved_destination.h"
+#include "driver/script.h"
+#include "driver/sfx_state.h"
+#include "support/paths.h"
+#include "support/strings.h"
+#include "ui/message_ids.h"
+#include "ui/messages.h"
+#include "ui/resource_ids.h"
+#include "ui/run_log.h"
+#include "zip/engine.h"
+
+static void EnableControl(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE); }
+
+// The end of a run: a clean one ends the dialog; one with errors explains
+// them and waits for Close.
+static void FinishInstall(HWND dialog) {
+  if (sfx.errorCount <= 0) {
+    EndDialog(dialog, 1);
+    return;
+  }
+  int summary = sfx.exitCode.code == kExitCreateFailed ? kMsgFilesNotCreated
+                : sfx.exitCode.code == kExitCrcFailed  ? kMsgFilesCorrupt
+                                                       : kMsgErrorsEncountered;
+  LogLine(MessageText(summary));
+  // Unattended, nobody reads the summary: the errors end the run, and the
+  // exit code and the log tell them.
+  if (sfx.unattended) {
+    EndDialog(dialog, 1);
+    return;
+  }
+  sfx.closeMode = 1;
+  SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
+  MessageBoxA(dialog, MessageText(summary), MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
+}
+
+void RunInstallFlow(HWND dialog) {
+  char destination[kPathSize];
+  GetDlgItemTextA(dialog, IDC_START_DESTINATION, destination, sizeof(destination));
+
+  if (sfx.closeMode) {
+    if (sfx.fatalStop) sfx.runState = kClosing;
+    EndDialog(dialog, 1);
+    return;
+  }
+  if (sfx.fatalStop) {
+    sfx.runState = kClosing;
+    FinishInstall(dialog);
+    return;
+  }
+
+  HWND info = GetDlgItem(dialog, IDC_START_TEXT);
+  if (sfx.errorCount == 0) {
+    SendMessageA(info, EM_SETSEL, 0, -1);
+    SendMessageA(info, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+  }
+  SetFocus(info);
+
+  createPath(destination, L"", false);
+  if (!SetCurrentDirectoryA(destination)) {
+    char text[kPathSize + 300];
+    // The folder name may be as long as the field holds; the message goes
+    // after it, cut rather than overrun.
+    copyTextCut(text, "\"", sizeof(text));
+    appendText(text, destination);
+    appendText(text, "\"\n");
+    appendText(text, MessageText(kMsgFolderNotAccessible));
+    SetExitCode(kExitFolderNotEntered);
+    LogLine(text);
+    if (!sfx.unattended) MessageBoxA(dialog, text, MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
+    sfx.errorCount += 1;
+    EndDialog(dialog, 0);
+    return;
+  }
+  SaveDestination(destination);
+
+  sfx.extracting = 1;
+  EnableControl(dialog, IDC_START_BROWSE, false);
+  EnableControl(dialog, IDC_START_DESTINATION, false);
+  EnableControl(dialog, IDOK, false);
+  RunScript(dialog, sfx.scriptText, ScriptMode::RunPresetup);
+  RunScript(dialog, sfx.scriptText, ScriptMode::DeleteFiles);
+  RecordExtraction(ExtractArchive(sfx.moduleName));
+  // Shortcuts follow even a cancelled extraction: what was extracted is
+  // usable from them.
+  RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);
+  EnableControl(dialog, IDOK, true);
+  sfx.extracting = 0;
+  FinishInstall(dialog);
+}

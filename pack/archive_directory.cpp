@@ -15,9 +15,9 @@ const uint32_t kEndSignature = 0x06054B50;
 const uint32_t kCentralSignature = 0x02014B50;
 
 // The script as the stub's first read finds it.
-void ReadScript(const FileReader& file, ArchiveDirectory* archive) {
-  const uint64_t start = static_cast<uint64_t>(ScriptSearchStart(static_cast<int64_t>(file.size())));
-  const std::vector<uint8_t> bytes = file.Read(start, kScriptSearchLength);
+void ReadScript(const FileReader& file, uint64_t dataEnd, ArchiveDirectory* archive) {
+  const uint64_t start = static_cast<uint64_t>(ScriptSearchStart(static_cast<int64_t>(dataEnd)));
+  const std::vector<uint8_t> bytes = file.Read(start, dataEnd - start);
   int32_t offset = 0, length = 0;
   archive->hasScript =
       FindScriptComment(bytes.data(), static_cast<int32_t>(bytes.size()), kEndSignature, &offset, &length);
@@ -28,9 +28,14 @@ void ReadScript(const FileReader& file, ArchiveDirectory* archive) {
 
 ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
   const std::string& path = file.path();
+  // A signed installer's certificate table follows the archive and is not
+  // searched, as the stub does not search it.
+  const std::vector<uint8_t> head = file.Read(0, kSignatureHeadLength);
+  const uint64_t dataEnd = static_cast<uint64_t>(
+      SignedDataEnd(head.data(), static_cast<int32_t>(head.size()), static_cast<int64_t>(file.size())));
   int64_t first = 0, last = -1, end = -1;
   std::vector<uint8_t> tail;
-  if (EndRecordSearchRange(static_cast<int64_t>(file.size()), &first, &last)) {
+  if (EndRecordSearchRange(static_cast<int64_t>(dataEnd), &first, &last)) {
     tail = file.Read(static_cast<uint64_t>(first), static_cast<uint64_t>(last - first) + kEndRecordSize);
     // A record that the file cuts short is read with zeros for what is
     // missing, as the stub reads it.
@@ -45,7 +50,7 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
   const uint32_t directoryOffset = U32(tail, e + 16);
 
   ArchiveDirectory archive;
-  ReadScript(file, &archive);
+  ReadScript(file, dataEnd, &archive);
   archive.shift = static_cast<int64_t>(tailStart) + end - (int64_t{directoryOffset} + directorySize);
   archive.lowestOffset = directoryOffset;
   const int64_t directoryStart = int64_t{directoryOffset} + archive.shift;

@@ -38,5 +38,6 @@ struct ArchiveDirectory {
 };
 
 // Throws PackError naming the file when there is no archive or its
-// directory is damaged.
+// directory is damaged. A signed installer's certificate table is not
+// searched: the archive ends where the signed data ends.
 ArchiveDirectory ReadArchiveDirectory(const FileReader& file);

@@ -1,6 +1,8 @@
 // The manual page of zimbro-pack, printed by --help.
 #include "pack/options.h"
 
+const char kPackerVersion[] = "1.1.0";
+
 const char kHelpText[] = R"(ZIMBRO-PACK(1)                   Zimbro SFX                   ZIMBRO-PACK(1)
 
 NAME
@@ -8,14 +10,19 @@ NAME
 
 SYNOPSIS
        zimbro-pack -o SETUP.EXE [--script FILE] [--stub FILE] [--messages FILE]
-                   [--password P] [-0 ... -12 | --zopfli N] [--mtime T]
-                   [--codepage N] PATH...
+                   [--password P | --password-file F | --password-env V]
+                   [-0 ... -12 | --zopfli N] [--mtime T] [--codepage N]
+                   [--exclude PATTERN]... [--icon FILE.ico]
+                   [--version-info KEY=VALUE]... [--execution-level LEVEL]
+                   [--sign-pkcs12 FILE | --sign-cert FILE --sign-key FILE]
+                   [--sign-password-file F | --sign-password-env V]
+                   [--timestamp-url URL] [--strict] [-q | -v] PATH...
        zimbro-pack --check SCRIPT [--codepage N]
        zimbro-pack --list SETUP.EXE [--codepage N]
        zimbro-pack --test SETUP.EXE [--password P] [--codepage N]
        zimbro-pack --messages-template [--stub FILE] [--pseudo] [--codepage N]
                    [-o FILE]
-       zimbro-pack --help
+       zimbro-pack --help | --version
 
 DESCRIPTION
        Writes SETUP.EXE: the Zimbro SFX stub, a messages block when one is
@@ -67,10 +74,52 @@ OPTIONS
               message must keep the printf conversions (%s, ...) of its
               English text.
 
-       --password P
+       --password P, --password-file FILE, --password-env VARIABLE
               Encrypts every file with the traditional ZIP encryption, which
               the stub asks a password for. It is weak: it only keeps casual
-              eyes out. At most 80 characters.
+              eyes out. At most 80 characters. The password comes from the
+              command line, from the first line of FILE, or from the
+              environment VARIABLE (which a build log does not show).
+
+       --exclude PATTERN
+              Leaves out what a folder walk meets and PATTERN matches (shell
+              wildcards; repeatable). A PATTERN with a "/" is matched against
+              the name relative to the PATH folder ("build/*.o"), one without
+              against each file's and folder's own name ("*.tmp", ".git").
+
+       --icon FILE.ico
+              The installer's icon: every image of FILE.ico replaces the
+              stub's icon group. The stub file itself is never changed; the
+              packer edits its copy.
+
+       --version-info KEY=VALUE
+              Version information shown by Explorer and read by inventory
+              tools (repeatable). KEY is ProductName, ProductVersion,
+              FileVersion, CompanyName, FileDescription or LegalCopyright;
+              the numeric versions come from FileVersion and ProductVersion
+              ("1.2.3.4", missing parts 0; one serves for both when only one
+              is given).
+
+       --execution-level LEVEL
+              asInvoker, highestAvailable or requireAdministrator, written
+              into the manifest. The stub declares requireAdministrator: an
+              installer writes where standard users may not.
+
+       --sign-pkcs12 FILE, or --sign-cert FILE --sign-key FILE
+              Signs the finished installer with osslsigncode (Authenticode),
+              then verifies the signature against the system's authorities
+              and the given chain. The password of the PKCS#12 file or the
+              key comes from --sign-password-file FILE or
+              --sign-password-env VARIABLE, never from the command line.
+              --timestamp-url URL is passed to osslsigncode as it is.
+
+       --strict
+              Warnings fail: a pack writes nothing, --check and --test exit
+              with 2.
+
+       -q, --quiet / -v, --verbose
+              -q prints errors only; -v also lists every member as packed.
+              Without either, a pack prints one summary line.
 
        -0 ... -12
               Compression level (libdeflate's): 0 stores every member, 1 is
@@ -103,8 +152,9 @@ OPTIONS
               its line, then says pass by pass what the stub will do.
 
        --list SETUP.EXE
-              Shows the stub's size, the messages block and its entries, the
-              script, and every member with its size, compressed size,
+              Shows the stub's size, its version information, execution
+              level and icon sizes, the signature and its signer, the
+              messages block and its entries, the script, and every member with its size, compressed size,
               method, time, attributes and encryption. Installers made by
               hand (cat stub archive.zip) are read as well.
 
@@ -125,16 +175,25 @@ OPTIONS
        -h, --help
               This page.
 
+       --version
+              The version of zimbro-pack.
+
 EXIT STATUS
        0      Success; --check: the script is clean; --test: every member
               and the script are intact.
        1      --check: warnings only.
-       2      An error (one line on standard error, naming the file); --check:
-              the script has errors; --test: a member is damaged or could
-              not be tested, or the script has errors.
+       2      The script or the messages block has errors (with --strict,
+              warnings too): no installer written.
        3      An internal error: the installer just written did not read
               back as it was packed (it is not written), or an unexpected
               fault of zimbro-pack. Please report it.
+       4      A file is at fault (an input, the stub, the icon, the
+              certificate, the output's folder); --test: a member is
+              damaged or could not be tested.
+       5      The command line: an unknown option, a value out of range, an
+              option the chosen mode does not take.
+       Every failure prints one line on standard error that names what is
+       at fault.
 
 ENVIRONMENT
        SOURCE_DATE_EPOCH
@@ -149,4 +208,7 @@ EXAMPLES
                    --script install.txt app/
        zimbro-pack --list setup.exe
        zimbro-pack --test setup.exe
+       zimbro-pack -o setup.exe --script install.txt --icon app.ico \
+                   --version-info ProductName=App --version-info FileVersion=1.4.2 \
+                   --sign-pkcs12 signer.p12 --sign-password-env SIGN_PASS app/
 )";

@@ -4,6 +4,7 @@
 
 #include <dirent.h>
 #include <errno.h>
+#include <fnmatch.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
@@ -78,7 +79,8 @@ bool IsInside(const std::string& path, const std::string& root) {
 
 class Walk {
  public:
-  Walk(const std::vector<LeftOut>& leftOut, const CodePage& codePage) : leftOut_(leftOut), codePage_(codePage) {}
+  Walk(const std::vector<LeftOut>& leftOut, const CodePage& codePage, const std::vector<std::string>& excludes)
+      : leftOut_(leftOut), codePage_(codePage), excludes_(excludes) {}
 
   void AddInput(const std::string& path) {
     struct stat info;
@@ -159,6 +161,7 @@ class Walk {
     const size_t before = members.size();
     for (const std::string& name : names) {
       const std::string child = Join(path, name);
+      if (IsExcluded(prefix + name, name)) continue;
       struct stat childInfo;
       CheckLink(child);
       if (stat(child.c_str(), &childInfo) != 0) throw PathError(child, SystemError(errno));
@@ -209,8 +212,17 @@ class Walk {
     bool folder;
   };
 
+  bool IsExcluded(const std::string& relative, const std::string& name) const {
+    for (const std::string& pattern : excludes_) {
+      const bool whole = pattern.find('/') != std::string::npos;
+      if (fnmatch(pattern.c_str(), whole ? relative.c_str() : name.c_str(), whole ? FNM_PATHNAME : 0) == 0) return true;
+    }
+    return false;
+  }
+
   const std::vector<LeftOut>& leftOut_;
   const CodePage& codePage_;
+  const std::vector<std::string>& excludes_;
   std::vector<LeftOut> openFolders_;
   std::map<std::string, Claimant> claims_;
   std::string root_;  // the real path of the input folder being walked
@@ -253,8 +265,9 @@ std::string ArchiveName(const std::string& name, const std::string& source, cons
 }
 
 std::vector<InputMember> CollectInputs(const std::vector<std::string>& inputs,
-                                       const std::vector<LeftOut>& leftOut, const CodePage& codePage) {
-  Walk walk(leftOut, codePage);
+                                       const std::vector<LeftOut>& leftOut, const CodePage& codePage,
+                                       const std::vector<std::string>& excludes) {
+  Walk walk(leftOut, codePage, excludes);
   for (const std::string& input : inputs) walk.AddInput(input);
   return std::move(walk.members);
 }

@@ -35,8 +35,12 @@ struct LeftOut {
 // Throws PackError naming the path: a missing input, an unreadable folder, a
 // device or pipe, a name Windows or the code page cannot hold, two inputs
 // that give one name.
+// excludes: shell patterns (fnmatch) for what a folder walk leaves out; a
+// pattern with a '/' is matched against the name relative to the input
+// folder, one without against each file or folder's own name.
 std::vector<InputMember> CollectInputs(const std::vector<std::string>& inputs,
-                                       const std::vector<LeftOut>& leftOut, const CodePage& codePage);
+                                       const std::vector<LeftOut>& leftOut, const CodePage& codePage,
+                                       const std::vector<std::string>& excludes = {});
 
 // The member name in the code page; throws PackError naming source when
 // Windows, the stub or the code page cannot take it.

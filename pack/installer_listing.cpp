@@ -16,6 +16,8 @@
 #include "pack/messages_block.h"
 #include "pack/pack_error.h"
 #include "pack/file_reader.h"
+#include "pack/installer_signing.h"
+#include "pack/stub_branding.h"
 #include "pack/stub_image.h"
 #include "pack/wording.h"
 #include "ui/messages_reader.h"
@@ -74,6 +76,30 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
   } else {
     out += "stub: " + Grouped(stub->imageEnd) + " bytes, a Windows program for " + stub->machine +
            (IsZimbroStub(*stub) ? "" : " (not a Zimbro SFX stub: it has no start dialog)") + "\n";
+    try {
+      const BrandingFound brand = ReadBranding(head, path);
+      std::string version;
+      for (const auto& [key, value] : brand.versionInfo) version += (version.empty() ? "" : ", ") + key + "=" + Quoted(value);
+      out += "version information: " + (version.empty() ? std::string("none") : version) + "\n";
+      if (!brand.fileVersion.empty()) {
+        out += "  file version " + brand.fileVersion + ", product version " + brand.productVersion + "\n";
+      }
+      out += "execution level: " + (brand.executionLevel.empty() ? std::string("none declared") : brand.executionLevel) +
+             "\n";
+      std::string icons;
+      for (const std::string& size : brand.iconSizes) icons += (icons.empty() ? "" : "; ") + size;
+      out += "icon: " + (icons.empty() ? std::string("none") : icons) + "\n";
+    } catch (const PackError&) {
+    }
+  }
+
+  const SignatureInfo signature = ReadSignature(path, head, file.size());
+  if (!signature.present) {
+    out += "signature: none\n";
+  } else {
+    out += "signature: " + Grouped(signature.size) + " bytes at offset " + Grouped(signature.offset) +
+           ", signed by " + (signature.signer.empty() ? std::string("(a signer openssl cannot read)") : signature.signer) +
+           "\n";
   }
 
   // The messages block, where the stub recognises it.
@@ -125,7 +151,7 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
     totalCompressed += entry.compressedSize;
   }
   const int64_t archiveStart = static_cast<int64_t>(archive.lowestOffset) + shift;
-  out += "archive: " + Grouped(file.size() - archiveStart) + " bytes at offset " + Grouped(archiveStart) + "; " +
+  out += "archive: " + Grouped((signature.present ? signature.offset : file.size()) - archiveStart) + " bytes at offset " + Grouped(archiveStart) + "; " +
          (shift == 0 ? std::string("its offsets count from the start of the file (no shift)")
                      : shift < 0 ? "its offsets point past the file: a damaged archive"
                      : "its offsets count from the archive (the stub shifts them by " + Grouped(static_cast<uint64_t>(shift)) + ")") +

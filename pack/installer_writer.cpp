@@ -175,7 +175,8 @@ uint64_t StoredEstimate(const InstallerParts& parts) {
 
 }  // namespace
 
-PackResult WriteInstaller(const InstallerParts& parts, const std::string& output) {
+PackResult WriteInstaller(const InstallerParts& parts, const std::string& output,
+                          const std::function<void(const std::string& temporary)>& finishing) {
   if (parts.members.size() > kMemberLimit) {
     throw PathError(output, Grouped(parts.members.size()) +
                                 " files and folders to pack: an installer holds at most 65,535 (the stub reads no Zip64)");
@@ -226,6 +227,7 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
       file.Write(local.data(), local.size());
       if (encrypted) file.Write(header, sizeof header);
       file.Write(data.bytes.data(), data.bytes.size());
+      result.members.push_back({m.name, m.size, stored, data.method});
       records.push_back(std::move(r));
       progress.Advance(m.size);
     }
@@ -245,6 +247,8 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
   result.archiveBytes = file.offset() - archiveStart;
   file.Flush();
   CheckWhatWasWritten(file.temporaryPath(), parts, output);
+  file.Close();
+  if (finishing) finishing(file.temporaryPath());
   file.Commit();
   return result;
 }

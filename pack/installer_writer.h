@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,7 +24,16 @@ struct InstallerParts {
   std::optional<DosDateTime> fixedTime;
 };
 
+// One member as it went into the archive (for -v).
+struct PackedMember {
+  std::string name;  // UTF-8
+  uint64_t size = 0;
+  uint64_t stored = 0;
+  uint16_t method = kMethodStored;
+};
+
 struct PackResult {
+  std::vector<PackedMember> members;
   uint64_t inputBytes = 0;
   uint64_t archiveBytes = 0;
   uint64_t fileBytes = 0;
@@ -35,4 +45,7 @@ const size_t kMemberLimit = 65535;
 
 // Throws PackError naming the output or the member at fault; the output
 // then does not exist (an earlier file of that name is left as it was).
-PackResult WriteInstaller(const InstallerParts& parts, const std::string& output);
+// finishing, when given, runs on the complete and checked temporary file
+// before it takes the output's name (signing).
+PackResult WriteInstaller(const InstallerParts& parts, const std::string& output,
+                          const std::function<void(const std::string& temporary)>& finishing = {});

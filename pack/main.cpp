@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <new>
@@ -19,12 +20,14 @@
 #include "pack/archive_directory.h"
 #include "pack/file_reader.h"
 #include "pack/installer_listing.h"
+#include "pack/installer_signing.h"
 #include "pack/installer_verify.h"
 #include "pack/installer_writer.h"
 #include "pack/messages_block.h"
 #include "pack/options.h"
 #include "pack/output_file.h"
 #include "pack/script_check.h"
+#include "pack/stub_branding.h"
 #include "pack/stub_image.h"
 #include "pack/text_file.h"
 #include "pack/wording.h"
@@ -32,6 +35,28 @@
 namespace {
 
 const size_t kPasswordLimit = 80;  // the stub keeps 80 characters of a password
+
+// What the packer says besides errors: warnings (which --strict turns into
+// a failure, and -q keeps quiet) and the summary.
+struct Report {
+  bool quiet = false;
+  int warnings = 0;
+  void Warn(const std::string& text) {
+    ++warnings;
+    if (!quiet) fprintf(stderr, "zimbro-pack: warning: %s\n", text.c_str());
+  }
+  // Findings of a script or block: errors always shown, warnings unless quiet.
+  void Findings(const ::Findings& findings, const std::string& path) {
+    warnings += findings.Count(Severity::kWarning);
+    ::Findings shown = findings;
+    if (quiet) {
+      shown.list.erase(std::remove_if(shown.list.begin(), shown.list.end(),
+                                      [](const Finding& f) { return f.severity == Severity::kWarning; }),
+                       shown.list.end());
+    }
+    fputs(shown.Format(path).c_str(), stderr);
+  }
+};
 
 std::string ReadFile(const std::string& path) {
   struct stat info;
@@ -91,41 +116,42 @@ Stub LoadStub(const Options& o) {
 
 // The script as the archive comment; its findings go to standard error and
 // errors stop the pack.
-std::string LoadScript(const std::string& path, const CodePage& codePage) {
+std::string LoadScript(const std::string& path, const CodePage& codePage, Report* report) {
   if (path.empty()) return "";
   Findings findings;
   const std::string comment = ConvertTextFile(ReadFile(path), codePage, &findings);
   CheckScript(comment, AnalyseScript(comment), &findings);
-  fputs(findings.Format(path).c_str(), stderr);
+  report->Findings(findings, path);
   if (findings.Count(Severity::kError) > 0) {
-    throw PathError(path, findings.Summary() + " in the script: no installer written (see zimbro-pack --check)");
+    throw ScriptError(path + ": " + findings.Summary() +
+                      " in the script: no installer written (see zimbro-pack --check)");
   }
   return comment;
 }
 
-std::string LoadMessages(const std::string& path, const StubImage& stub, const CodePage& codePage) {
+std::string LoadMessages(const std::string& path, const StubImage& stub, const CodePage& codePage, Report* report) {
   if (path.empty()) return "";
   Findings findings;
   const std::string block = PrepareMessagesBlock(ReadFile(path), StubTexts(stub, codePage), codePage, &findings);
-  fputs(findings.Format(path).c_str(), stderr);
+  report->Findings(findings, path);
   if (findings.Count(Severity::kError) > 0) {
-    throw PathError(path, findings.Summary() + " in the messages block: no installer written");
+    throw ScriptError(path + ": " + findings.Summary() + " in the messages block: no installer written");
   }
   return block;
 }
 
-std::string EncodePassword(const Options& o, const CodePage& codePage, bool forWriting) {
+std::string EncodePassword(const Options& o, const CodePage& codePage, Report* report) {
   if (!o.hasPassword) return "";
   std::string bytes, bad;
-  if (o.password.empty()) throw UsageError("--password needs a password that is not empty");
-  if (!codePage.Encode(o.password, &bytes, &bad)) {
-    throw PackError("--password: " + bad + " cannot be written in code page " + std::to_string(codePage.number()) +
-                    ", so it could not be typed on the target machines");
+  const std::string password =
+      o.passwordSource.given() ? ReadSecret(o.passwordSource, "password for --password") : o.password;
+  if (password.empty()) throw UsageError("--password needs a password that is not empty");
+  if (!codePage.Encode(password, &bytes, &bad)) {
+    throw UsageError("--password: " + bad + " cannot be written in code page " + std::to_string(codePage.number()) +
+                     ", so it could not be typed on the target machines");
   }
-  if (bytes.size() > kPasswordLimit) throw PackError("--password: more than 80 characters: the stub takes 80");
-  if (forWriting) {
-    fputs("zimbro-pack: warning: the traditional ZIP encryption is weak: it only keeps casual eyes out\n", stderr);
-  }
+  if (bytes.size() > kPasswordLimit) throw UsageError("--password: more than 80 characters: the stub takes 80");
+  if (report != nullptr) report->Warn("the traditional ZIP encryption is weak: it only keeps casual eyes out");
   return bytes;
 }
 
@@ -179,7 +205,7 @@ void RefuseOutputOverAnInput(const Options& o, const std::string& stubPath) {
   } catch (const PackError&) {
   }
   const CodePage codePage(o.codePage);
-  for (const InputMember& m : CollectInputs(o.inputs, {}, codePage)) {
+  for (const InputMember& m : CollectInputs(o.inputs, {}, codePage, o.excludes)) {
     if (!m.folder && SameFile(output, IdentityOf(m.source))) {
       throw PathError(o.output, "-o names " + m.source + ", a file that is to be packed: the installer would "
                                 "overwrite it");
@@ -194,40 +220,69 @@ void RefuseOutputOverAnInput(const Options& o, const std::string& stubPath) {
 int Pack(const Options& o) {
   const auto start = std::chrono::steady_clock::now();
   const CodePage codePage(o.codePage);
+  Report report;
+  report.quiet = o.quiet;
   InstallerParts parts;
   Stub stub = LoadStub(o);
   RefuseOutputOverAnInput(o, stub.path);
   if (stub.image.machine != "i686") {
-    fprintf(stderr, "zimbro-pack: warning: %s is a %s build of the stub: the installer will not start on 32-bit "
-            "Windows\n", stub.path.c_str(), stub.image.machine.c_str());
+    report.Warn(stub.path + " is a " + stub.image.machine +
+                " build of the stub: the installer will not start on 32-bit Windows");
   }
-  parts.comment = LoadScript(o.script, codePage);
+  parts.comment = LoadScript(o.script, codePage, &report);
   // Without a script the comment is one empty line: the stub looks further
   // back for a script when the last comment is empty, and could take one
   // from a packed zip file's end record.
   if (parts.comment.empty()) parts.comment = "\r\n";
-  parts.messagesBlock = LoadMessages(o.messages, stub.image, codePage);
-  parts.password = EncodePassword(o, codePage, true);
+  parts.messagesBlock = LoadMessages(o.messages, stub.image, codePage, &report);
+  parts.password = EncodePassword(o, codePage, &report);
   parts.compression = o.compression;
   const char* epoch = getenv("SOURCE_DATE_EPOCH");
   std::string clamped;
-  if (!o.mtime.empty()) parts.fixedTime = ParseDosTime(o.mtime, "--mtime", &clamped);
-  else if (epoch != nullptr && *epoch != '\0') parts.fixedTime = ParseDosTime(epoch, "SOURCE_DATE_EPOCH", &clamped);
-  if (!clamped.empty()) fprintf(stderr, "zimbro-pack: warning: %s\n", clamped.c_str());
+  if (!o.mtime.empty()) {
+    try {
+      parts.fixedTime = ParseDosTime(o.mtime, "--mtime", &clamped);
+    } catch (const PackError& e) {
+      throw UsageError(e.what());  // a value of the command line
+    }
+  }
+  if (o.mtime.empty() && epoch != nullptr && *epoch != '\0') parts.fixedTime = ParseDosTime(epoch, "SOURCE_DATE_EPOCH", &clamped);
+  if (!clamped.empty()) report.Warn(clamped);
 
   std::vector<LeftOut> leftOut;
   for (const std::string& path : {o.script, o.messages, stub.path, o.output}) LeaveOut(path, &leftOut);
-  parts.members = CollectInputs(o.inputs, leftOut, codePage);
-  parts.stub = std::move(stub.bytes);
+  parts.members = CollectInputs(o.inputs, leftOut, codePage, o.excludes);
+  if (o.strict && report.warnings > 0) {
+    throw ScriptError(Counted(static_cast<uint64_t>(report.warnings), "warning") +
+                      " and --strict: no installer written");
+  }
+  parts.stub = BrandStub(stub.bytes, o.branding, stub.path);
 
-  const PackResult result = WriteInstaller(parts, o.output);
+  const auto sign = [&](const std::string& temporary) {
+    if (o.signing.wanted()) SignInstaller(temporary, o.signing);
+  };
+  const PackResult result = WriteInstaller(parts, o.output, sign);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  printf("%s: %s bytes: stub %s, %s%s in %s bytes (%s bytes of files), every member read back intact, %.2f s\n",
-         o.output.c_str(), Grouped(result.fileBytes).c_str(), Grouped(parts.stub.size()).c_str(),
-         parts.messagesBlock.empty() ? "" : ("messages block " + Grouped(parts.messagesBlock.size()) + ", ").c_str(),
-         Counted(parts.members.size(), "member").c_str(), Grouped(result.archiveBytes).c_str(),
-         Grouped(result.inputBytes).c_str(), seconds);
-  return 0;
+  if (o.verbose) {
+    for (const PackedMember& m : result.members) {
+      printf("  %13s -> %13s  %-7s  %s\n", Grouped(m.size).c_str(), Grouped(m.stored).c_str(),
+             m.method == kMethodDeflate ? "Deflate" : "Stored", m.name.c_str());
+    }
+  }
+  if (!o.quiet) {
+    const FileReader written(o.output);  // its size now counts the signature
+    const std::string signer =
+        o.signing.wanted() ? ReadSignature(o.output, written.Read(0, 1 << 20), written.size()).signer : "";
+    printf("%s: %s bytes: stub %s%s, %s%s in %s bytes (%s bytes of files), every member read back intact%s, "
+           "%.2f s\n",
+           o.output.c_str(), Grouped(written.size()).c_str(), Grouped(parts.stub.size()).c_str(),
+           o.branding.empty() ? "" : " (branded)",
+           parts.messagesBlock.empty() ? "" : ("messages block " + Grouped(parts.messagesBlock.size()) + ", ").c_str(),
+           Counted(parts.members.size(), "member").c_str(), Grouped(result.archiveBytes).c_str(),
+           Grouped(result.inputBytes).c_str(),
+           o.signing.wanted() ? (", signed by " + (signer.empty() ? std::string("?") : signer)).c_str() : "", seconds);
+  }
+  return kExitSuccess;
 }
 
 int Check(const Options& o) {
@@ -240,7 +295,7 @@ int Check(const Options& o) {
   if (!findings.list.empty()) fputs("\n", stdout);
   fputs(DescribePasses(script, codePage).c_str(), stdout);
   printf("\n%s: %s\n", o.target.c_str(), findings.Summary().c_str());
-  if (findings.Count(Severity::kError) > 0) return kExitFailure;
+  if (findings.Count(Severity::kError) > 0 || (o.strict && !findings.list.empty())) return kExitScript;
   return findings.list.empty() ? kExitSuccess : kExitWarnings;
 }
 
@@ -248,7 +303,7 @@ int Check(const Options& o) {
 // rules; exit 0 only when all of it is intact.
 int Test(const Options& o) {
   const CodePage codePage(o.codePage);
-  const std::string password = o.hasPassword ? EncodePassword(o, codePage, false) : "";
+  const std::string password = o.hasPassword ? EncodePassword(o, codePage, nullptr) : "";
   const FileReader file(o.target);
   const ArchiveDirectory archive = ReadArchiveDirectory(file);
   const std::vector<MemberProblem> problems = VerifyMembers(file, archive, password, {});
@@ -266,7 +321,9 @@ int Test(const Options& o) {
   printf("%s: %s tested: %s intact, %s damaged, %s not tested; script: %s\n", o.target.c_str(),
          Counted(archive.entries.size(), "member").c_str(), Grouped(archive.entries.size() - problems.size()).c_str(),
          Grouped(damaged).c_str(), Grouped(untested).c_str(), findings.Summary().c_str());
-  return problems.empty() && findings.Count(Severity::kError) == 0 ? kExitSuccess : kExitFailure;
+  if (!problems.empty()) return kExitInput;
+  if (findings.Count(Severity::kError) > 0 || (o.strict && !findings.list.empty())) return kExitScript;
+  return kExitSuccess;
 }
 
 int Template(const Options& o) {
@@ -292,6 +349,9 @@ int main(int argc, char** argv) {
       case Mode::kHelp:
         fputs(kHelpText, stdout);
         return kExitSuccess;
+      case Mode::kVersion:
+        printf("zimbro-pack %s\n", kPackerVersion);
+        return kExitSuccess;
       case Mode::kCheck:
         return Check(o);
       case Mode::kList:
@@ -306,9 +366,13 @@ int main(int argc, char** argv) {
     }
   } catch (const UsageError& e) {
     fprintf(stderr, "zimbro-pack: %s (see zimbro-pack --help)\n", e.what());
+    return kExitUsage;
   } catch (const InternalError& e) {
     fprintf(stderr, "zimbro-pack: internal error: %s\n", e.what());
     return kExitInternal;
+  } catch (const ScriptError& e) {
+    fprintf(stderr, "zimbro-pack: %s\n", e.what());
+    return kExitScript;
   } catch (const PackError& e) {
     fprintf(stderr, "zimbro-pack: %s\n", e.what());
   } catch (const std::bad_alloc&) {
@@ -320,5 +384,5 @@ int main(int argc, char** argv) {
     fputs("zimbro-pack: internal error: an unknown exception (please report it)\n", stderr);
     return kExitInternal;
   }
-  return kExitFailure;
+  return kExitInput;
 }

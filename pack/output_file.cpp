@@ -98,19 +98,24 @@ void OutputFile::Flush() {
   buffer_.clear();
 }
 
-void OutputFile::Commit() {
+void OutputFile::Close() {
+  if (descriptor_ < 0) return;
   Flush();
   // mkstemp makes the file private; an installer gets what any new file gets.
   const mode_t mask = umask(0);
   umask(mask);
   if (fchmod(descriptor_, 0666 & ~mask) != 0 || fsync(descriptor_) != 0) {
-    throw PathError(path_, std::string("cannot write: ") + SystemError(errno));
+    throw PathError(path_, "cannot write: " + SystemError(errno));
   }
   const int result = close(descriptor_);
   descriptor_ = -1;
-  if (result != 0) throw PathError(path_, std::string("cannot write: ") + SystemError(errno));
+  if (result != 0) throw PathError(path_, "cannot write: " + SystemError(errno));
+}
+
+void OutputFile::Commit() {
+  Close();
   if (rename(temporary_.c_str(), path_.c_str()) != 0) {
-    throw PathError(path_, std::string("cannot give the installer its name: ") + SystemError(errno));
+    throw PathError(path_, "cannot give the installer its name: " + SystemError(errno));
   }
   committed_ = true;
 }

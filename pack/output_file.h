@@ -25,7 +25,11 @@ class OutputFile {
   void Flush();
   const std::string& temporaryPath() const { return temporary_; }
 
-  // Flushes, gives the file the usual permissions and its name.
+  // Flushes, gives the file the usual permissions and closes it: what
+  // follows works on the file by its temporary path.
+  void Close();
+
+  // Closes the file if still open and gives it its name.
   void Commit();
 
  private:

@@ -19,6 +19,12 @@ struct InternalError : PackError {
   using PackError::PackError;
 };
 
+// Errors in the script or the messages block (or, with --strict, warnings):
+// the publisher's text is at fault, not a file.
+struct ScriptError : PackError {
+  using PackError::PackError;
+};
+
 inline PackError PathError(const std::string& path, const std::string& what) {
   return PackError(path + ": " + what);
 }

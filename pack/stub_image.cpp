@@ -155,6 +155,8 @@ DialogTexts ReadDialog(const Bytes& b, const Resource& r) {
   return dialog;
 }
 
+uint64_t AlignUp8(uint64_t value) { return (value + 7) & ~uint64_t{7}; }
+
 }  // namespace
 
 StubImage ReadStubImage(const std::vector<uint8_t>& bytes, const std::string& path) {
@@ -182,11 +184,16 @@ StubImage ReadStubImage(const std::vector<uint8_t>& bytes, const std::string& pa
       image.imageEnd = std::max<uint64_t>(image.imageEnd, uint64_t{sections.back().rawOffset} + sections.back().rawSize);
     }
   }
-  // A signature is appended after the sections; it belongs to the program.
+  // A signed bare program carries its certificate table right after its
+  // sections, and it belongs to the program. A signed installer's table
+  // comes after the archive instead: the program ends with its sections.
   if (directoryCount > 4 && b.U32(directories + 4 * 8) != 0) {
     image.hasSignature = true;
-    const uint64_t signatureEnd = uint64_t{b.U32(directories + 4 * 8)} + b.U32(directories + 4 * 8 + 4);
-    if (signatureEnd <= bytes.size()) image.imageEnd = std::max(image.imageEnd, signatureEnd);
+    const uint64_t signatureStart = b.U32(directories + 4 * 8);
+    const uint64_t signatureEnd = signatureStart + b.U32(directories + 4 * 8 + 4);
+    if (AlignUp8(image.imageEnd) >= signatureStart && signatureEnd <= bytes.size()) {
+      image.imageEnd = std::max(image.imageEnd, signatureEnd);
+    }
   }
   if (image.imageEnd > bytes.size()) throw PathError(path, "a cut Windows program (its sections end past the file)");
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # `make demo`: makes an installer from examples/demo with zimbro-pack (its
 # comment.txt is the script: title, text, license, destination in the
-# programs folder, two shortcuts and a Setup program), then installs it
+# programs folder, two shortcuts and a Setup program), branded with an icon
+# and version information and signed with a test certificate made on the
+# spot, verifies the signature and every member, then installs it
 # twice under Wine - once silently (/s), once through its dialogs with the
 # keys a user presses (Accept, then Install) - and lists each result: the
 # files against the sources, the shortcuts, what Setup printed and the exit
@@ -20,7 +22,27 @@ demo=$build/demo
 rm -rf "$demo"
 mkdir -p "$demo"
 
-"$pack" -o "$demo/demo-setup.exe" --stub "$stub" --script "$source/comment.txt" "$source"
+# A publisher's marks: the project's icon, version information, and a
+# signature from a code-signing certificate made here on the spot (a real
+# publisher signs with one a certificate authority issued).
+certs=$demo/certificate
+mkdir -p "$certs"
+printf 'extendedKeyUsage=codeSigning\n' > "$certs/ext.cnf"
+openssl req -new -newkey rsa:2048 -nodes -keyout "$certs/signer.key" -out "$certs/signer.csr" \
+  -subj "/CN=Zimbro Demo Publisher" 2>/dev/null
+openssl x509 -req -in "$certs/signer.csr" -signkey "$certs/signer.key" -days 7 -extfile "$certs/ext.cnf" \
+  -out "$certs/signer.crt" 2>/dev/null
+"$pack" -o "$demo/demo-setup.exe" --stub "$stub" --script "$source/comment.txt" \
+  --icon "$root/resources/zimbro.ico" --version-info ProductName="Zimbro Demo" \
+  --version-info FileVersion=1.0.0 --version-info CompanyName="Zimbro SFX" \
+  --version-info FileDescription="Zimbro Demo installer" --version-info LegalCopyright="Zimbro SFX" \
+  --sign-cert "$certs/signer.crt" --sign-key "$certs/signer.key" "$source"
+echo "the installer, as --list shows it:"
+"$pack" --list "$demo/demo-setup.exe" | sed -n '2,8p' | sed 's/^/  /'
+echo "its signature, checked by osslsigncode:"
+osslsigncode verify -in "$demo/demo-setup.exe" -CAfile "$certs/signer.crt" 2>&1 |
+  grep -E '^(Signature verification|Number of verified signatures)' | sed 's/^/  /'
+"$pack" --test "$demo/demo-setup.exe" | tail -n 1 | sed 's/^/  /'
 echo "script (archive comment):"
 sed 's/^/  | /' "$source/comment.txt"
 

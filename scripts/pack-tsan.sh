@@ -17,3 +17,4 @@ export ZIMBRO_SOURCE_DIR=$root
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1"
 groups=(CheckTest ReaderTest ScriptCasesTest MessagesTest ListTest OutputTest InputTest FailureTest VerifyTest StressTest SignalTest)
 python3 "$root/tests/pack/pack_test.py" "${groups[@]}"
+python3 "$root/tests/pack/publish_test.py"

@@ -1,8 +1,9 @@
 // The archive comment, which is the installation script.
 //
 // Read before anything else runs, so it works on the raw file alone: one
-// read of the end of the file and the search of zip/archive_search.cpp,
-// which the packer's --list shares.
+// read of the program's headers (for a signature after the archive), one of
+// the end of the data and the search of zip/archive_search.cpp, which the
+// packer's --list shares.
 #include "support/file_calls.h"
 #include "support/heap.h"
 #include "support/strings.h"
@@ -19,9 +20,15 @@ void ReadArchiveComment(const char* path, char** text, int32_t* length) {
     return;
   }
   fileSeek(file, 0, FILE_END);
-  int32_t size = fileTell(file);
-  fileSeek(file, static_cast<int32_t>(ScriptSearchStart(size)), FILE_BEGIN);
-  int32_t n = static_cast<int32_t>(fileRead(buffer, 1, kScriptSearchLength, file));
+  const int32_t fileSize = fileTell(file);
+  // The headers first: a signed installer's data ends where its signature
+  // begins.
+  fileSeek(file, 0, FILE_BEGIN);
+  const int32_t headLength = static_cast<int32_t>(fileRead(buffer, 1, kSignatureHeadLength, file));
+  const int32_t size = static_cast<int32_t>(SignedDataEnd(buffer, headLength, fileSize));
+  const int32_t start = static_cast<int32_t>(ScriptSearchStart(size));
+  fileSeek(file, start, FILE_BEGIN);
+  int32_t n = static_cast<int32_t>(fileRead(buffer, 1, size - start, file));
   fileClose(file);
 
   int32_t offset = 0;

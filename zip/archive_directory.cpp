@@ -41,6 +41,7 @@ static uint8_t* scanForEndSignature(int32_t from) {
 
 // The search rules count in blocks of the input buffer's size.
 static_assert(kSearchBlockSize == kInputBlockSize, "the end-record search reads whole input blocks");
+static_assert(kSignatureHeadLength <= kInputBlockSize, "the program's headers are read into the input buffer");
 
 static void keepBlockHead() { copyBytes(engine.inputBuffer + kInputBlockSize, engine.inputBuffer, 3); }
 
@@ -340,6 +341,12 @@ static int32_t OpenArchive() {
   if (engine.archiveFile == nullptr) {
     engineError(kMsgCannotOpen, engine.archivePath);
     return kNoArchive;
+  }
+  // A signature after the archive is not part of it: the archive ends where
+  // the signed data ends.
+  if (engine.archiveLength > 0) {
+    const int32_t headLength = static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kSignatureHeadLength, engine.archiveFile));
+    engine.archiveLength = static_cast<int32_t>(SignedDataEnd(engine.inputBuffer, headLength, engine.archiveLength));
   }
   engine.crcTable = crcTable();
   engine.blockStart = 0;

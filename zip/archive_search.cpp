@@ -8,7 +8,26 @@ uint32_t Le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
+uint32_t Le16(const uint8_t* p) { return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8); }
+
 }  // namespace
+
+int64_t SignedDataEnd(const uint8_t* head, int32_t n, int64_t fileSize) {
+  if (n < 64 || head[0] != 'M' || head[1] != 'Z') return fileSize;
+  const uint32_t pe = Le32(head + 0x3C);
+  if (pe > static_cast<uint32_t>(n) - 26 || Le32(head + pe) != 0x00004550) return fileSize;
+  const uint32_t optional = pe + 24;
+  const bool pe32 = Le16(head + optional) == 0x10B;
+  const uint32_t countAt = optional + (pe32 ? 92 : 108);
+  const uint32_t security = optional + (pe32 ? 96 : 112) + 4 * 8;  // the fifth data directory
+  if (security + 8 > static_cast<uint32_t>(n) || Le32(head + countAt) < 5) return fileSize;
+  const int64_t start = Le32(head + security);
+  const int64_t size = Le32(head + security + 4);
+  // Eight bytes of header at least, and the table must end the file: a
+  // table anywhere else is not a signature of this file as it stands.
+  if (start == 0 || size < 8 || start + size != fileSize) return fileSize;
+  return start;
+}
 
 int64_t ScriptSearchStart(int64_t fileSize) {
   return fileSize >= kScriptSearchLength ? fileSize - kScriptSearchLength : 0;

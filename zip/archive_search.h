@@ -19,6 +19,18 @@ const int32_t kScriptSearchLength = 32768;
 const int32_t kEndRecordSearchLength = 66000;
 const int32_t kSearchBlockSize = 8192;
 
+// How many bytes at the start of the file SignedDataEnd needs: the DOS
+// header, the PE headers and the data directories.
+const int32_t kSignatureHeadLength = 1024;
+
+// Where the searches from the end start: a signed installer's certificate
+// table follows its archive, and the security directory names it. When
+// the first n bytes of the file (a program's headers) name a table that
+// ends the file, its start is the end of the data every search reads: end
+// record, script and archive are found exactly as before the signing.
+// Otherwise the file's size.
+int64_t SignedDataEnd(const uint8_t* head, int32_t n, int64_t fileSize);
+
 // The first file position the script search reads.
 int64_t ScriptSearchStart(int64_t fileSize);
 

@@ -10,7 +10,8 @@ import time
 import unittest
 import zipfile
 
-from pack_support import (DEMO, PackTestCase, check_readers, many_files, mixed_tree, tree_entries, write)
+from pack_support import (DEMO, PackTestCase, check_readers, many_files, mixed_tree, test_certificate, tree_entries,
+                          write)
 
 WINE = os.environ.get("WINE", "wine")
 
@@ -78,6 +79,64 @@ class RoundTrip(PackTestCase):
                 # DOS times count in steps of two seconds.
                 self.assertEqual(got[2], want_time if fixed else mtime - mtime % 2, name)
                 self.assertEqual(got[3], read_only, name)
+
+
+# The largest script the packer takes, whose Path only a script that was
+# read can send the files to.
+LARGEST_SCRIPT = 32745
+
+
+def largest_script(title):
+    head = "Title=%s\r\nPath=.\\big2\r\n" % title
+    filler = ";" + "x" * 97 + "\r\n"
+    body = head + filler * ((LARGEST_SCRIPT - len(head)) // len(filler))
+    return body + ";" * (LARGEST_SCRIPT - len(body) - 2) + "\r\n"
+
+
+def press_install(title, stub):
+    """Presses Install in the start dialog, as a user would: the dialog
+    opens with Install as its default button."""
+    found = []
+    for _ in range(300):
+        found = subprocess.run(["xdotool", "search", "--name", "^%s$" % title], capture_output=True,
+                               text=True).stdout.split()
+        if found or stub.poll() is not None:
+            break
+        time.sleep(0.1)
+    if found:
+        subprocess.run(["xdotool", "windowfocus", "--sync", found[0]], check=True)
+        subprocess.run(["xdotool", "key", "Return"], check=True)
+
+
+class SignedRoundTrip(PackTestCase):
+    """A signed installer reads as the unsigned one: its certificate table,
+    after the archive, is not where the stub looks for the script."""
+
+    def run_signed(self, chain, through_dialog):
+        certs = self.path("certs")
+        os.makedirs(certs)
+        key, bundle = test_certificate(certs, chain=chain)
+        write(self.path("script.txt"), largest_script("Signed %d" % chain))
+        self.assertEqual(os.path.getsize(self.path("script.txt")), LARGEST_SCRIPT)
+        installer = self.path("setup.exe")
+        self.pack(installer, "--script", self.path("script.txt"), "--sign-cert", bundle, "--sign-key", key, DEMO)
+        done = subprocess.run(["osslsigncode", "verify", "-in", installer, "-CAfile", bundle], capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stdout)
+        out = self.path("out")
+        os.makedirs(out)
+        stub = subprocess.Popen([WINE, installer] + ([] if through_dialog else ["/s"]), cwd=out,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        if through_dialog:
+            press_install("Signed %d" % chain, stub)
+        _, err = stub.communicate(timeout=120)
+        self.assertEqual(stub.returncode, 0, err.decode("utf-8", "replace")[-2000:])
+        self.assertEqual(tree_entries(os.path.join(out, "big2")), tree_entries(DEMO))
+
+
+for chain_length in (1, 3):
+    for dialog in (False, True):
+        setattr(SignedRoundTrip, "test_chain%d_%s" % (chain_length, "dialog" if dialog else "silent"),
+                lambda self, c=chain_length, d=dialog: self.run_signed(c, d))
 
 
 def make_row(row):

@@ -16,7 +16,8 @@ const uint32_t kCentralSignature = 0x02014B50;
 
 // The script as the stub's first read finds it.
 void ReadScript(const FileReader& file, uint64_t dataEnd, ArchiveDirectory* archive) {
-  const uint64_t start = static_cast<uint64_t>(ScriptSearchStart(static_cast<int64_t>(dataEnd)));
+  const uint64_t start =
+      static_cast<uint64_t>(ScriptSearchStart(static_cast<int64_t>(dataEnd), static_cast<int64_t>(file.size())));
   const std::vector<uint8_t> bytes = file.Read(start, dataEnd - start);
   int32_t offset = 0, length = 0;
   archive->hasScript =

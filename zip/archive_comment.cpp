@@ -14,7 +14,7 @@
 void ReadArchiveComment(const char* path, char** text, int32_t* length) {
   FileBox* file = fileOpen(path, "r");
   if (file == nullptr) return;
-  uint8_t* buffer = static_cast<uint8_t*>(allocate(kScriptSearchLength));
+  uint8_t* buffer = static_cast<uint8_t*>(allocate(kScriptSearchMost));
   if (buffer == nullptr) {
     fileClose(file);
     return;
@@ -26,7 +26,7 @@ void ReadArchiveComment(const char* path, char** text, int32_t* length) {
   fileSeek(file, 0, FILE_BEGIN);
   const int32_t headLength = static_cast<int32_t>(fileRead(buffer, 1, kSignatureHeadLength, file));
   const int32_t size = static_cast<int32_t>(SignedDataEnd(buffer, headLength, fileSize));
-  const int32_t start = static_cast<int32_t>(ScriptSearchStart(size));
+  const int32_t start = static_cast<int32_t>(ScriptSearchStart(size, fileSize));
   fileSeek(file, start, FILE_BEGIN);
   int32_t n = static_cast<int32_t>(fileRead(buffer, 1, size - start, file));
   fileClose(file);

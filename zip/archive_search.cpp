@@ -29,8 +29,9 @@ int64_t SignedDataEnd(const uint8_t* head, int32_t n, int64_t fileSize) {
   return start;
 }
 
-int64_t ScriptSearchStart(int64_t fileSize) {
-  return fileSize >= kScriptSearchLength ? fileSize - kScriptSearchLength : 0;
+int64_t ScriptSearchStart(int64_t dataEnd, int64_t fileSize) {
+  const int32_t window = dataEnd == fileSize ? kScriptSearchLength : kScriptSearchMost;
+  return dataEnd >= window ? dataEnd - window : 0;
 }
 
 bool FindScriptComment(const uint8_t* bytes, int32_t n, uint32_t endSignature, int32_t* offset,

@@ -31,8 +31,17 @@ const int32_t kSignatureHeadLength = 1024;
 // Otherwise the file's size.
 int64_t SignedDataEnd(const uint8_t* head, int32_t n, int64_t fileSize);
 
-// The first file position the script search reads.
-int64_t ScriptSearchStart(int64_t fileSize);
+// A certificate table starts on an eight-byte boundary: a signer pads the
+// file with up to seven zero bytes before it. The script search of a signed
+// file reaches that much further back, so that the largest script still
+// lies wholly inside it.
+const int32_t kSignaturePadding = 8;
+// The longest the script search reads.
+const int32_t kScriptSearchMost = kScriptSearchLength + kSignaturePadding;
+
+// The first file position the script search reads, which ends at dataEnd
+// (SignedDataEnd) in a file of fileSize bytes.
+int64_t ScriptSearchStart(int64_t dataEnd, int64_t fileSize);
 
 // The script in the n bytes read from ScriptSearchStart: the comment of the
 // last end record whose comment is not empty (an empty one does not end the

@@ -130,7 +130,9 @@ class SignedRoundTrip(PackTestCase):
             press_install("Signed %d" % chain, stub)
         _, err = stub.communicate(timeout=120)
         self.assertEqual(stub.returncode, 0, err.decode("utf-8", "replace")[-2000:])
-        self.assertEqual(tree_entries(os.path.join(out, "big2")), tree_entries(DEMO))
+        # Every file, byte for byte, in the folder only the script names (times: see RoundTrip).
+        contents = lambda root: {name: entry[:2] for name, entry in tree_entries(root).items()}
+        self.assertEqual(contents(os.path.join(out, "big2")), contents(DEMO))
 
 
 for chain_length in (1, 3):

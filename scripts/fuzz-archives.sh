@@ -86,7 +86,7 @@ run_worker() {
     stamp=$list.stamp
     touch "$stamp"
     "$WINE" "$runner" "$(windows "$stub")" "$(windows "$list")" "C:\\zimbro-fuzz\\$tag-w$w\\work" \
-      "$(windows "$list.results")" 10000 </dev/null >/dev/null 2>&1 || true
+      "$(windows "$list.results")" 60000 </dev/null >/dev/null 2>&1 || true
     # Anything new on the drive, outside the workers' folders, came from one
     # of these runs.
     [ $watch -eq 1 ] || continue

@@ -4,9 +4,9 @@
 // Usage: fuzz_runner STUB LIST WORK RESULTS [LIMIT_MS]
 //   STUB     the stub executable
 //   LIST     a text file, one archive path per line
-//   WORK     a folder of its own (created); every run gets WORK\run.exe (the
-//            stub with the archive appended) and the empty destination
-//            WORK\dest, entered by the run
+//   WORK     a folder of its own (created); every run gets WORK\run-N.exe (the
+//            stub with the archive appended, a new name for every run) and
+//            the empty destination WORK\dest, entered by the run
 //   RESULTS  one line per archive: path, exit code (hex), verdict, time (ms),
 //            detail; verdicts: ok, crash, hang, escape, skipped (not run)
 //
@@ -14,8 +14,7 @@
 // waits for Close, like any silent run with errors; this answers the summary
 // box and presses Close, and cancels any other prompt (password, replace),
 // as a user would. A run that does not end within the limit, with nothing
-// left to answer, is a hang: it is ended and tried once more with a longer
-// limit before it counts. An exit code outside the program's own (0, 1, 2,
+// left to answer, is a hang: it is ended and counted; no run is tried twice. An exit code outside the program's own (0, 1, 2,
 // 3, 9, 255) is a crash. Any entry that appears beside the destination, in
 // the folder above WORK or at the root of WORK's drive is an escape; the
 // script that starts this looks over the rest of the drive between lists.
@@ -42,19 +41,18 @@ std::vector<char> readFile(const std::string& path) {
   return data;
 }
 
+// Every run gets a file of its own: Wine keeps an ended process's image
+// mapped for a moment, so a file of the same name could not be written, nor
+// started, right after the run before.
 bool writeRun(const std::string& path, const std::vector<char>& stub, const std::vector<char>& archive) {
-  // The previous run's copy may still be mapped for a moment after its end.
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (f != nullptr) {
-      bool ok = fwrite(stub.data(), 1, stub.size(), f) == stub.size() &&
-                (archive.empty() || fwrite(archive.data(), 1, archive.size(), f) == archive.size());
-      return fclose(f) == 0 && ok;
-    }
-    Sleep(20);
-  }
-  return false;
+  FILE* f = fopen(path.c_str(), "wb");
+  if (f == nullptr) return false;
+  bool ok = fwrite(stub.data(), 1, stub.size(), f) == stub.size() &&
+            (archive.empty() || fwrite(archive.data(), 1, archive.size(), f) == archive.size());
+  return fclose(f) == 0 && ok;
 }
+
+bool isRunFile(const std::string& name) { return name.rfind("run-", 0) == 0 && name.size() > 8; }
 
 std::set<std::string> listFolder(const std::string& folder) {
   std::set<std::string> names;
@@ -163,14 +161,8 @@ Outcome runOnce(const std::string& exe, const std::string& folder, DWORD limit) 
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process = {};
   DWORD start = GetTickCount();
-  // A loaded machine now and then fails a start (the copy still held by
-  // the run before): a few more tries before the run counts as not started.
-  bool started = false;
-  for (int attempt = 0; attempt < 4 && !started; ++attempt) {
-    if (attempt > 0) Sleep(250);
-    started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                             &process) != FALSE;
-  }
+  const bool started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                                      &startup, &process) != FALSE;
   if (!started) {
     outcome.notStarted = true;
     return outcome;
@@ -231,13 +223,15 @@ int main(int argc, char** argv) {
   FILE* list = fopen(argv[2], "r");
   std::string work = argv[3];
   FILE* results = fopen(argv[4], "w");
-  DWORD limit = argc > 5 ? static_cast<DWORD>(atoi(argv[5])) : 10000;
+  // One run, one limit: generous enough for a loaded machine (the limit
+  // counts from the last window answered, so a run that keeps asking is
+  // never cut short).
+  DWORD limit = argc > 5 ? static_cast<DWORD>(atoi(argv[5])) : 60000;
   if (stub.empty() || list == nullptr || results == nullptr) {
     fprintf(stderr, "fuzz_runner: cannot read the stub or the list, or write the results\n");
     return 2;
   }
   CreateDirectoryA(work.c_str(), nullptr);
-  std::string exe = work + "\\run.exe";
   std::string destination = work + "\\dest";
   char full[MAX_PATH];
   GetFullPathNameA(work.c_str(), MAX_PATH, full, nullptr);
@@ -248,7 +242,7 @@ int main(int argc, char** argv) {
   removeTree(widen(destination));
   std::set<std::string> parentBefore = listFolder(parent);
   std::set<std::string> rootBefore = listFolder(root);
-  const std::set<std::string> workExpected = {"dest", "run.exe"};
+  const std::set<std::string> workExpected = {"dest"};
   // The root's folder of every runner (other runners come and go there).
   std::string runnersFolder = parent.substr(3, parent.find('\\', 3) - 3);
 
@@ -259,8 +253,10 @@ int main(int argc, char** argv) {
     while (!path.empty() && (path.back() == '\n' || path.back() == '\r')) path.pop_back();
     if (path.empty()) continue;
     std::vector<char> archive = readFile(path);
+    const std::string exe = work + "\\run-" + std::to_string(runs) + ".exe";
     if (!writeRun(exe, stub, archive)) {
-      fprintf(results, "%s\t-\tskipped\t0\tcannot write run.exe\n", path.c_str());
+      fprintf(results, "%s\t-\tskipped\t0\tcannot write %s\n", path.c_str(), exe.c_str());
+      runs += 1;
       continue;
     }
     // Without its destination a run would start in another folder, which
@@ -270,11 +266,6 @@ int main(int argc, char** argv) {
       continue;
     }
     Outcome outcome = runOnce(exe, destination, limit);
-    if (outcome.hung && makeEmptyFolder(destination)) {
-      // A busy machine can stall a run; only a second stall with six times
-      // the time counts.
-      outcome = runOnce(exe, destination, limit * 6);
-    }
     std::string verdict = "ok";
     std::string detail = "answered " + std::to_string(outcome.answered);
     if (outcome.notStarted) {
@@ -286,6 +277,7 @@ int main(int argc, char** argv) {
       verdict = "crash";
     }
     std::set<std::string> beside = added(workExpected, listFolder(work));
+    for (auto it = beside.begin(); it != beside.end();) it = isRunFile(*it) ? beside.erase(it) : std::next(it);
     std::set<std::string> aboveNew = added(parentBefore, listFolder(parent));
     std::set<std::string> rootNow = listFolder(root);
     std::set<std::string> rootNew = added(rootBefore, rootNow);
@@ -301,6 +293,8 @@ int main(int argc, char** argv) {
       rootBefore = rootNow;
     }
     removeTree(widen(destination));
+    // Its image may still be mapped: what cannot go now goes with the folder.
+    DeleteFileA(exe.c_str());
     fprintf(results, "%s\t%08lx\t%s\t%lu\t%s\n", path.c_str(), static_cast<unsigned long>(outcome.code),
             verdict.c_str(), static_cast<unsigned long>(outcome.milliseconds), detail.c_str());
     fflush(results);
@@ -308,7 +302,6 @@ int main(int argc, char** argv) {
   }
   fclose(list);
   fclose(results);
-  DeleteFileA(exe.c_str());
   removeTree(widen(work));
   return 0;
 }

@@ -27,18 +27,25 @@ ROWS = {
     "password": (mixed_tree, ["--password", "s3cr3t"], None),
 }
 
-def answer_password(password, stub):
-    """Types the password into the stub's prompt, as a user would."""
+def type_into(title, stub, text=None):
+    """Types text (if any) and Return into the stub's window of that title,
+    as a user would, once it shows; nothing when the stub ends first."""
+    found = []
     for _ in range(300):
-        found = subprocess.run(["xdotool", "search", "--name", "^Enter password$"], capture_output=True,
+        found = subprocess.run(["xdotool", "search", "--name", "^%s$" % title], capture_output=True,
                                text=True).stdout.split()
         if found or stub.poll() is not None:
             break
         time.sleep(0.1)
     if found:
         subprocess.run(["xdotool", "windowfocus", "--sync", found[0]], check=True)
-        subprocess.run(["xdotool", "type", "--delay", "20", password], check=True)
+        if text:
+            subprocess.run(["xdotool", "type", "--delay", "20", text], check=True)
         subprocess.run(["xdotool", "key", "Return"], check=True)
+
+
+def answer_password(password, stub):
+    type_into("Enter password", stub, password)
 
 
 GERMAN = '***messages**\r\n664abaa4="Fehler"\r\nc2f7663d="Entpacke %s"\r\n3478d231="110*100"\r\n'
@@ -94,18 +101,8 @@ def largest_script(title):
 
 
 def press_install(title, stub):
-    """Presses Install in the start dialog, as a user would: the dialog
-    opens with Install as its default button."""
-    found = []
-    for _ in range(300):
-        found = subprocess.run(["xdotool", "search", "--name", "^%s$" % title], capture_output=True,
-                               text=True).stdout.split()
-        if found or stub.poll() is not None:
-            break
-        time.sleep(0.1)
-    if found:
-        subprocess.run(["xdotool", "windowfocus", "--sync", found[0]], check=True)
-        subprocess.run(["xdotool", "key", "Return"], check=True)
+    """The start dialog opens with Install as its default button."""
+    type_into(title, stub)
 
 
 class SignedRoundTrip(PackTestCase):

@@ -41,6 +41,10 @@ if [ "${ctors}" -gt $((2 * pointer)) ]; then echo "FAIL: global constructors pre
 # smaller, cross it at once.
 size=$(stat -c %s "$stub")
 limit=81920
+# The x86-64 copy only runs the tests: its pointers, import thunks and
+# unwind tables are twice as wide, so it gets its own, looser ceiling; the
+# product's is the one above.
+[ "$arch" = x64 ] && limit=86016
 if [ "$size" -gt "$limit" ]; then echo "FAIL: $size bytes, over the $limit-byte ceiling"; fail=1; fi
 
 echo "stub ($format): $size bytes; imports: $(echo $dlls | tr '\n' ' ')"

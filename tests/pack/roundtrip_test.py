@@ -106,8 +106,9 @@ def press_install(title, stub):
 
 
 class SignedRoundTrip(PackTestCase):
-    """A signed installer reads as the unsigned one: its certificate table,
-    after the archive, is not where the stub looks for the script."""
+    """A branded and signed installer reads as a plain one: its certificate
+    table, after the archive, is not where the stub looks for the script, and
+    its rewritten resources still serve its dialogs."""
 
     def run_signed(self, chain, through_dialog):
         certs = self.path("certs")
@@ -116,7 +117,13 @@ class SignedRoundTrip(PackTestCase):
         write(self.path("script.txt"), largest_script("Signed %d" % chain))
         self.assertEqual(os.path.getsize(self.path("script.txt")), LARGEST_SCRIPT)
         installer = self.path("setup.exe")
-        self.pack(installer, "--script", self.path("script.txt"), "--sign-cert", bundle, "--sign-key", key, DEMO)
+        # Branded as a publisher ships it, then signed.
+        icon = self.path("brand.ico")
+        subprocess.run(["convert", "-size", "32x32", "gradient:navy-orange", "(", "-clone", "0", "-resize", "16x16",
+                        ")", icon], check=True)
+        self.pack(installer, "--script", self.path("script.txt"), "--icon", icon, "--version-info",
+                  "ProductName=Signed %d" % chain, "--version-info", "FileVersion=1.%d" % chain,
+                  "--execution-level", "asInvoker", "--sign-cert", bundle, "--sign-key", key, DEMO)
         done = subprocess.run(["osslsigncode", "verify", "-in", installer, "-CAfile", bundle], capture_output=True)
         self.assertEqual(done.returncode, 0, done.stdout)
         out = self.path("out")

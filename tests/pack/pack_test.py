@@ -576,6 +576,39 @@ class VerifyTest(PackTestCase):
         self.assertIn("the password does not open it", out)
 
 
+# A compressor that writes one wrong byte, put in front of libdeflate: what
+# any fault between reading a file and writing its bytes looks like.
+FAULTY_COMPRESSOR = r"""
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <stddef.h>
+size_t libdeflate_deflate_compress(void* c, const void* in, size_t n, void* out, size_t avail) {
+  size_t (*real)(void*, const void*, size_t, void*, size_t) =
+      (size_t (*)(void*, const void*, size_t, void*, size_t))dlsym(RTLD_NEXT, "libdeflate_deflate_compress");
+  size_t made = real(c, in, n, out, avail);
+  if (made > 8) ((unsigned char*)out)[made / 2] ^= 0x10;
+  return made;
+}
+"""
+
+
+class PackCheckTest(PackTestCase):
+    @unittest.skipIf("TSAN_OPTIONS" in os.environ, "a library put in front of the sanitizer's runtime upsets it")
+    def test_a_pack_whose_bytes_are_wrong_writes_nothing(self):
+        source = self.path("faulty.c")
+        write(source, FAULTY_COMPRESSOR)
+        library = self.path("faulty.so")
+        subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source, "-ldl"], check=True)
+        tree = mixed_tree(self.path("tree"))
+        write(self.path("setup.exe"), "an earlier installer")
+        code, out, err = run("-o", self.path("setup.exe"), "--stub", STUB, tree, env={"LD_PRELOAD": library})
+        self.assertEqual((code, out), (3, ""), err)
+        self.assertRegex(err, r'^zimbro-pack: internal error: .*setup\.exe: the installer just written is not '
+                              r'intact: member "[^"]+" .*; nothing written\n$')
+        self.assertEqual(read(self.path("setup.exe")), b"an earlier installer")
+        self.assertEqual(sorted(os.listdir(self.work)), ["faulty.c", "faulty.so", "setup.exe", "tree"])
+
+
 class StressTest(PackTestCase):
     """Many packs of small-file trees, each read back by Python's zipfile
     against its sources: a fault that shows once in a hundred packs (a race

@@ -26,7 +26,7 @@
 
 // The archive, or the rest of its directory, cannot be read: the members
 // it holds are lost.
-static void damagedArchive() { filesLostError(kMsgUnknownFormat, nullptr); }
+static void damagedArchive() { filesLostError(&engine, kMsgUnknownFormat, nullptr); }
 
 // ---------------------------------------------------------------------------
 // The end record
@@ -174,7 +174,7 @@ int32_t StoreMemberInfo() {
   // methods; everything else beyond 2.0 needs a feature this engine lacks.
   int32_t highestVersion = c.neededHost == 2 ? 42 : 20;
   if (c.neededVersion > highestVersion || (c.method != 0 && c.method != 8)) {
-    engineError(kMsgUnknownMethod, engine.name);
+    engineError(&engine, kMsgUnknownMethod, engine.name);
     return 0;
   }
   member.attributes = static_cast<uint8_t>((c.externalAttributes | 0x20) & 0xFF);
@@ -218,7 +218,7 @@ static int32_t readBatch(int32_t* membersLeft, int32_t* result) {
       r = ReadField(lengths[field], kinds[field]);
       *result = worseOf(*result, r);
       if (r >= kError) {
-        filesLostError(kMsgHeaderCorrupt, engine.name);
+        filesLostError(&engine, kMsgHeaderCorrupt, engine.name);
         corrupt = true;
       }
     }
@@ -249,7 +249,7 @@ static int32_t RunMemberLoop() {
 
     for (int32_t slot = 0; slot < kept; ++slot) {
       stage = stageEnter(kStageMember);
-      int32_t outcome = RunMemberSteps(slot, &result);
+      int32_t outcome = RunMemberSteps(&engine, slot, &result);
       stageLeave(stage);
       if (outcome == kEndBatch) break;
       if (outcome == kEndMemberLoop) return result;
@@ -280,18 +280,18 @@ static int32_t ReadDirectory() {
   // when that end lies on a block boundary that yields no further bytes.
   if (end.commentLength != 0 && ReadField(end.commentLength, kFieldSkip) != kOk &&
       static_cast<int64_t>(engine.endRecordPosition) + kEndRecordSize + end.commentLength != engine.archiveLength) {
-    engineError(kMsgCommentCorrupt, nullptr);
+    engineError(&engine, kMsgCommentCorrupt, nullptr);
   }
 
   engine.archiveShift = engine.endRecordPosition - engine.expectedEndPosition;
   int32_t result = kOk;
   if (engine.archiveShift < 0) {
-    unknownFormat();
+    unknownFormat(&engine);
     result = kError;
   } else if (engine.archiveShift > 0 && end.directoryOffset == 0 && end.directorySize != 0) {
     // The directory was written with offset 0: it starts right where the
     // shift says the archive starts.
-    unknownFormat();
+    unknownFormat(&engine);
     end.directoryOffset = static_cast<uint32_t>(engine.archiveShift);
     engine.archiveShift = 0;
     result = kError;
@@ -307,7 +307,7 @@ static int32_t ReadDirectory() {
   // A directory that cannot be reached loses every member; the line that
   // says why (a negative shift) is written.
   if (r == kBadError || r == kEndOfArchive) {
-    noteOutcome(kRunFilesCorrupt);
+    noteOutcome(&engine, kRunFilesCorrupt);
     return r;
   }
   if (!centralSignatureFollows()) {
@@ -315,7 +315,7 @@ static int32_t ReadDirectory() {
     engine.archiveShift = 0;
     r = SeekArchive(directory);
     if (r == kBadError || r == kEndOfArchive) {
-      noteOutcome(kRunFilesCorrupt);
+      noteOutcome(&engine, kRunFilesCorrupt);
       return r;
     }
     if (!centralSignatureFollows()) {
@@ -339,7 +339,7 @@ static int32_t OpenArchive() {
 
   engine.archiveFile = fileOpen(engine.archivePath, "r");
   if (engine.archiveFile == nullptr) {
-    engineError(kMsgCannotOpen, engine.archivePath);
+    engineError(&engine, kMsgCannotOpen, engine.archivePath);
     return kNoArchive;
   }
   // A signature after the archive is not part of it: the archive ends where
@@ -376,7 +376,7 @@ RunOutcome ExtractArchive(const char* archivePath) {
   engine.passwordCallback = askPasswordCallback;
   engine.inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
   if (engine.inputBuffer == nullptr) {
-    engineError(kMsgNoMemory, nullptr);
+    engineError(&engine, kMsgNoMemory, nullptr);
     engine.inProgress = false;
     return kRunNothingLost;
   }
@@ -387,11 +387,11 @@ RunOutcome ExtractArchive(const char* archivePath) {
   // A folder is no archive either, and saying so beats a silent run that
   // extracts nothing.
   if (result == kIsFolder) result = kNoArchive;
-  if (result == kNoArchive) engineError(kMsgCannotOpen, archivePath);
+  if (result == kNoArchive) engineError(&engine, kMsgCannotOpen, archivePath);
 
   releaseFixedTables(&engine.inflate);
-  BuildPath(kBuildEnd, nullptr);
-  releaseKeyCopy();
+  BuildPath(&engine, kBuildEnd, nullptr);
+  releaseKeyCopy(&engine);
   release(engine.inputBuffer);
   engine.inputBuffer = nullptr;
   release(engine.extraField);

@@ -106,7 +106,7 @@ static int32_t readName(int32_t length) {
   int32_t got = ReadArchive(engine.name, keep);
   if (got == 0) return kEndOfArchive;
   engine.name[got] = '\0';
-  applyNameCharset(engine.name);
+  applyNameCharset(&engine, engine.name);
   if (length > keep) result = worseOf(result, SeekArchive(static_cast<int64_t>(archivePosition()) + (length - keep)));
   return result;
 }

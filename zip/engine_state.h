@@ -185,7 +185,7 @@ struct EngineState {
   // Where the member's data are written: its own path, or a temporary file
   // beside an existing file that the member replaces.
   char outputPath[kNameSize];
-  bool replacing;               // engine.name exists and is to be replaced
+  bool replacing;               // name exists and is to be replaced
   uint32_t replacedAttributes;  // the existing file's attributes, put back when it stays
   uint32_t outputWritten;  // bytes of the member produced so far
   bool outputOverrun;      // the member produced more than its directory entry declares

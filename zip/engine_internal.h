@@ -13,32 +13,32 @@
 
 // Reads the block-aligned file block at `block` into the buffer and makes it
 // the block held; the number of bytes read. The read pointer is the caller's.
-int32_t readBlockAt(int32_t block);
+int32_t readBlockAt(EngineState* state, int32_t block);
 // Reads the block that follows the one held and points the input at its
 // start; false, with an empty buffer, when nothing more comes.
-bool readFollowingBlock();
+bool readFollowingBlock(EngineState* state);
 // Reads the file block that holds the position (or only moves the read
 // pointer when that block is already held). Ok, BadError for a negative
 // position, EndOfArchive for one beyond the engine's 32-bit positions or
 // when the block yields no bytes.
-int32_t SeekArchive(int64_t position);
+int32_t SeekArchive(EngineState* state, int64_t position);
 // Copies up to n bytes from the read pointer on, refilling block by block;
 // the count copied (fewer at the end of the file).
-int32_t ReadArchive(void* destination, int32_t n);
+int32_t ReadArchive(EngineState* state, void* destination, int32_t n);
 // Reads the four bytes at the read pointer and compares them with a record
 // signature.
 enum SignatureCheck { kSignatureFound, kSignatureDiffers, kSignatureMissing };
-SignatureCheck readSignature(uint32_t signature);
+SignatureCheck readSignature(EngineState* state, uint32_t signature);
 // Skips, or reads a name or an extra field of this length.
-int32_t ReadField(int32_t length, int32_t kind);
+int32_t ReadField(EngineState* state, int32_t length, int32_t kind);
 // The file position of the read pointer.
-int32_t archivePosition();
+int32_t archivePosition(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Directory (archive_directory.cpp)
 // ---------------------------------------------------------------------------
-int32_t ReadCentralHeader();
-int32_t StoreMemberInfo();  // 1 kept, 0 skipped
+int32_t ReadCentralHeader(EngineState* state);
+int32_t StoreMemberInfo(EngineState* state);  // 1 kept, 0 skipped
 
 // ---------------------------------------------------------------------------
 // Member extraction (member_steps.cpp)

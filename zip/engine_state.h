@@ -1,5 +1,6 @@
-// The extraction engine's state: one process-wide record, zeroed at the start
-// of every ExtractArchive, so that nothing of one run survives into the next.
+// The extraction engine's state: one record per run, made and zeroed by
+// ExtractArchive and passed along every step, so that nothing of one run
+// survives into the next.
 //
 // The engine reads the archive through a single 8192-byte buffer filled by
 // block-aligned reads. Its read pointer and unread count are a ByteCursor,
@@ -132,7 +133,6 @@ enum FieldKind : int32_t {
 };
 
 struct EngineState {
-  bool inProgress;  // an ExtractArchive is running
   RunOutcome outcome;  // what the run means for the installation so far
 
   // The archive and its buffered input.
@@ -208,8 +208,6 @@ struct EngineState {
   InflateState inflate;
   uint8_t window[kWindowSize];
 };
-
-extern EngineState engine;
 
 // Writes the three record signatures into the state.
 void buildSignatures(EngineState* state);

@@ -45,7 +45,7 @@ int RefillInput(EngineState* state) {
     return -1;
   }
   if (state->input.unread <= 0) {
-    if (!readFollowingBlock()) return -1;
+    if (!readFollowingBlock(state)) return -1;
     DeferInput(state);
     // Deciphered once per block, not per byte taken.
     if (state->members[state->currentMember].encrypted) {

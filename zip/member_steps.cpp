@@ -24,7 +24,7 @@ int32_t ReadLocalHeader(EngineState* state) {
   // The signature was read already; the record keeps room for it so that the
   // offsets below are those of the format.
   uint8_t h[kLocalHeaderSize] = {};
-  if (ReadArchive(h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
+  if (ReadArchive(state, h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
   LocalHeader& local = state->localHeader;
   local.neededVersion = readLe16(h + 4);
   local.flags = readLe16(h + 6);
@@ -74,7 +74,7 @@ static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32
   // a damaged entry, not a sign of a wrong shift: only other bytes where
   // the signature should be make the shift doubtful.
   SignatureCheck check =
-      SeekArchive(position) == kOk ? readSignature(state->localSignature) : kSignatureMissing;
+      SeekArchive(state, position) == kOk ? readSignature(state, state->localSignature) : kSignatureMissing;
   if (check == kSignatureFound) return kHeaderFound;
   unknownFormat(state);
   if (check == kSignatureMissing) return kHeaderMissing;
@@ -88,12 +88,12 @@ static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32
   } else {
     state->archiveShift = state->savedShift;
   }
-  int32_t r = SeekArchive(static_cast<int64_t>(member.localOffset) + state->archiveShift);
+  int32_t r = SeekArchive(state, static_cast<int64_t>(member.localOffset) + state->archiveShift);
   if (r == kBadError || r == kEndOfArchive) {
     *result = worseOf(*result, r);
     return kHeaderEndsLoop;
   }
-  if (readSignature(state->localSignature) != kSignatureFound) {
+  if (readSignature(state, state->localSignature) != kSignatureFound) {
     unknownFormat(state);
     return kHeaderMissing;
   }
@@ -123,12 +123,12 @@ int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result) {
     filesLostError(state, kMsgUnknownFormat, nullptr);
     return kNextMember;
   }
-  int32_t r = ReadField(state->localHeader.nameLength, kFieldName);
+  int32_t r = ReadField(state, state->localHeader.nameLength, kFieldName);
   if (r >= kError) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }
-  r = ReadField(state->localHeader.extraLength, kFieldExtra);
+  r = ReadField(state, state->localHeader.extraLength, kFieldExtra);
   if (r >= kError) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;

@@ -139,10 +139,17 @@ int32_t BuildPath(EngineState* state, int32_t operation, char* text);
 // False when the platform rejects the path as a name (invalid characters,
 // a component too long); a path that merely does not exist is valid.
 bool IsNameValid(EngineState* state, const char* path);
-// Maps state->name into the path of the output file, creating its folders:
-// 0 extract, 2 nothing to extract (existing folder entry, label set), 3
-// error, kNoNameMemory, kFolderCreated or kLabelSkipped. newName: the name
-// was typed by the user at the rename prompt and may start at a root.
+// What MapName made of a member's name, besides kNoNameMemory,
+// kFolderCreated and kLabelSkipped. Every result from kMapNothingToExtract
+// on ends the member without a file.
+enum MapResult : int32_t {
+  kMapExtract = 0,           // the output file's path, its folders made
+  kMapNothingToExtract = 2,  // an existing folder entry, or a volume label set
+  kMapFailed = 3,            // a folder could not be made, or no file name is left
+};
+// Maps state->name into the path of the output file, creating its folders.
+// newName: the name was typed by the user at the rename prompt and may
+// start at a root.
 int32_t MapName(EngineState* state, bool newName);
 // The name or path ends with "/" (a folder entry, or a refused file name).
 bool endsWithSlash(EngineState* state, const char* name);

@@ -96,7 +96,7 @@ int32_t DecideDestination(EngineState* state) {
   for (;;) {
     // Folder entries, volume labels and failures end here; their lines,
     // if any, are written.
-    if (MapName(state, newName) >= 2) return kSkipMember;
+    if (MapName(state, newName) >= kMapNothingToExtract) return kSkipMember;
     // A file name the platform refused leaves only the folder: opening it
     // fails with a line of its own, and there is no file to ask about.
     if (endsWithSlash(state, state->name)) return kExtractMember;

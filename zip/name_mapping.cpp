@@ -119,7 +119,7 @@ static int32_t appendFolder(EngineState* state, const char* component) {
   if (failed) {
     engineError(state, kMsgCannotCreateFolder, state->secondPath);
     releasePaths(state);
-    return 3;
+    return kMapFailed;
   }
   appendToPath(state->firstPath, &state->firstEnd, "/", capacity);
   appendToPath(state->secondPath, &state->secondEnd, "/", capacity);
@@ -189,6 +189,8 @@ static char* splitRootPrefix(EngineState* state, char* name, char* prefix) {
   return name;
 }
 
+static_assert(kMapFailed > kWarn, "a folder that cannot be made ends the mapping");
+
 int32_t MapName(EngineState* state, bool newName) {
   char* name = state->name;
   state->folderCreated = false;
@@ -225,17 +227,17 @@ int32_t MapName(EngineState* state, bool newName) {
 
   if (endsWithSlash(state, name)) {  // a folder entry: its folders are all it needs
     BuildPath(state, kBuildGetPath, name);
-    return state->folderCreated ? kFolderCreated : 2;
+    return state->folderCreated ? kFolderCreated : kMapNothingToExtract;
   }
   if (component[0] == '\0') {
     BuildPath(state, kBuildEnd, nullptr);
-    return 3;
+    return kMapFailed;
   }
   BuildPath(state, kBuildAppendName, component);
   BuildPath(state, kBuildGetPath, name);
   if (state->members[state->currentMember].volumeLabel) {
     char root[4] = {static_cast<char>(state->labelDrive + 0x60), ':', '\\', '\0'};
-    return memberPathSetLabel(state, root, name) ? 2 : 3;
+    return memberPathSetLabel(state, root, name) ? kMapNothingToExtract : kMapFailed;
   }
-  return kOk;
+  return kMapExtract;
 }

@@ -3,6 +3,7 @@
 // is nothing to accept, and the dialog ends before it is ever seen; with one
 // whose text could not be read it ends as declined.
 #include "driver/script.h"
+#include "driver/script_view.h"
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
 #include "support/heap.h"
@@ -25,7 +26,7 @@ bool InitializeLicenseDialog(HWND dialog) {
   // A read-only edit control already has the button-face background.
   HWND text = GetDlgItem(dialog, IDC_LICENSE_TEXT);
   SendMessageA(text, EM_LIMITTEXT, kLicenseTextLimit, 0);
-  RunScript(dialog, sfx.scriptText, ScriptMode::LicenseInit);
+  RunDialogPass(dialog, sfx.scriptText, ScriptMode::LicenseInit);
   if (sfx.licenseText == nullptr) {
     // Nothing to accept without a License command; a license whose text
     // could not be read was never agreed to, so it counts as declined.

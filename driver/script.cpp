@@ -20,7 +20,7 @@
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/info_control.h"
-#include "ui/resource_ids.h"
+#include "ui/run_view.h"
 
 namespace {
 
@@ -65,9 +65,15 @@ void AddText(const ScriptLine& line) {
   release(block);
 }
 
+void SetCaption(ScriptView* view, const char* caption) {
+  if (view == nullptr) return;
+  view->hasCaption = true;
+  copyTextCut(view->caption, caption, kScriptLineSize);
+}
+
 // License: an '=' value is the caption only; the text is always the block.
-void ReadLicense(HWND window, const ScriptLine& line) {
-  if (line.value[0] != '\0') SetWindowTextA(window, line.value);
+void ReadLicense(const ScriptLine& line, ScriptView* view) {
+  if (line.value[0] != '\0') SetCaption(view, line.value);
   // Remembered apart from the text: a text that cannot be read must not
   // look like a script without a license.
   sfx.licenseWanted = true;
@@ -103,7 +109,7 @@ void AppendPath(char* path, const char* text) {
 
 // Path: ".\x" is relative to the current folder, "\x" and "C:..." are taken
 // as they are, anything else lies in the programs folder.
-void SetDestination(HWND window, const char* value) {
+void SetDestination(const char* value, ScriptView* view) {
   const char* p = value[0] == '"' ? value + 1 : value;
   char destination[kPathSize];
   if (p[0] == '.' && p[1] == '\\') {
@@ -121,22 +127,25 @@ void SetDestination(HWND window, const char* value) {
 
   copyText(sfx.scriptPath, destination);
   LoadSavedDestination(destination);
-  SetDlgItemTextA(window, IDC_START_DESTINATION, destination);
-  SendDlgItemMessageA(window, IDC_START_DESTINATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(sfx.scriptPath));
-  if (sameText(destination, sfx.scriptPath) != 0) {
-    SendDlgItemMessageA(window, IDC_START_DESTINATION, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(destination));
-  }
+  if (view == nullptr) return;
+  view->hasDestination = true;
+  view->listsScriptPath = true;
+  copyText(view->destination, destination);
 }
 
 // TempMode: the destination becomes a new temporary folder, and the value,
 // when there is one, is a question the user must answer Yes.
-void OfferTempFolder(HWND window, ScriptLine& line) {
+void OfferTempFolder(HWND window, ScriptLine& line, ScriptView* view) {
   char folder[kPathSize];
   // Without a folder of its own the run must not install into whatever the
   // field held: an empty destination cannot be entered, and the run ends
   // there.
   if (!MakeTempFolder(folder)) folder[0] = '\0';
-  SetDlgItemTextA(window, IDC_START_DESTINATION, folder);
+  if (view != nullptr) {
+    view->hasDestination = true;
+    view->listsScriptPath = false;
+    copyText(view->destination, folder);
+  }
   if (line.value[0] == '\0' || sfx.silentSwitch) return;
 
   // "question,title" or "question@title"; the '@' counts only without a comma.
@@ -168,18 +177,22 @@ void OfferTempFolder(HWND window, ScriptLine& line) {
 // Silent: the command-line switch (mode 1) cannot be lowered by the script.
 void SetSilent(const char* value) { sfx.silentMode = SilentAfter(sfx.silentMode, value); }
 
+// Overwrite: the script's value becomes the run's choice for existing
+// files, as the replace prompt's Yes to All and No to All do.
 void SetOverwrite(const char* value) {
-  const OverwriteValue choice = ReadOverwriteValue(value);
-  if (choice == OverwriteValue::Unchanged) return;
-  sfx.overwriteAll = choice == OverwriteValue::Replace ? 1 : 0;
-  sfx.skipExisting = choice == OverwriteValue::Skip ? 1 : 0;
+  switch (ReadOverwriteValue(value)) {
+    case OverwriteValue::Ask: RememberOverwriteChoice(kOverwriteAsk); break;
+    case OverwriteValue::Replace: RememberOverwriteChoice(kOverwriteAll); break;
+    case OverwriteValue::Skip: RememberOverwriteChoice(kOverwriteSkip); break;
+    case OverwriteValue::Unchanged: break;
+  }
 }
 
 // ---------------------------------------------------------------------------
 // The pass
 // ---------------------------------------------------------------------------
 
-void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
+void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line, ScriptView* view) {
   switch (command) {
     case kCommandDelete:
       if (mode == ScriptMode::DeleteFiles) DeleteMatching(line.value);
@@ -188,10 +201,10 @@ void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
       if (mode == ScriptMode::DialogInit) AddText(line);
       break;
     case kCommandTitle:
-      if (mode == ScriptMode::DialogInit) SetWindowTextA(window, line.value);
+      if (mode == ScriptMode::DialogInit) SetCaption(view, line.value);
       break;
     case kCommandPath:
-      if (mode == ScriptMode::DialogInit) SetDestination(window, line.value);
+      if (mode == ScriptMode::DialogInit) SetDestination(line.value, view);
       break;
     case kCommandSilent:
       SetSilent(line.value);
@@ -207,11 +220,11 @@ void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
         sfx.silentMode = SilentAfterTempMode(sfx.silentMode);
         sfx.tempMode = true;
       } else if (mode == ScriptMode::TempFolder) {
-        OfferTempFolder(window, line);
+        OfferTempFolder(window, line, view);
       }
       break;
     case kCommandLicense:
-      if (mode == ScriptMode::LicenseInit) ReadLicense(window, line);
+      if (mode == ScriptMode::LicenseInit) ReadLicense(line, view);
       break;
     case kCommandPresetup:
       if (mode == ScriptMode::RunPresetup) RunProgram(line.value, true);
@@ -229,7 +242,12 @@ void RunCommand(HWND window, ScriptMode mode, int command, ScriptLine& line) {
 
 }  // namespace
 
-void RunScript(HWND window, const char* script, ScriptMode mode) {
+void RunScript(HWND window, const char* script, ScriptMode mode, ScriptView* view) {
+  if (view != nullptr) {
+    view->hasCaption = false;
+    view->hasDestination = false;
+    view->listsScriptPath = false;
+  }
   if (script == nullptr) return;
   ScriptLine line;
   const char* position = script;
@@ -241,7 +259,7 @@ void RunScript(HWND window, const char* script, ScriptMode mode) {
         const char* field = line.value;
         for (int i = 0; i < kScriptFieldCount; ++i) field = SplitField(field, line.fields[i]);
       }
-      RunCommand(window, mode, command, line);
+      RunCommand(window, mode, command, line, view);
     }
     position = line.next;
   }

@@ -6,7 +6,20 @@
 #include <windows.h>
 
 #include "driver/script_grammar.h"
+#include "support/paths.h"
 
-// Runs one pass of script (nothing when it is null) with window as the
-// dialog whose controls the commands of this mode fill.
-void RunScript(HWND window, const char* script, ScriptMode mode);
+// What a pass read for the dialog that runs it to show. The executor
+// fills no control: the dialog shows the view (driver/script_view.h).
+struct ScriptView {
+  bool hasCaption;  // Title, or the License caption
+  char caption[kScriptLineSize];
+  bool hasDestination;  // Path (or the destination saved for it), or the temporary folder
+  char destination[kPathSize];
+  bool listsScriptPath;  // the field's list offers the script's own Path too
+};
+
+// Runs one pass of script (nothing when it is null). window is the dialog
+// the pass runs for: the parent of the questions it asks, and the dialog a
+// declined question ends. What the pass read for that dialog to show goes
+// to view (which may be null where nothing is shown).
+void RunScript(HWND window, const char* script, ScriptMode mode, ScriptView* view = nullptr);

@@ -12,6 +12,7 @@
 #include "driver/folder_field.h"
 #include "driver/install_flow.h"
 #include "driver/script.h"
+#include "driver/script_view.h"
 #include "driver/sfx_state.h"
 #include "support/heap.h"
 #include "support/paths.h"
@@ -78,7 +79,7 @@ void InitializeStartDialog(HWND dialog) {
   if (!sfx.infoWindowUsed && sfx.silentMode == kSilentNone) ShowHelpText(dialog);
 
   if (sfx.scriptLength > 0) {
-    RunScript(dialog, sfx.scriptText, ScriptMode::DialogInit);
+    RunDialogPass(dialog, sfx.scriptText, ScriptMode::DialogInit);
     if (sfx.textBuffer != nullptr && sfx.silentMode == kSilentNone) {
       ShowDescriptiveText(dialog, sfx.textBuffer);
       release(sfx.textBuffer);
@@ -90,7 +91,7 @@ void InitializeStartDialog(HWND dialog) {
       return;
     }
     // May move the destination to a new temporary folder, or end the run.
-    RunScript(dialog, sfx.scriptText, ScriptMode::TempFolder);
+    RunDialogPass(dialog, sfx.scriptText, ScriptMode::TempFolder);
   }
 
   if (sfx.silentMode == kSilentAutomatic) EnableControl(dialog, IDC_START_DESTINATION, false);

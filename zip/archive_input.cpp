@@ -12,29 +12,29 @@
 #include "support/strings.h"
 #include "zip/engine_internal.h"
 
-int32_t archivePosition() {
-  return engine.blockStart + static_cast<int32_t>(engine.input.next - engine.inputBuffer);
+int32_t archivePosition(EngineState* state) {
+  return state->blockStart + static_cast<int32_t>(state->input.next - state->inputBuffer);
 }
 
 // ---------------------------------------------------------------------------
 // Blocks
 // ---------------------------------------------------------------------------
 
-int32_t readBlockAt(int32_t block) {
-  fileSeek(engine.archiveFile, block, FILE_BEGIN);
-  engine.blockStart = fileTell(engine.archiveFile);
-  return static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
+int32_t readBlockAt(EngineState* state, int32_t block) {
+  fileSeek(state->archiveFile, block, FILE_BEGIN);
+  state->blockStart = fileTell(state->archiveFile);
+  return static_cast<int32_t>(fileRead(state->inputBuffer, 1, kInputBlockSize, state->archiveFile));
 }
 
-bool readFollowingBlock() {
-  int32_t got = static_cast<int32_t>(fileRead(engine.inputBuffer, 1, kInputBlockSize, engine.archiveFile));
+bool readFollowingBlock(EngineState* state) {
+  int32_t got = static_cast<int32_t>(fileRead(state->inputBuffer, 1, kInputBlockSize, state->archiveFile));
   if (got <= 0) {
-    engine.input.unread = 0;
+    state->input.unread = 0;
     return false;
   }
-  engine.blockStart += kInputBlockSize;
-  engine.input.next = engine.inputBuffer;
-  engine.input.unread = got;
+  state->blockStart += kInputBlockSize;
+  state->input.next = state->inputBuffer;
+  state->input.unread = got;
   return true;
 }
 
@@ -42,22 +42,22 @@ bool readFollowingBlock() {
 // Positioning
 // ---------------------------------------------------------------------------
 
-int32_t SeekArchive(int64_t target) {
+int32_t SeekArchive(EngineState* state, int64_t target) {
   if (target < 0) return kBadError;
   if (target > INT32_MAX) return kEndOfArchive;
   int32_t position = static_cast<int32_t>(target);
   int32_t offset = position % kInputBlockSize;
   int32_t block = position - offset;
-  if (block == engine.blockStart) {
-    engine.input.unread += static_cast<int32_t>(engine.input.next - engine.inputBuffer) - offset;
-    engine.input.next = engine.inputBuffer + offset;
+  if (block == state->blockStart) {
+    state->input.unread += static_cast<int32_t>(state->input.next - state->inputBuffer) - offset;
+    state->input.next = state->inputBuffer + offset;
     return kOk;
   }
-  int32_t got = readBlockAt(block);
+  int32_t got = readBlockAt(state, block);
   // The pointer moves even when nothing came, so that a later seek into the
   // same block finds an empty buffer rather than the previous block's bytes.
-  engine.input.next = engine.inputBuffer + offset;
-  engine.input.unread = got - offset;
+  state->input.next = state->inputBuffer + offset;
+  state->input.unread = got - offset;
   return got <= 0 ? kEndOfArchive : kOk;
 }
 
@@ -65,24 +65,24 @@ int32_t SeekArchive(int64_t target) {
 // Reading
 // ---------------------------------------------------------------------------
 
-int32_t ReadArchive(void* destination, int32_t n) {
+int32_t ReadArchive(EngineState* state, void* destination, int32_t n) {
   uint8_t* out = static_cast<uint8_t*>(destination);
   int32_t copied = 0;
   while (copied < n) {
-    if (engine.input.unread <= 0 && !readFollowingBlock()) break;
+    if (state->input.unread <= 0 && !readFollowingBlock(state)) break;
     int32_t chunk = n - copied;
-    if (chunk > engine.input.unread) chunk = engine.input.unread;
-    copyBytes(out + copied, engine.input.next, chunk);
-    engine.input.next += chunk;
-    engine.input.unread -= chunk;
+    if (chunk > state->input.unread) chunk = state->input.unread;
+    copyBytes(out + copied, state->input.next, chunk);
+    state->input.next += chunk;
+    state->input.unread -= chunk;
     copied += chunk;
   }
   return copied;
 }
 
-SignatureCheck readSignature(uint32_t signature) {
+SignatureCheck readSignature(EngineState* state, uint32_t signature) {
   uint8_t bytes[4] = {0, 0, 0, 0};
-  if (ReadArchive(bytes, 4) == 0) return kSignatureMissing;
+  if (ReadArchive(state, bytes, 4) == 0) return kSignatureMissing;
   return readLe32(bytes) == signature ? kSignatureFound : kSignatureDiffers;
 }
 
@@ -90,9 +90,9 @@ SignatureCheck readSignature(uint32_t signature) {
 // Variable-length fields of the headers
 // ---------------------------------------------------------------------------
 
-static int32_t readName(int32_t length) {
-  engine.nameCut = false;
-  engine.name[0] = '\0';
+static int32_t readName(EngineState* state, int32_t length) {
+  state->nameCut = false;
+  state->name[0] = '\0';
   // An empty name must not leave the previous member's name in the buffer:
   // the member would be written over that other file.
   if (length == 0) return kOk;
@@ -100,37 +100,37 @@ static int32_t readName(int32_t length) {
   int32_t result = kOk;
   if (length >= kNameSize) {
     keep = kNameSize - 1;
-    engine.nameCut = true;
+    state->nameCut = true;
     result = kWarn;
   }
-  int32_t got = ReadArchive(engine.name, keep);
+  int32_t got = ReadArchive(state, state->name, keep);
   if (got == 0) return kEndOfArchive;
-  engine.name[got] = '\0';
-  applyNameCharset(engine.name);
-  if (length > keep) result = worseOf(result, SeekArchive(static_cast<int64_t>(archivePosition()) + (length - keep)));
+  state->name[got] = '\0';
+  applyNameCharset(state, state->name);
+  if (length > keep) result = worseOf(result, SeekArchive(state, static_cast<int64_t>(archivePosition(state)) + (length - keep)));
   return result;
 }
 
-static int32_t readExtraField(int32_t length) {
-  release(engine.extraField);
-  engine.extraField = nullptr;
+static int32_t readExtraField(EngineState* state, int32_t length) {
+  release(state->extraField);
+  state->extraField = nullptr;
   if (length == 0) return kOk;
-  engine.extraField = static_cast<uint8_t*>(allocate(length));
+  state->extraField = static_cast<uint8_t*>(allocate(length));
   // The field is kept but never interpreted; without memory it is skipped.
-  if (engine.extraField == nullptr) return SeekArchive(static_cast<int64_t>(archivePosition()) + length);
-  if (ReadArchive(engine.extraField, length) == 0) return kEndOfArchive;
+  if (state->extraField == nullptr) return SeekArchive(state, static_cast<int64_t>(archivePosition(state)) + length);
+  if (ReadArchive(state, state->extraField, length) == 0) return kEndOfArchive;
   return kOk;
 }
 
-int32_t ReadField(int32_t length, int32_t kind) {
+int32_t ReadField(EngineState* state, int32_t length, int32_t kind) {
   switch (kind) {
     case kFieldName:
-      return readName(length);
+      return readName(state, length);
     case kFieldExtra:
-      return readExtraField(length);
+      return readExtraField(state, length);
     case kFieldSkip:
       if (length == 0) return kOk;
-      return SeekArchive(static_cast<int64_t>(archivePosition()) + length);
+      return SeekArchive(state, static_cast<int64_t>(archivePosition(state)) + length);
     default:
       return kOk;
   }

@@ -3,8 +3,10 @@
 
 #include <stdint.h>
 
-void InitKeys(const char* password);
-void UpdateKeys(uint8_t plain);
-uint8_t DecryptByte();
+struct EngineState;
+
+void InitKeys(EngineState* state, const char* password);
+void UpdateKeys(EngineState* state, uint8_t plain);
+uint8_t DecryptByte(EngineState* state);
 // Deciphers count bytes in place (nothing for a count of 0 or less).
-void decryptBytes(uint8_t* bytes, int32_t count);
+void decryptBytes(EngineState* state, uint8_t* bytes, int32_t count);

@@ -28,34 +28,34 @@
 // Password tests
 // ---------------------------------------------------------------------------
 
-int32_t TestKey(const uint8_t* header, const char* password) {
-  InitKeys(password);
+int32_t TestKey(EngineState* state, const uint8_t* header, const char* password) {
+  InitKeys(state, password);
   uint8_t last = 0;
   for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) {
-    last = static_cast<uint8_t>(header[i] ^ DecryptByte());
-    UpdateKeys(last);
+    last = static_cast<uint8_t>(header[i] ^ DecryptByte(state));
+    UpdateKeys(state, last);
   }
-  const MemberInfo& member = engine.members[engine.currentMember];
-  const LocalHeader& local = engine.localHeader;
+  const MemberInfo& member = state->members[state->currentMember];
+  const LocalHeader& local = state->localHeader;
   uint8_t check = static_cast<uint8_t>(member.hasDescriptor ? local.time >> 8 : local.crc >> 24);
   if (last != check) return -1;
   // The member's bytes already in the buffer; the member input deciphers
   // every block it reads from here on.
-  int32_t held = engine.input.unread < engine.budget ? engine.input.unread : engine.budget;
-  decryptBytes(const_cast<uint8_t*>(engine.input.next), held);
+  int32_t held = state->input.unread < state->budget ? state->input.unread : state->budget;
+  decryptBytes(state, const_cast<uint8_t*>(state->input.next), held);
   return 0;
 }
 
-int32_t TestPassword(const uint8_t* header) {
-  if (TestKey(header, engine.keyCopy) == 0) return 0;
-  size_t size = textLength(engine.keyCopy) + 1;
+int32_t TestPassword(EngineState* state, const uint8_t* header) {
+  if (TestKey(state, header, state->keyCopy) == 0) return 0;
+  size_t size = textLength(state->keyCopy) + 1;
   char* other = static_cast<char*>(allocate(size));
   if (other == nullptr) return -1;
-  CharToOemA(engine.keyCopy, other);
-  int32_t result = TestKey(header, other);
+  CharToOemA(state->keyCopy, other);
+  int32_t result = TestKey(state, header, other);
   if (result != 0) {
-    OemToCharA(engine.keyCopy, other);
-    result = TestKey(header, other);
+    OemToCharA(state->keyCopy, other);
+    result = TestKey(state, header, other);
   }
   fillBytes(other, 0, size);
   release(other);
@@ -66,11 +66,11 @@ int32_t TestPassword(const uint8_t* header) {
 // The key copy and the prompt
 // ---------------------------------------------------------------------------
 
-void releaseKeyCopy() {
-  if (engine.keyCopy == nullptr) return;
-  fillBytes(engine.keyCopy, 0, kKeyCopySize);
-  release(engine.keyCopy);
-  engine.keyCopy = nullptr;
+void releaseKeyCopy(EngineState* state) {
+  if (state->keyCopy == nullptr) return;
+  fillBytes(state->keyCopy, 0, kKeyCopySize);
+  release(state->keyCopy);
+  state->keyCopy = nullptr;
 }
 
 int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath, const char* memberName) {
@@ -78,31 +78,31 @@ int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath
   return keyCopy[0] != '\0' ? kOk : kNoPassword;
 }
 
-int32_t Decrypt() {
+int32_t Decrypt(EngineState* state) {
   // The header is read as it is stored: the member input must not decipher
   // it while the keys are not yet set.
-  MemberInfo& member = engine.members[engine.currentMember];
+  MemberInfo& member = state->members[state->currentMember];
   uint8_t header[kEncryptionHeaderSize];
   member.encrypted = false;
-  DeferInput();
-  for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) header[i] = static_cast<uint8_t>(nextInputByte());
-  RestoreInput();
+  DeferInput(state);
+  for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) header[i] = static_cast<uint8_t>(nextInputByte(state));
+  RestoreInput(state);
   member.encrypted = true;
 
-  if (engine.firstEncryptedPending) {
-    engine.firstEncryptedPending = false;
-    releaseKeyCopy();
+  if (state->firstEncryptedPending) {
+    state->firstEncryptedPending = false;
+    releaseKeyCopy(state);
   }
-  if (engine.keyCopy != nullptr) {
-    if (TestPassword(header) == 0) return kOk;
+  if (state->keyCopy != nullptr) {
+    if (TestPassword(state, header) == 0) return kOk;
   } else {
-    engine.keyCopy = static_cast<char*>(allocate(kKeyCopySize));
-    if (engine.keyCopy == nullptr) return kNoPassword;
-    engine.keyCopy[0] = '\0';
+    state->keyCopy = static_cast<char*>(allocate(kKeyCopySize));
+    if (state->keyCopy == nullptr) return kNoPassword;
+    state->keyCopy[0] = '\0';
   }
-  if (engine.passwordCallback(engine.keyCopy, kKeyCopySize, engine.archivePath, engine.name) != kOk) {
-    releaseKeyCopy();
+  if (state->passwordCallback(state->keyCopy, kKeyCopySize, state->archivePath, state->name) != kOk) {
+    releaseKeyCopy(state);
     return kNoPassword;
   }
-  return TestPassword(header) == 0 ? kOk : kWarn;
+  return TestPassword(state, header) == 0 ? kOk : kWarn;
 }

@@ -13,32 +13,32 @@
 
 // Reads the block-aligned file block at `block` into the buffer and makes it
 // the block held; the number of bytes read. The read pointer is the caller's.
-int32_t readBlockAt(int32_t block);
+int32_t readBlockAt(EngineState* state, int32_t block);
 // Reads the block that follows the one held and points the input at its
 // start; false, with an empty buffer, when nothing more comes.
-bool readFollowingBlock();
+bool readFollowingBlock(EngineState* state);
 // Reads the file block that holds the position (or only moves the read
 // pointer when that block is already held). Ok, BadError for a negative
 // position, EndOfArchive for one beyond the engine's 32-bit positions or
 // when the block yields no bytes.
-int32_t SeekArchive(int64_t position);
+int32_t SeekArchive(EngineState* state, int64_t position);
 // Copies up to n bytes from the read pointer on, refilling block by block;
 // the count copied (fewer at the end of the file).
-int32_t ReadArchive(void* destination, int32_t n);
+int32_t ReadArchive(EngineState* state, void* destination, int32_t n);
 // Reads the four bytes at the read pointer and compares them with a record
 // signature.
 enum SignatureCheck { kSignatureFound, kSignatureDiffers, kSignatureMissing };
-SignatureCheck readSignature(uint32_t signature);
+SignatureCheck readSignature(EngineState* state, uint32_t signature);
 // Skips, or reads a name or an extra field of this length.
-int32_t ReadField(int32_t length, int32_t kind);
+int32_t ReadField(EngineState* state, int32_t length, int32_t kind);
 // The file position of the read pointer.
-int32_t archivePosition();
+int32_t archivePosition(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Directory (archive_directory.cpp)
 // ---------------------------------------------------------------------------
-int32_t ReadCentralHeader();
-int32_t StoreMemberInfo();  // 1 kept, 0 skipped
+int32_t ReadCentralHeader(EngineState* state);
+int32_t StoreMemberInfo(EngineState* state);  // 1 kept, 0 skipped
 
 // ---------------------------------------------------------------------------
 // Member extraction (member_steps.cpp)
@@ -50,46 +50,46 @@ enum MemberStepOutcome : int32_t {
 };
 // The second pass for one slot of the batch. The result code of the member
 // is raised into *result.
-int32_t RunMemberSteps(int32_t slot, int32_t* result);
-int32_t ReadLocalHeader();
-int32_t ExtractMember();
+int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result);
+int32_t ReadLocalHeader(EngineState* state);
+int32_t ExtractMember(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Member input (member_input.cpp): the decoder's byte source
 // ---------------------------------------------------------------------------
-void DeferInput();
-void RestoreInput();
-int RefillInput();
+void DeferInput(EngineState* state);
+void RestoreInput(EngineState* state);
+int RefillInput(EngineState* state);
 // The next compressed byte of the member, or -1 at its end. The bytes come
 // straight from the buffer; a call is made only to refill it.
-inline int nextInputByte() {
-  if (--engine.input.unread >= 0) return *engine.input.next++;
-  return RefillInput();
+inline int nextInputByte(EngineState* state) {
+  if (--state->input.unread >= 0) return *state->input.next++;
+  return RefillInput(state);
 }
 // Compressed bytes of the current member taken so far.
-int32_t memberBytesTaken();
+int32_t memberBytesTaken(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Output files (output_file.cpp)
 // ---------------------------------------------------------------------------
-int32_t WindowFlush(const uint8_t* buffer, uint32_t count);
-int OpenOutputFile();  // 0, or 1 on failure
-void CloseOutputFile();
+int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count);
+int OpenOutputFile(EngineState* state);  // 0, or 1 on failure
+void CloseOutputFile(EngineState* state);
 // A member's output that failed goes; a file it was to replace stays as it
 // was, attributes included.
-void AbandonOutputFile();
+void AbandonOutputFile(EngineState* state);
 // Gives a file that the member was to replace its attributes back.
-void KeepReplacedFile();
+void KeepReplacedFile(EngineState* state);
 // Puts a finished replacement in the place of the existing file; false
 // (with its error line) when the existing file had to stay.
-bool CommitOutputFile();
+bool CommitOutputFile(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Member names and existing files (member_name.cpp)
 // ---------------------------------------------------------------------------
 // Converts a name just read into the ANSI code page when its host wrote it
 // in the OEM code page.
-void applyNameCharset(char* name);
+void applyNameCharset(EngineState* state, char* name);
 enum DestinationDecision : int32_t {
   kExtractMember = 0,
   kSkipMember = 1,
@@ -97,7 +97,7 @@ enum DestinationDecision : int32_t {
 };
 // Turns the local name into the path of the output file and settles an
 // existing file of that path (asking the user when needed).
-int32_t DecideDestination();
+int32_t DecideDestination(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Which names are refused (name_rules.cpp)
@@ -106,24 +106,24 @@ int32_t DecideDestination();
 // folder, names a device, ends a component in a dot or a blank, has a
 // component longer than 255 characters, makes a path longer than the
 // platform takes, or claims UTF-8 without being it.
-bool isNameAcceptable(const char* name);
+bool isNameAcceptable(EngineState* state, const char* name);
 
 // ---------------------------------------------------------------------------
 // File calls on member paths (member_paths.cpp): wide for a UTF-8 name on
 // the NT family, ANSI otherwise
 // ---------------------------------------------------------------------------
-uint32_t memberPathAttributes(const char* path);
-bool memberPathSetAttributes(const char* path, uint32_t attributes);
-bool memberPathMakeFolder(const char* path);
-bool memberPathDelete(const char* path);
-HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
-FileBox* memberPathCreate(const char* path);  // created or truncated, for writing
-bool memberPathSetLabel(const char* root, const char* label);
+uint32_t memberPathAttributes(EngineState* state, const char* path);
+bool memberPathSetAttributes(EngineState* state, const char* path, uint32_t attributes);
+bool memberPathMakeFolder(EngineState* state, const char* path);
+bool memberPathDelete(EngineState* state, const char* path);
+HANDLE memberPathOpen(EngineState* state, const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+FileBox* memberPathCreate(EngineState* state, const char* path);  // created or truncated, for writing
+bool memberPathSetLabel(EngineState* state, const char* root, const char* label);
 // Puts the file from in the place of the existing file to.
 enum ReplaceOutcome { kReplaced, kOriginalKept, kOriginalGone };
-ReplaceOutcome memberPathReplace(const char* from, const char* to);
+ReplaceOutcome memberPathReplace(EngineState* state, const char* from, const char* to);
 // The path as ANSI text for lines and prompts.
-const char* memberPathForDisplay(const char* path);
+const char* memberPathForDisplay(EngineState* state, const char* path);
 
 // ---------------------------------------------------------------------------
 // Name mapping (name_mapping.cpp)
@@ -135,31 +135,38 @@ enum BuildOperation : int32_t {
   kBuildGetPath = 3,     // text: receives the path (kNameSize bytes)
   kBuildEnd = 4,         // releases whatever is left
 };
-int32_t BuildPath(int32_t operation, char* text);
+int32_t BuildPath(EngineState* state, int32_t operation, char* text);
 // False when the platform rejects the path as a name (invalid characters,
 // a component too long); a path that merely does not exist is valid.
-bool IsNameValid(const char* path);
-// Maps engine.name into the path of the output file, creating its folders:
-// 0 extract, 2 nothing to extract (existing folder entry, label set), 3
-// error, kNoNameMemory, kFolderCreated or kLabelSkipped. newName: the name
-// was typed by the user at the rename prompt and may start at a root.
-int32_t MapName(bool newName);
+bool IsNameValid(EngineState* state, const char* path);
+// What MapName made of a member's name, besides kNoNameMemory,
+// kFolderCreated and kLabelSkipped. Every result from kMapNothingToExtract
+// on ends the member without a file.
+enum MapResult : int32_t {
+  kMapExtract = 0,           // the output file's path, its folders made
+  kMapNothingToExtract = 2,  // an existing folder entry, or a volume label set
+  kMapFailed = 3,            // a folder could not be made, or no file name is left
+};
+// Maps state->name into the path of the output file, creating its folders.
+// newName: the name was typed by the user at the rename prompt and may
+// start at a root.
+int32_t MapName(EngineState* state, bool newName);
 // The name or path ends with "/" (a folder entry, or a refused file name).
-bool endsWithSlash(const char* name);
+bool endsWithSlash(EngineState* state, const char* name);
 
 // ---------------------------------------------------------------------------
 // Error lines (engine_ui.cpp)
 // ---------------------------------------------------------------------------
 // One counted error line through the engine's user interface: the message
 // with the member name or path where the message has a "%s".
-void engineError(int messageId, const char* argument);
+void engineError(EngineState* state, int messageId, const char* argument);
 // "The archive is either in unknown format or damaged".
-void unknownFormat();
+void unknownFormat(EngineState* state);
 // An error line for a failure that loses files of the installation (a
 // damaged archive, member data that cannot be read, a refused name): the
 // run then ends as corrupt, which tells the caller to fetch a fresh copy.
-void filesLostError(int messageId, const char* argument);
+void filesLostError(EngineState* state, int messageId, const char* argument);
 // Records what a failure means for the run's outcome (the latest decides).
-void noteOutcome(RunOutcome outcome);
+void noteOutcome(EngineState* state, RunOutcome outcome);
 // The user cancelled, or the run is closing.
 inline bool stopRequested() { return engineUi.stopRequested(); }

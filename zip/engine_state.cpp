@@ -1,7 +1,5 @@
-// The engine's one state record and the ZIP record signatures.
+// The ZIP record signatures of the engine's state.
 #include "zip/engine_state.h"
-
-EngineState engine;
 
 // The two bytes that follow "PK" in each signature. Read through a volatile
 // table so that the compiler cannot fold "PK" and a tail into one four-byte

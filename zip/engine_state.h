@@ -1,5 +1,6 @@
-// The extraction engine's state: one process-wide record, zeroed at the start
-// of every ExtractArchive, so that nothing of one run survives into the next.
+// The extraction engine's state: one record per run, made and zeroed by
+// ExtractArchive and passed along every step, so that nothing of one run
+// survives into the next.
 //
 // The engine reads the archive through a single 8192-byte buffer filled by
 // block-aligned reads. Its read pointer and unread count are a ByteCursor,
@@ -132,7 +133,6 @@ enum FieldKind : int32_t {
 };
 
 struct EngineState {
-  bool inProgress;  // an ExtractArchive is running
   RunOutcome outcome;  // what the run means for the installation so far
 
   // The archive and its buffered input.
@@ -185,7 +185,7 @@ struct EngineState {
   // Where the member's data are written: its own path, or a temporary file
   // beside an existing file that the member replaces.
   char outputPath[kNameSize];
-  bool replacing;               // engine.name exists and is to be replaced
+  bool replacing;               // name exists and is to be replaced
   uint32_t replacedAttributes;  // the existing file's attributes, put back when it stays
   uint32_t outputWritten;  // bytes of the member produced so far
   bool outputOverrun;      // the member produced more than its directory entry declares
@@ -208,8 +208,6 @@ struct EngineState {
   InflateState inflate;
   uint8_t window[kWindowSize];
 };
-
-extern EngineState engine;
 
 // Writes the three record signatures into the state.
 void buildSignatures(EngineState* state);

@@ -7,18 +7,18 @@
 
 EngineUi engineUi;
 
-void engineError(int messageId, const char* argument) {
+void engineError(EngineState* state, int messageId, const char* argument) {
   // Every argument but the archive's path is a member name or path, which
   // the lines show in the ANSI code page.
-  if (argument != engine.archivePath) argument = memberPathForDisplay(argument);
+  if (argument != state->archivePath) argument = memberPathForDisplay(state, argument);
   engineUi.errorLine(messageId, argument);
 }
 
-void unknownFormat() { engineError(kMsgUnknownFormat, nullptr); }
+void unknownFormat(EngineState* state) { engineError(state, kMsgUnknownFormat, nullptr); }
 
-void noteOutcome(RunOutcome outcome) { engine.outcome = outcome; }
+void noteOutcome(EngineState* state, RunOutcome outcome) { state->outcome = outcome; }
 
-void filesLostError(int messageId, const char* argument) {
-  noteOutcome(kRunFilesCorrupt);
-  engineError(messageId, argument);
+void filesLostError(EngineState* state, int messageId, const char* argument) {
+  noteOutcome(state, kRunFilesCorrupt);
+  engineError(state, messageId, argument);
 }

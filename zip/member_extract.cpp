@@ -19,113 +19,118 @@
 // Stored
 // ---------------------------------------------------------------------------
 
-static void copyStored() {
-  uint8_t* window = engine.window;
-  engine.copyPosition = 0;
+static void copyStored(EngineState* state) {
+  uint8_t* window = state->window;
+  state->copyPosition = 0;
   for (;;) {
-    int byte = nextInputByte();
+    int byte = nextInputByte(state);
     if (byte < 0) break;
-    if (engine.diskFullState != 0 || engine.outputOverrun) break;
-    window[engine.copyPosition++] = static_cast<uint8_t>(byte);
+    if (state->diskFullState != 0 || state->outputOverrun) break;
+    window[state->copyPosition++] = static_cast<uint8_t>(byte);
     // The rest of what the buffer holds of the member, in one go.
-    int32_t room = static_cast<int32_t>(kWindowSize) - engine.copyPosition;
-    int32_t chunk = engine.input.unread < room ? engine.input.unread : room;
+    int32_t room = static_cast<int32_t>(kWindowSize) - state->copyPosition;
+    int32_t chunk = state->input.unread < room ? state->input.unread : room;
     if (chunk > 0) {
-      const uint8_t* from = engine.input.next;
-      uint8_t* to = window + engine.copyPosition;
+      const uint8_t* from = state->input.next;
+      uint8_t* to = window + state->copyPosition;
       for (int32_t i = 0; i < chunk; ++i) to[i] = from[i];
-      engine.input.next += chunk;
-      engine.input.unread -= chunk;
-      engine.copyPosition += chunk;
+      state->input.next += chunk;
+      state->input.unread -= chunk;
+      state->copyPosition += chunk;
     }
-    if (engine.copyPosition == static_cast<int32_t>(kWindowSize)) {
+    if (state->copyPosition == static_cast<int32_t>(kWindowSize)) {
       engineUi.pumpMessage();
       if (stopRequested()) break;
-      WindowFlush(window, kWindowSize);
-      engine.copyPosition = 0;
+      WindowFlush(state, window, kWindowSize);
+      state->copyPosition = 0;
     }
   }
-  if (engine.copyPosition != 0) WindowFlush(window, engine.copyPosition);
+  if (state->copyPosition != 0) WindowFlush(state, window, state->copyPosition);
 }
 
 // ---------------------------------------------------------------------------
 // Deflate
 // ---------------------------------------------------------------------------
 
-static int refillCallback(void*) { return RefillInput(); }
+// The decoder hands its context back to each callback: the engine's state
+// of the member being decoded.
+static EngineState* engineOf(void* context) { return static_cast<EngineState*>(context); }
 
-static int flushCallback(void*, const uint8_t* window, uint32_t count) {
-  return WindowFlush(window, count);
+static int refillCallback(void* context) { return RefillInput(engineOf(context)); }
+
+static int flushCallback(void* context, const uint8_t* window, uint32_t count) {
+  return WindowFlush(engineOf(context), window, count);
 }
 
 // After each block: the cancel test, the progress bar and one message, so
 // the dialog stays alive during a long member.
-static int afterBlockCallback(void*) {
-  if (stopRequested() || engine.outputOverrun) return 1;
+static int afterBlockCallback(void* context) {
+  EngineState* state = engineOf(context);
+  if (stopRequested() || state->outputOverrun) return 1;
   const int stage = stageEnter(kStageOther);
-  const MemberInfo& member = engine.members[engine.currentMember];
-  int64_t done = static_cast<int64_t>(member.localOffset) + engine.archiveShift + memberBytesTaken();
-  engineUi.progress(done < 0 ? 0 : static_cast<uint32_t>(done), static_cast<uint32_t>(engine.archiveLength));
+  const MemberInfo& member = state->members[state->currentMember];
+  int64_t done = static_cast<int64_t>(member.localOffset) + state->archiveShift + memberBytesTaken(state);
+  engineUi.progress(done < 0 ? 0 : static_cast<uint32_t>(done), static_cast<uint32_t>(state->archiveLength));
   engineUi.pumpMessage();
   stageLeave(stage);
   return 0;
 }
 
-static int decodeDeflate() {
-  InflateState& state = engine.inflate;
-  state.input = &engine.input;
-  state.refill = refillCallback;
-  state.flush = flushCallback;
-  state.afterBlock = afterBlockCallback;
-  state.context = nullptr;
-  state.window = engine.window;
-  state.bitBuffer = 0;
-  state.bitCount = 0;
-  state.windowPosition = 0;
-  return decodeDeflateMember(&state);
+static int decodeDeflate(EngineState* state) {
+  InflateState& decoder = state->inflate;
+  decoder.input = &state->input;
+  decoder.refill = refillCallback;
+  decoder.flush = flushCallback;
+  decoder.afterBlock = afterBlockCallback;
+  decoder.context = state;
+  decoder.window = state->window;
+  decoder.bitBuffer = 0;
+  decoder.bitCount = 0;
+  decoder.windowPosition = 0;
+  return decodeDeflateMember(&decoder);
 }
 
 // ---------------------------------------------------------------------------
 // One member
 // ---------------------------------------------------------------------------
 
-int32_t ExtractMember() {
-  engine.runningCrc = 0;
-  engine.outputWritten = 0;
-  engine.outputOverrun = false;
-  uint16_t method = engine.localHeader.method;
+int32_t ExtractMember(EngineState* state) {
+  state->runningCrc = 0;
+  state->outputWritten = 0;
+  state->outputOverrun = false;
+  uint16_t method = state->localHeader.method;
   // Tested before the file is created, so an unknown method leaves no empty
   // file (and no open handle) behind.
   if (method != 0 && method != 8) {
-    KeepReplacedFile();
-    engineError(kMsgUnknownMethod, engine.name);
+    KeepReplacedFile(state);
+    engineError(state, kMsgUnknownMethod, state->name);
     return kWarn;
   }
   int stage = stageEnter(kStageCreate);
-  const int opened = OpenOutputFile();
+  const int opened = OpenOutputFile(state);
   stageLeave(stage);
   if (opened != 0) return kDiskFull;
-  DeferInput();
+  DeferInput(state);
 
   int32_t result = kOk;
   int decoded = kInflateOk;
   stage = stageEnter(kStageDecode);
   if (method == 0) {
-    copyStored();
+    copyStored(state);
   } else {
-    decoded = decodeDeflate();
+    decoded = decodeDeflate(state);
   }
   // Output short of the declared size is damage too, even when the CRC of
   // what came matches it (a stream that ends early): the file would be
   // kept cut. A stop because of a cancel is handled below, without damage
   // lines.
-  const bool shortOutput = engine.outputWritten != engine.members[engine.currentMember].uncompressedSize;
-  if ((decoded != kInflateOk || engine.outputOverrun || shortOutput) && !stopRequested()) {
-    engineError(kPlainLine, engine.name);
+  const bool shortOutput = state->outputWritten != state->members[state->currentMember].uncompressedSize;
+  if ((decoded != kInflateOk || state->outputOverrun || shortOutput) && !stopRequested()) {
+    engineError(state, kPlainLine, state->name);
     if (decoded == kInflateNoMemory) {
-      engineError(kMsgNoMemory, nullptr);
+      engineError(state, kMsgNoMemory, nullptr);
     } else {
-      filesLostError(kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
+      filesLostError(state, kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
     }
     result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
   }
@@ -133,37 +138,37 @@ int32_t ExtractMember() {
   stageLeave(stage);
 
   stage = stageEnter(kStageClose);
-  CloseOutputFile();
+  CloseOutputFile(state);
   stageLeave(stage);
   if (stopRequested()) {
     // The user cancelled: the cut file goes, and the stop is not reported as
     // damage or a CRC failure (that would add error lines, keep the dialog
     // open and end with "corrupt" instead of the cancel's exit code).
-    AbandonOutputFile();
-    RestoreInput();
+    AbandonOutputFile(state);
+    RestoreInput(state);
     return kOk;
   }
-  if (engine.diskFullState == 2) {
-    engineError(kPlainLine, engine.name);
-    engineError(kMsgWriteError, engine.name);
+  if (state->diskFullState == 2) {
+    engineError(state, kPlainLine, state->name);
+    engineError(state, kMsgWriteError, state->name);
     result = kDiskFull;
   }
   if (result >= kError) {
-    AbandonOutputFile();
-    RestoreInput();
+    AbandonOutputFile(state);
+    RestoreInput(state);
     return result;
   }
-  if (engine.runningCrc != engine.localHeader.crc) {
-    if (engine.members[engine.currentMember].encrypted) {
-      engineError(kMsgCrcFailedEncrypted, engine.name);
+  if (state->runningCrc != state->localHeader.crc) {
+    if (state->members[state->currentMember].encrypted) {
+      engineError(state, kMsgCrcFailedEncrypted, state->name);
     } else {
-      noteOutcome(kRunFilesCorrupt);
-      engineError(kMsgCrcFailed, engine.name);
+      noteOutcome(state, kRunFilesCorrupt);
+      engineError(state, kMsgCrcFailed, state->name);
     }
-    AbandonOutputFile();
+    AbandonOutputFile(state);
     result = kError;
   }
-  if (result < kError && !CommitOutputFile()) result = kError;
-  RestoreInput();
+  if (result < kError && !CommitOutputFile(state)) result = kError;
+  RestoreInput(state);
   return result;
 }

@@ -10,55 +10,55 @@
 #include "zip/cipher.h"
 #include "zip/engine_internal.h"
 
-void DeferInput() {
-  if (engine.input.unread > engine.budget) {
-    if (engine.budget < 0) engine.budget = 0;
-    engine.deferredPointer = engine.input.next + engine.budget;
-    engine.deferredCount = engine.input.unread - engine.budget;
-    engine.input.unread = engine.budget;
+void DeferInput(EngineState* state) {
+  if (state->input.unread > state->budget) {
+    if (state->budget < 0) state->budget = 0;
+    state->deferredPointer = state->input.next + state->budget;
+    state->deferredCount = state->input.unread - state->budget;
+    state->input.unread = state->budget;
   } else {
-    engine.deferredCount = 0;
+    state->deferredCount = 0;
   }
-  engine.budget -= engine.input.unread;
+  state->budget -= state->input.unread;
 }
 
-void RestoreInput() {
-  if (engine.input.unread > 0) engine.budget += engine.input.unread;
-  if (engine.deferredCount > 0) {
-    engine.input.unread = engine.deferredCount + engine.budget;
-    engine.input.next = engine.deferredPointer - engine.budget;
-    engine.deferredCount = 0;
-  } else if (engine.input.unread < 0) {
-    engine.input.unread = 0;
+void RestoreInput(EngineState* state) {
+  if (state->input.unread > 0) state->budget += state->input.unread;
+  if (state->deferredCount > 0) {
+    state->input.unread = state->deferredCount + state->budget;
+    state->input.next = state->deferredPointer - state->budget;
+    state->deferredCount = 0;
+  } else if (state->input.unread < 0) {
+    state->input.unread = 0;
   }
 }
 
-int RefillInput() {
+int RefillInput(EngineState* state) {
   // A member past its declared size gets no further input (see WindowFlush).
-  if (engine.outputOverrun) {
-    engine.input.unread = 0;
+  if (state->outputOverrun) {
+    state->input.unread = 0;
     return -1;
   }
-  if (engine.budget <= 0) {
-    engine.budget -= 1;
-    engine.input.unread = 0;
+  if (state->budget <= 0) {
+    state->budget -= 1;
+    state->input.unread = 0;
     return -1;
   }
-  if (engine.input.unread <= 0) {
-    if (!readFollowingBlock()) return -1;
-    DeferInput();
+  if (state->input.unread <= 0) {
+    if (!readFollowingBlock(state)) return -1;
+    DeferInput(state);
     // Deciphered once per block, not per byte taken.
-    if (engine.members[engine.currentMember].encrypted) {
-      decryptBytes(engine.inputBuffer, engine.input.unread);
+    if (state->members[state->currentMember].encrypted) {
+      decryptBytes(state, state->inputBuffer, state->input.unread);
     }
   }
-  engine.input.unread -= 1;
-  return *engine.input.next++;
+  state->input.unread -= 1;
+  return *state->input.next++;
 }
 
-int32_t memberBytesTaken() {
-  int32_t inBuffer = engine.input.unread > 0 ? engine.input.unread : 0;
-  int32_t budget = engine.budget > 0 ? engine.budget : 0;
-  int32_t taken = static_cast<int32_t>(engine.localHeader.compressedSize) - budget - inBuffer;
+int32_t memberBytesTaken(EngineState* state) {
+  int32_t inBuffer = state->input.unread > 0 ? state->input.unread : 0;
+  int32_t budget = state->budget > 0 ? state->budget : 0;
+  int32_t taken = static_cast<int32_t>(state->localHeader.compressedSize) - budget - inBuffer;
   return taken > 0 ? taken : 0;
 }

@@ -27,12 +27,12 @@
 // that refuses it). The conversion back must give the same characters, so a
 // character the system would replace by a look-alike ("/" for a division
 // slash) never slips through.
-static void utf8ToCodePage(char* name) {
+static void utf8ToCodePage(EngineState* state, char* name) {
   wchar_t wide[kNameSize];
   wchar_t back[kNameSize];
   char converted[kNameSize];
   if (utf8ToWide(name, -1, wide, kNameSize) < 0) {
-    engine.nameNotInCodePage = true;
+    state->nameNotInCodePage = true;
     return;
   }
   BOOL defaulted = FALSE;
@@ -40,23 +40,23 @@ static void utf8ToCodePage(char* name) {
   bool same = n > 0 && !defaulted && MultiByteToWideChar(CP_ACP, 0, converted, -1, back, kNameSize) > 0;
   for (int i = 0; same && (i == 0 || wide[i - 1] != L'\0'); ++i) same = wide[i] == back[i];
   if (n > 0) copyTextCut(name, converted, kNameSize);
-  engine.nameNotInCodePage = !same;
+  state->nameNotInCodePage = !same;
 }
 
-void applyNameCharset(char* name) {
-  engine.nameIsUtf8 = false;
-  engine.nameNotInCodePage = false;
-  if ((engine.nameFlags & kFlagUtf8Name) != 0) {
+void applyNameCharset(EngineState* state, char* name) {
+  state->nameIsUtf8 = false;
+  state->nameNotInCodePage = false;
+  if ((state->nameFlags & kFlagUtf8Name) != 0) {
     if (NtMajorVersion() != 0) {
-      engine.nameIsUtf8 = true;  // created through the wide calls as it is
+      state->nameIsUtf8 = true;  // created through the wide calls as it is
     } else {
-      utf8ToCodePage(name);
+      utf8ToCodePage(state, name);
     }
     return;
   }
-  int32_t host = engine.members[engine.currentMember].host;
+  int32_t host = state->members[state->currentMember].host;
   // MS-DOS and OS/2 packers, and one NTFS packer version, wrote OEM names.
-  if (host == 0 || host == 6 || (host == 11 && engine.centralHeader.madeByVersion == 50)) {
+  if (host == 0 || host == 6 || (host == 11 && state->centralHeader.madeByVersion == 50)) {
     OemToCharA(name, name);
   }
 }
@@ -65,49 +65,49 @@ void applyNameCharset(char* name) {
 // The destination of a member
 // ---------------------------------------------------------------------------
 
-// Asks about the existing file engine.name until the answer is one the
-// engine can act on; on kAnswerRename engine.name holds the typed name.
-static char askAboutExistingFile() {
+// Asks about the existing file state->name until the answer is one the
+// engine can act on; on kAnswerRename state->name holds the typed name.
+static char askAboutExistingFile(EngineState* state) {
   char scratch[kPathSize];
   for (;;) {
-    copyTextCut(scratch, memberPathForDisplay(engine.name), sizeof(scratch));
+    copyTextCut(scratch, memberPathForDisplay(state, state->name), sizeof(scratch));
     char decision = 0;
-    const LocalHeader& local = engine.localHeader;
-    engineUi.askOverwrite(&decision, scratch, engine.uncompressedSize,
+    const LocalHeader& local = state->localHeader;
+    engineUi.askOverwrite(&decision, scratch, state->uncompressedSize,
                           (static_cast<uint32_t>(local.date) << 16) | local.time);
     if (decision != kAnswerRename) return decision;
     char* last = const_cast<char*>(lastCharOf(scratch));
     if (*last == '\n') *last = '\0';
     // An empty new name names no file: the same question again.
     if (scratch[0] == '\0') continue;
-    copyTextCut(engine.name, scratch, kNameSize);
-    engine.nameIsUtf8 = false;  // typed in the ANSI code page
+    copyTextCut(state->name, scratch, kNameSize);
+    state->nameIsUtf8 = false;  // typed in the ANSI code page
     return decision;
   }
 }
 
-int32_t DecideDestination() {
-  if (engine.nameCut || engine.nameNotInCodePage || !isNameAcceptable(engine.name)) {
-    filesLostError(kMsgHeaderCorrupt, engine.name);
+int32_t DecideDestination(EngineState* state) {
+  if (state->nameCut || state->nameNotInCodePage || !isNameAcceptable(state, state->name)) {
+    filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kSkipMember;
   }
-  engine.replacing = false;
+  state->replacing = false;
   bool newName = false;
   for (;;) {
     // Folder entries, volume labels and failures end here; their lines,
     // if any, are written.
-    if (MapName(newName) >= 2) return kSkipMember;
+    if (MapName(state, newName) >= kMapNothingToExtract) return kSkipMember;
     // A file name the platform refused leaves only the folder: opening it
     // fails with a line of its own, and there is no file to ask about.
-    if (endsWithSlash(engine.name)) return kExtractMember;
-    const uint32_t existing = memberPathAttributes(engine.name);
+    if (endsWithSlash(state, state->name)) return kExtractMember;
+    const uint32_t existing = memberPathAttributes(state, state->name);
     if (existing == INVALID_FILE_ATTRIBUTES) return kExtractMember;
-    switch (askAboutExistingFile()) {
+    switch (askAboutExistingFile(state)) {
       case kAnswerReplace:
         // The prompt has cleared the file's attributes; they come back if
         // the file stays.
-        engine.replacing = true;
-        engine.replacedAttributes = existing;
+        state->replacing = true;
+        state->replacedAttributes = existing;
         return kExtractMember;
       case kAnswerSkip:
         return kSkipMember;
@@ -118,8 +118,8 @@ int32_t DecideDestination() {
         break;
       default:
         // The prompt could not be shown: the file is not replaced unasked.
-        noteOutcome(kRunFilesNotCreated);
-        engineError(kMsgCannotCreate, engine.name);
+        noteOutcome(state, kRunFilesNotCreated);
+        engineError(state, kMsgCannotCreate, state->name);
         return kSkipMember;
     }
   }

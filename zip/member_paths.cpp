@@ -11,47 +11,47 @@
 #include "zip/engine_internal.h"
 
 // The UTF-16 form of a member path, when the member's name is UTF-8.
-static bool wideForm(const char* path, wchar_t* wide) {
-  return engine.nameIsUtf8 && utf8ToWide(path, -1, wide, kNameSize) >= 0;
+static bool wideForm(EngineState* state, const char* path, wchar_t* wide) {
+  return state->nameIsUtf8 && utf8ToWide(path, -1, wide, kNameSize) >= 0;
 }
 
-uint32_t memberPathAttributes(const char* path) {
+uint32_t memberPathAttributes(EngineState* state, const char* path) {
   wchar_t wide[kNameSize];
-  return wideForm(path, wide) ? GetFileAttributesW(wide) : GetFileAttributesA(path);
+  return wideForm(state, path, wide) ? GetFileAttributesW(wide) : GetFileAttributesA(path);
 }
 
-bool memberPathSetAttributes(const char* path, uint32_t attributes) {
+bool memberPathSetAttributes(EngineState* state, const char* path, uint32_t attributes) {
   wchar_t wide[kNameSize];
-  return (wideForm(path, wide) ? SetFileAttributesW(wide, attributes) : SetFileAttributesA(path, attributes)) != 0;
+  return (wideForm(state, path, wide) ? SetFileAttributesW(wide, attributes) : SetFileAttributesA(path, attributes)) != 0;
 }
 
-bool memberPathMakeFolder(const char* path) {
+bool memberPathMakeFolder(EngineState* state, const char* path) {
   wchar_t wide[kNameSize];
-  return (wideForm(path, wide) ? CreateDirectoryW(wide, nullptr) : CreateDirectoryA(path, nullptr)) != 0;
+  return (wideForm(state, path, wide) ? CreateDirectoryW(wide, nullptr) : CreateDirectoryA(path, nullptr)) != 0;
 }
 
-bool memberPathDelete(const char* path) {
+bool memberPathDelete(EngineState* state, const char* path) {
   wchar_t wide[kNameSize];
-  return (wideForm(path, wide) ? DeleteFileW(wide) : DeleteFileA(path)) != 0;
+  return (wideForm(state, path, wide) ? DeleteFileW(wide) : DeleteFileA(path)) != 0;
 }
 
-HANDLE memberPathOpen(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+HANDLE memberPathOpen(EngineState* state, const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   wchar_t wide[kNameSize];
-  if (wideForm(path, wide)) return CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr);
+  if (wideForm(state, path, wide)) return CreateFileW(wide, access, share, nullptr, disposition, flags, nullptr);
   return CreateFileA(path, access, share, nullptr, disposition, flags, nullptr);
 }
 
-FileBox* memberPathCreate(const char* path) {
+FileBox* memberPathCreate(EngineState* state, const char* path) {
   // As fileOpen(path, "wb"): created or truncated, for writing.
   return fileFromHandle(
-      memberPathOpen(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN));
+      memberPathOpen(state, path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, FILE_FLAG_SEQUENTIAL_SCAN));
 }
 
-ReplaceOutcome memberPathReplace(const char* from, const char* to) {
+ReplaceOutcome memberPathReplace(EngineState* state, const char* from, const char* to) {
   wchar_t wideFrom[kNameSize];
   wchar_t wideTo[kNameSize];
   if (NtMajorVersion() != 0) {
-    const bool wide = wideForm(from, wideFrom) && wideForm(to, wideTo);
+    const bool wide = wideForm(state, from, wideFrom) && wideForm(state, to, wideTo);
     const BOOL moved = wide ? MoveFileExW(wideFrom, wideTo, MOVEFILE_REPLACE_EXISTING)
                             : MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING);
     return moved ? kReplaced : kOriginalKept;
@@ -62,20 +62,20 @@ ReplaceOutcome memberPathReplace(const char* from, const char* to) {
   return MoveFileA(from, to) ? kReplaced : kOriginalGone;
 }
 
-bool memberPathSetLabel(const char* root, const char* label) {
+bool memberPathSetLabel(EngineState* state, const char* root, const char* label) {
   wchar_t wide[kNameSize];
-  if (!wideForm(label, wide)) return SetVolumeLabelA(root, label) != 0;
+  if (!wideForm(state, label, wide)) return SetVolumeLabelA(root, label) != 0;
   wchar_t wideRoot[4] = {static_cast<wchar_t>(static_cast<unsigned char>(root[0])), L':', L'\\', L'\0'};
   return SetVolumeLabelW(wideRoot, wide) != 0;
 }
 
-const char* memberPathForDisplay(const char* path) {
+const char* memberPathForDisplay(EngineState* state, const char* path) {
   wchar_t wide[kNameSize];
-  if (path == nullptr || !wideForm(path, wide)) return path;
+  if (path == nullptr || !wideForm(state, path, wide)) return path;
   // Lines and prompts are ANSI text: characters the code page lacks show
   // as '?'.
-  if (WideCharToMultiByte(CP_ACP, 0, wide, -1, engine.displayName, kNameSize * 2, "?", nullptr) == 0) {
+  if (WideCharToMultiByte(CP_ACP, 0, wide, -1, state->displayName, kNameSize * 2, "?", nullptr) == 0) {
     return path;
   }
-  return engine.displayName;
+  return state->displayName;
 }

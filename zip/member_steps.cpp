@@ -20,12 +20,12 @@
 // Finding the local header
 // ---------------------------------------------------------------------------
 
-int32_t ReadLocalHeader() {
+int32_t ReadLocalHeader(EngineState* state) {
   // The signature was read already; the record keeps room for it so that the
   // offsets below are those of the format.
   uint8_t h[kLocalHeaderSize] = {};
-  if (ReadArchive(h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
-  LocalHeader& local = engine.localHeader;
+  if (ReadArchive(state, h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
+  LocalHeader& local = state->localHeader;
   local.neededVersion = readLe16(h + 4);
   local.flags = readLe16(h + 6);
   local.method = readLe16(h + 8);
@@ -36,17 +36,17 @@ int32_t ReadLocalHeader() {
   local.uncompressedSize = readLe32(h + 22);
   local.nameLength = readLe16(h + 26);
   local.extraLength = readLe16(h + 28);
-  engine.nameFlags = local.flags;  // the name read next is this header's
+  state->nameFlags = local.flags;  // the name read next is this header's
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
-    const MemberInfo& member = engine.members[engine.currentMember];
+    const MemberInfo& member = state->members[state->currentMember];
     local.crc = member.crc;
     local.compressedSize = member.compressedSize;
     local.uncompressedSize = member.uncompressedSize;
   }
-  engine.budget = static_cast<int32_t>(local.compressedSize);
-  engine.uncompressedSize = local.uncompressedSize;
+  state->budget = static_cast<int32_t>(local.compressedSize);
+  state->uncompressedSize = local.uncompressedSize;
   return kOk;
 }
 
@@ -55,18 +55,18 @@ enum LocalHeaderSearch { kHeaderFound, kHeaderMissing, kHeaderEndsLoop };
 // Steps 1 to 4: places the input right after the member's local header
 // signature. kHeaderMissing skips the member (its lines are written);
 // kHeaderEndsLoop ends the member loop with *result raised.
-static LocalHeaderSearch findLocalHeader(int32_t slot, int32_t* result) {
-  const MemberInfo& member = engine.members[slot];
-  bool firstOfRun = slot == 0 && engine.batchNumber == 0;
-  int64_t position = static_cast<int64_t>(member.localOffset) + engine.archiveShift;
+static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32_t* result) {
+  const MemberInfo& member = state->members[slot];
+  bool firstOfRun = slot == 0 && state->batchNumber == 0;
+  int64_t position = static_cast<int64_t>(member.localOffset) + state->archiveShift;
   if (position < 0) {
-    unknownFormat();
-    if (!firstOfRun || engine.archiveShift == 0) return kHeaderMissing;
-    engine.savedShift = engine.archiveShift;
-    engine.archiveShift = 0;
+    unknownFormat(state);
+    if (!firstOfRun || state->archiveShift == 0) return kHeaderMissing;
+    state->savedShift = state->archiveShift;
+    state->archiveShift = 0;
     position = member.localOffset;
     if (position < 0) {
-      unknownFormat();
+      unknownFormat(state);
       return kHeaderMissing;
     }
   }
@@ -74,27 +74,27 @@ static LocalHeaderSearch findLocalHeader(int32_t slot, int32_t* result) {
   // a damaged entry, not a sign of a wrong shift: only other bytes where
   // the signature should be make the shift doubtful.
   SignatureCheck check =
-      SeekArchive(position) == kOk ? readSignature(engine.localSignature) : kSignatureMissing;
+      SeekArchive(state, position) == kOk ? readSignature(state, state->localSignature) : kSignatureMissing;
   if (check == kSignatureFound) return kHeaderFound;
-  unknownFormat();
+  unknownFormat(state);
   if (check == kSignatureMissing) return kHeaderMissing;
-  bool retry = (firstOfRun && engine.archiveShift != 0) ||
-               (engine.archiveShift == 0 && engine.savedShift != 0);
+  bool retry = (firstOfRun && state->archiveShift != 0) ||
+               (state->archiveShift == 0 && state->savedShift != 0);
   if (!retry) return kHeaderMissing;
   // The shift chosen here stays for the members that follow.
-  if (engine.archiveShift != 0) {
-    engine.savedShift = engine.archiveShift;
-    engine.archiveShift = 0;
+  if (state->archiveShift != 0) {
+    state->savedShift = state->archiveShift;
+    state->archiveShift = 0;
   } else {
-    engine.archiveShift = engine.savedShift;
+    state->archiveShift = state->savedShift;
   }
-  int32_t r = SeekArchive(static_cast<int64_t>(member.localOffset) + engine.archiveShift);
+  int32_t r = SeekArchive(state, static_cast<int64_t>(member.localOffset) + state->archiveShift);
   if (r == kBadError || r == kEndOfArchive) {
     *result = worseOf(*result, r);
     return kHeaderEndsLoop;
   }
-  if (readSignature(engine.localSignature) != kSignatureFound) {
-    unknownFormat();
+  if (readSignature(state, state->localSignature) != kSignatureFound) {
+    unknownFormat(state);
     return kHeaderMissing;
   }
   return kHeaderFound;
@@ -104,56 +104,56 @@ static LocalHeaderSearch findLocalHeader(int32_t slot, int32_t* result) {
 // The member steps
 // ---------------------------------------------------------------------------
 
-int32_t RunMemberSteps(int32_t slot, int32_t* result) {
-  engine.currentMember = slot;
+int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result) {
+  state->currentMember = slot;
   // A member whose header is not found is lost (its lines are written):
   // the run ends as corrupt.
-  switch (findLocalHeader(slot, result)) {
+  switch (findLocalHeader(state, slot, result)) {
     case kHeaderMissing:
-      noteOutcome(kRunFilesCorrupt);
+      noteOutcome(state, kRunFilesCorrupt);
       return kNextMember;
     case kHeaderEndsLoop:
-      noteOutcome(kRunFilesCorrupt);
+      noteOutcome(state, kRunFilesCorrupt);
       return kEndMemberLoop;
     case kHeaderFound:
       break;
   }
 
-  if (ReadLocalHeader() != kOk) {
-    filesLostError(kMsgUnknownFormat, nullptr);
+  if (ReadLocalHeader(state) != kOk) {
+    filesLostError(state, kMsgUnknownFormat, nullptr);
     return kNextMember;
   }
-  int32_t r = ReadField(engine.localHeader.nameLength, kFieldName);
+  int32_t r = ReadField(state, state->localHeader.nameLength, kFieldName);
   if (r >= kError) {
-    filesLostError(kMsgHeaderCorrupt, engine.name);
+    filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }
-  r = ReadField(engine.localHeader.extraLength, kFieldExtra);
+  r = ReadField(state, state->localHeader.extraLength, kFieldExtra);
   if (r >= kError) {
-    filesLostError(kMsgHeaderCorrupt, engine.name);
+    filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }
 
   const int stage = stageEnter(kStageReport);
-  const bool going = engineUi.reportMember(memberPathForDisplay(engine.name));
+  const bool going = engineUi.reportMember(memberPathForDisplay(state, state->name));
   stageLeave(stage);
   if (!going) return kEndBatch;
-  int32_t destination = DecideDestination();
+  int32_t destination = DecideDestination(state);
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;
 
-  if (engine.members[slot].encrypted && Decrypt() != kOk) {
-    KeepReplacedFile();
+  if (state->members[slot].encrypted && Decrypt(state) != kOk) {
+    KeepReplacedFile(state);
     // Cancel at the password prompt is the user's stop, not a wrong
     // password: no line, and nothing more is extracted.
     if (stopRequested()) return kEndBatch;
-    engineError(kMsgWrongPassword, engine.name);
+    engineError(state, kMsgWrongPassword, state->name);
     return kNextMember;
   }
 
-  engine.diskFullState = 0;
-  *result = worseOf(*result, ExtractMember());
+  state->diskFullState = 0;
+  *result = worseOf(*result, ExtractMember(state));
   // A full disk fails every member that follows as well.
-  if (engine.diskFullState == 2) return kEndMemberLoop;
+  if (state->diskFullState == 2) return kEndMemberLoop;
   return kNextMember;
 }

@@ -28,10 +28,10 @@
 // Validity of a name
 // ---------------------------------------------------------------------------
 
-bool IsNameValid(const char* path) {
+bool IsNameValid(EngineState* state, const char* path) {
   // No access asked: this only learns whether the name could exist, with no
   // limit on the path's length, and a folder opens as well as a file.
-  HANDLE handle = memberPathOpen(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
+  HANDLE handle = memberPathOpen(state, path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING,
                                  FILE_FLAG_BACKUP_SEMANTICS);
   if (handle != INVALID_HANDLE_VALUE) {
     CloseHandle(handle);
@@ -45,11 +45,11 @@ bool IsNameValid(const char* path) {
 // The two paths
 // ---------------------------------------------------------------------------
 
-static void releasePaths() {
-  release(engine.firstPath);
-  release(engine.secondPath);
-  engine.firstPath = nullptr;
-  engine.secondPath = nullptr;
+static void releasePaths(EngineState* state) {
+  release(state->firstPath);
+  release(state->secondPath);
+  state->firstPath = nullptr;
+  state->secondPath = nullptr;
 }
 
 // Appends text at *end of a path of the given capacity; false when it had
@@ -65,8 +65,8 @@ static bool appendToPath(char* path, char** end, const char* text, int32_t capac
 
 // The drive letter of a volume label: from a typed root prefix, else from
 // the current folder; 0 when there is none.
-static unsigned char labelLetter(const char* prefix) {
-  if (engine.rootPrefix && prefix[0] != '\0' && prefix[1] == ':') {
+static unsigned char labelLetter(EngineState* state, const char* prefix) {
+  if (state->rootPrefix && prefix[0] != '\0' && prefix[1] == ':') {
     return lowerOem(static_cast<unsigned char>(prefix[0]));
   }
   char current[kPathSize];
@@ -75,81 +75,81 @@ static unsigned char labelLetter(const char* prefix) {
   return static_cast<unsigned char>(current[0]);
 }
 
-static int32_t initPaths(const char* prefix) {
-  releasePaths();
-  size_t size = static_cast<size_t>(engine.nameLength) + 1;
-  engine.firstPath = static_cast<char*>(allocate(size));
-  engine.secondPath = static_cast<char*>(allocate(size));
-  if (engine.firstPath == nullptr || engine.secondPath == nullptr) {
-    releasePaths();
+static int32_t initPaths(EngineState* state, const char* prefix) {
+  releasePaths(state);
+  size_t size = static_cast<size_t>(state->nameLength) + 1;
+  state->firstPath = static_cast<char*>(allocate(size));
+  state->secondPath = static_cast<char*>(allocate(size));
+  if (state->firstPath == nullptr || state->secondPath == nullptr) {
+    releasePaths(state);
     return kNoNameMemory;
   }
-  engine.firstPath[0] = '\0';
-  engine.firstEnd = engine.firstPath;
-  if (engine.members[engine.currentMember].volumeLabel) {
+  state->firstPath[0] = '\0';
+  state->firstEnd = state->firstPath;
+  if (state->members[state->currentMember].volumeLabel) {
     // Only a drive named by a lower-case letter takes a label: a folder
     // reached by another kind of path (a share, "\\?\") has none to set.
-    unsigned char letter = labelLetter(prefix);
+    unsigned char letter = labelLetter(state, prefix);
     if (letter < 'a') {
-      releasePaths();
+      releasePaths(state);
       return kLabelSkipped;
     }
-    engine.labelDrive = letter - 0x60;
-  } else if (engine.rootPrefix) {
-    appendToPath(engine.firstPath, &engine.firstEnd, prefix, engine.nameLength + 1);
+    state->labelDrive = letter - 0x60;
+  } else if (state->rootPrefix) {
+    appendToPath(state->firstPath, &state->firstEnd, prefix, state->nameLength + 1);
   }
-  engine.secondPath[0] = '\0';
-  engine.secondEnd = engine.secondPath;
-  appendToPath(engine.secondPath, &engine.secondEnd, engine.firstPath, engine.nameLength + 1);
+  state->secondPath[0] = '\0';
+  state->secondEnd = state->secondPath;
+  appendToPath(state->secondPath, &state->secondEnd, state->firstPath, state->nameLength + 1);
   return kOk;
 }
 
-static int32_t appendFolder(const char* component) {
-  int32_t capacity = engine.nameLength + 1;
-  appendToPath(engine.firstPath, &engine.firstEnd, component, capacity);
-  if (IsNameValid(engine.firstPath)) appendToPath(engine.secondPath, &engine.secondEnd, component, capacity);
-  DWORD attributes = memberPathAttributes(engine.secondPath);
+static int32_t appendFolder(EngineState* state, const char* component) {
+  int32_t capacity = state->nameLength + 1;
+  appendToPath(state->firstPath, &state->firstEnd, component, capacity);
+  if (IsNameValid(state, state->firstPath)) appendToPath(state->secondPath, &state->secondEnd, component, capacity);
+  DWORD attributes = memberPathAttributes(state, state->secondPath);
   bool failed;
   if (attributes == INVALID_FILE_ATTRIBUTES) {
-    failed = !memberPathMakeFolder(engine.secondPath);
-    if (!failed) engine.folderCreated = true;
+    failed = !memberPathMakeFolder(state, state->secondPath);
+    if (!failed) state->folderCreated = true;
   } else {
     failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;  // a file stands in the way
   }
   if (failed) {
-    engineError(kMsgCannotCreateFolder, engine.secondPath);
-    releasePaths();
-    return 3;
+    engineError(state, kMsgCannotCreateFolder, state->secondPath);
+    releasePaths(state);
+    return kMapFailed;
   }
-  appendToPath(engine.firstPath, &engine.firstEnd, "/", capacity);
-  appendToPath(engine.secondPath, &engine.secondEnd, "/", capacity);
+  appendToPath(state->firstPath, &state->firstEnd, "/", capacity);
+  appendToPath(state->secondPath, &state->secondEnd, "/", capacity);
   return kOk;
 }
 
-static int32_t appendFileName(const char* component) {
+static int32_t appendFileName(EngineState* state, const char* component) {
   // A path keeps at most 259 characters, as the name it ends up in.
-  int32_t capacity = engine.nameLength + 1 < kNameSize ? engine.nameLength + 1 : kNameSize;
-  bool whole = appendToPath(engine.firstPath, &engine.firstEnd, component, capacity);
-  if (engine.members[engine.currentMember].volumeLabel || IsNameValid(engine.firstPath)) {
-    whole = appendToPath(engine.secondPath, &engine.secondEnd, component, capacity) && whole;
+  int32_t capacity = state->nameLength + 1 < kNameSize ? state->nameLength + 1 : kNameSize;
+  bool whole = appendToPath(state->firstPath, &state->firstEnd, component, capacity);
+  if (state->members[state->currentMember].volumeLabel || IsNameValid(state, state->firstPath)) {
+    whole = appendToPath(state->secondPath, &state->secondEnd, component, capacity) && whole;
   }
   return whole ? kOk : kWarn;
 }
 
-int32_t BuildPath(int32_t operation, char* text) {
+int32_t BuildPath(EngineState* state, int32_t operation, char* text) {
   switch (operation) {
     case kBuildInit:
-      return initPaths(text);
+      return initPaths(state, text);
     case kBuildAppendDir:
-      return appendFolder(text);
+      return appendFolder(state, text);
     case kBuildAppendName:
-      return appendFileName(text);
+      return appendFileName(state, text);
     case kBuildGetPath:
-      copyTextCut(text, engine.secondPath, kNameSize);
-      releasePaths();
+      copyTextCut(text, state->secondPath, kNameSize);
+      releasePaths(state);
       return kOk;
     case kBuildEnd:
-      releasePaths();
+      releasePaths(state);
       return kOk;
   }
   return kOk;
@@ -159,10 +159,10 @@ int32_t BuildPath(int32_t operation, char* text) {
 // Mapping
 // ---------------------------------------------------------------------------
 
-bool endsWithSlash(const char* name) {
+bool endsWithSlash(EngineState* state, const char* name) {
   // A UTF-8 name is not walked by the code page's double-byte rules; its
   // last byte is '/' only when its last character is.
-  if (engine.nameIsUtf8) {
+  if (state->nameIsUtf8) {
     size_t length = textLength(name);
     return length > 0 && name[length - 1] == '/';
   }
@@ -171,16 +171,16 @@ bool endsWithSlash(const char* name) {
 
 // The root a typed name starts at ("/", "D:" or "D:/"), copied into prefix;
 // returns the rest of the name.
-static char* splitRootPrefix(char* name, char* prefix) {
+static char* splitRootPrefix(EngineState* state, char* name, char* prefix) {
   prefix[0] = '\0';
   if (name[0] == '/') {
-    engine.rootPrefix = true;
+    state->rootPrefix = true;
     copyText(prefix, "/");
     return name + 1;
   }
   bool letter = (name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z');
   if (letter && name[1] == ':') {
-    engine.rootPrefix = true;
+    state->rootPrefix = true;
     int32_t length = name[2] == '/' ? 3 : 2;
     copyTextN(prefix, name, length);
     prefix[length] = '\0';
@@ -189,11 +189,13 @@ static char* splitRootPrefix(char* name, char* prefix) {
   return name;
 }
 
-int32_t MapName(bool newName) {
-  char* name = engine.name;
-  engine.folderCreated = false;
-  engine.rootPrefix = false;
-  engine.nameLength = static_cast<int32_t>(textLength(name));
+static_assert(kMapFailed > kWarn, "a folder that cannot be made ends the mapping");
+
+int32_t MapName(EngineState* state, bool newName) {
+  char* name = state->name;
+  state->folderCreated = false;
+  state->rootPrefix = false;
+  state->nameLength = static_cast<int32_t>(textLength(name));
 
   char prefix[4];
   prefix[0] = '\0';
@@ -203,9 +205,9 @@ int32_t MapName(bool newName) {
     for (char* p = name; *p != '\0'; p = nextChar(p)) {
       if (*p == '\\') *p = '/';
     }
-    rest = splitRootPrefix(name, prefix);
+    rest = splitRootPrefix(state, name, prefix);
   }
-  int32_t result = BuildPath(kBuildInit, prefix);
+  int32_t result = BuildPath(state, kBuildInit, prefix);
   if (result != kOk) return result;
 
   // "/" is never the second byte of a double-byte character.
@@ -215,7 +217,7 @@ int32_t MapName(bool newName) {
     if (*p == '/') {
       component[length] = '\0';
       length = 0;
-      result = BuildPath(kBuildAppendDir, component);
+      result = BuildPath(state, kBuildAppendDir, component);
       if (result > kWarn) return result;
     } else if (length < kNameSize - 1) {
       component[length++] = *p;
@@ -223,19 +225,19 @@ int32_t MapName(bool newName) {
   }
   component[length] = '\0';
 
-  if (endsWithSlash(name)) {  // a folder entry: its folders are all it needs
-    BuildPath(kBuildGetPath, name);
-    return engine.folderCreated ? kFolderCreated : 2;
+  if (endsWithSlash(state, name)) {  // a folder entry: its folders are all it needs
+    BuildPath(state, kBuildGetPath, name);
+    return state->folderCreated ? kFolderCreated : kMapNothingToExtract;
   }
   if (component[0] == '\0') {
-    BuildPath(kBuildEnd, nullptr);
-    return 3;
+    BuildPath(state, kBuildEnd, nullptr);
+    return kMapFailed;
   }
-  BuildPath(kBuildAppendName, component);
-  BuildPath(kBuildGetPath, name);
-  if (engine.members[engine.currentMember].volumeLabel) {
-    char root[4] = {static_cast<char>(engine.labelDrive + 0x60), ':', '\\', '\0'};
-    return memberPathSetLabel(root, name) ? 2 : 3;
+  BuildPath(state, kBuildAppendName, component);
+  BuildPath(state, kBuildGetPath, name);
+  if (state->members[state->currentMember].volumeLabel) {
+    char root[4] = {static_cast<char>(state->labelDrive + 0x60), ':', '\\', '\0'};
+    return memberPathSetLabel(state, root, name) ? kMapNothingToExtract : kMapFailed;
   }
-  return kOk;
+  return kMapExtract;
 }

@@ -34,9 +34,9 @@ static char upperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>
 
 // Characters of length bytes of a name as the file system counts them
 // (UTF-16 units); -1 when a UTF-8 name is not well-formed.
-static int32_t unitsOf(const char* text, int32_t length) {
+static int32_t unitsOf(EngineState* state, const char* text, int32_t length) {
   if (length == 0) return 0;
-  if (engine.nameIsUtf8) return utf8ToWide(text, length, nullptr, 0);
+  if (state->nameIsUtf8) return utf8ToWide(text, length, nullptr, 0);
   if (NtMajorVersion() == 0) return length;  // the ANSI calls count bytes
   return MultiByteToWideChar(CP_ACP, 0, text, length, nullptr, 0);
 }
@@ -57,16 +57,16 @@ static bool isParentLike(const char* start, int32_t length) {
 
 // Superscript one to three count as digits of COM and LPT to the file
 // system: one byte in the ANSI code page, two in UTF-8.
-static bool isDeviceDigit(const char* digit, int32_t length) {
+static bool isDeviceDigit(EngineState* state, const char* digit, int32_t length) {
   unsigned char first = static_cast<unsigned char>(digit[0]);
   if (length == 1) return (first >= '1' && first <= '9') || first == 0xB9 || first == 0xB2 || first == 0xB3;
   unsigned char second = static_cast<unsigned char>(digit[1]);
-  return length == 2 && engine.nameIsUtf8 && first == 0xC2 && (second == 0xB9 || second == 0xB2 || second == 0xB3);
+  return length == 2 && state->nameIsUtf8 && first == 0xC2 && (second == 0xB9 || second == 0xB2 || second == 0xB3);
 }
 
 // CON, PRN, AUX, NUL, COM1..9, LPT1..9, CONIN$, CONOUT$, with or without an
 // extension and trailing blanks: opening such a name opens the device.
-static bool isDeviceName(const char* start, int32_t length) {
+static bool isDeviceName(EngineState* state, const char* start, int32_t length) {
   int32_t base = 0;
   while (base < length && start[base] != '.') ++base;
   while (base > 0 && start[base - 1] == ' ') --base;
@@ -83,24 +83,24 @@ static bool isDeviceName(const char* start, int32_t length) {
   }
   if ((base == 4 || base == 5) && ((word[0] == 'C' && word[1] == 'O' && word[2] == 'M') ||
                                    (word[0] == 'L' && word[1] == 'P' && word[2] == 'T'))) {
-    return isDeviceDigit(start + 3, base - 3);
+    return isDeviceDigit(state, start + 3, base - 3);
   }
   return false;
 }
 
-static bool isComponentAcceptable(const char* start, int32_t length) {
-  if (isParentLike(start, length) || isDeviceName(start, length)) return false;
+static bool isComponentAcceptable(EngineState* state, const char* start, int32_t length) {
+  if (isParentLike(start, length) || isDeviceName(state, start, length)) return false;
   // An empty component (a folder entry's end, "a//b") changes nothing.
   if (length == 0) return true;
   char last = start[length - 1];
   if (last == '.' || last == ' ') return false;
-  int32_t units = unitsOf(start, length);
+  int32_t units = unitsOf(state, start, length);
   return units >= 0 && units <= kLongestComponent;
 }
 
 // The length of the current folder, as the file calls count it.
-static int32_t currentFolderUnits() {
-  if (engine.nameIsUtf8 || NtMajorVersion() != 0) return static_cast<int32_t>(GetCurrentDirectoryW(0, nullptr));
+static int32_t currentFolderUnits(EngineState* state) {
+  if (state->nameIsUtf8 || NtMajorVersion() != 0) return static_cast<int32_t>(GetCurrentDirectoryW(0, nullptr));
   return static_cast<int32_t>(GetCurrentDirectoryA(0, nullptr));
 }
 
@@ -108,28 +108,28 @@ static int32_t currentFolderUnits() {
 // so a UTF-8 name is walked by bytes; an ANSI name by the code page's
 // characters, as "\" is a trail byte in code pages 932, 936 and 950 and must
 // not split a component there.
-static const char* nextOfName(const char* p) { return engine.nameIsUtf8 ? p + 1 : nextChar(p); }
+static const char* nextOfName(EngineState* state, const char* p) { return state->nameIsUtf8 ? p + 1 : nextChar(p); }
 
-bool isNameAcceptable(const char* name) {
+bool isNameAcceptable(EngineState* state, const char* name) {
   if (isNameSeparator(name[0])) return false;  // "/x", "\x", "\\server\share"
   const char* start = name;
   const char* lastSeparator = nullptr;
-  for (const char* p = name;; p = nextOfName(p)) {
+  for (const char* p = name;; p = nextOfName(state, p)) {
     if (*p == ':') return false;  // a drive, or a stream of another file
     if (*p == '\0' || isNameSeparator(*p)) {
-      if (!isComponentAcceptable(start, static_cast<int32_t>(p - start))) return false;
+      if (!isComponentAcceptable(state, start, static_cast<int32_t>(p - start))) return false;
       if (*p == '\0') break;
       lastSeparator = p;
       start = p + 1;
     }
   }
-  int32_t whole = unitsOf(name, static_cast<int32_t>(textLength(name)));
+  int32_t whole = unitsOf(state, name, static_cast<int32_t>(textLength(name)));
   if (whole < 0) return false;
   // The folder's length with its terminator, plus a separator, plus the name.
-  int32_t folder = currentFolderUnits();
+  int32_t folder = currentFolderUnits(state);
   if (folder + whole > kLongestPath) return false;
   if (lastSeparator != nullptr) {
-    int32_t folders = unitsOf(name, static_cast<int32_t>(lastSeparator - name));
+    int32_t folders = unitsOf(state, name, static_cast<int32_t>(lastSeparator - name));
     if (folder + folders > kLongestFolderPath) return false;
   }
   return true;

@@ -15,28 +15,28 @@
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 
-int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {
+int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count) {
   // More output than the directory entry declares is damage, or an archive
   // built to fill the disk (a small member that expands a thousandfold,
   // repeated in every entry): nothing beyond the declared size is written,
   // and the member input is cut so that the decoder stops.
-  uint64_t total = static_cast<uint64_t>(engine.outputWritten) + count;
-  if (engine.outputOverrun || total > engine.members[engine.currentMember].uncompressedSize) {
-    engine.outputOverrun = true;
+  uint64_t total = static_cast<uint64_t>(state->outputWritten) + count;
+  if (state->outputOverrun || total > state->members[state->currentMember].uncompressedSize) {
+    state->outputOverrun = true;
     return kError;
   }
-  engine.outputWritten = static_cast<uint32_t>(total);
+  state->outputWritten = static_cast<uint32_t>(total);
   int stage = stageEnter(kStageCrc);
-  engine.runningCrc = crc32Update(engine.runningCrc, buffer, count);
+  state->runningCrc = crc32Update(state->runningCrc, buffer, count);
   stageLeave(stage);
   if (count == 0) return kOk;
-  if (engine.diskFullState != 0) return kDiskFull;
+  if (state->diskFullState != 0) return kDiskFull;
   stage = stageEnter(kStageWrite);
-  const size_t written = fileWrite(buffer, 1, count, engine.outputFile);
+  const size_t written = fileWrite(buffer, 1, count, state->outputFile);
   stageLeave(stage);
   if (written < count) {
-    engineError(kMsgWriteError, engine.name);
-    engine.diskFullState = 2;
+    engineError(state, kMsgWriteError, state->name);
+    state->diskFullState = 2;
     return kDiskFull;
   }
   return kOk;
@@ -46,7 +46,7 @@ int32_t WindowFlush(const uint8_t* buffer, uint32_t count) {
 // path: "~zsfx<n>.tmp", the first n that names nothing. Mapped paths
 // separate their folders with '/', which is never part of a double-byte
 // character.
-static bool temporaryNameBeside(const char* path, char* temporary) {
+static bool temporaryNameBeside(EngineState* state, const char* path, char* temporary) {
   size_t folder = 0;
   for (size_t i = 0; path[i] != '\0'; ++i) {
     if (path[i] == '/') folder = i + 1;
@@ -57,81 +57,81 @@ static bool temporaryNameBeside(const char* path, char* temporary) {
     if (folder + textLength(name) >= static_cast<size_t>(kNameSize)) return false;
     copyBytes(temporary, path, folder);
     copyText(temporary + folder, name);
-    if (memberPathAttributes(temporary) == INVALID_FILE_ATTRIBUTES) return true;
+    if (memberPathAttributes(state, temporary) == INVALID_FILE_ATTRIBUTES) return true;
   }
   return false;
 }
 
 // An existing file that the member was to replace stays as it was found.
-void KeepReplacedFile() {
-  if (engine.replacing) memberPathSetAttributes(engine.name, engine.replacedAttributes);
+void KeepReplacedFile(EngineState* state) {
+  if (state->replacing) memberPathSetAttributes(state, state->name, state->replacedAttributes);
 }
 
-int OpenOutputFile() {
+int OpenOutputFile(EngineState* state) {
   // A file that is replaced keeps its place until the member's data have
   // all checked out: they go to a temporary file beside it first, so that a
   // failure (damage, a full disk, a wrong password, a cancel) never costs
   // the user both versions.
-  engine.outputFile = nullptr;
-  const bool folderInTheWay = engine.replacing && (engine.replacedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (!engine.replacing) {
-    copyText(engine.outputPath, engine.name);
-  } else if (folderInTheWay || !temporaryNameBeside(engine.name, engine.outputPath)) {
-    engine.outputPath[0] = '\0';
+  state->outputFile = nullptr;
+  const bool folderInTheWay = state->replacing && (state->replacedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!state->replacing) {
+    copyText(state->outputPath, state->name);
+  } else if (folderInTheWay || !temporaryNameBeside(state, state->name, state->outputPath)) {
+    state->outputPath[0] = '\0';
   }
-  if (engine.outputPath[0] != '\0') {
-    engine.outputFile = memberPathCreate(engine.outputPath);
-    if (engine.outputFile == nullptr && !engine.replacing) {
+  if (state->outputPath[0] != '\0') {
+    state->outputFile = memberPathCreate(state, state->outputPath);
+    if (state->outputFile == nullptr && !state->replacing) {
       // A read-only, hidden or system file of that name refuses the open.
-      memberPathSetAttributes(engine.outputPath, FILE_ATTRIBUTE_NORMAL);
-      engine.outputFile = memberPathCreate(engine.outputPath);
+      memberPathSetAttributes(state, state->outputPath, FILE_ATTRIBUTE_NORMAL);
+      state->outputFile = memberPathCreate(state, state->outputPath);
     }
   }
-  if (engine.outputFile == nullptr) {
-    KeepReplacedFile();
-    noteOutcome(kRunFilesNotCreated);
-    engineError(kMsgCannotCreate, engine.name);
+  if (state->outputFile == nullptr) {
+    KeepReplacedFile(state);
+    noteOutcome(state, kRunFilesNotCreated);
+    engineError(state, kMsgCannotCreate, state->name);
     return 1;
   }
   return 0;
 }
 
-void AbandonOutputFile() {
+void AbandonOutputFile(EngineState* state) {
   // The file may have been given read-only by now; it must go all the same.
-  memberPathSetAttributes(engine.outputPath, FILE_ATTRIBUTE_NORMAL);
-  memberPathDelete(engine.outputPath);
-  KeepReplacedFile();
+  memberPathSetAttributes(state, state->outputPath, FILE_ATTRIBUTE_NORMAL);
+  memberPathDelete(state, state->outputPath);
+  KeepReplacedFile(state);
 }
 
-bool CommitOutputFile() {
-  if (!engine.replacing) return true;
-  memberPathSetAttributes(engine.name, FILE_ATTRIBUTE_NORMAL);
-  const ReplaceOutcome outcome = memberPathReplace(engine.outputPath, engine.name);
+bool CommitOutputFile(EngineState* state) {
+  if (!state->replacing) return true;
+  memberPathSetAttributes(state, state->name, FILE_ATTRIBUTE_NORMAL);
+  const ReplaceOutcome outcome = memberPathReplace(state, state->outputPath, state->name);
   if (outcome == kReplaced) return true;
-  noteOutcome(kRunFilesNotCreated);
-  engineError(kMsgCannotCreate, engine.name);
+  noteOutcome(state, kRunFilesNotCreated);
+  engineError(state, kMsgCannotCreate, state->name);
   // Once the 9x family's delete has taken the original, the new data stay
   // under the temporary name rather than be lost as well.
-  if (outcome == kOriginalKept) AbandonOutputFile();
+  if (outcome == kOriginalKept) AbandonOutputFile(state);
   return false;
 }
 
-void CloseOutputFile() {
+void CloseOutputFile(EngineState* state) {
   FILETIME localTime;
   FILETIME fileTime;
-  bool haveTime = DosDateTimeToFileTime(engine.localHeader.date, engine.localHeader.time, &localTime) != 0;
+  bool haveTime = DosDateTimeToFileTime(state->localHeader.date, state->localHeader.time, &localTime) != 0;
   if (haveTime && !LocalFileTimeToFileTime(&localTime, &fileTime)) fileTime = localTime;
 
-  fileClose(engine.outputFile);
-  engine.outputFile = nullptr;
+  fileClose(state->outputFile);
+  state->outputFile = nullptr;
 
   // Reopened before the attributes are set: a read-only file could not be
   // opened for writing its time afterwards.
-  HANDLE handle = memberPathOpen(engine.outputPath, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  uint8_t attributes = engine.members[engine.currentMember].attributes;
-  if ((attributes & 0x5F) != 0) memberPathSetAttributes(engine.outputPath, attributes & 0x7F);
+  HANDLE handle = memberPathOpen(state, state->outputPath, GENERIC_WRITE, FILE_SHARE_WRITE, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  uint8_t attributes = state->members[state->currentMember].attributes;
+  if ((attributes & 0x5F) != 0) memberPathSetAttributes(state, state->outputPath, attributes & 0x7F);
   if (handle == INVALID_HANDLE_VALUE) {
-    engineError(kMsgCannotOpen, engine.name);
+    engineError(state, kMsgCannotOpen, state->name);
     return;
   }
   if (haveTime) SetFileTime(handle, nullptr, &fileTime, &fileTime);

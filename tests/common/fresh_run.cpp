@@ -2,9 +2,7 @@
 
 #include "driver/sfx_state.h"
 #include "support/strings.h"
-#include "zip/engine_state.h"
 
 void ResetRunState() {
   fillBytes(&sfx, 0, sizeof(sfx));
-  fillBytes(&engine, 0, sizeof(engine));
 }

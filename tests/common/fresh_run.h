@@ -3,7 +3,7 @@
 #pragma once
 
 // Clears the whole run state: `sfx` with its remembered answers (Yes to All,
-// No to All) and password, and the extraction engine's record. Owned texts
-// are not released (their owners do that); a password is wiped, not just
-// forgotten.
+// No to All) and password. Owned texts are not released (their owners do
+// that); a password is wiped, not just forgotten. The extraction engine
+// needs no reset: every ExtractArchive makes a fresh state of its own.
 void ResetRunState();

@@ -7,6 +7,7 @@
 
 #include "driver/saved_destination.h"
 #include "driver/script_fixture.h"
+#include "driver/script_view.h"
 #include "driver/sfx_state.h"
 #include "driver/startup.h"
 #include "support/paths.h"
@@ -31,9 +32,9 @@ class Installer : public ScriptTest {
     ASSERT_GT(sfx.scriptLength, 0) << archive_;
     sfx.mainWindow = start_.window();
     RunScript(start_.window(), sfx.scriptText, ScriptMode::Prescan);
-    RunScript(start_.window(), sfx.scriptText, ScriptMode::DialogInit);
-    RunScript(license_.window(), sfx.scriptText, ScriptMode::LicenseInit);
-    RunScript(start_.window(), sfx.scriptText, ScriptMode::TempFolder);
+    RunDialogPass(start_.window(), sfx.scriptText, ScriptMode::DialogInit);
+    RunDialogPass(license_.window(), sfx.scriptText, ScriptMode::LicenseInit);
+    RunDialogPass(start_.window(), sfx.scriptText, ScriptMode::TempFolder);
   }
   // The Install button: into the destination, the passes around extraction.
   void Install(const std::string& destination) {

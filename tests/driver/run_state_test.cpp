@@ -9,7 +9,6 @@
 #include "driver/sfx_state.h"
 #include "driver/startup.h"
 #include "support/chars.h"
-#include "zip/engine_state.h"
 
 using testing_support::ReadWholeFile;
 using testing_support::RunProcess;
@@ -70,15 +69,13 @@ TEST_F(ExitCodeRule, OtherCodesAlwaysReplaceAndEveryCallCounts) {
   EXPECT_EQ(5, sfx.exitCode.count);
 }
 
-TEST(RunReset, ClearsTheRunItsAnswersItsPasswordAndTheEngine) {
+TEST(RunReset, ClearsTheRunItsAnswersAndItsPassword) {
   sfx.runState = kCancelRequested;
   sfx.errorCount = 3;
   sfx.overwriteAll = 1;
   sfx.skipExisting = 1;
   strcpy(sfx.password, "secret");
   SetExitCode(9);
-  engine.inProgress = true;
-  engine.archiveShift = 70000;
   ResetRunState();
   EXPECT_EQ(kRunning, sfx.runState);
   EXPECT_EQ(0, sfx.errorCount);
@@ -87,8 +84,6 @@ TEST(RunReset, ClearsTheRunItsAnswersItsPasswordAndTheEngine) {
   EXPECT_EQ(0, sfx.exitCode.code);
   EXPECT_EQ(0, sfx.exitCode.count);
   EXPECT_EQ(std::string(sizeof(sfx.password), '\0'), std::string(sfx.password, sizeof(sfx.password)));
-  EXPECT_FALSE(engine.inProgress);
-  EXPECT_EQ(0, engine.archiveShift);
 }
 
 TEST(StartUp, RecordsOwnPathAndPublishesItToChildren) {

@@ -1,4 +1,5 @@
 #include "driver/script_fixture.h"
+#include "driver/script_view.h"
 
 #include <shlobj.h>
 #include <string.h>
@@ -40,7 +41,7 @@ void ScriptTest::TearDown() {
 void ScriptTest::Run(const std::string& script, ScriptMode mode, HWND window) {
   script_ = script;
   sfx.scriptText = &script_[0];
-  RunScript(window, sfx.scriptText, mode);
+  RunDialogPass(window, sfx.scriptText, mode);
 }
 
 std::string ScriptTest::Put(const std::string& name, const std::string& text) {

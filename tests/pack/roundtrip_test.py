@@ -32,8 +32,10 @@ def type_into(title, stub, text=None):
     as a user would, once it shows; nothing when the stub ends first."""
     found = []
     for _ in range(300):
-        found = subprocess.run(["xdotool", "search", "--name", "^%s$" % title], capture_output=True,
-                               text=True).stdout.split()
+        # Only a mapped window takes the focus: a window is named before it
+        # shows, and focusing it then fails with BadMatch.
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^%s$" % title],
+                               capture_output=True, text=True).stdout.split()
         if found or stub.poll() is not None:
             break
         time.sleep(0.1)

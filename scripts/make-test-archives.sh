@@ -54,6 +54,9 @@ for level in 0 1 6 9; do
   zip -q -r -X -"$level" "../zip-l$level.zip" .
 done
 zip -q -r -X - . | cat > ../zip-stream.zip
+# Zip64 forced on small files: the Zip64 end record and its locator, Zip64
+# extra fields in both headers, version needed 4.5.
+zip -q -r -X -fz ../zip-fz.zip .
 
 # ---------------------------------------------------------------------------
 # 7-Zip: fast, best, and the longest matches with many passes.
@@ -65,6 +68,10 @@ entries=$(ls -A)
 7zz a -tzip -mx=9 ../7z-mx9.zip $entries >/dev/null
 # shellcheck disable=SC2086
 7zz a -tzip -mm=Deflate -mfb=258 -mpass=15 ../7z-fb258.zip $entries >/dev/null
+# From a stream of unknown size: Zip64 sizes in the local header (version
+# needed 4.5) and classic ones in the central header. (7-Zip has no switch
+# that forces Zip64 on files it can measure.)
+7zz a -tzip -simixed.bin ../7z-stdin.zip <mixed.bin >/dev/null
 cd "$out"
 
 # ---------------------------------------------------------------------------
@@ -72,7 +79,7 @@ cd "$out"
 # hand-made case.
 # ---------------------------------------------------------------------------
 python3 - "$out" <<'PY'
-import io, os, random, struct, sys, zipfile
+import io, os, random, struct, sys, zipfile, zlib
 out = sys.argv[1]
 src = os.path.join(out, "src")
 rng = random.Random(7)
@@ -97,6 +104,16 @@ def whole(method, level, name):
             z.write(full, arc)
 
 whole(zipfile.ZIP_STORED, None, "py-stored.zip")
+
+# Zip64 extra fields on every member (version needed 4.5), Stored and Deflate.
+with zipfile.ZipFile(os.path.join(out, "py-zip64.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+    for arc in folders():
+        z.writestr(arc, b"")
+    for i, (full, arc) in enumerate(sources()):
+        info = zipfile.ZipInfo.from_file(full, arc)
+        info.compress_type = zipfile.ZIP_STORED if i % 2 else zipfile.ZIP_DEFLATED
+        with open(full, "rb") as f, z.open(info, "w", force_zip64=True) as w:
+            w.write(f.read())
 whole(zipfile.ZIP_DEFLATED, 1, "py-deflate1.zip")
 whole(zipfile.ZIP_DEFLATED, 9, "py-deflate9.zip")
 
@@ -161,16 +178,34 @@ def central_entries(data):
 def local_offset(data, central):
     return struct.unpack_from("<I", data, central + 42)[0]
 
-# Version needed: 2.1 is refused; 4.2 from host 2 (OS/2) is accepted.
+# Version needed alone refuses nothing (2.1, 4.2 from OS/2, 4.5, 6.3); strong
+# encryption (flag bit 6) and patched data (bit 5) are refused.
 data = bytearray(build(None, [member("v21.txt", b"needs 2.1\n"),
                               member("v42os2.txt", b"os/2 4.2\n"),
+                              member("v45.txt", b"needs 4.5\n"),
+                              member("v63.txt", b"needs 6.3\n"),
+                              member("strong.txt", b"strong encryption\n"),
+                              member("patched.txt", b"patched data\n"),
                               member("ok.txt", b"fine\n")]))
 for pos, name in central_entries(data):
-    if name == b"v21.txt":
-        data[pos + 6], data[pos + 7] = 21, 0
-    if name == b"v42os2.txt":
-        data[pos + 6], data[pos + 7] = 42, 2
+    version = {b"v21.txt": (21, 0), b"v42os2.txt": (42, 2), b"v45.txt": (45, 0), b"v63.txt": (63, 3)}.get(bytes(name))
+    if version:
+        data[pos + 6], data[pos + 7] = version
+    flag = {b"strong.txt": 0x41, b"patched.txt": 0x20}.get(bytes(name))
+    if flag:
+        struct.pack_into("<H", data, pos + 8, flag)
 open(os.path.join(out, "py-version.zip"), "wb").write(data)
+
+# The Unicode Path extra field: used when its CRC is that of the header's
+# name, ignored (the header's name stays) when it is not.
+def unicode_path(header, real, crc_of=None):
+    info, data = member(header, real.encode("utf-8") + b"\n")
+    name = real.encode("utf-8")
+    crc = zlib.crc32((crc_of or header).encode())
+    info.extra = struct.pack("<HHBI", 0x7075, 5 + len(name), 1, crc) + name
+    return info, data
+build("py-unicode-path.zip", [unicode_path("hdr-name.txt", "caf\u00e9/\u65e5\u672c.txt"),
+                              unicode_path("kept-name.txt", "ignored.txt", crc_of="other.txt")])
 
 # A wrong CRC in both headers of a stored member; a good member follows.
 data = bytearray(build(None, [member("badcrc.txt", b"wrong crc here\n" * 100, method=zipfile.ZIP_STORED),
@@ -305,6 +340,11 @@ PY
 # Offsets that include the prefix (adjusted by zip -A): the shift is 0.
 cp prefixed-plain.exe prefixed-adjusted.exe
 zip -q -A prefixed-adjusted.exe
+# A Zip64 archive with a script behind the same prefix: the shift comes from
+# the Zip64 end record, the comment is found behind it.
+# (One run of zip: adding a comment later writes the archive without them.)
+(cd src && printf 'Title=Zip64\nPath=Here\n' | zip -q -r -X -fz -z ../zip-fz-comment.zip .)
+cat prefix.bin zip-fz-comment.zip > prefixed-zip64.exe
 
 python3 - "$out" <<'PY'
 import os, struct, sys

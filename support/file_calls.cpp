@@ -63,14 +63,19 @@ size_t fileWrite(const void* buffer, size_t size, size_t count, FileBox* box) {
   return done / size;
 }
 
-int fileSeek(FileBox* box, int32_t offset, DWORD method) {
-  DWORD result = SetFilePointer(box->handle, offset, nullptr, method);
-  return result == INVALID_SET_FILE_POINTER ? 1 : 0;
+// The file pointer call with its high part. INVALID_SET_FILE_POINTER is also
+// the low part of a valid position beyond 4 GiB: only the error code tells.
+static int64_t movePointer(FileBox* box, int64_t offset, DWORD method) {
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(box->handle, static_cast<LONG>(offset), &high, method);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
+  return (static_cast<int64_t>(high) << 32) | low;
 }
 
-int32_t fileTell(FileBox* box) {
-  return static_cast<int32_t>(SetFilePointer(box->handle, 0, nullptr, FILE_CURRENT));
-}
+int fileSeek(FileBox* box, int64_t offset, DWORD method) { return movePointer(box, offset, method) < 0 ? 1 : 0; }
+
+int64_t fileTell(FileBox* box) { return movePointer(box, 0, FILE_CURRENT); }
 
 int makeFolder(const char* name) { return CreateDirectoryA(name, nullptr) ? 0 : 1; }
 

@@ -1,7 +1,8 @@
 // The engine's file calls: Win32 handles used in the manner of stream
 // functions (open by a mode string, read and write by item size and count).
-// Offsets are signed 32-bit, so archives and output files stay below 2 GiB;
-// a read or write whose size * count exceeds 32 bits does nothing and gives 0.
+// Offsets are signed 64-bit (the high part of the file-pointer call), so
+// archives and output files may pass 4 GiB on both families; a read or write
+// whose size * count exceeds 32 bits does nothing and gives 0.
 #pragma once
 
 #include <stddef.h>
@@ -21,7 +22,7 @@ FileBox* fileFromHandle(HANDLE handle);
 int fileClose(FileBox* box);  // 0 when CloseHandle succeeded; the box is released
 size_t fileRead(void* buffer, size_t size, size_t count, FileBox* box);
 size_t fileWrite(const void* buffer, size_t size, size_t count, FileBox* box);
-int fileSeek(FileBox* box, int32_t offset, DWORD method);  // 0 or 1 on failure
-int32_t fileTell(FileBox* box);
+int fileSeek(FileBox* box, int64_t offset, DWORD method);  // 0 or 1 on failure
+int64_t fileTell(FileBox* box);
 int makeFolder(const char* name);  // 0 on success
 int deleteFile(const char* name);  // 0 on success, -1 otherwise

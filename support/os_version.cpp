@@ -1,15 +1,17 @@
 // The one operating-system test. The answer decides between the wide and the
-// ANSI file calls everywhere, so it is asked once and kept; the cache is two
-// plain statics with constant initialisers (no guard, no constructor).
+// ANSI file calls everywhere, so it is asked once and kept; the cache is
+// three zero-initialised statics (no guard, no constructor, no data section).
 #include "support/os_version.h"
 
 #include <windows.h>
 
-static int32_t platformId = -1;  // -1 until the first query
+static bool queried;
+static int32_t platformId;
 static int32_t majorVersion;
 
 int32_t NtMajorVersion() {
-  if (platformId == -1) {
+  if (!queried) {
+    queried = true;
     OSVERSIONINFOA info;
     ZeroMemory(&info, sizeof(info));
     info.dwOSVersionInfoSize = sizeof(info);  // 148 bytes: the plain record

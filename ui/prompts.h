@@ -35,7 +35,7 @@ bool AskPassword(char* out, int outSize, const char* fileName);
 // be replaced by a member of newSize bytes dated newDosDateTime (DOS date in
 // the high 16 bits, time in the low 16). Writes one of the letters above to
 // *decision; leaves it unchanged when the prompt could not be shown.
-void AskOverwrite(char* decision, char* name, uint32_t newSize, uint32_t newDosDateTime);
+void AskOverwrite(char* decision, char* name, uint64_t newSize, uint32_t newDosDateTime);
 
 // Decimal with the user's thousands separator; out holds kNumberTextSize
 // bytes and is empty when formatting fails.

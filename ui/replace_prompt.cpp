@@ -35,7 +35,7 @@ enum ReplaceResult : INT_PTR {
 
 // The new member, kept for the dialog between AskOverwrite and its
 // WM_INITDIALOG.
-uint32_t newFileSize;
+uint64_t newFileSize;
 uint32_t newFileDosDateTime;
 
 const int kDateTextSize = 50;
@@ -146,7 +146,7 @@ INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
 // The decision
 // ---------------------------------------------------------------------------
 
-void AskOverwrite(char* decision, char* name, uint32_t newSize, uint32_t newDosDateTime) {
+void AskOverwrite(char* decision, char* name, uint64_t newSize, uint32_t newDosDateTime) {
   HINSTANCE module = GetModuleHandleA(nullptr);
   for (;;) {
     newFileSize = newSize;

@@ -20,15 +20,15 @@ void ReadArchiveComment(const char* path, char** text, int32_t* length) {
     return;
   }
   fileSeek(file, 0, FILE_END);
-  const int32_t fileSize = fileTell(file);
+  const int64_t fileSize = fileTell(file);
   // The headers first: a signed installer's data ends where its signature
   // begins.
   fileSeek(file, 0, FILE_BEGIN);
   const int32_t headLength = static_cast<int32_t>(fileRead(buffer, 1, kSignatureHeadLength, file));
-  const int32_t size = static_cast<int32_t>(SignedDataEnd(buffer, headLength, fileSize));
-  const int32_t start = static_cast<int32_t>(ScriptSearchStart(size, fileSize));
+  const int64_t size = SignedDataEnd(buffer, headLength, fileSize);
+  const int64_t start = ScriptSearchStart(size, fileSize);
   fileSeek(file, start, FILE_BEGIN);
-  int32_t n = static_cast<int32_t>(fileRead(buffer, 1, size - start, file));
+  int32_t n = static_cast<int32_t>(fileRead(buffer, 1, static_cast<size_t>(size - start), file));
   fileClose(file);
 
   int32_t offset = 0;

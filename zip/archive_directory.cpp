@@ -47,9 +47,6 @@ static void keepBlockHead(EngineState* state) { copyBytes(state->inputBuffer + k
 
 static void parseEndRecord(EngineState* state, const uint8_t* record) {
   EndRecord& end = state->endRecord;
-  end.thisDisk = readLe16(record + 4);
-  end.directoryDisk = readLe16(record + 6);
-  end.entriesOnDisk = readLe16(record + 8);
   end.totalEntries = readLe16(record + 10);
   end.directorySize = readLe32(record + 12);
   end.directoryOffset = readLe32(record + 16);
@@ -59,28 +56,27 @@ static void parseEndRecord(EngineState* state, const uint8_t* record) {
 static int32_t FindEndRecord(EngineState* state, int32_t searchLength) {
   uint8_t* buffer = state->inputBuffer;
   FileBox* file = state->archiveFile;
-  int32_t length = state->archiveLength;
+  int64_t length = state->archiveLength;
   uint8_t* found = nullptr;
   int32_t held = 0;  // bytes in the buffer from its start
-  bool failed = length < 0;  // 2 GiB or more: beyond the engine's positions
+  bool failed = false;
 
-  if (!failed && length <= kInputBlockSize) {
+  if (length <= kInputBlockSize) {
     fileSeek(file, 0, FILE_BEGIN);
     state->blockStart = 0;
-    held = static_cast<int32_t>(fileRead(buffer, 1, length, file));
+    held = static_cast<int32_t>(fileRead(buffer, 1, static_cast<size_t>(length), file));
     if (held < length) {
       failed = true;
     } else {
-      found = scanForEndSignature(state, length - kEndRecordSize);
+      found = scanForEndSignature(state, held - kEndRecordSize);
     }
-  } else if (!failed) {
-    int32_t tail = length % kInputBlockSize;
+  } else {
+    int32_t tail = static_cast<int32_t>(length) & (kInputBlockSize - 1);
     state->blockStart = length - tail;
     // A tail of 18 bytes or fewer cannot hold a whole record, not even one
     // whose signature starts in the block before it.
     if (tail > 18) {
       fileSeek(file, length - tail, FILE_BEGIN);
-      state->blockStart = fileTell(file);
       held = static_cast<int32_t>(fileRead(buffer, 1, tail, file));
       if (held < tail) {
         failed = true;
@@ -113,13 +109,43 @@ static int32_t FindEndRecord(EngineState* state, int32_t searchLength) {
   }
   state->input.next = found;
   state->input.unread = held - static_cast<int32_t>(found - buffer);
-  state->endRecordPosition = state->blockStart + static_cast<int32_t>(found - buffer);
+  state->endRecordPosition = state->blockStart + (found - buffer);
   uint8_t record[kEndRecordSize];
   fillBytes(record, 0, sizeof(record));
   if (ReadArchive(state, record, kEndRecordSize) == 0) return kEndOfArchive;
   parseEndRecord(state, record);
-  state->expectedEndPosition = static_cast<int64_t>(state->endRecord.directoryOffset) + state->endRecord.directorySize;
   return kOk;
+}
+
+// The record of size bytes at position, when it starts with signature.
+static bool recordAt(EngineState* state, int64_t position, uint8_t* record, int32_t size, uint32_t signature) {
+  return SeekArchive(state, position) == kOk && ReadArchive(state, record, size) == size && readLe32(record) == signature;
+}
+
+// A Zip64 locator right in front of the end record names the Zip64 end
+// record, which holds the directory's real count, size and offset; the
+// directory then ends where that record begins. False when a locator names
+// no such record.
+static bool readZip64EndRecord(EngineState* state) {
+  int64_t position = state->endRecordPosition - kZip64LocatorSize;
+  state->directoryEndPosition = state->endRecordPosition;
+  uint8_t locator[kZip64LocatorSize];
+  if (!recordAt(state, position, locator, kZip64LocatorSize, state->zip64LocatorSignature)) return true;
+  // Every writer puts the record right in front of the locator, which finds
+  // it whatever precedes the archive; otherwise it is where the locator
+  // says, in offsets that count everything in front of the archive.
+  uint8_t record[kZip64EndRecordSize];
+  position -= kZip64EndRecordSize;
+  if (!recordAt(state, position, record, kZip64EndRecordSize, state->zip64EndSignature)) {
+    position = static_cast<int64_t>(readLe64(locator + 8));
+    if (!recordAt(state, position, record, kZip64EndRecordSize, state->zip64EndSignature)) return false;
+  }
+  EndRecord& end = state->endRecord;
+  end.totalEntries = readLe64(record + 32);
+  end.directorySize = readLe64(record + 40);
+  end.directoryOffset = readLe64(record + 48);
+  state->directoryEndPosition = position;
+  return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -135,8 +161,6 @@ int32_t ReadCentralHeader(EngineState* state) {
   CentralHeader& c = state->centralHeader;
   c.madeByVersion = h[4];
   c.madeByHost = h[5];
-  c.neededVersion = h[6];
-  c.neededHost = h[7];
   c.flags = readLe16(h + 8);
   state->nameFlags = c.flags;  // the name read next is this header's
   c.method = readLe16(h + 10);
@@ -148,8 +172,6 @@ int32_t ReadCentralHeader(EngineState* state) {
   c.nameLength = readLe16(h + 28);
   c.extraLength = readLe16(h + 30);
   c.commentLength = readLe16(h + 32);
-  c.diskStart = readLe16(h + 34);
-  c.internalAttributes = readLe16(h + 36);
   c.externalAttributes = readLe32(h + 38);
   c.localOffset = readLe32(h + 42);
 
@@ -170,15 +192,17 @@ int32_t StoreMemberInfo(EngineState* state) {
   member.crc = c.crc;
   member.compressedSize = c.compressedSize;
   member.uncompressedSize = c.uncompressedSize;
-  // Host 2 (OS/2) archivers wrote higher version numbers for the same
-  // methods; everything else beyond 2.0 needs a feature this engine lacks.
-  int32_t highestVersion = c.neededHost == 2 ? 42 : 20;
-  if (c.neededVersion > highestVersion || (c.method != 0 && c.method != 8)) {
+  // A member is refused for what it uses, not for the version needed to
+  // extract, which writers raise for features the member may not use
+  // (Zip64 writers set 4.5 on the smallest member): a method other than
+  // Stored and Deflate, strong encryption (bit 6), patched data (bit 5) or
+  // a masked local header (bit 13).
+  if ((c.flags & 0x2060) != 0 || (c.method != 0 && c.method != 8)) {
     engineError(state, kMsgUnknownMethod, state->name);
     return 0;
   }
   member.attributes = static_cast<uint8_t>((c.externalAttributes | 0x20) & 0xFF);
-  member.localOffset = static_cast<int32_t>(c.localOffset);
+  member.localOffset = static_cast<int64_t>(c.localOffset);
   return 1;
 }
 
@@ -187,7 +211,7 @@ int32_t StoreMemberInfo(EngineState* state) {
 // ---------------------------------------------------------------------------
 
 // Reads up to 64 central headers into the batch; the number kept.
-static int32_t readBatch(EngineState* state, int32_t* membersLeft, int32_t* result) {
+static int32_t readBatch(EngineState* state, int64_t* membersLeft, int32_t* result) {
   int32_t kept = 0;
   while (*membersLeft > 0 && kept < kBatchSize) {
     state->currentMember = kept;
@@ -222,6 +246,13 @@ static int32_t readBatch(EngineState* state, int32_t* membersLeft, int32_t* resu
         corrupt = true;
       }
     }
+    CentralHeader& wide = state->centralHeader;
+    uint64_t* const marked[3] = {&wide.uncompressedSize, &wide.compressedSize, &wide.localOffset};
+    if (!corrupt && interpretExtraField(state, marked, 3) != kOk) {
+      filesLostError(state, kMsgHeaderCorrupt, state->name);
+      *result = worseOf(*result, kError);
+      corrupt = true;
+    }
     if (corrupt) {
       *membersLeft = 0;
       break;
@@ -234,7 +265,7 @@ static int32_t readBatch(EngineState* state, int32_t* membersLeft, int32_t* resu
 
 static int32_t RunMemberLoop(EngineState* state) {
   state->firstEncryptedPending = true;
-  int32_t membersLeft = state->endRecord.totalEntries;
+  int64_t membersLeft = static_cast<int64_t>(state->endRecord.totalEntries);
   state->batchNumber = 0;
   int32_t result = kOk;
   while (membersLeft > 0 && !stopRequested()) {
@@ -243,7 +274,7 @@ static int32_t RunMemberLoop(EngineState* state) {
     stageLeave(stage);
 
     // Where the directory goes on; the member data are read in between.
-    int32_t directoryBlock = state->blockStart;
+    int64_t directoryBlock = state->blockStart;
     int32_t directoryOffset = static_cast<int32_t>(state->input.next - state->inputBuffer);
     int32_t directoryUnread = state->input.unread;
 
@@ -283,7 +314,12 @@ static int32_t ReadDirectory(EngineState* state) {
     engineError(state, kMsgCommentCorrupt, nullptr);
   }
 
-  state->archiveShift = state->endRecordPosition - state->expectedEndPosition;
+  if (!readZip64EndRecord(state)) {
+    damagedArchive(state);
+    return kBadError;
+  }
+  state->expectedEndPosition = static_cast<int64_t>(end.directoryOffset + end.directorySize);
+  state->archiveShift = state->directoryEndPosition - state->expectedEndPosition;
   int32_t result = kOk;
   if (state->archiveShift < 0) {
     unknownFormat(state);
@@ -292,7 +328,7 @@ static int32_t ReadDirectory(EngineState* state) {
     // The directory was written with offset 0: it starts right where the
     // shift says the archive starts.
     unknownFormat(state);
-    end.directoryOffset = static_cast<uint32_t>(state->archiveShift);
+    end.directoryOffset = static_cast<uint64_t>(state->archiveShift);
     state->archiveShift = 0;
     result = kError;
   }
@@ -302,7 +338,7 @@ static int32_t ReadDirectory(EngineState* state) {
     return worseOf(result, kWarn);
   }
 
-  int64_t directory = end.directoryOffset;
+  int64_t directory = static_cast<int64_t>(end.directoryOffset);
   int32_t r = SeekArchive(state, directory + state->archiveShift);
   // A directory that cannot be reached loses every member; the line that
   // says why (a negative shift) is written.
@@ -335,7 +371,7 @@ static int32_t OpenArchive(EngineState* state) {
   if (search == INVALID_HANDLE_VALUE) return kNoArchive;
   FindClose(search);
   if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kIsFolder;
-  state->archiveLength = static_cast<int32_t>(entry.nFileSizeLow);
+  state->archiveLength = (static_cast<int64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 
   state->archiveFile = fileOpen(state->archivePath, "r");
   if (state->archiveFile == nullptr) {
@@ -346,7 +382,7 @@ static int32_t OpenArchive(EngineState* state) {
   // the signed data ends.
   if (state->archiveLength > 0) {
     const int32_t headLength = static_cast<int32_t>(fileRead(state->inputBuffer, 1, kSignatureHeadLength, state->archiveFile));
-    state->archiveLength = static_cast<int32_t>(SignedDataEnd(state->inputBuffer, headLength, state->archiveLength));
+    state->archiveLength = SignedDataEnd(state->inputBuffer, headLength, state->archiveLength);
   }
   state->crcTable = crcTable();
   state->blockStart = 0;

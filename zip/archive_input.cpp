@@ -7,22 +7,25 @@
 // file calls. The buffer's read pointer and unread count are the same cursor
 // the Deflate decoder consumes, so the invariant below holds for every
 // reader: read pointer - buffer + unread count = bytes held in the buffer.
+#include "support/crc32.h"
 #include "support/file_calls.h"
 #include "support/heap.h"
 #include "support/strings.h"
 #include "zip/engine_internal.h"
 
-int32_t archivePosition(EngineState* state) {
-  return state->blockStart + static_cast<int32_t>(state->input.next - state->inputBuffer);
+int64_t archivePosition(EngineState* state) {
+  return state->blockStart + (state->input.next - state->inputBuffer);
 }
 
 // ---------------------------------------------------------------------------
 // Blocks
 // ---------------------------------------------------------------------------
 
-int32_t readBlockAt(EngineState* state, int32_t block) {
-  fileSeek(state->archiveFile, block, FILE_BEGIN);
-  state->blockStart = fileTell(state->archiveFile);
+int32_t readBlockAt(EngineState* state, int64_t block) {
+  state->blockStart = block;
+  // A position the file cannot take yields nothing, never the bytes of the
+  // position the file was left at.
+  if (fileSeek(state->archiveFile, block, FILE_BEGIN) != 0) return 0;
   return static_cast<int32_t>(fileRead(state->inputBuffer, 1, kInputBlockSize, state->archiveFile));
 }
 
@@ -44,10 +47,8 @@ bool readFollowingBlock(EngineState* state) {
 
 int32_t SeekArchive(EngineState* state, int64_t target) {
   if (target < 0) return kBadError;
-  if (target > INT32_MAX) return kEndOfArchive;
-  int32_t position = static_cast<int32_t>(target);
-  int32_t offset = position % kInputBlockSize;
-  int32_t block = position - offset;
+  int32_t offset = static_cast<int32_t>(target) & (kInputBlockSize - 1);
+  int64_t block = target - offset;
   if (block == state->blockStart) {
     state->input.unread += static_cast<int32_t>(state->input.next - state->inputBuffer) - offset;
     state->input.next = state->inputBuffer + offset;
@@ -93,6 +94,7 @@ SignatureCheck readSignature(EngineState* state, uint32_t signature) {
 static int32_t readName(EngineState* state, int32_t length) {
   state->nameCut = false;
   state->name[0] = '\0';
+  state->nameCrc = 0;
   // An empty name must not leave the previous member's name in the buffer:
   // the member would be written over that other file.
   if (length == 0) return kOk;
@@ -106,18 +108,20 @@ static int32_t readName(EngineState* state, int32_t length) {
   int32_t got = ReadArchive(state, state->name, keep);
   if (got == 0) return kEndOfArchive;
   state->name[got] = '\0';
+  state->nameCrc = crc32Update(0, reinterpret_cast<const uint8_t*>(state->name), got);
   applyNameCharset(state, state->name);
-  if (length > keep) result = worseOf(result, SeekArchive(state, static_cast<int64_t>(archivePosition(state)) + (length - keep)));
+  if (length > keep) result = worseOf(result, SeekArchive(state, archivePosition(state) + (length - keep)));
   return result;
 }
 
 static int32_t readExtraField(EngineState* state, int32_t length) {
   release(state->extraField);
   state->extraField = nullptr;
+  state->extraLength = length;
   if (length == 0) return kOk;
   state->extraField = static_cast<uint8_t*>(allocate(length));
-  // The field is kept but never interpreted; without memory it is skipped.
-  if (state->extraField == nullptr) return SeekArchive(state, static_cast<int64_t>(archivePosition(state)) + length);
+  // Without memory the field is skipped, as if the header had none.
+  if (state->extraField == nullptr) return SeekArchive(state, archivePosition(state) + length);
   if (ReadArchive(state, state->extraField, length) == 0) return kEndOfArchive;
   return kOk;
 }
@@ -130,7 +134,7 @@ int32_t ReadField(EngineState* state, int32_t length, int32_t kind) {
       return readExtraField(state, length);
     case kFieldSkip:
       if (length == 0) return kOk;
-      return SeekArchive(state, static_cast<int64_t>(archivePosition(state)) + length);
+      return SeekArchive(state, archivePosition(state) + length);
     default:
       return kOk;
   }

@@ -55,8 +55,8 @@ int32_t EndSearchBlocks(int32_t searchLength, int32_t tail) {
   return (searchLength - tail + kSearchBlockSize - 1) / kSearchBlockSize;
 }
 
-int32_t EndSearchLength(int32_t fileLength) {
-  return fileLength < kEndRecordSearchLength ? fileLength : kEndRecordSearchLength;
+int32_t EndSearchLength(int64_t fileLength) {
+  return fileLength < kEndRecordSearchLength ? static_cast<int32_t>(fileLength) : kEndRecordSearchLength;
 }
 
 int32_t FindSignatureBackwards(const uint8_t* bytes, int32_t from, uint32_t signature) {
@@ -67,18 +67,17 @@ int32_t FindSignatureBackwards(const uint8_t* bytes, int32_t from, uint32_t sign
 }
 
 bool EndRecordSearchRange(int64_t fileLength, int64_t* first, int64_t* last) {
-  if (fileLength < kSearchEndRecordSize || fileLength > 0x7FFFFFFF) return false;
-  const int32_t length = static_cast<int32_t>(fileLength);
-  if (length <= kSearchBlockSize) {
+  if (fileLength < kSearchEndRecordSize) return false;
+  if (fileLength <= kSearchBlockSize) {
     *first = 0;
-    *last = length - kSearchEndRecordSize;
+    *last = fileLength - kSearchEndRecordSize;
     return true;
   }
-  const int32_t tail = length % kSearchBlockSize;
-  const int32_t blocks = EndSearchBlocks(EndSearchLength(length), tail);
-  *first = static_cast<int64_t>(length - tail) - static_cast<int64_t>(blocks) * kSearchBlockSize;
+  const int32_t tail = static_cast<int32_t>(fileLength % kSearchBlockSize);
+  const int32_t blocks = EndSearchBlocks(EndSearchLength(fileLength), tail);
+  *first = fileLength - tail - static_cast<int64_t>(blocks) * kSearchBlockSize;
   // A tail of 18 bytes or fewer is not read: the search ends in the block
   // before it, with the whole signature inside that block.
-  *last = tail > 18 ? length - kSearchEndRecordSize : length - tail - 4;
+  *last = tail > 18 ? fileLength - kSearchEndRecordSize : fileLength - tail - 4;
   return true;
 }

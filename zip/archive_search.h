@@ -57,7 +57,7 @@ bool FindScriptComment(const uint8_t* bytes, int32_t n, uint32_t endSignature, i
 int32_t EndSearchBlocks(int32_t searchLength, int32_t tail);
 // How many bytes at the end of a file of fileLength bytes the search covers
 // at least.
-int32_t EndSearchLength(int32_t fileLength);
+int32_t EndSearchLength(int64_t fileLength);
 
 // Backwards from index from down to 0: the first index at which the four
 // bytes equal signature (little-endian), or -1. bytes must hold three bytes
@@ -65,6 +65,5 @@ int32_t EndSearchLength(int32_t fileLength);
 int32_t FindSignatureBackwards(const uint8_t* bytes, int32_t from, uint32_t signature);
 
 // The file positions at which the end-record search can find the
-// signature, first to last; false for a file it cannot search (2 GiB and
-// more, or shorter than a record).
+// signature, first to last; false for a file shorter than a record.
 bool EndRecordSearchRange(int64_t fileLength, int64_t* first, int64_t* last);

@@ -41,7 +41,7 @@ int32_t TestKey(EngineState* state, const uint8_t* header, const char* password)
   if (last != check) return -1;
   // The member's bytes already in the buffer; the member input deciphers
   // every block it reads from here on.
-  int32_t held = state->input.unread < state->budget ? state->input.unread : state->budget;
+  int32_t held = state->input.unread < state->budget ? state->input.unread : static_cast<int32_t>(state->budget);
   decryptBytes(state, const_cast<uint8_t*>(state->input.next), held);
   return 0;
 }

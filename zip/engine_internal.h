@@ -13,14 +13,13 @@
 
 // Reads the block-aligned file block at `block` into the buffer and makes it
 // the block held; the number of bytes read. The read pointer is the caller's.
-int32_t readBlockAt(EngineState* state, int32_t block);
+int32_t readBlockAt(EngineState* state, int64_t block);
 // Reads the block that follows the one held and points the input at its
 // start; false, with an empty buffer, when nothing more comes.
 bool readFollowingBlock(EngineState* state);
 // Reads the file block that holds the position (or only moves the read
 // pointer when that block is already held). Ok, BadError for a negative
-// position, EndOfArchive for one beyond the engine's 32-bit positions or
-// when the block yields no bytes.
+// position, EndOfArchive when the block yields no bytes.
 int32_t SeekArchive(EngineState* state, int64_t position);
 // Copies up to n bytes from the read pointer on, refilling block by block;
 // the count copied (fewer at the end of the file).
@@ -32,7 +31,17 @@ SignatureCheck readSignature(EngineState* state, uint32_t signature);
 // Skips, or reads a name or an extra field of this length.
 int32_t ReadField(EngineState* state, int32_t length, int32_t kind);
 // The file position of the read pointer.
-int32_t archivePosition(EngineState* state);
+int64_t archivePosition(EngineState* state);
+
+// ---------------------------------------------------------------------------
+// Extra fields (extra_field.cpp)
+// ---------------------------------------------------------------------------
+// Reads the extra field of the header just read: a Zip64 record gives the
+// 64-bit value of every field of marked that holds the all-ones marker, in
+// that order; a Unicode Path record (version 1) whose CRC matches the
+// header's name bytes replaces the name. kOk, or kError when the Zip64
+// record is shorter than its markers need.
+int32_t interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t count);
 
 // ---------------------------------------------------------------------------
 // Directory (archive_directory.cpp)
@@ -67,7 +76,7 @@ inline int nextInputByte(EngineState* state) {
   return RefillInput(state);
 }
 // Compressed bytes of the current member taken so far.
-int32_t memberBytesTaken(EngineState* state);
+int64_t memberBytesTaken(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Output files (output_file.cpp)
@@ -90,6 +99,9 @@ bool CommitOutputFile(EngineState* state);
 // Converts a name just read into the ANSI code page when its host wrote it
 // in the OEM code page.
 void applyNameCharset(EngineState* state, char* name);
+// The same for a name that is UTF-8: kept so on the NT family (wide calls),
+// converted into the ANSI code page on the 9x family.
+void applyUtf8Name(EngineState* state, char* name);
 enum DestinationDecision : int32_t {
   kExtractMember = 0,
   kSkipMember = 1,

@@ -51,6 +51,10 @@ const int32_t kHoldSize = 4;
 const int32_t kBatchSize = 64;
 const int32_t kNameSize = 260;          // a name keeps at most 259 bytes
 const int32_t kEndRecordSize = 22;
+// The Zip64 end record's locator lies right in front of the end record.
+const int32_t kZip64LocatorSize = 20;
+// The Zip64 end record without its extensible data, as every writer makes it.
+const int32_t kZip64EndRecordSize = 56;
 const int32_t kCentralHeaderSize = 46;
 const int32_t kLocalHeaderSize = 30;
 const int32_t kEncryptionHeaderSize = 12;
@@ -61,46 +65,41 @@ const int32_t kKeyCopySize = 128;
 // ---------------------------------------------------------------------------
 // ZIP records, as parsed (fields after the signature, little-endian on disk)
 // ---------------------------------------------------------------------------
+// The classic record's counts, sizes and offsets, or the Zip64 record's where
+// the archive has one.
 struct EndRecord {
-  uint16_t thisDisk;
-  uint16_t directoryDisk;
-  uint16_t entriesOnDisk;
-  uint16_t totalEntries;
-  uint32_t directorySize;
-  uint32_t directoryOffset;
+  uint64_t totalEntries;
+  uint64_t directorySize;
+  uint64_t directoryOffset;
   uint16_t commentLength;
 };
 
 struct CentralHeader {
   uint8_t madeByVersion;
   uint8_t madeByHost;
-  uint8_t neededVersion;
-  uint8_t neededHost;
   uint16_t flags;
   uint16_t method;
   uint16_t time;
   uint16_t date;
   uint32_t crc;
-  uint32_t compressedSize;
-  uint32_t uncompressedSize;
+  // 64-bit: a Zip64 extra field replaces what holds the all-ones marker.
+  uint64_t uncompressedSize;
+  uint64_t compressedSize;
+  uint64_t localOffset;
   uint16_t nameLength;
   uint16_t extraLength;
   uint16_t commentLength;
-  uint16_t diskStart;
-  uint16_t internalAttributes;
   uint32_t externalAttributes;
-  uint32_t localOffset;
 };
 
 struct LocalHeader {
-  uint16_t neededVersion;
   uint16_t flags;
   uint16_t method;
   uint16_t time;
   uint16_t date;
   uint32_t crc;
-  uint32_t compressedSize;
-  uint32_t uncompressedSize;
+  uint64_t uncompressedSize;  // in the order of the Zip64 extra field
+  uint64_t compressedSize;
   uint16_t nameLength;
   uint16_t extraLength;
 };
@@ -108,10 +107,10 @@ struct LocalHeader {
 // One member of the current batch, kept from the first pass over the
 // directory for the second pass that extracts it.
 struct MemberInfo {
-  int32_t localOffset;  // as stored; the archive shift is added when used
-  uint32_t compressedSize;
+  int64_t localOffset;  // as stored; the archive shift is added when used
+  uint64_t compressedSize;
   uint32_t crc;
-  uint32_t uncompressedSize;  // from the central header: a streamed member's local one is 0
+  uint64_t uncompressedSize;  // from the central header: a streamed member's local one is 0
   int32_t host;         // version-made-by host byte, at most 18
   uint8_t attributes;   // DOS attributes, archive bit always set
   bool encrypted;
@@ -138,9 +137,9 @@ struct EngineState {
   // The archive and its buffered input.
   const char* archivePath;
   FileBox* archiveFile;
-  int32_t archiveLength;
+  int64_t archiveLength;
   uint8_t* inputBuffer;  // kInputBlockSize + kHoldSize bytes, owned
-  int32_t blockStart;    // file position of inputBuffer[0]
+  int64_t blockStart;    // file position of inputBuffer[0]
   ByteCursor input;      // read pointer and unread count; unread < 0 means empty
 
   // The directory. Offsets and sizes from the archive are untrusted: every
@@ -148,7 +147,10 @@ struct EngineState {
   // position round into a plausible one; SeekArchive then checks the range.
   int64_t archiveShift;  // bytes in front of the archive, added to every offset
   int64_t savedShift;    // a shift put aside by the local-header retry
-  int32_t endRecordPosition;
+  int64_t endRecordPosition;
+  // Where the directory ends in the file: the end record, or the Zip64 end
+  // record in front of it.
+  int64_t directoryEndPosition;
   int64_t expectedEndPosition;
   EndRecord endRecord;
   CentralHeader centralHeader;
@@ -166,16 +168,20 @@ struct EngineState {
   bool nameNotInCodePage;
   uint16_t nameFlags;     // general-purpose flags of the header whose name is read next
   char displayName[kNameSize * 2];  // a UTF-8 path in the ANSI code page, for lines
-  uint8_t* extraField;    // the last extra field read, owned; not interpreted
+  uint32_t nameCrc;       // CRC-32 of the last name's bytes as the header holds them
+  uint8_t* extraField;    // the last extra field read, owned
+  int32_t extraLength;
   uint32_t centralSignature;
   uint32_t localSignature;
   uint32_t endSignature;
+  uint32_t zip64EndSignature;
+  uint32_t zip64LocatorSignature;
   bool firstEncryptedPending;
   const uint32_t* crcTable;
 
   // The member being extracted.
-  int32_t budget;  // compressed bytes still to read (beyond the buffer while deferred)
-  uint32_t uncompressedSize;
+  int64_t budget;  // compressed bytes still to read (beyond the buffer while deferred)
+  uint64_t uncompressedSize;
   const uint8_t* deferredPointer;
   int32_t deferredCount;
   int32_t copyPosition;
@@ -187,7 +193,7 @@ struct EngineState {
   char outputPath[kNameSize];
   bool replacing;               // name exists and is to be replaced
   uint32_t replacedAttributes;  // the existing file's attributes, put back when it stays
-  uint32_t outputWritten;  // bytes of the member produced so far
+  uint64_t outputWritten;  // bytes of the member produced so far
   bool outputOverrun;      // the member produced more than its directory entry declares
 
   // Building the output path of a member (name_mapping.cpp).
@@ -212,7 +218,7 @@ struct EngineState {
 // Writes the three record signatures into the state.
 void buildSignatures(EngineState* state);
 // "PK" and the two-byte tail with this index: 1 central header, 2 local
-// header, 3 end record. Built at run time so that the program's image never
+// header, 3 end record, 4 Zip64 end record, 5 its locator. Built at run time so that the program's image never
 // holds a whole signature, which the end-record search could find in the
 // executable part of the file in front of a short archive.
 uint32_t zipSignature(int kind);
@@ -222,4 +228,12 @@ inline uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] |
 inline uint32_t readLe32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+// A 64-bit size, offset or count from the archive. No file holds 2^60
+// bytes: a larger value is damage, and is held at 2^60 so that the sum of
+// two such values, and that plus a file position, stays a positive int64.
+inline uint64_t readLe64(const uint8_t* p) {
+  uint32_t high = readLe32(p + 4);
+  if (high >= 0x10000000u) return static_cast<uint64_t>(1) << 60;
+  return (static_cast<uint64_t>(high) << 32) | readLe32(p);
 }

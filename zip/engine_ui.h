@@ -32,7 +32,7 @@ struct EngineUi {
   // member of newSize bytes dated newDosDateTime (date high, time low);
   // writes one of the answers above, or leaves *answer as it was when the
   // question could not be asked.
-  void (*askOverwrite)(char* answer, char* name, uint32_t newSize, uint32_t newDosDateTime);
+  void (*askOverwrite)(char* answer, char* name, uint64_t newSize, uint32_t newDosDateTime);
   // The run's password into out (outSize bytes); false without one.
   bool (*askPassword)(char* out, int outSize, const char* memberName);
   // The user cancelled (or the run is closing): the engine stops at its

@@ -69,8 +69,15 @@ static int afterBlockCallback(void* context) {
   if (stopRequested() || state->outputOverrun) return 1;
   const int stage = stageEnter(kStageOther);
   const MemberInfo& member = state->members[state->currentMember];
-  int64_t done = static_cast<int64_t>(member.localOffset) + state->archiveShift + memberBytesTaken(state);
-  engineUi.progress(done < 0 ? 0 : static_cast<uint32_t>(done), static_cast<uint32_t>(state->archiveLength));
+  int64_t done = member.localOffset + state->archiveShift + memberBytesTaken(state);
+  // The bar takes 32-bit counts: both halved alike until the total fits.
+  uint64_t total = static_cast<uint64_t>(state->archiveLength);
+  uint64_t reached = done < 0 ? 0 : static_cast<uint64_t>(done);
+  while ((total >> 32) != 0) {
+    total >>= 1;
+    reached >>= 1;
+  }
+  engineUi.progress(static_cast<uint32_t>(reached), static_cast<uint32_t>(total));
   engineUi.pumpMessage();
   stageLeave(stage);
   return 0;

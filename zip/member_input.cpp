@@ -13,9 +13,10 @@
 void DeferInput(EngineState* state) {
   if (state->input.unread > state->budget) {
     if (state->budget < 0) state->budget = 0;
-    state->deferredPointer = state->input.next + state->budget;
-    state->deferredCount = state->input.unread - state->budget;
-    state->input.unread = state->budget;
+    const int32_t budget = static_cast<int32_t>(state->budget);  // below unread here
+    state->deferredPointer = state->input.next + budget;
+    state->deferredCount = state->input.unread - budget;
+    state->input.unread = budget;
   } else {
     state->deferredCount = 0;
   }
@@ -25,8 +26,10 @@ void DeferInput(EngineState* state) {
 void RestoreInput(EngineState* state) {
   if (state->input.unread > 0) state->budget += state->input.unread;
   if (state->deferredCount > 0) {
-    state->input.unread = state->deferredCount + state->budget;
-    state->input.next = state->deferredPointer - state->budget;
+    // The budget is the member's part of the buffer again, below its size.
+    const int32_t budget = static_cast<int32_t>(state->budget);
+    state->input.unread = state->deferredCount + budget;
+    state->input.next = state->deferredPointer - budget;
     state->deferredCount = 0;
   } else if (state->input.unread < 0) {
     state->input.unread = 0;
@@ -56,9 +59,9 @@ int RefillInput(EngineState* state) {
   return *state->input.next++;
 }
 
-int32_t memberBytesTaken(EngineState* state) {
+int64_t memberBytesTaken(EngineState* state) {
   int32_t inBuffer = state->input.unread > 0 ? state->input.unread : 0;
-  int32_t budget = state->budget > 0 ? state->budget : 0;
-  int32_t taken = static_cast<int32_t>(state->localHeader.compressedSize) - budget - inBuffer;
+  int64_t budget = state->budget > 0 ? state->budget : 0;
+  int64_t taken = static_cast<int64_t>(state->localHeader.compressedSize) - budget - inBuffer;
   return taken > 0 ? taken : 0;
 }

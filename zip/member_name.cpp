@@ -43,17 +43,23 @@ static void utf8ToCodePage(EngineState* state, char* name) {
   state->nameNotInCodePage = !same;
 }
 
-void applyNameCharset(EngineState* state, char* name) {
+void applyUtf8Name(EngineState* state, char* name) {
   state->nameIsUtf8 = false;
   state->nameNotInCodePage = false;
+  if (NtMajorVersion() != 0) {
+    state->nameIsUtf8 = true;  // created through the wide calls as it is
+  } else {
+    utf8ToCodePage(state, name);
+  }
+}
+
+void applyNameCharset(EngineState* state, char* name) {
   if ((state->nameFlags & kFlagUtf8Name) != 0) {
-    if (NtMajorVersion() != 0) {
-      state->nameIsUtf8 = true;  // created through the wide calls as it is
-    } else {
-      utf8ToCodePage(state, name);
-    }
+    applyUtf8Name(state, name);
     return;
   }
+  state->nameIsUtf8 = false;
+  state->nameNotInCodePage = false;
   int32_t host = state->members[state->currentMember].host;
   // MS-DOS and OS/2 packers, and one NTFS packer version, wrote OEM names.
   if (host == 0 || host == 6 || (host == 11 && state->centralHeader.madeByVersion == 50)) {

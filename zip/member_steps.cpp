@@ -26,7 +26,6 @@ int32_t ReadLocalHeader(EngineState* state) {
   uint8_t h[kLocalHeaderSize] = {};
   if (ReadArchive(state, h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
   LocalHeader& local = state->localHeader;
-  local.neededVersion = readLe16(h + 4);
   local.flags = readLe16(h + 6);
   local.method = readLe16(h + 8);
   local.time = readLe16(h + 10);
@@ -37,6 +36,15 @@ int32_t ReadLocalHeader(EngineState* state) {
   local.nameLength = readLe16(h + 26);
   local.extraLength = readLe16(h + 28);
   state->nameFlags = local.flags;  // the name read next is this header's
+  return kOk;
+}
+
+// With the local extra field read: the sizes the member is read with. False
+// when its Zip64 record is shorter than the header's markers need.
+static bool settleLocalSizes(EngineState* state) {
+  LocalHeader& local = state->localHeader;
+  uint64_t* const marked[2] = {&local.uncompressedSize, &local.compressedSize};
+  if (interpretExtraField(state, marked, 2) != kOk) return false;
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
@@ -45,9 +53,9 @@ int32_t ReadLocalHeader(EngineState* state) {
     local.compressedSize = member.compressedSize;
     local.uncompressedSize = member.uncompressedSize;
   }
-  state->budget = static_cast<int32_t>(local.compressedSize);
+  state->budget = static_cast<int64_t>(local.compressedSize);
   state->uncompressedSize = local.uncompressedSize;
-  return kOk;
+  return true;
 }
 
 enum LocalHeaderSearch { kHeaderFound, kHeaderMissing, kHeaderEndsLoop };
@@ -129,7 +137,7 @@ int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result) {
     return kNextMember;
   }
   r = ReadField(state, state->localHeader.extraLength, kFieldExtra);
-  if (r >= kError) {
+  if (r >= kError || !settleLocalSizes(state)) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }

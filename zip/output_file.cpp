@@ -20,12 +20,12 @@ int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count) {
   // built to fill the disk (a small member that expands a thousandfold,
   // repeated in every entry): nothing beyond the declared size is written,
   // and the member input is cut so that the decoder stops.
-  uint64_t total = static_cast<uint64_t>(state->outputWritten) + count;
+  uint64_t total = state->outputWritten + count;
   if (state->outputOverrun || total > state->members[state->currentMember].uncompressedSize) {
     state->outputOverrun = true;
     return kError;
   }
-  state->outputWritten = static_cast<uint32_t>(total);
+  state->outputWritten = total;
   int stage = stageEnter(kStageCrc);
   state->runningCrc = crc32Update(state->runningCrc, buffer, count);
   stageLeave(stage);

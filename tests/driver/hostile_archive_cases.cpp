@@ -1,6 +1,6 @@
 // Hostile archives through the whole program, run silently as a calling
 // script runs an installer: names that must be refused, damaged data, what
-// cannot be extracted, UTF-8 names and absurd directory fields. Each run is
+// cannot be extracted, UTF-8 names, Zip64 records and absurd directory fields. Each run is
 // checked for its exit code, the summary it shows and the files it leaves,
 // in the destination and beside it. The installers are made by
 // make_setup_programs.py, byte by byte.
@@ -117,12 +117,23 @@ TEST_F(HostileArchive, EachCountedErrorEndsWithItsCodeAndLeavesOnlyTheGoodFiles)
       {"h-damaged.exe", 3, kCorrupt, justOk},
       // No code of their own: exit code 1, never 0.
       {"h-method.exe", 1, kErrors, justOk},
-      {"h-version.exe", 1, kErrors, justOk},
+      {"h-strong.exe", 1, kErrors, justOk},
+      // Version needed 6.3 for nothing the member uses: extracted.
+      {"h-version.exe", 0, "", {"new.bin", "ok.txt"}},
       // Limits: clean errors, bounded memory, what can be read comes out.
       {"h-many.exe", 3, kCorrupt, {"a.txt", "ok.txt"}},
       {"h-bigdir.exe", 3, kCorrupt, {}},
       {"h-comment.exe", 1, kErrors, {"a.txt", "ok.txt"}},
       {"h-namelen.exe", 3, kCorrupt, {}},
+      // Zip64: sound records are read; a locator that names nothing, an
+      // absurd count, a Zip64 field short of its markers and an offset that
+      // overflows with the shift end cleanly.
+      {"h-z64.exe", 0, "", {"a.txt", "ok.txt"}},
+      {"h-z64-fields.exe", 0, "", {"a.txt", "ok.txt"}},
+      {"h-z64-locator-outside.exe", 3, kCorrupt, {}},
+      {"h-z64-count.exe", 3, kCorrupt, {"a.txt", "ok.txt"}},
+      {"h-z64-short.exe", 3, kCorrupt, justOk},
+      {"h-z64-offset.exe", 3, kCorrupt, justOk},
   };
   for (const Case& c : cases) {
     std::string summary;

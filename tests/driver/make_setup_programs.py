@@ -158,7 +158,11 @@ data = raw_archive([one("odd.bin", GUIDE, deflate=False), OK])
 struct.pack_into("<H", data, 8, 99)  # the local method of the first member
 data[data.index(b"PK\x01\x02") + 10] = 99  # and its central one
 write("h-method.exe", data)
+# A version needed that no feature of the member calls for (as Zip64
+# writers set 4.5 on small members) is no reason to refuse; strong
+# encryption (flag bit 6) is.
 write("h-version.exe", raw_archive([one("new.bin", GUIDE, needed=63), OK]))
+write("h-strong.exe", raw_archive([one("strong.bin", GUIDE, flags=0x41, needed=51), OK]))
 data = raw_archive([one("damaged.txt", README * 20), OK])
 data[30 + len(b"damaged.txt") + 5] ^= 0xFF
 write("h-damaged.exe", data)
@@ -182,5 +186,53 @@ data = raw_archive([one("a.txt"), OK])
 struct.pack_into("<H", data, 26, 65535)
 struct.pack_into("<H", data, data.index(b"PK\x01\x02") + 28, 65535)
 write("h-namelen.exe", data)
+
+
+# Zip64: the end record and its locator in front of the classic one, whose
+# fields then hold the markers; Zip64 extra fields of central headers.
+def zip64_end(data, entries=None, locator_offset=None, record=True):
+    """The classic archive data (no comment) with a Zip64 end record."""
+    end = len(data) - 22
+    count, size, offset = struct.unpack_from("<HII", data, end + 10)
+    entries = count if entries is None else entries
+    z64 = b"PK\x06\x06" + struct.pack("<QHHIIQQQQ", 44, 45, 45, 0, 0, entries, entries, size, offset)
+    locator = b"PK\x06\x07" + struct.pack("<IQI", 0, end if locator_offset is None else locator_offset, 1)
+    classic = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0)
+    return bytearray(data[:end] + (z64 if record else b"") + locator + classic)
+
+
+def zip64_extra(data, name, values, marks):
+    """Moves the central header fields at marks (offsets 24, 20, 42) of member
+    name into a Zip64 extra field holding values."""
+    at = data.index(b"PK\x01\x02")
+    while True:
+        n = struct.unpack_from("<H", data, at + 28)[0]
+        if bytes(data[at + 46:at + 46 + n]) == name:
+            break
+        at = data.index(b"PK\x01\x02", at + 4)
+    for mark in marks:
+        struct.pack_into("<I", data, at + mark, 0xFFFFFFFF)
+    extra = struct.pack("<HH", 1, 8 * len(values)) + b"".join(struct.pack("<Q", v) for v in values)
+    struct.pack_into("<H", data, at + 30, len(extra))
+    data[at + 46 + n:at + 46 + n] = extra
+    # The directory grew: the end records say so.
+    end = data.rindex(b"PK\x05\x06")
+    struct.pack_into("<I", data, end + 12, struct.unpack_from("<I", data, end + 12)[0] + len(extra))
+    return data
+
+
+two = raw_archive([one("a.txt"), OK])
+write("h-z64.exe", zip64_end(two))
+write("h-z64-locator-outside.exe", zip64_end(two, locator_offset=1 << 40, record=False))
+write("h-z64-count.exe", zip64_end(two, entries=1 << 40))
+ok_first = raw_archive([OK, one("a.txt", b"a\r\n", deflate=False)])
+size = len(b"a\r\n")
+# Both sizes marked, one value given.
+write("h-z64-short.exe", zip64_extra(ok_first, b"a.txt", [size], [24, 20]))
+# A local offset that overflows when the shift is added.
+write("h-z64-offset.exe", zip64_extra(ok_first, b"a.txt", [0xFFFFFFFFFFFFFFF0], [42]))
+# Sizes and the offset all in the Zip64 field: read as any other member.
+local = ok_first.index(b"PK\x03\x04", 30 + len(b"ok.txt"))
+write("h-z64-fields.exe", zip64_end(zip64_extra(ok_first, b"a.txt", [size, size, local], [24, 20, 42])))
 
 open(stamp, "w").close()

@@ -13,8 +13,9 @@ mutations of them that a damaged download or an attacker could produce.
 Mutations: bit flips; truncations (anywhere and at record edges); header
 fields set to extremes (sizes, counts, offsets, name, extra and comment
 lengths, methods, flags, versions, attributes); offsets that overlap other
-records or point back into the directory; and archives built around deep,
-long and reserved names."""
+records or point back into the directory; archives built around deep,
+long and reserved names; and Zip64 records and extra fields with absurd,
+overflowing or missing values."""
 import io
 import os
 import random
@@ -55,7 +56,7 @@ def seed_tree(folder):
     return files
 
 
-def python_seed(path, method, names, comment=SCRIPT, stream=False, utf8=False):
+def python_seed(path, method, names, comment=SCRIPT, stream=False, utf8=False, zip64=False):
     buffer = io.BytesIO()
 
     class NoSeek(io.RawIOBase):
@@ -76,8 +77,8 @@ def python_seed(path, method, names, comment=SCRIPT, stream=False, utf8=False):
             info.compress_type = method
             if utf8:
                 info.flag_bits |= 0x800
-            if stream:
-                with z.open(info, "w") as w:
+            if stream or zip64:
+                with z.open(info, "w", force_zip64=zip64) as w:
                     w.write(data)
             else:
                 z.writestr(info, data)
@@ -107,6 +108,12 @@ def make_seeds(seed_dir, stub=None, packer=None):
                 os.remove(out)
             subprocess.run(["zip", "-q", "-r", "-X", "-" + level, out, "."], cwd=tree, check=True)
             subprocess.run(["zip", "-q", "-z", out], input=SCRIPT, check=True)
+        # Zip64 forced on small files: end record, locator and extra fields.
+        out = os.path.join(seed_dir, "zip-fz.zip")
+        if os.path.exists(out):
+            os.remove(out)
+        # (The comment in the same run: adding it later drops the Zip64 records.)
+        subprocess.run(["zip", "-q", "-r", "-X", "-fz", "-z", out, "."], cwd=tree, input=SCRIPT, check=True)
         out = os.path.join(seed_dir, "zip-stream.zip")
         with open(out, "wb") as f:
             subprocess.run(["zip", "-q", "-r", "-X", "-", "."], cwd=tree, stdout=f, check=True)
@@ -124,6 +131,7 @@ def make_seeds(seed_dir, stub=None, packer=None):
         python_seed(os.path.join(seed_dir, "py-deflate.zip"), zipfile.ZIP_DEFLATED,
                     [("emptydir/", b"")] + members)
         python_seed(os.path.join(seed_dir, "py-stream.zip"), zipfile.ZIP_DEFLATED, members, stream=True)
+        python_seed(os.path.join(seed_dir, "py-zip64.zip"), zipfile.ZIP_DEFLATED, members, zip64=True)
         python_seed(os.path.join(seed_dir, "py-utf8.zip"), zipfile.ZIP_DEFLATED,
                     [("caf\u00e9/na\u00efve.txt", b"utf-8 name\n"), ("\u65e5\u672c/\u8a9e.txt", b"cjk\n"),
                      ("plain.txt", b"plain\n")], utf8=True)
@@ -165,17 +173,27 @@ class Layout:
             self.end = -1
             return
         count, size, offset = struct.unpack_from("<HII", data, self.end + 10)
+        directory_end = self.end
+        # A Zip64 end record right in front of its locator holds the real ones.
+        self.locator = self.end - 20 if data[self.end - 20:self.end - 16] == b"PK\x06\x07" else -1
+        self.zip64_end = -1
+        if self.locator >= 56 and data[self.locator - 56:self.locator - 52] == b"PK\x06\x06":
+            self.zip64_end = directory_end = self.locator - 56
+            count, size, offset = struct.unpack_from("<QQQ", data, self.zip64_end + 32)
+        self.extras = []  # (start, length) of every extra field found
         # Offsets that count bytes in front of the archive (a packed seed).
-        shift = self.end - (offset + size)
+        shift = directory_end - (offset + size)
         pos = offset + shift
         for _ in range(count):
             if pos < 0 or pos + 46 > len(data) or data[pos:pos + 4] != b"PK\x01\x02":
                 break
             self.centrals.append(pos)
             n, e, c = struct.unpack_from("<HHH", data, pos + 28)
+            self.extras.append((pos + 46 + n, e))
             local = struct.unpack_from("<I", data, pos + 42)[0] + shift
             if 0 <= local and local + 30 <= len(data) and data[local:local + 4] == b"PK\x03\x04":
                 n2, e2 = struct.unpack_from("<HH", data, local + 26)
+                self.extras.append((local + 30 + n2, e2))
                 csize = struct.unpack_from("<I", data, pos + 20)[0]
                 self.locals.append((local, local + 30 + n2 + e2, csize))
             pos += 46 + n + e + c
@@ -361,6 +379,79 @@ def name_length_lies(data, layout, rng):
     return data
 
 
+ZIP64_EXTREMES = [0, 1, 0xFFFFFFFF, 0x100000000, (1 << 63) - 1, 1 << 63, (1 << 64) - 1, (1 << 64) - 16,
+                  1 << 40, 1 << 60]
+
+
+def zip64_records(data, layout, rng):
+    """Zip64 end records and locators: made for a classic archive, then given
+    absurd counts, sizes and offsets, a locator pointing anywhere, or taken
+    apart."""
+    if layout.end < 0 or not layout.centrals:
+        return flip_bits(data, layout, rng)
+    if layout.zip64_end < 0:
+        # Convert: the record and locator in front of the end record, whose
+        # fields then hold the markers.
+        count, size, offset = struct.unpack_from("<HII", data, layout.end + 10)
+        offset_in = layout.end - layout.shift
+        record = b"PK\x06\x06" + struct.pack("<QHHIIQQQQ", 44, 45, 45, 0, 0, count, count, size, offset)
+        locator = b"PK\x06\x07" + struct.pack("<IQI", 0, offset_in, 1)
+        end = bytearray(data[layout.end:])
+        struct.pack_into("<HHII", end, 8, 0xFFFF, 0xFFFF, 0xFFFFFFFF, 0xFFFFFFFF)
+        data = bytearray(data[:layout.end] + record + locator + end)
+        layout = Layout(data)
+        if rng.random() < 0.3:
+            return data
+    fields = [(layout.zip64_end + 24, "<Q"), (layout.zip64_end + 32, "<Q"), (layout.zip64_end + 40, "<Q"),
+              (layout.zip64_end + 48, "<Q"), (layout.zip64_end + 4, "<Q"), (layout.locator + 8, "<Q")]
+    for _ in range(rng.choice((1, 1, 2))):
+        choice = rng.random()
+        if choice < 0.7:
+            at, fmt = rng.choice(fields)
+            put(data, at, fmt, rng.choice(ZIP64_EXTREMES + [len(data), rng.randrange(len(data) + 1)]))
+        elif choice < 0.85:
+            put(data, layout.zip64_end, "<I", 0x06064B51)  # the record is gone: only the locator says where
+        else:
+            put(data, layout.locator + 8, "<Q", rng.choice((layout.zip64_end - layout.shift,
+                                                            layout.zip64_end, len(data) + 100)))
+    return data
+
+
+def zip64_extras(data, layout, rng):
+    """Zip64 extra fields: markers in the 32-bit fields with no value, or too
+    few; values pushed to extremes; record sizes that lie."""
+    if not layout.centrals:
+        return flip_bits(data, layout, rng)
+    for _ in range(rng.choice((1, 2, 3))):
+        choice = rng.random()
+        if choice < 0.4:
+            # Markers: a central header's sizes and offset, a local one's sizes.
+            if layout.locals and rng.random() < 0.4:
+                record, marks = rng.choice(layout.locals)[0], (18, 22)
+            else:
+                record, marks = rng.choice(layout.centrals), (20, 24, 42)
+            for at in rng.sample(marks, rng.randrange(1, len(marks) + 1)):
+                put(data, record + at, "<I", 0xFFFFFFFF)
+        else:
+            # A Zip64 record inside an extra field that has one.
+            records = []
+            for start, length in layout.extras:
+                pos = start
+                while pos + 4 <= start + length and pos + 4 <= len(data):
+                    kind, size = struct.unpack_from("<HH", data, pos)
+                    if kind == 1:
+                        records.append((pos, size))
+                    pos += 4 + size
+            if not records:
+                return zip64_records(data, layout, rng)
+            pos, size = rng.choice(records)
+            if choice < 0.7 and size >= 8:
+                put(data, pos + 4 + 8 * rng.randrange(size // 8), "<Q", rng.choice(ZIP64_EXTREMES))
+            else:
+                put(data, pos + 2, "<H", rng.choice((0, 4, 7, 8, 15, 16, 24, 28, 65535, max(size - 8, 0))))
+    return data
+
+
 def combined(data, layout, rng):
     for _ in range(2):
         data = rng.choice((flip_bits, extreme_field, method_and_flags, overlap_offsets))(data, layout, rng)
@@ -378,6 +469,8 @@ MUTATIONS = [
     ("names", named_archive, 8),
     ("lengths", name_length_lies, 8),
     ("combined", combined, 6),
+    ("zip64", zip64_records, 8),
+    ("zip64extra", zip64_extras, 8),
 ]
 
 

@@ -83,6 +83,9 @@ FAMILY_TEST(FileCalls, WriteTruncatesReadCountsItemsSeekAndTell) {
   EXPECT_EQ(0u, fileRead(buffer, 1, 4, in));
   EXPECT_EQ(0, fileSeek(in, -2, FILE_END));
   EXPECT_EQ(8, fileTell(in));
+  // Beyond 4 GiB through the high part: the whole position, not its low bits.
+  EXPECT_EQ(0, fileSeek(in, 0x140000010LL, FILE_BEGIN));
+  EXPECT_EQ(0x140000010LL, fileTell(in));
   EXPECT_EQ(1, fileSeek(in, -100, FILE_BEGIN));
   EXPECT_EQ(0u, fileWrite("x", 1, 1, in));  // opened for reading only
   EXPECT_EQ(0, fileClose(in));

@@ -28,7 +28,7 @@ class DotSeparator {
   }
 };
 
-char Ask(std::string path, uint32_t newSize, uint32_t dosDateTime) {
+char Ask(std::string path, uint64_t newSize, uint32_t dosDateTime) {
   char name[kPathSize];
   copyTextCut(name, path.c_str(), sizeof(name));
   char decision = 0;
@@ -65,9 +65,11 @@ TEST(Prompts, ReplacePromptShowsNameSizesAndDates) {
   const uint32_t dosTime = (((2021 - 1980) << 9 | 6 << 5 | 15) << 16) | (8 << 11 | 30 << 5);
   struct {
     std::string path;
-    uint32_t newSize;
+    uint64_t newSize;
     std::string oldSize, newSize_;
   } cases[] = {{scratch.path() + "/big.bin", 7654321, "1.234.567 bytes", "7.654.321 bytes"},
+               // A member beyond 4 GiB shows its whole size.
+               {scratch.path() + "/big.bin", 5368709121ull, "1.234.567 bytes", "5.368.709.121 bytes"},
                // A folder of the name and an empty new file: no size for either.
                {scratch.file("folder"), 0, "", ""}};
   for (const auto& c : cases) {

@@ -129,11 +129,17 @@ static void readComment(const std::string& name, Comment* comment) {
 
 TEST(ArchiveComment, IsFound) {
   if (testing_support::Environment("ZIMBRO_TESTDATA").empty()) GTEST_SKIP();
-  Comment comment;
-  readComment("py-comment.zip", &comment);
-  EXPECT_EQ("Title=Test\r\nPath=Here\r\n", comment.str());
-  ASSERT_NE(nullptr, comment.text);
-  EXPECT_EQ('\0', comment.text[comment.length]);
+  // Classic, and Zip64 behind a prefix (its own end record and locator in
+  // front of the classic one).
+  const std::pair<const char*, const char*> cases[] = {{"py-comment.zip", "Title=Test\r\nPath=Here\r\n"},
+                                                       {"prefixed-zip64.exe", "Title=Zip64\r\nPath=Here"}};
+  for (const auto& c : cases) {
+    Comment comment;
+    readComment(c.first, &comment);
+    EXPECT_EQ(c.second, comment.str()) << c.first;
+    ASSERT_NE(nullptr, comment.text);
+    EXPECT_EQ('\0', comment.text[comment.length]);
+  }
 }
 
 TEST(ArchiveComment, ZeroLengthCommentGoesOnSearchingBackwards) {

@@ -42,7 +42,7 @@ bool fakeReportMember(const char* name) {
 void fakeErrorLine(int id, const char* argument) { seam.errors.emplace_back(id, argument ? argument : ""); }
 void fakeProgress(uint32_t, uint32_t) {}
 void fakePump() {}
-void fakeAskOverwrite(char* answer, char*, uint32_t, uint32_t) { *answer = seam.overwriteAnswer; }
+void fakeAskOverwrite(char* answer, char*, uint64_t, uint32_t) { *answer = seam.overwriteAnswer; }
 bool fakeAskPassword(char* out, int, const char*) {
   out[0] = '\0';
   return false;

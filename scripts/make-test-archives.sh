@@ -168,6 +168,8 @@ def central_entries(data):
     """(offset of each central header, name) from the end record."""
     end = data.rindex(b"PK\x05\x06")
     count, size, offset = struct.unpack_from("<HII", data, end + 10)
+    if data[end - 20:end - 16] == b"PK\x06\x07":
+        count, size, offset = struct.unpack_from("<QQQ", data, end - 20 - 56 + 32)
     result, pos = [], offset
     for _ in range(count):
         n, e, c = struct.unpack_from("<HHH", data, pos + 28)
@@ -276,6 +278,22 @@ build("py-unsafe.zip", [member(n, b"must never leave the destination\n") for n i
 # A name longer than the name buffer: refused, not written under a cut name.
 build("py-longname.zip", [member("long/" + "x" * 295 + ".txt", b"long name\n"),
                           member("ok.txt", b"fine\n")])
+
+# More than 65,535 members: zipfile writes the Zip64 end record for the
+# count. All but the last use an unknown method, so that the directory is
+# read whole but only the last member (which only the Zip64 count reaches)
+# costs a file.
+count = 65600
+with zipfile.ZipFile(os.path.join(out, "py-many-zip64.zip"), "w") as z:
+    for i in range(count - 1):
+        z.writestr("m/%05d" % i, b"")
+    z.writestr("last.txt", b"the last of %d members\n" % count)
+data = bytearray(open(os.path.join(out, "py-many-zip64.zip"), "rb").read())
+assert b"PK\x06\x06" in data
+for pos, name in central_entries(data):
+    if name != b"last.txt":
+        data[pos + 10] = 99
+open(os.path.join(out, "py-many-zip64.zip"), "wb").write(data)
 
 # Comments.
 build("py-comment.zip", [member("a.txt", b"a\n")], comment=b"Title=Test\r\nPath=Here\r\n")

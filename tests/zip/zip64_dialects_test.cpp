@@ -42,6 +42,13 @@ TEST_F(ExtractTest, ZipSixtyFourBehindAPrefixIsShiftedByItsOwnEndRecord) {
   ExpectSourcesExtracted();
 }
 
+TEST_F(ExtractTest, MoreThan65535MembersAreCountedByTheZipSixtyFourEndRecord) {
+  Extract("py-many-zip64.zip");
+  // Every member but the last has an unknown method: one line each.
+  EXPECT_EQ(65599, sfx.errorCount);
+  EXPECT_EQ("the last of 65600 members\n", Content(Out("last.txt")));
+}
+
 TEST_F(ExtractTest, MembersAreRefusedForWhatTheyUseNotForTheVersionNeeded) {
   Extract("py-version.zip");
   // Strong encryption and patched data: one "Unknown method" line each.

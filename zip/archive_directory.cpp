@@ -55,52 +55,40 @@ static void parseEndRecord(EngineState* state, const uint8_t* record) {
 
 static int32_t FindEndRecord(EngineState* state, int32_t searchLength) {
   uint8_t* buffer = state->inputBuffer;
-  FileBox* file = state->archiveFile;
-  int64_t length = state->archiveLength;
+  const int64_t length = state->archiveLength;
   uint8_t* found = nullptr;
   int32_t held = 0;  // bytes in the buffer from its start
   bool failed = false;
 
-  if (length <= kInputBlockSize) {
-    fileSeek(file, 0, FILE_BEGIN);
-    state->blockStart = 0;
-    held = static_cast<int32_t>(fileRead(buffer, 1, static_cast<size_t>(length), file));
-    if (held < length) {
+  // A short file is read whole as the last block; a longer one's last,
+  // partial block (the tail) comes first, then whole blocks before it.
+  const bool shortFile = length <= kInputBlockSize;
+  const int32_t tail = static_cast<int32_t>(length) & (shortFile ? -1 : kInputBlockSize - 1);
+  int64_t block = length - tail;
+  state->blockStart = block;
+  // A tail of 18 bytes or fewer cannot hold a whole record, not even one
+  // whose signature starts in the block before it.
+  if (shortFile || tail > 18) {
+    held = readBlockAt(state, block);
+    if (held < tail) {
       failed = true;
     } else {
-      found = scanForEndSignature(state, held - kEndRecordSize);
-    }
-  } else {
-    int32_t tail = static_cast<int32_t>(length) & (kInputBlockSize - 1);
-    state->blockStart = length - tail;
-    // A tail of 18 bytes or fewer cannot hold a whole record, not even one
-    // whose signature starts in the block before it.
-    if (tail > 18) {
-      fileSeek(file, length - tail, FILE_BEGIN);
-      held = static_cast<int32_t>(fileRead(buffer, 1, tail, file));
-      if (held < tail) {
-        failed = true;
-      } else {
-        found = scanForEndSignature(state, tail - kEndRecordSize);
-        keepBlockHead(state);
-      }
-    }
-    int32_t blocks = EndSearchBlocks(searchLength, tail);
-    for (int32_t i = 0; !failed && found == nullptr && i < blocks; ++i) {
-      state->blockStart -= kInputBlockSize;
-      if (state->blockStart < 0) {
-        failed = true;
-        break;
-      }
-      fileSeek(file, state->blockStart, FILE_BEGIN);
-      held = static_cast<int32_t>(fileRead(buffer, 1, kInputBlockSize, file));
-      if (held < kInputBlockSize) {
-        failed = true;
-        break;
-      }
-      found = scanForEndSignature(state, kInputBlockSize - 1);
+      found = scanForEndSignature(state, tail - kEndRecordSize);
       keepBlockHead(state);
     }
+  }
+  const int32_t blocks = shortFile ? 0 : EndSearchBlocks(searchLength, tail);
+  // The blocks never reach before the file: the search covers no more than
+  // the file holds, and the tail's start is a multiple of the block size.
+  for (int32_t i = 0; !failed && found == nullptr && i < blocks; ++i) {
+    block -= kInputBlockSize;
+    held = readBlockAt(state, block);
+    if (held < kInputBlockSize) {
+      failed = true;
+      break;
+    }
+    found = scanForEndSignature(state, kInputBlockSize - 1);
+    keepBlockHead(state);
   }
 
   if (failed || found == nullptr) {

@@ -10,6 +10,7 @@
 #include "driver/sfx_state.h"
 #include "support/paths.h"
 #include "support/strings.h"
+#include "ui/info_lines.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
@@ -21,6 +22,7 @@ static void EnableControl(HWND dialog, int id, bool on) { EnableWindow(GetDlgIte
 // The end of a run: a clean one ends the dialog; one with errors explains
 // them and waits for Close.
 static void FinishInstall(HWND dialog) {
+  FlushInfoLines();
   if (sfx.errorCount <= 0) {
     EndDialog(dialog, 1);
     return;
@@ -59,6 +61,7 @@ void RunInstallFlow(HWND dialog) {
   if (sfx.errorCount == 0) {
     SendMessageA(info, EM_SETSEL, 0, -1);
     SendMessageA(info, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(""));
+    ForgetInfoLines();
   }
   SetFocus(info);
 
@@ -87,6 +90,7 @@ void RunInstallFlow(HWND dialog) {
   RunScript(dialog, sfx.scriptText, ScriptMode::RunPresetup);
   RunScript(dialog, sfx.scriptText, ScriptMode::DeleteFiles);
   RecordExtraction(ExtractArchive(sfx.moduleName));
+  FlushInfoLines();
   // Shortcuts follow even a cancelled extraction: what was extracted is
   // usable from them.
   RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);

@@ -19,6 +19,7 @@
 
 #include "support/strings.h"
 #include "ui/html_viewer.h"
+#include "ui/info_lines.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
@@ -92,6 +93,15 @@ void InfoAppend(const char* text, bool errorStyle) {
     MarkInfoWindowUsed();
   }
 
+  if (!errorStyle) {
+    // Member lines go in batches (ui/info_lines.cpp); the message pump
+    // writes a batch that has waited long enough.
+    QueueInfoLine(text);
+    if (InfoLinesDue()) FlushInfoLines();
+    return;
+  }
+  // Whatever came before the error line shows before it.
+  FlushInfoLines();
   SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
 
   CharFormat format;
@@ -99,23 +109,10 @@ void InfoAppend(const char* text, bool errorStyle) {
   format.size = sizeof(format);
   SendMessageA(control, kEmGetCharFormat, kScfDefault, reinterpret_cast<LPARAM>(&format));
   const DWORD defaultEffects = format.effects;
-  format.mask = kCfmBold;
-  if (errorStyle) {
-    format.effects = (format.effects & ~kCfeAutoColor) | kCfeBold;
-    format.textColor = kErrorColor;
-    format.mask |= kCfmColor;
-  }
+  format.mask = kCfmBold | kCfmColor;
+  format.effects = (format.effects & ~kCfeAutoColor) | kCfeBold;
+  format.textColor = kErrorColor;
   SendMessageA(control, kEmSetCharFormat, kScfSelection, reinterpret_cast<LPARAM>(&format));
-  if (!errorStyle) {
-    // A plain line and its line end share one look, so they go in as one
-    // replacement: the control lays out and repaints once per member, which
-    // matters when an archive has thousands of them.
-    char line[kLineSize + 2];
-    copyTextCut(line, text, kLineSize);
-    appendText(line, "\r\n");
-    SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line));
-    return;
-  }
   SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text));
   SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
 
@@ -125,6 +122,17 @@ void InfoAppend(const char* text, bool errorStyle) {
   format.effects |= defaultEffects & kCfeBold;
   SendMessageA(control, kEmSetCharFormat, kScfSelection, reinterpret_cast<LPARAM>(&format));
   SendMessageA(control, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>("\r\n"));
+  KeepInfoLinesSoFar(control);
+}
+
+void SelectEndInPlainLook(HWND control) {
+  SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
+  CharFormat format;
+  fillZero(&format, sizeof(format));
+  format.size = sizeof(format);
+  SendMessageA(control, kEmGetCharFormat, kScfDefault, reinterpret_cast<LPARAM>(&format));
+  format.mask = kCfmBold;
+  SendMessageA(control, kEmSetCharFormat, kScfSelection, reinterpret_cast<LPARAM>(&format));
 }
 
 void InfoPrint(const char* format, ...) {
@@ -198,6 +206,9 @@ void SetProgress(uint32_t done, uint32_t total) {
 // ---------------------------------------------------------------------------
 
 void PumpOneMessage() {
+  // Long work calls this between its pieces: the place where gathered
+  // member lines reach the screen while a large member is decoded.
+  if (InfoLinesDue()) FlushInfoLines();
   MSG message;
   if (!PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) return;
   if (GetMessageA(&message, nullptr, 0, 0) > 0) {
@@ -211,6 +222,7 @@ void PumpOneMessage() {
 // ---------------------------------------------------------------------------
 
 void FatalStopWait() {
+  FlushInfoLines();
   HWND dialog = RunWindow();
   if (dialog != nullptr && !IsWindow(dialog)) dialog = nullptr;
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include "support/strings.h"
+#include "ui/info_lines.h"
 #include "ui/messages.h"
 #include "ui/prompts.h"
 #include "ui/resource_ids.h"
@@ -40,6 +41,8 @@ INT_PTR CALLBACK PasswordDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 bool AskPassword(char* out, int outSize, const char* fileName) {
   // An unattended run has nobody to type one: the member fails.
   if (RememberedPassword()[0] == '\0' && !RunUnattended()) {
+    // The member's line shows above the prompt that asks for it.
+    FlushInfoLines();
     // A dialog that cannot be created (-1) counts as OK with what is held.
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "GETPASSWORD1", RunWindow(),
                                      PasswordDialogProc, reinterpret_cast<LPARAM>(fileName));

@@ -15,6 +15,7 @@
 
 #include "support/paths.h"
 #include "support/strings.h"
+#include "ui/info_lines.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/prompts.h"
@@ -162,6 +163,8 @@ void AskOverwrite(char* decision, char* name, uint64_t newSize, uint32_t newDosD
       // replaced unasked, and the run reports it.
       return;
     } else {
+      // The member's line shows above the question about its file.
+      FlushInfoLines();
       result = DialogBoxParamA(module, "REPLACEFILEDLG", RunWindow(), ReplaceDialogProc,
                                reinterpret_cast<LPARAM>(name));
     }

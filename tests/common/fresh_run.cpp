@@ -2,7 +2,10 @@
 
 #include "driver/sfx_state.h"
 #include "support/strings.h"
+#include "ui/info_lines.h"
 
 void ResetRunState() {
   fillBytes(&sfx, 0, sizeof(sfx));
+  // Member lines gathered for a window of an earlier run never reach this one.
+  ForgetInfoLines();
 }

@@ -7,9 +7,11 @@
 #include <richedit.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 #include "driver/sfx_state.h"
 #include "support/file_object.h"
 #include "ui/info_control.h"
+#include "ui/info_lines.h"
 #include "ui/html_viewer.h"
 #include "ui/info_window.h"
 #include "ui/resource_ids.h"
@@ -140,8 +143,10 @@ std::string ClassOf(HWND window) {
 }
 
 // The whole text with one character per position, as the selection
-// messages count them.
+// messages count them. Gathered member lines are written first, as the
+// message pump would within a moment.
 std::string PositionText(HWND control) {
+  FlushInfoLines();
   // The window text counts a line end as two characters, the selection
   // positions as one or two: its length is enough for either.
   std::string text(GetWindowTextLengthA(control) + 1, '\0');
@@ -155,6 +160,7 @@ std::string PositionText(HWND control) {
 }
 
 std::string WindowText(HWND control) {
+  FlushInfoLines();
   std::string text(GetWindowTextLengthA(control) + 1, '\0');
   text.resize(GetWindowTextA(control, &text[0], static_cast<int>(text.size())));
   return text;
@@ -288,12 +294,12 @@ TEST_F(InformationWindowControl, TakesThePlaceOrderAndFontOfTheEditControl) {
 }
 
 TEST_F(InformationWindowControl, HoldsMoreThanAPlainEditControl) {
-  // 200,000 characters in 2,000 lines: beyond the edit control's default.
-  std::string line(99, 'x');
+  // 250,000 characters in 250 lines: beyond the edit control's default.
+  std::string line(999, 'x');
   sfx.infoWindowUsed = true;
-  for (int i = 0; i < 2000; ++i) InfoAppend(line.c_str(), false);
-  EXPECT_EQ(PositionText(info).size() >= 2000u * 100u, true);
-  EXPECT_EQ(PositionText(info).substr(0, 99), line);
+  for (int i = 0; i < 250; ++i) InfoAppend(line.c_str(), false);
+  EXPECT_EQ(PositionText(info).size() >= 250u * 1000u, true);
+  EXPECT_EQ(PositionText(info).substr(0, 999), line);
 }
 
 // The child half of the test below: a process that never loaded the rich
@@ -442,6 +448,75 @@ TEST_F(InfoLines, LongLinesAreCutNotOverrun) {
   ASSERT_NE(lineEnd, std::string::npos);
   EXPECT_LE(lineEnd, 1023u);
   EXPECT_EQ(text.substr(0, 12), "Cannot open ");
+}
+
+// Thousands of member lines, in batches as the message pump writes them.
+// Every error line stays; the member lines between two error lines (and
+// after the last) are cut only from their oldest end, and at least
+// kKeptMemberLines of the newest of them stay, so the lines that led to
+// each error are still there to read.
+TEST_F(InfoLines, ManyMemberLinesKeepEveryErrorAndTheNewest) {
+  const std::vector<std::vector<int>> errorsAt = {{}, {100}, {100, 500}, {990}, {2, 3, 998}};
+  const int kMembers = 1000;
+  for (const std::vector<int>& errors : errorsAt) {
+    SCOPED_TRACE(testing::PrintToString(errors));
+    ResetTestRun();
+    DestroyWindow(dialog);
+    dialog = CreateHostDialog();
+    sfx.mainWindow = dialog;
+    info = GetDlgItem(dialog, IDC_START_TEXT);
+    // The member lines sent between error lines, one list per stretch.
+    std::vector<std::vector<std::string>> stretches(1);
+    for (int i = 0; i < kMembers; ++i) {
+      char line[40];
+      wsprintfA(line, "Extracting m%04d", i);
+      InfoPrint("%s", line);
+      stretches.back().push_back(line);
+      if (std::find(errors.begin(), errors.end(), i) != errors.end()) {
+        ErrorPrint("CRC failed in m%04d", i);
+        stretches.emplace_back();
+      }
+      if (i % 25 == 24) FlushInfoLines();
+    }
+    std::vector<std::string> shown;
+    std::istringstream text(WindowText(info));
+    for (std::string line; std::getline(text, line);) shown.push_back(line.substr(0, line.size() - 1));
+
+    size_t at = 0;
+    for (size_t k = 0; k < stretches.size(); ++k) {
+      const std::vector<std::string>& sent = stretches[k];
+      size_t count = 0;
+      while (at + count < shown.size() && shown[at + count].rfind("CRC failed", 0) != 0) count += 1;
+      EXPECT_GE(count, std::min<size_t>(sent.size(), kKeptMemberLines)) << "stretch " << k;
+      EXPECT_LE(count, static_cast<size_t>(kCutMemberLines));
+      ASSERT_LE(count, sent.size());
+      EXPECT_TRUE(std::equal(shown.begin() + at, shown.begin() + at + count, sent.end() - count))
+          << "stretch " << k << " keeps its newest lines in order";
+      at += count;
+      if (k + 1 < stretches.size()) {
+        ASSERT_LT(at, shown.size());
+        EXPECT_EQ(shown[at], "CRC failed in m" + sent.back().substr(12)) << "error line " << k;
+        at += 1;
+      }
+    }
+    EXPECT_EQ(at, shown.size());
+    EXPECT_EQ(sfx.errorCount, static_cast<int>(errors.size()));
+  }
+}
+
+TEST_F(InfoLines, GatheredLinesShowBeforeAnErrorAndAtThePump) {
+  InfoPrint("Extracting %s", "a");
+  InfoPrint("Extracting %s", "b");
+  ErrorPrint("Cannot open %s", "b");
+  EXPECT_EQ(WindowText(info), "Extracting a\r\nExtracting b\r\nCannot open b\r\n");
+  // A line that has waited its interval reaches the window at the next pump,
+  // without anyone flushing.
+  InfoPrint("Extracting %s", "c");
+  Sleep(kLineBatchInterval + 20);
+  PumpOneMessage();
+  std::string direct(GetWindowTextLengthA(info) + 1, '\0');
+  direct.resize(GetWindowTextA(info, &direct[0], static_cast<int>(direct.size())));
+  EXPECT_EQ(direct, "Extracting a\r\nExtracting b\r\nCannot open b\r\nExtracting c\r\n");
 }
 
 TEST_F(InfoLines, WithoutTheDialogNothingIsWrittenButErrorsCount) {

@@ -203,6 +203,9 @@ struct EngineState {
   char* firstEnd;
   char* secondEnd;
   bool folderCreated;  // a folder was created while mapping this name
+  // The deepest folder path (with its final '/') this run last found or
+  // made: members that follow in the same folders skip the check.
+  char knownFolder[kNameSize];
   bool rootPrefix;     // a typed new name starts at a root ("/", "D:")
   int32_t labelDrive;  // 1 for a: of a volume label
 

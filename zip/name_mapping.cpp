@@ -104,17 +104,34 @@ static int32_t initPaths(EngineState* state, const char* prefix) {
   return kOk;
 }
 
+// The path so far, with the '/' that follows it, leads into the folder
+// found or made for an earlier member: it exists, as this run has made
+// nothing go since.
+static bool insideKnownFolder(EngineState* state) {
+  const size_t length = static_cast<size_t>(state->secondEnd - state->secondPath);
+  if (length >= static_cast<size_t>(kNameSize)) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (state->knownFolder[i] != state->secondPath[i]) return false;
+  }
+  return state->knownFolder[length] == '/';
+}
+
 static int32_t appendFolder(EngineState* state, const char* component) {
   int32_t capacity = state->nameLength + 1;
   appendToPath(state->firstPath, &state->firstEnd, component, capacity);
   if (IsNameValid(state, state->firstPath)) appendToPath(state->secondPath, &state->secondEnd, component, capacity);
-  DWORD attributes = memberPathAttributes(state, state->secondPath);
-  bool failed;
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    failed = !memberPathMakeFolder(state, state->secondPath);
-    if (!failed) state->folderCreated = true;
-  } else {
-    failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;  // a file stands in the way
+  // Archives keep a folder's members together: one check per folder, not
+  // one per member, which counts for thousands of small files.
+  const bool known = insideKnownFolder(state);
+  bool failed = false;
+  if (!known) {
+    DWORD attributes = memberPathAttributes(state, state->secondPath);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      failed = !memberPathMakeFolder(state, state->secondPath);
+      if (!failed) state->folderCreated = true;
+    } else {
+      failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;  // a file stands in the way
+    }
   }
   if (failed) {
     engineError(state, kMsgCannotCreateFolder, state->secondPath);
@@ -123,6 +140,7 @@ static int32_t appendFolder(EngineState* state, const char* component) {
   }
   appendToPath(state->firstPath, &state->firstEnd, "/", capacity);
   appendToPath(state->secondPath, &state->secondEnd, "/", capacity);
+  if (!known) copyTextCut(state->knownFolder, state->secondPath, kNameSize);
   return kOk;
 }
 

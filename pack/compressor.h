@@ -27,8 +27,11 @@ struct PackedData {
   uint64_t size = 0;           // uncompressed
 };
 
-// Members larger than this are compressed in pieces of this size, by the
-// workers side by side, and streamed to the installer.
+// Members up to this size are read and compressed whole, as they always
+// were (the same inputs give the same installer as before); larger ones
+// are compressed in pieces of kPieceSize, by the workers side by side, and
+// streamed to the installer.
+const uint64_t kWholeMemberLimit = 64u << 20;
 const uint64_t kPieceSize = 8u << 20;
 
 // One per thread: libdeflate's compressors keep their tables between calls.

@@ -61,9 +61,9 @@ DESCRIPTION
        central header does), 65,535 members or more, or a directory beyond
        4 GiB (a Zip64 end record and its locator precede the end record).
        There is no limit of the packer's own on the installer's size, a
-       member's size or the number of members; members larger than 8 MiB
-       are compressed in pieces side by side and never held whole in
-       memory. An installer of 4 GiB or more cannot be signed.
+       member's size or the number of members; members larger than 64 MiB
+       are compressed in pieces of 8 MiB side by side and never held whole
+       in memory. An installer of 4 GiB or more cannot be signed.
 
 OPTIONS
        -o, --output FILE

@@ -50,7 +50,7 @@ std::vector<uint8_t> ReadWholeFile(const InputMember& member) {
   }
   close(descriptor);
   bytes.resize(done);
-  if (done > kPieceSize) throw Changed(member);  // planned as one piece, grown since
+  if (done > kWholeMemberLimit) throw Changed(member);  // planned whole, grown since
   return bytes;
 }
 
@@ -74,7 +74,7 @@ std::vector<WorkItem> PlanWork(const InstallerParts& parts) {
   std::vector<WorkItem> plan;
   for (size_t i = 0; i < parts.members.size(); ++i) {
     const InputMember& m = parts.members[i];
-    if (m.folder || m.size <= kPieceSize) {
+    if (m.folder || m.size <= kWholeMemberLimit) {
       plan.push_back({i, 0, m.size, false, true});
       continue;
     }

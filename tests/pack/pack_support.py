@@ -179,22 +179,27 @@ def empty_files(root, count):
 
 
 def text_bytes(size, seed):
-    """size bytes of generated text that Deflate shrinks about threefold."""
+    """size bytes of generated text that Deflate shrinks about threefold:
+    lines of a 4 MiB pool, each stamped with its number, so that nothing
+    repeats within Deflate's window."""
     rng = random.Random(seed)
     words = [bytes(rng.choice(b"abcdefghij") for _ in range(rng.randrange(2, 9))) for _ in range(3000)]
-    out = bytearray()
+    pool = b" ".join(rng.choice(words) for _ in range(800000))[:4 << 20]
+    out, k = bytearray(), 0
     while len(out) < size:
-        out += b" ".join(rng.choice(words) for _ in range(20000)) + b"\n"
+        at = rng.randrange(0, len(pool) - 4096)
+        out += b"%d " % k + pool[at:at + 4000] + b"\n"
+        k += 1
     return bytes(out[:size])
 
 
 def pieced_tree(root):
-    """Members larger than the packer's piece size (8 MiB): one that shrinks,
-    one that does not (Stored in the end), one of exactly two pieces, and a
-    small one after them."""
-    write(os.path.join(root, "text.bin"), text_bytes(20 << 20, 3), BASE_TIME)
-    write(os.path.join(root, "noise.bin"), random.Random(4).randbytes(9 << 20), BASE_TIME + 2)
-    write(os.path.join(root, "exact.bin"), text_bytes(16 << 20, 5), BASE_TIME + 4)
+    """Members larger than the 64 MiB the packer compresses whole, which it
+    compresses in pieces of 8 MiB: one that shrinks, of exactly nine pieces,
+    one that does not (Stored in the end) whose last piece is one byte, and
+    a small one after them."""
+    write(os.path.join(root, "text.bin"), text_bytes(72 << 20, 3), BASE_TIME)
+    write(os.path.join(root, "noise.bin"), random.Random(4).randbytes((64 << 20) + 1), BASE_TIME + 2)
     write(os.path.join(root, "z.txt"), "after the large ones\n", BASE_TIME + 6)
     return root
 

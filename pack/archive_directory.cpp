@@ -46,16 +46,16 @@ struct EndValues {
 };
 
 // The Zip64 end record named by the locator right before the end record
-// at endPosition, when there is one. The record is looked for where the
-// locator says and, for an archive joined to the stub apart from its
-// offsets, right before the locator.
+// at endPosition, when there is one. As the stub does, the record is
+// looked for right before the locator (where every writer puts it, which
+// finds it whatever precedes the archive), then where the locator says.
 bool ReadZip64End(const FileReader& file, uint64_t endPosition, EndValues* values, ArchiveDirectory* archive) {
   if (endPosition < kZip64LocatorSize + kZip64EndRecordSize) return false;
   const uint64_t locatorPosition = endPosition - kZip64LocatorSize;
   const std::vector<uint8_t> locator = file.Read(locatorPosition, kZip64LocatorSize);
   if (U32(locator, 0) != kZip64LocatorSignature) return false;
   const uint64_t named = U64(locator, 8);
-  for (uint64_t at : {named, locatorPosition - kZip64EndRecordSize}) {
+  for (uint64_t at : {locatorPosition - kZip64EndRecordSize, named}) {
     const std::vector<uint8_t> record = file.Read(at, kZip64EndRecordSize);
     if (record.size() < kZip64EndRecordSize || U32(record, 0) != kZip64EndSignature) continue;
     values->count = U64(record, 32);

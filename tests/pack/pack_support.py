@@ -169,12 +169,16 @@ def signed_stub(folder):
 
 
 def empty_files(root, count):
-    """count empty files in one folder: the cheapest way past 65,535 members.
-    Made in memory where there is such a folder; gives the folder."""
+    """count empty files, 500 to a folder: the cheapest way past 65,535
+    members. (Wine makes each new file look through its whole folder, so
+    tens of thousands in one folder take the stub hours.) Made in memory
+    where there is such a folder; gives the folder."""
     base = "/dev/shm" if os.access("/dev/shm", os.W_OK) else os.path.dirname(root)
     folder = tempfile.mkdtemp(prefix="many-", dir=base)
     for i in range(count):
-        open(os.path.join(folder, "%05d" % i), "wb").close()
+        if i % 500 == 0:
+            os.mkdir(os.path.join(folder, "d%03d" % (i // 500)))
+        open(os.path.join(folder, "d%03d" % (i // 500), "%05d" % i), "wb").close()
     return folder
 
 

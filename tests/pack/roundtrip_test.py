@@ -25,7 +25,7 @@ ROWS = {
     "thousand_files": (many_files, [], None),
     "messages_block": (mixed_tree, ["--messages", "BLOCK"], None),
     "password": (mixed_tree, ["--password", "s3cr3t"], None),
-    "pieces": (pieced_tree, ["-1"], None),
+    "pieces": (pieced_tree, [], None),
 }
 
 def type_into(title, stub, text=None):

@@ -10,7 +10,7 @@ export ARCH
 # `make install PREFIX=...`: bin/zimbro-pack and share/zimbro-sfx/zimbro-sfx.exe.
 PREFIX ?= /usr/local
 
-.PHONY: all deps build test demo bench fuzz screenshots install clean
+.PHONY: all deps build test test-large demo bench fuzz screenshots install clean
 
 all: build
 
@@ -22,6 +22,10 @@ build: deps
 
 test: deps
 	@scripts/each-arch.sh test
+
+# The real sizes (a member of 5 GiB, 70,000 members), once: not part of test.
+test-large: deps
+	@scripts/each-arch.sh test-large
 
 demo: deps
 	@scripts/each-arch.sh demo

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pack/pack_error.h"
+#include "pack/wording.h"
 #include "pack/zip_records.h"
 #include "zip/archive_search.h"
 
@@ -10,9 +11,12 @@ namespace {
 
 uint32_t U16(const std::vector<uint8_t>& b, size_t at) { return b[at] | (b[at + 1] << 8); }
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) { return U16(b, at) | (U16(b, at + 2) << 16); }
+uint64_t U64(const std::vector<uint8_t>& b, size_t at) { return U32(b, at) | (uint64_t{U32(b, at + 4)} << 32); }
 
 const uint32_t kEndSignature = 0x06054B50;
 const uint32_t kCentralSignature = 0x02014B50;
+const uint32_t kZip64EndSignature = 0x06064B50;
+const uint32_t kZip64LocatorSignature = 0x07064B50;
 
 // The script as the stub's first read finds it.
 void ReadScript(const FileReader& file, uint64_t dataEnd, ArchiveDirectory* archive) {
@@ -25,7 +29,74 @@ void ReadScript(const FileReader& file, uint64_t dataEnd, ArchiveDirectory* arch
   if (archive->hasScript) archive->script.assign(bytes.begin() + offset, bytes.begin() + offset + length);
 }
 
+// The stub's end-record search range. Beyond a few blocks it depends only
+// on the file's length modulo the block size, so a large file is searched
+// as a shorter one of the same remainder, moved to its end.
+bool SearchRange(uint64_t length, int64_t* first, int64_t* last) {
+  const uint64_t near = 4 * kEndRecordSearchLength;
+  const uint64_t moved = length > near ? (length - near) / kSearchBlockSize * kSearchBlockSize : 0;
+  if (!EndRecordSearchRange(static_cast<int64_t>(length - moved), first, last)) return false;
+  *first += static_cast<int64_t>(moved);
+  *last += static_cast<int64_t>(moved);
+  return true;
+}
+
+struct EndValues {
+  uint64_t count, directorySize, directoryOffset;
+};
+
+// The Zip64 end record named by the locator right before the end record
+// at endPosition, when there is one. As the stub does, the record is
+// looked for right before the locator (where every writer puts it, which
+// finds it whatever precedes the archive), then where the locator says.
+bool ReadZip64End(const FileReader& file, uint64_t endPosition, EndValues* values, ArchiveDirectory* archive) {
+  if (endPosition < kZip64LocatorSize + kZip64EndRecordSize) return false;
+  const uint64_t locatorPosition = endPosition - kZip64LocatorSize;
+  const std::vector<uint8_t> locator = file.Read(locatorPosition, kZip64LocatorSize);
+  if (U32(locator, 0) != kZip64LocatorSignature) return false;
+  const uint64_t named = U64(locator, 8);
+  for (uint64_t at : {locatorPosition - kZip64EndRecordSize, named}) {
+    const std::vector<uint8_t> record = file.Read(at, kZip64EndRecordSize);
+    if (record.size() < kZip64EndRecordSize || U32(record, 0) != kZip64EndSignature) continue;
+    values->count = U64(record, 32);
+    values->directorySize = U64(record, 40);
+    values->directoryOffset = U64(record, 48);
+    archive->zip64End = true;
+    archive->zip64EndOffset = at;
+    return true;
+  }
+  throw PathError(file.path(), "a damaged archive (its Zip64 locator names no Zip64 end record)");
+}
+
 }  // namespace
+
+bool ResolveZip64Markers(const std::vector<uint8_t>& extra, uint64_t* size, uint64_t* compressedSize,
+                         uint64_t* localOffset) {
+  uint64_t* wanted[3] = {size, compressedSize, localOffset};
+  size_t needed = 0;
+  for (uint64_t* value : wanted) needed += value != nullptr && *value == kMarker32 ? 8 : 0;
+  if (needed == 0) return true;
+  for (size_t at = 0; at + 4 <= extra.size();) {
+    const size_t length = U16(extra, at + 2);
+    if (U16(extra, at) == kZip64ExtraTag) {
+      if (length < needed || at + 4 + length > extra.size()) return false;
+      size_t next = at + 4;
+      for (uint64_t* value : wanted) {
+        if (value != nullptr && *value == kMarker32) {
+          *value = U64(extra, next);
+          next += 8;
+        }
+      }
+      return true;
+    }
+    at += 4 + length;
+  }
+  return false;
+}
+
+size_t ArchiveDirectory::zip64Members() const {
+  return static_cast<size_t>(std::count_if(entries.begin(), entries.end(), [](const CentralEntry& e) { return e.zip64; }));
+}
 
 ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
   const std::string& path = file.path();
@@ -36,7 +107,7 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
       SignedDataEnd(head.data(), static_cast<int32_t>(head.size()), static_cast<int64_t>(file.size())));
   int64_t first = 0, last = -1, end = -1;
   std::vector<uint8_t> tail;
-  if (EndRecordSearchRange(static_cast<int64_t>(dataEnd), &first, &last)) {
+  if (SearchRange(dataEnd, &first, &last)) {
     tail = file.Read(static_cast<uint64_t>(first), static_cast<uint64_t>(last - first) + kEndRecordSize);
     // A record that the file cuts short is read with zeros for what is
     // missing, as the stub reads it.
@@ -45,30 +116,52 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
   }
   if (end < 0) throw PathError(path, "no ZIP archive at its end (no end-of-directory record)");
   const size_t e = static_cast<size_t>(end);
-  const uint64_t tailStart = static_cast<uint64_t>(first);
-  const uint32_t count = U16(tail, e + 10);
-  const uint32_t directorySize = U32(tail, e + 12);
-  const uint32_t directoryOffset = U32(tail, e + 16);
+  const uint64_t endPosition = static_cast<uint64_t>(first) + e;
+  EndValues values{U16(tail, e + 10), U32(tail, e + 12), U32(tail, e + 16)};
 
   ArchiveDirectory archive;
   ReadScript(file, dataEnd, &archive);
-  archive.shift = static_cast<int64_t>(tailStart) + end - (int64_t{directoryOffset} + directorySize);
-  archive.lowestOffset = directoryOffset;
-  const int64_t directoryStart = int64_t{directoryOffset} + archive.shift;
+  // The Zip64 end record holds the values; where the directory should end
+  // is then where that record lies.
+  uint64_t directoryEnd = endPosition;
+  if (ReadZip64End(file, endPosition, &values, &archive)) directoryEnd = archive.zip64EndOffset;
+  archive.shift = static_cast<int64_t>(directoryEnd) - static_cast<int64_t>(values.directoryOffset + values.directorySize);
+  archive.lowestOffset = values.directoryOffset;
+  const int64_t directoryStart = static_cast<int64_t>(values.directoryOffset) + archive.shift;
   if (directoryStart < 0) throw PathError(path, "a damaged archive (its directory would begin before the file)");
-  const std::vector<uint8_t> directory = file.Read(static_cast<uint64_t>(directoryStart), directorySize);
+  if (static_cast<uint64_t>(directoryStart) + values.directorySize > file.size()) {
+    throw PathError(path, "a damaged archive (its directory would run past the end of the file)");
+  }
+  // Read in blocks: a directory of many members need not be held twice.
+  const uint64_t block = 4u << 20;
+  std::vector<uint8_t> directory;
+  uint64_t loaded = static_cast<uint64_t>(directoryStart), left = values.directorySize;
+  size_t at = 0;
+  const auto have = [&](size_t bytes) {
+    while (directory.size() - at < bytes && left > 0) {
+      directory.erase(directory.begin(), directory.begin() + static_cast<std::ptrdiff_t>(at));
+      at = 0;
+      const std::vector<uint8_t> more = file.Read(loaded, std::min(block, left));
+      if (more.empty()) break;
+      directory.insert(directory.end(), more.begin(), more.end());
+      loaded += more.size();
+      left -= more.size();
+    }
+    return directory.size() - at >= bytes;
+  };
 
-  for (size_t at = 0, k = 0; k < count; ++k) {
-    if (at + kCentralHeaderSize > directory.size() || U32(directory, at) != kCentralSignature) {
+  archive.entries.reserve(static_cast<size_t>(std::min<uint64_t>(values.count, values.directorySize / kCentralHeaderSize)));
+  for (uint64_t k = 0; k < values.count; ++k) {
+    if (!have(kCentralHeaderSize) || U32(directory, at) != kCentralSignature) {
       throw PathError(path, "a damaged central directory (entry " + std::to_string(k + 1) + ")");
     }
-    const size_t nameLength = U16(directory, at + 28);
-    if (at + kCentralHeaderSize + nameLength > directory.size()) {
-      throw PathError(path, "a damaged central directory (a cut name)");
-    }
+    const size_t nameLength = U16(directory, at + 28), extraLength = U16(directory, at + 30);
+    const size_t whole = kCentralHeaderSize + nameLength + extraLength + U16(directory, at + 32);
+    if (!have(whole)) throw PathError(path, "a damaged central directory (a cut name)");
     CentralEntry entry;
     entry.versionMadeBy = directory[at + 4];
     entry.hostSystem = directory[at + 5];
+    entry.versionNeeded = directory[at + 6];
     entry.flags = static_cast<uint16_t>(U16(directory, at + 8));
     entry.method = static_cast<uint16_t>(U16(directory, at + 10));
     entry.time = U32(directory, at + 12);
@@ -77,11 +170,18 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
     entry.size = U32(directory, at + 24);
     entry.externalAttributes = U32(directory, at + 38);
     entry.localOffset = U32(directory, at + 42);
-    entry.name.assign(directory.begin() + at + kCentralHeaderSize,
-                      directory.begin() + at + kCentralHeaderSize + nameLength);
+    const size_t nameAt = at + kCentralHeaderSize;
+    entry.name.assign(directory.begin() + nameAt, directory.begin() + nameAt + nameLength);
+    entry.zip64 = entry.size == kMarker32 || entry.compressedSize == kMarker32 || entry.localOffset == kMarker32;
+    const std::vector<uint8_t> extra(directory.begin() + nameAt + nameLength,
+                                     directory.begin() + nameAt + nameLength + extraLength);
+    if (!ResolveZip64Markers(extra, &entry.size, &entry.compressedSize, &entry.localOffset)) {
+      throw PathError(path, "a damaged central directory (" + Quoted(entry.name) +
+                                ": its sizes or offset need a Zip64 field it does not hold)");
+    }
     archive.lowestOffset = std::min<uint64_t>(archive.lowestOffset, entry.localOffset);
     archive.entries.push_back(std::move(entry));
-    at += kCentralHeaderSize + nameLength + U16(directory, at + 30) + U16(directory, at + 32);
+    at += whole;
   }
   return archive;
 }

@@ -6,6 +6,9 @@
 
 #include <new>
 
+#include "pack/deflate_joining.h"
+#include "pack/pack_error.h"
+
 #include "support/crc32.h"
 
 MemberCompressor::MemberCompressor(const Compression& settings) : settings_(settings) {
@@ -30,6 +33,31 @@ std::vector<uint8_t> MemberCompressor::Deflate(libdeflate_compressor* compressor
   return output;
 }
 
+std::vector<uint8_t> MemberCompressor::Zopfli(const std::vector<uint8_t>& input) {
+  ZopfliOptions options;
+  ZopfliInitOptions(&options);
+  options.numiterations = settings_.zopfliIterations;
+  unsigned char* out = nullptr;
+  size_t outSize = 0;
+  ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, input.data(), input.size(), &out, &outSize);
+  if (out == nullptr) throw std::bad_alloc();
+  std::vector<uint8_t> result(out, out + outSize);
+  free(out);
+  return result;
+}
+
+std::vector<uint8_t> MemberCompressor::CompressPiece(const std::vector<uint8_t>& input, bool last) {
+  if (compressor_ == nullptr) return {};
+  std::vector<uint8_t> piece(libdeflate_deflate_compress_bound(compressor_, input.size()));
+  piece.resize(libdeflate_deflate_compress(compressor_, input.data(), input.size(), piece.data(), piece.size()));
+  if (settings_.zopfliIterations > 0) {
+    std::vector<uint8_t> smaller = Zopfli(input);
+    if (smaller.size() < piece.size()) piece = std::move(smaller);
+  }
+  if (!last && !MakeJoinable(&piece)) throw InternalError("the compressor made Deflate data that does not parse");
+  return piece;
+}
+
 PackedData MemberCompressor::Compress(std::vector<uint8_t> input) {
   PackedData packed;
   packed.size = input.size();
@@ -40,15 +68,8 @@ PackedData MemberCompressor::Compress(std::vector<uint8_t> input) {
   // it: the smaller of the two. Data that level 12 cannot shrink is spared
   // zopfli's slow search.
   if (settings_.zopfliIterations > 0 && !deflated.empty()) {
-    ZopfliOptions options;
-    ZopfliInitOptions(&options);
-    options.numiterations = settings_.zopfliIterations;
-    unsigned char* out = nullptr;
-    size_t outSize = 0;
-    ZopfliCompress(&options, ZOPFLI_FORMAT_DEFLATE, input.data(), input.size(), &out, &outSize);
-    if (out == nullptr) throw std::bad_alloc();
-    if (outSize < deflated.size()) deflated.assign(out, out + outSize);
-    free(out);
+    std::vector<uint8_t> smaller = Zopfli(input);
+    if (smaller.size() < deflated.size()) deflated = std::move(smaller);
   }
   if (deflated.empty()) {
     packed.bytes = std::move(input);

@@ -27,6 +27,13 @@ struct PackedData {
   uint64_t size = 0;           // uncompressed
 };
 
+// Members up to this size are read and compressed whole, as they always
+// were (the same inputs give the same installer as before); larger ones
+// are compressed in pieces of kPieceSize, by the workers side by side, and
+// streamed to the installer.
+const uint64_t kWholeMemberLimit = 64u << 20;
+const uint64_t kPieceSize = 8u << 20;
+
 // One per thread: libdeflate's compressors keep their tables between calls.
 class MemberCompressor {
  public:
@@ -36,9 +43,13 @@ class MemberCompressor {
   MemberCompressor& operator=(const MemberCompressor&) = delete;
 
   PackedData Compress(std::vector<uint8_t> input);
+  // One piece of a member compressed in pieces: Deflate data that the next
+  // piece's continues, unless last. Empty at level 0 (the member is Stored).
+  std::vector<uint8_t> CompressPiece(const std::vector<uint8_t>& input, bool last);
 
  private:
   std::vector<uint8_t> Deflate(libdeflate_compressor* compressor, const std::vector<uint8_t>& input);
+  std::vector<uint8_t> Zopfli(const std::vector<uint8_t>& input);
 
   Compression settings_;
   libdeflate_compressor* compressor_ = nullptr;

@@ -55,6 +55,16 @@ DESCRIPTION
        made from, sizes and CRCs checked - and renamed only when all of it
        is intact.
 
+       The archive is a classic ZIP archive unless a value needs Zip64: a
+       member of 4 GiB or more (its local and central headers then carry a
+       Zip64 field), a member beyond the first 4 GiB of the installer (its
+       central header does), 65,535 members or more, or a directory beyond
+       4 GiB (a Zip64 end record and its locator precede the end record).
+       There is no limit of the packer's own on the installer's size, a
+       member's size or the number of members; members larger than 64 MiB
+       are compressed in pieces of 8 MiB side by side and never held whole
+       in memory. An installer of 4 GiB or more cannot be signed.
+
 OPTIONS
        -o, --output FILE
               The installer to write (with --messages-template: the template).
@@ -154,7 +164,9 @@ OPTIONS
        --list SETUP.EXE
               Shows the stub's size, its version information, execution
               level and icon sizes, the signature and its signer, the
-              messages block and its entries, the script, and every member with its size, compressed size,
+              messages block and its entries, whether the archive uses Zip64
+              (its Zip64 end record, the members with a Zip64 field), the
+              script, and every member with its size, compressed size,
               method, time, attributes and encryption. Installers made by
               hand (cat stub archive.zip) are read as well.
 

@@ -125,7 +125,7 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
 
   const ArchiveDirectory archive = ReadArchiveDirectory(file);
   const int64_t shift = archive.shift;
-  struct Row { std::string name; uint32_t size, compressed, method, time, attributes; bool encrypted, folder; };
+  struct Row { std::string name; uint64_t size, compressed; uint32_t method, time, attributes; bool encrypted, folder; };
   std::vector<Row> rows;
   uint64_t totalSize = 0, totalCompressed = 0;
   std::unique_ptr<CodePage> oem;  // for names from DOS-like hosts, made when first needed
@@ -156,6 +156,15 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
                      : shift < 0 ? "its offsets point past the file: a damaged archive"
                      : "its offsets count from the archive (the stub shifts them by " + Grouped(static_cast<uint64_t>(shift)) + ")") +
          "\n";
+
+  if (!archive.zip64End && archive.zip64Members() == 0) {
+    out += "Zip64: none (a classic archive)\n";
+  } else {
+    out += "Zip64: " + (archive.zip64End ? "a Zip64 end record at offset " + Grouped(archive.zip64EndOffset) +
+                                               " and its locator"
+                                         : std::string("no Zip64 end record")) +
+           "; " + Counted(archive.zip64Members(), "member") + " with a Zip64 field\n";
+  }
 
   // What the stub reads as its script, which is not always the end
   // record's comment (see zip/archive_search.h).

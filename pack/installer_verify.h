@@ -28,10 +28,11 @@ struct MemberProblem {
   std::string what;
 };
 
-// The bytes a member was made from, by its index in the directory.
-using SourceBytes = std::function<std::vector<uint8_t>(size_t index)>;
+// The file a member was made from, by its index in the directory; empty
+// for a folder. Members of any size are read in pieces, never whole.
+using SourcePath = std::function<std::string(size_t index)>;
 
 // Problems in directory order; none when every member is intact. password
 // (in the code page) may be empty; source may be empty.
 std::vector<MemberProblem> VerifyMembers(const FileReader& file, const ArchiveDirectory& archive,
-                                         const std::string& password, const SourceBytes& source);
+                                         const std::string& password, const SourcePath& source);

@@ -1,7 +1,3 @@
-// The members are compressed by worker threads, one member each at a time,
-// and written strictly in order by this thread, so the output does not
-// depend on the number of threads. Workers run at most a few members ahead
-// of the writer, which bounds the memory held by finished members.
 #include "pack/installer_writer.h"
 
 #include <errno.h>
@@ -25,15 +21,14 @@
 #include "pack/traditional_cipher.h"
 #include "pack/wording.h"
 #include "pack/zip_records.h"
+#include "support/crc32.h"
 
 namespace {
 
-const uint64_t kAheadBytes = 256u << 20;  // input bytes workers may hold beyond the member being written
+const uint64_t kAheadBytes = 256u << 20;  // input bytes workers may hold beyond the item being written
 
-PackError TooLarge(const std::string& output, uint64_t size) {
-  return PathError(output, "the installer would be " + Grouped(size) +
-                               " bytes or more: the stub reads installers of at most " +
-                               Grouped(kInstallerSizeLimit) + " bytes (2 GiB)");
+PackError Changed(const InputMember& member) {
+  return PathError(member.source, "changed while it was being packed: nothing written, pack again");
 }
 
 std::vector<uint8_t> ReadWholeFile(const InputMember& member) {
@@ -55,16 +50,55 @@ std::vector<uint8_t> ReadWholeFile(const InputMember& member) {
   }
   close(descriptor);
   bytes.resize(done);
-  if (done > 0xFFFFFFFFu) throw PathError(member.source, "a file of 4 GiB or more: a ZIP member without Zip64 holds less");
+  if (done > kWholeMemberLimit) throw Changed(member);  // planned whole, grown since
   return bytes;
 }
+
+// length bytes of a large member from offset on; a file that got shorter
+// since the tree was read is reported as changed.
+std::vector<uint8_t> ReadPiece(const InputMember& member, uint64_t offset, uint64_t length) {
+  const FileReader source(member.source);
+  if (source.size() < offset + length) throw Changed(member);
+  return source.Read(offset, length);
+}
+
+// What one worker does at a time: a whole member, or one piece of a large one.
+struct WorkItem {
+  size_t member;
+  uint64_t offset = 0, length = 0;
+  bool piece = false;  // part of a member compressed in pieces
+  bool last = true;    // the member's last item
+};
+
+std::vector<WorkItem> PlanWork(const InstallerParts& parts) {
+  std::vector<WorkItem> plan;
+  for (size_t i = 0; i < parts.members.size(); ++i) {
+    const InputMember& m = parts.members[i];
+    if (m.folder || m.size <= kWholeMemberLimit) {
+      plan.push_back({i, 0, m.size, false, true});
+      continue;
+    }
+    for (uint64_t at = 0; at < m.size; at += kPieceSize) {
+      const uint64_t length = std::min(kPieceSize, m.size - at);
+      plan.push_back({i, at, length, true, at + length == m.size});
+    }
+  }
+  return plan;
+}
+
+struct Finished {
+  PackedData whole;            // a whole member
+  std::vector<uint8_t> input;  // a piece: its bytes as read...
+  std::vector<uint8_t> piece;  // ...and compressed (empty at level 0)
+};
 
 // The pipeline between the compressing workers and the writer.
 class Workers {
  public:
-  Workers(const InstallerParts& parts) : parts_(parts), slots_(parts.members.size()) {
+  Workers(const InstallerParts& parts, const std::vector<WorkItem>& plan)
+      : parts_(parts), plan_(plan), slots_(plan.size()) {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const size_t count = std::min<size_t>({cores, 16, std::max<size_t>(1, parts.members.size())});
+    const size_t count = std::min<size_t>({cores, 16, std::max<size_t>(1, plan.size())});
     ahead_ = 2 * count;
     for (size_t i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
   }
@@ -78,22 +112,22 @@ class Workers {
     for (std::thread& t : threads_) t.join();
   }
 
-  // The member at index, once a worker has finished it.
-  PackedData Take(size_t index) {
+  // The item at index, once a worker has finished it.
+  Finished Take(size_t index) {
     std::unique_lock<std::mutex> lock(mutex_);
     changed_.wait(lock, [&] { return slots_[index].done; });
     Slot slot = std::move(slots_[index]);
     written_ = index + 1;
-    heldBytes_ -= parts_.members[index].size;
+    heldBytes_ -= plan_[index].length;
     changed_.notify_all();
     if (slot.failure) std::rethrow_exception(slot.failure);
-    return std::move(slot.data);
+    return std::move(slot.result);
   }
 
  private:
   struct Slot {
     bool done = false;
-    PackedData data;
+    Finished result;
     std::exception_ptr failure;
   };
 
@@ -109,11 +143,18 @@ class Workers {
         });
         if (stop_ || next_ >= slots_.size()) return;
         index = next_++;
-        heldBytes_ += parts_.members[index].size;
+        heldBytes_ += plan_[index].length;
       }
       Slot slot;
       try {
-        if (!parts_.members[index].folder) slot.data = compressor.Compress(ReadWholeFile(parts_.members[index]));
+        const WorkItem& item = plan_[index];
+        const InputMember& m = parts_.members[item.member];
+        if (item.piece) {
+          slot.result.input = ReadPiece(m, item.offset, item.length);
+          slot.result.piece = compressor.CompressPiece(slot.result.input, item.last);
+        } else if (!m.folder) {
+          slot.result.whole = compressor.Compress(ReadWholeFile(m));
+        }
       } catch (...) {
         slot.failure = std::current_exception();
       }
@@ -127,6 +168,7 @@ class Workers {
   }
 
   const InstallerParts& parts_;
+  const std::vector<WorkItem>& plan_;
   std::vector<Slot> slots_;
   std::vector<std::thread> threads_;
   std::mutex mutex_;
@@ -135,6 +177,113 @@ class Workers {
   uint64_t heldBytes_ = 0;
   bool stop_ = false;
 };
+
+// The member's first record fields, before its data.
+MemberRecord StartRecord(const InstallerParts& parts, const InputMember& m, uint64_t offset) {
+  MemberRecord r;
+  r.name = m.archiveName;
+  r.time = parts.fixedTime ? *parts.fixedTime : DosTimeOfFile(m.modified);
+  r.externalAttributes = ExternalAttributes(m.folder, m.readOnly, m.executable);
+  r.localOffset = offset;
+  if (!parts.password.empty() && !m.folder) r.flags |= kFlagEncrypted;
+  return r;
+}
+
+void SetVersionNeeded(MemberRecord* r) {
+  r->versionNeeded = UsesZip64(*r) ? kVersionZip64 : r->method == kMethodDeflate || (r->flags & kFlagEncrypted) ? 20 : 10;
+}
+
+MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, PackedData data) {
+  MemberRecord r = StartRecord(parts, m, file->offset());
+  const bool encrypted = (r.flags & kFlagEncrypted) != 0;
+  r.method = data.method;
+  r.crc = data.crc;
+  r.size = data.size;
+  r.compressedSize = data.bytes.size() + (encrypted ? kEncryptionHeaderSize : 0);
+  r.zip64Local = NeedsZip64Local(r.size, r.compressedSize);
+  SetVersionNeeded(&r);
+  uint8_t header[kEncryptionHeaderSize];
+  if (encrypted) {
+    TraditionalCipher cipher(parts.password);
+    MakeEncryptionHeader(&cipher, data.crc, header);
+    cipher.Encrypt(data.bytes.data(), data.bytes.size());
+  }
+  const std::string local = LocalHeader(r);
+  file->Write(local.data(), local.size());
+  if (encrypted) file->Write(header, sizeof header);
+  file->Write(data.bytes.data(), data.bytes.size());
+  return r;
+}
+
+// The CRC of a large member read ahead of its data: the encryption header
+// of the traditional cipher holds its high byte.
+uint32_t SourceCrc(const InputMember& m) {
+  uint32_t crc = 0;
+  for (uint64_t at = 0; at < m.size; at += kPieceSize) {
+    const std::vector<uint8_t> bytes = ReadPiece(m, at, std::min(kPieceSize, m.size - at));
+    crc = crc32Update(crc, bytes.data(), bytes.size());
+  }
+  return crc;
+}
+
+// A member in pieces: each piece written as it comes, the local header
+// written again at the end. Compressed data that did not shrink is
+// replaced by the file stored.
+MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, Workers* workers,
+                               size_t* item, Progress* progress) {
+  MemberRecord r = StartRecord(parts, m, file->offset());
+  const bool encrypted = (r.flags & kFlagEncrypted) != 0;
+  const uint64_t encryption = encrypted ? kEncryptionHeaderSize : 0;
+  r.size = m.size;
+  r.zip64Local = NeedsZip64Local(r.size, r.size + encryption);  // Stored is the largest it gets
+  const uint32_t expectedCrc = encrypted ? SourceCrc(m) : 0;
+  const std::string placeholder = LocalHeader(r);
+  file->Write(placeholder.data(), placeholder.size());
+  const uint64_t headerEnd = file->offset();
+
+  const auto startData = [&](TraditionalCipher* cipher) {
+    if (!encrypted) return;
+    uint8_t header[kEncryptionHeaderSize];
+    MakeEncryptionHeader(cipher, expectedCrc, header);
+    file->Write(header, sizeof header);
+  };
+  TraditionalCipher cipher(parts.password);
+  startData(&cipher);
+  const bool deflate = parts.compression.level > 0 || parts.compression.zopfliIterations > 0;
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < m.size;) {
+    Finished piece = workers->Take((*item)++);
+    crc = crc32Update(crc, piece.input.data(), piece.input.size());
+    std::vector<uint8_t>& bytes = deflate ? piece.piece : piece.input;
+    if (encrypted) cipher.Encrypt(bytes.data(), bytes.size());
+    file->Write(bytes.data(), bytes.size());
+    done += piece.input.size();
+    progress->Advance(piece.input.size());
+  }
+  r.method = deflate ? kMethodDeflate : kMethodStored;
+  if (deflate && file->offset() - headerEnd - encryption >= m.size) {
+    file->TruncateTo(headerEnd);
+    TraditionalCipher again(parts.password);
+    startData(&again);
+    uint32_t storedCrc = 0;
+    for (uint64_t at = 0; at < m.size; at += kPieceSize) {
+      std::vector<uint8_t> bytes = ReadPiece(m, at, std::min(kPieceSize, m.size - at));
+      storedCrc = crc32Update(storedCrc, bytes.data(), bytes.size());
+      if (encrypted) again.Encrypt(bytes.data(), bytes.size());
+      file->Write(bytes.data(), bytes.size());
+    }
+    if (storedCrc != crc) throw Changed(m);
+    r.method = kMethodStored;
+  }
+  if (encrypted && crc != expectedCrc) throw Changed(m);
+  r.crc = crc;
+  r.compressedSize = file->offset() - headerEnd;
+  SetVersionNeeded(&r);
+  const std::string local = LocalHeader(r);
+  if (local.size() != placeholder.size()) throw InternalError(m.source + ": its local header changed its length");
+  file->WriteAt(r.localOffset, local.data(), local.size());
+  return r;
+}
 
 // Every member read back from the file on disk and compared with its source
 // before the installer gets its name: a fault anywhere between reading a
@@ -149,7 +298,7 @@ void CheckWhatWasWritten(const std::string& temporary, const InstallerParts& par
   }
   const auto source = [&](size_t k) {
     const InputMember& m = parts.members[k];
-    return m.folder ? std::vector<uint8_t>() : ReadWholeFile(m);
+    return m.folder ? std::string() : m.source;
   };
   for (const MemberProblem& p : VerifyMembers(written, archive, parts.password, source)) {
     const InputMember& m = parts.members[p.index];
@@ -157,37 +306,19 @@ void CheckWhatWasWritten(const std::string& temporary, const InstallerParts& par
     if (p.verdict == MemberVerdict::kDiffersFromSource &&
         (stat(m.source.c_str(), &now) != 0 || now.st_mtime != m.modified ||
          static_cast<uint64_t>(now.st_size) != m.size)) {
-      throw PathError(m.source, "changed while it was being packed: nothing written, pack again");
+      throw Changed(m);
     }
     throw InternalError(output + ": the installer just written is not intact: member " + Quoted(m.name) + " " +
                         p.what + "; nothing written");
   }
 }
 
-uint64_t StoredEstimate(const InstallerParts& parts) {
-  uint64_t size = parts.stub.size() + parts.messagesBlock.size() + kEndRecordSize + parts.comment.size();
-  for (const InputMember& m : parts.members) {
-    size += kLocalHeaderSize + kCentralHeaderSize + 2 * m.archiveName.size() + m.size +
-            (parts.password.empty() || m.folder ? 0 : kEncryptionHeaderSize);
-  }
-  return size;
-}
-
 }  // namespace
 
 PackResult WriteInstaller(const InstallerParts& parts, const std::string& output,
                           const std::function<void(const std::string& temporary)>& finishing) {
-  if (parts.members.size() > kMemberLimit) {
-    throw PathError(output, Grouped(parts.members.size()) +
-                                " files and folders to pack: an installer holds at most 65,535 (the stub reads no Zip64)");
-  }
   PackResult result;
   for (const InputMember& m : parts.members) result.inputBytes += m.size;
-  // Stored sizes are known before anything is read.
-  if (parts.compression.level == 0 && parts.compression.zopfliIterations == 0 &&
-      StoredEstimate(parts) > kInstallerSizeLimit) {
-    throw TooLarge(output, StoredEstimate(parts));
-  }
 
   OutputFile file(output);
   file.Write(parts.stub.data(), parts.stub.size());
@@ -197,39 +328,19 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
   std::vector<MemberRecord> records;
   records.reserve(parts.members.size());
   {
+    const std::vector<WorkItem> plan = PlanWork(parts);
     Progress progress(result.inputBytes);
-    Workers workers(parts);
-    for (size_t i = 0; i < parts.members.size(); ++i) {
-      const InputMember& m = parts.members[i];
-      PackedData data = workers.Take(i);
-      MemberRecord r;
-      r.name = m.archiveName;
-      r.method = data.method;
-      r.time = parts.fixedTime ? *parts.fixedTime : DosTimeOfFile(m.modified);
-      r.crc = data.crc;
-      r.size = static_cast<uint32_t>(data.size);
-      r.externalAttributes = ExternalAttributes(m.folder, m.readOnly, m.executable);
-      r.localOffset = static_cast<uint32_t>(file.offset());
-      uint8_t header[kEncryptionHeaderSize];
-      const bool encrypted = !parts.password.empty() && !m.folder;
-      r.versionNeeded = data.method == kMethodDeflate || encrypted ? 20 : 10;
-      if (encrypted) {
-        TraditionalCipher cipher(parts.password);
-        MakeEncryptionHeader(&cipher, data.crc, header);
-        cipher.Encrypt(data.bytes.data(), data.bytes.size());
-        r.flags |= kFlagEncrypted;
+    Workers workers(parts, plan);
+    for (size_t item = 0; item < plan.size();) {
+      const InputMember& m = parts.members[plan[item].member];
+      if (plan[item].piece) {
+        records.push_back(WritePiecedMember(&file, parts, m, &workers, &item, &progress));
+      } else {
+        records.push_back(WriteWholeMember(&file, parts, m, workers.Take(item++).whole));
+        progress.Advance(m.size);
       }
-      const uint64_t stored = data.bytes.size() + (encrypted ? kEncryptionHeaderSize : 0);
-      const uint64_t end = file.offset() + kLocalHeaderSize + r.name.size() + stored;
-      if (end > kInstallerSizeLimit) throw TooLarge(output, end);
-      r.compressedSize = static_cast<uint32_t>(stored);
-      const std::string local = LocalHeader(r);
-      file.Write(local.data(), local.size());
-      if (encrypted) file.Write(header, sizeof header);
-      file.Write(data.bytes.data(), data.bytes.size());
-      result.members.push_back({m.name, m.size, stored, data.method});
-      records.push_back(std::move(r));
-      progress.Advance(m.size);
+      const MemberRecord& r = records.back();
+      result.members.push_back({m.name, m.size, r.compressedSize, r.method});
     }
   }
 
@@ -239,9 +350,7 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
     file.Write(central.data(), central.size());
   }
   const uint64_t directorySize = file.offset() - directoryOffset;
-  const std::string end = EndRecord(static_cast<uint16_t>(records.size()), static_cast<uint32_t>(directorySize),
-                                    static_cast<uint32_t>(directoryOffset), parts.comment);
-  if (file.offset() + end.size() > kInstallerSizeLimit) throw TooLarge(output, file.offset() + end.size());
+  const std::string end = ArchiveEnd(records.size(), directorySize, directoryOffset, parts.comment);
   file.Write(end.data(), end.size());
   result.fileBytes = file.offset();
   result.archiveBytes = file.offset() - archiveStart;

@@ -39,10 +39,6 @@ struct PackResult {
   uint64_t fileBytes = 0;
 };
 
-// The stub keeps file positions in signed 32 bits, and reads no Zip64.
-const uint64_t kInstallerSizeLimit = 0x7FFFFFFF;
-const size_t kMemberLimit = 65535;
-
 // Throws PackError naming the output or the member at fault; the output
 // then does not exist (an earlier file of that name is left as it was).
 // finishing, when given, runs on the complete and checked temporary file

@@ -34,7 +34,8 @@
 
 namespace {
 
-const size_t kPasswordLimit = 80;  // the stub keeps 80 characters of a password
+const size_t kPasswordLimit = 80;
+const uint64_t kSignableLimit = 0xFFFFFFFFu - (1u << 20);  // room left for the certificate table  // the stub keeps 80 characters of a password
 
 // What the packer says besides errors: warnings (which --strict turns into
 // a failure, and -q keeps quiet) and the summary.
@@ -259,7 +260,15 @@ int Pack(const Options& o) {
   parts.stub = BrandStub(stub.bytes, o.branding, stub.path);
 
   const auto sign = [&](const std::string& temporary) {
-    if (o.signing.wanted()) SignInstaller(temporary, o.signing);
+    if (!o.signing.wanted()) return;
+    // The certificate table's place and size are 32-bit fields of the
+    // program's headers: it must begin and end within the first 4 GiB.
+    struct stat written;
+    if (stat(temporary.c_str(), &written) == 0 && static_cast<uint64_t>(written.st_size) >= kSignableLimit) {
+      throw PathError(o.output, "an installer of " + Grouped(static_cast<uint64_t>(written.st_size)) +
+                                    " bytes cannot be signed: a signature must lie within the first 4 GiB of the file");
+    }
+    SignInstaller(temporary, o.signing);
   };
   const PackResult result = WriteInstaller(parts, o.output, sign);
   const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -98,6 +98,25 @@ void OutputFile::Flush() {
   buffer_.clear();
 }
 
+void OutputFile::WriteAt(uint64_t at, const void* data, size_t length) {
+  Flush();
+  const uint8_t* bytes = static_cast<const uint8_t*>(data);
+  for (size_t done = 0; done < length;) {
+    const ssize_t written = pwrite(descriptor_, bytes + done, length - done, static_cast<off_t>(at + done));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) throw PathError(path_, std::string("cannot write: ") + SystemError(written < 0 ? errno : ENOSPC));
+    done += static_cast<size_t>(written);
+  }
+}
+
+void OutputFile::TruncateTo(uint64_t at) {
+  Flush();
+  if (ftruncate(descriptor_, static_cast<off_t>(at)) != 0 || lseek(descriptor_, static_cast<off_t>(at), SEEK_SET) < 0) {
+    throw PathError(path_, "cannot write: " + SystemError(errno));
+  }
+  offset_ = at;
+}
+
 void OutputFile::Close() {
   if (descriptor_ < 0) return;
   Flush();

@@ -20,6 +20,11 @@ class OutputFile {
 
   void Write(const void* data, size_t length);
   uint64_t offset() const { return offset_; }
+  // Rewrites bytes already written (a header whose sizes are known only
+  // after its data).
+  void WriteAt(uint64_t at, const void* data, size_t length);
+  // Drops everything from at on; writing goes on there.
+  void TruncateTo(uint64_t at);
   // Writes out what is buffered, so that the temporary file can be read
   // back before it takes the output's name.
   void Flush();

@@ -9,6 +9,8 @@
 #                tree, each headed by its build
 #   fuzz         every tree's fuzzers (scripts/fuzz.sh), each headed by its
 #                build; fails when any fuzzer found an input wanting
+#   test-large   the real sizes, once (scripts/test-large.sh): the packer's
+#                half once, the stub's install on every tree
 #   demo, screenshots
 #                one tree: the i686 product where this machine starts 32-bit
 #                programs, the x86-64 copy otherwise; says which
@@ -18,7 +20,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-action=${1:?usage: each-arch.sh build|test|bench|fuzz|demo|screenshots}
+action=${1:?usage: each-arch.sh build|test|test-large|bench|fuzz|demo|screenshots}
 jobs=$(nproc)
 
 eval "$(scripts/arches.sh "${ARCH:-auto}")"
@@ -104,6 +106,13 @@ case $action in
       ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/fuzz.sh || status=1
     done
     exit $status ;;
+
+  test-large)
+    build_all
+    for arch in "${arches[@]}"; do
+      echo "==== test-large with the $(describe "$arch")"
+      ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/test-large.sh
+    done ;;
 
   demo|screenshots)
     build_all

@@ -413,23 +413,6 @@ class OutputTest(PackTestCase):
         _, err = self.pack(self.path("x.exe"), "--password", "p" * 81, tree, expect=5)
         self.assertIn("more than 80 characters", err)
 
-    def test_limits_of_the_stub(self):
-        # Memory-backed where there is such a folder: 65,536 files are slow to make on a disk.
-        many = tempfile.mkdtemp(dir="/dev/shm" if os.access("/dev/shm", os.W_OK) else self.work)
-        self.addCleanup(shutil.rmtree, many, True)
-        for i in range(65536):
-            open(os.path.join(many, "%05d" % i), "wb").close()
-        output = self.path("setup.exe")
-        _, err = self.pack(output, "-0", many, expect=4)
-        self.assertEqual(err, "zimbro-pack: %s: 65,536 files and folders to pack: an installer holds at most "
-                              "65,535 (the stub reads no Zip64)\n" % output)
-        big = self.path("big", "sparse.bin")
-        write(big)
-        os.truncate(big, 2 << 30)
-        _, err = self.pack(output, "-0", self.path("big"), expect=4)
-        self.assertIn("the stub reads installers of at most 2,147,483,647 bytes (2 GiB)", err)
-        self.assertEqual(os.listdir(self.work), ["big"])
-
 
 class InputTest(PackTestCase):
     def test_times_links_and_empty_inputs(self):

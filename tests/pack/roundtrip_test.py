@@ -10,7 +10,7 @@ import time
 import unittest
 import zipfile
 
-from pack_support import (DEMO, SOURCE, PackTestCase, check_readers, empty_files, many_files, mixed_tree, pieced_tree,
+from pack_support import (DEMO, SOURCE, PackTestCase, check_readers, many_files, mixed_tree, pieced_tree,
                           read, test_certificate, tree_entries, write, zip64_installer)
 
 WINE = os.environ.get("WINE", "wine")
@@ -153,27 +153,13 @@ for chain_length in (1, 3):
                 lambda self, c=chain_length, d=dialog: self.run_signed(c, d))
 
 
-def stub_reads_zip64():
-    """Whether this tree's stub reads Zip64 at all: its engine's sources speak of it."""
-    folder = os.path.join(SOURCE, "zip")
-    return any("zip64" in read(os.path.join(folder, name)).decode("utf-8", "replace").lower()
-               for name in os.listdir(folder))
-
-
-@unittest.skipUnless(stub_reads_zip64(), "the stub of this tree reads no Zip64 yet")
 class Zip64RoundTrip(PackTestCase):
-    """Zip64 installers of the packer and of other writers through the stub."""
+    """Zip64 installers of other writers through the stub. The packer's own
+    (70,000 members, a member of 5 GiB) go through it in make test-large:
+    their size is the point, and it takes minutes under Wine."""
 
     def contents(self, root):
         return {name: entry[:2] for name, entry in tree_entries(root).items()}
-
-    def test_packer_many_members(self):
-        many = empty_files(self.path("many"), 70000)
-        self.addCleanup(shutil.rmtree, many, True)
-        write(os.path.join(many, "readme.txt"), "the one file with bytes\n" * 50)
-        installer = self.path("setup.exe")
-        self.pack(installer, many)
-        self.assertEqual(self.contents(run_stub(self, installer, timeout=900)), self.contents(many))
 
     def zip64_writer(self, writer):
         installer, source = zip64_installer(self.work, writer)

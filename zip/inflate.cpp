@@ -46,6 +46,8 @@
 //   for data beyond the end of the Deflate stream.
 #include "zip/inflate.h"
 
+#include <stddef.h>
+
 #include "zip/inflate_tables.h"
 
 namespace {

@@ -60,10 +60,13 @@ int main(int argc, char** argv) {
   }
   HANDLE file = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 1;
+  // The whole archive in one read: the simplest plain way, and faster under
+  // Wine than a mapped view, whose every page fault is a round trip.
   const size_t size = GetFileSize(file, nullptr);
-  HANDLE mapping = CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  const uint8_t* base = mapping ? static_cast<const uint8_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0)) : nullptr;
-  if (base == nullptr) return 1;
+  uint8_t* base = static_cast<uint8_t*>(VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+  DWORD got = 0;
+  if (base == nullptr || !ReadFile(file, base, static_cast<DWORD>(size), &got, nullptr) || got != size) return 1;
+  CloseHandle(file);
   const uint8_t* end = findEnd(base, size);
   if (end == nullptr) return 1;
   const uint32_t count = read16(end + 10);

@@ -52,17 +52,21 @@
 
 namespace {
 
-// Root widths of the dynamic codes and of the code-length code.
+// Root widths of the dynamic codes and of the code-length code. The fixed
+// codes are at most 9 and 5 bits long: their root tables hold every code,
+// so the fast loop never follows a link in a fixed block.
 const unsigned kDynamicLiteralBits = 10;
 const unsigned kDynamicDistanceBits = 6;
 const unsigned kCodeLengthBits = 7;
-const unsigned kFixedLiteralBits = 7;
+const unsigned kFixedLiteralBits = 9;
 const unsigned kFixedDistanceBits = 5;
+static_assert(kDynamicLiteralBits <= kMaxRootBits && kFixedLiteralBits <= kMaxRootBits, "roots the fast loop allows");
+
+inline uint32_t lowBits(uint32_t value, unsigned n) { return value & ((1u << n) - 1); }
 
 // The fast loop runs while the cursor holds at least kFastInputMargin more
-// bytes than the loop has taken (one pass takes at most 9 and loads 4 ahead
-// with a 32-bit word; 7 and 8 with a 64-bit one) and while the window has
-// room for one pass's output (the longest match, or three literals).
+// bytes than the loop has taken and while the window has room for one pass's
+// output (the static_asserts at the fast loop say why these suffice).
 const int32_t kFastInputMargin = 24;
 const int32_t kFastInputMinimum = 32;
 const uint32_t kFastOutputRoom = 264;
@@ -89,38 +93,48 @@ inline bool needBits(InflateState* s, unsigned n) {
 }
 
 inline uint32_t takeBits(InflateState* s, unsigned n) {
-  const uint32_t value = s->bitBuffer & kBitMask[n];
+  const uint32_t value = lowBits(s->bitBuffer, n);
   s->bitBuffer >>= n;
   s->bitCount -= n;
   return value;
 }
 
-// Looks up one code, following sub-table links, and consumes its bits.
-// Bits are fetched only while the selected slot needs more than are held (the
-// missing high bits read as zero, and a slot that needs no more of them is
-// right whatever they are), so a short code at the very end of the stream
-// never makes the decoder ask for input that is not there. (The tables
-// already promise this for the end-of-block code; fetching lazily keeps the
-// promise for the codes just before it too, whose sub-tables may be wider
-// than the code.) Null for an invalid code or the end of the input.
-const CodeEntry* decodeSymbol(InflateState* s, const CodeEntry* table, unsigned tableBits) {
+// Looks up one code, following a sub-table link, and consumes its bits with
+// the extra bits of a length or distance; *value is the literal byte, the
+// length, the distance or the code-length symbol. Bits are fetched only while
+// the selected slot wants more than are held (the missing high bits read as
+// zero, and a slot that wants no more of them is right whatever they are),
+// so a short code at the very end of the stream never makes the decoder ask
+// for input that is not there. 0 for an invalid code or the end of the
+// input, else the entry.
+// The 32-bit bit buffer takes a byte while fewer bits are held than a slot
+// wants: the most a slot wants is a root distance code with 13 extra bits,
+// or a sub-table's code (at most 15 bits less the distance root) with them.
+static_assert(kMaxRootBits + 13 + 7 < 32, "a root slot's bits fit the 32-bit buffer");
+static_assert(kLongestDeflateCode - kDynamicDistanceBits + 13 + 7 < 32, "a sub-table slot's bits fit too");
+CodeEntry decodeSymbol(InflateState* s, const CodeEntry* root, unsigned tableBits, uint32_t* value) {
+  const CodeEntry* table = root;
   for (;;) {
-    const CodeEntry* entry;
+    CodeEntry entry;
     for (;;) {
-      entry = table + (s->bitBuffer & kBitMask[tableBits]);
-      if (entry->bits <= s->bitCount) break;
+      entry = table[lowBits(s->bitBuffer, tableBits)];
+      if (entryDrop(entry) <= s->bitCount) break;
       const int byte = nextByte(s);
-      if (byte < 0) return nullptr;
+      if (byte < 0) return 0;
       s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
       s->bitCount += 8;
     }
-    const unsigned operation = entry->operation;
-    if (operation == kOpInvalid) return nullptr;
-    s->bitBuffer >>= entry->bits;
-    s->bitCount -= entry->bits;
-    if (operation <= kOpLiteral) return entry;
-    tableBits = operation - 16;
-    table = entry->table;
+    if (entryIsInvalid(entry)) return 0;
+    if ((entry & kEntryLink) != kEntryLink) {
+      *value = entryDecode(entry, s->bitBuffer);
+      s->bitBuffer >>= entryDrop(entry);
+      s->bitCount -= entryDrop(entry);
+      return entry;
+    }
+    s->bitBuffer >>= entryDrop(entry);
+    s->bitCount -= entryDrop(entry);
+    tableBits = entryCodeBits(entry);
+    table = root + entryValue(entry);
   }
 }
 
@@ -161,13 +175,43 @@ void copyMatchSlow(InflateState* s, uint32_t length, uint32_t distance) {
 
 enum FastExit { kFastSlowDown, kFastEndOfBlock, kFastInvalid };
 
-// The fast loop's bit buffer is a machine word: 64 bits hold a whole match
-// (length code, its extra bits, distance code, its extra bits: at most 48
-// bits) or three root literals after one refill; 32 bits hold one code with
-// its extra bits.
+// The fast loop's bit buffer is a machine word, refilled to at least
+// kRefilledBits bits. The margins below are what the loop relies on; each is
+// checked here rather than at run time:
 typedef uintptr_t BitWord;
 const unsigned kWordBits = sizeof(BitWord) * 8;
 const bool kWideBits = kWordBits == 64;
+const unsigned kRefilledBits = kWordBits - 8;
+// The longest length code with its extra bits, and the longest distance code
+// with its extra bits (through a link or not: a link and its sub-table's
+// code together are one code of at most 15 bits).
+const unsigned kLongestLength = kLongestDeflateCode + 5;
+const unsigned kLongestDistance = kLongestDeflateCode + 13;
+// Root literals decoded per refill: each takes at most kMaxRootBits bits,
+// and the lookup of each needs kMaxRootBits bits held.
+const unsigned kRootLiteralsPerRefill = kWideBits ? 4 : 2;
+static_assert(kRefilledBits >= kRootLiteralsPerRefill * kMaxRootBits, "a run of root literals needs no refill");
+// After a refill a whole length with its extra bits is held; a wide word
+// holds the distance too, so a match costs one refill. A 32-bit word refills
+// once more before the distance, which then holds any distance found in the
+// root table (a distance found through a link may refill a third time).
+static_assert(kRefilledBits >= kLongestLength, "a length is held after a refill");
+static_assert(!kWideBits || kRefilledBits >= kLongestLength + kLongestDistance, "a wide word holds a whole match");
+static_assert(kRefilledBits >= kMaxRootBits + 13, "a root distance with its extra bits is held after a refill");
+// The input margin: a pass refills at most kRefillsPerPass times, each
+// advancing at most kRefillAdvance bytes and loading one word ahead; the
+// first pass also follows the refill made on entry, before any check.
+const unsigned kRefillsPerPass = kWideBits ? 1 : 3;
+const unsigned kRefillAdvance = (kWordBits - 1) / 8;
+static_assert(kRefillsPerPass * kRefillAdvance + sizeof(BitWord) <= static_cast<unsigned>(kFastInputMargin),
+              "a pass stays inside the cursor's buffer");
+static_assert((kRefillsPerPass + 1) * kRefillAdvance + sizeof(BitWord) <= static_cast<unsigned>(kFastInputMinimum),
+              "the first pass stays inside the cursor's buffer");
+// The output margin: a pass writes at most the longest match (258) or a run
+// of root literals.
+static_assert(kFastOutputRoom >= 258 && kFastOutputRoom >= kRootLiteralsPerRefill + 1, "a pass fits the window");
+
+inline uint32_t lowMask(unsigned n) { return (1u << n) - 1; }
 
 inline BitWord loadWord(const uint8_t* bytes) {
   BitWord word;
@@ -244,97 +288,112 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
   BitWord hold = s->bitBuffer;
   unsigned bits = s->bitCount;
-  const uint32_t literalMask = kBitMask[literalBits];
-  const uint32_t distanceMask = kBitMask[distanceBits];
+  const uint32_t literalMask = (1u << literalBits) - 1;
+  const uint32_t distanceMask = (1u << distanceBits) - 1;
   int exit = kFastSlowDown;
 
   // The branch-free refill: the bits above the count may already hold the
   // low bits of the next byte (from the previous load); ORing the same byte
   // in again at the same place leaves them unchanged. Afterwards at least
-  // kWordBits - 8 bits are held.
+  // kRefilledBits bits are held.
 #define REFILL()                                   \
   do {                                             \
     hold |= loadWord(in) << bits;                  \
     in += (kWordBits - 1 - bits) >> 3;             \
-    bits |= kWordBits - 8;                         \
+    bits |= kRefilledBits;                         \
   } while (0)
-#define DROP(n)   \
-  do {            \
-    hold >>= (n); \
-    bits -= (n);  \
+#define DROP(entry)                 \
+  do {                              \
+    hold >>= entryDrop(entry);      \
+    bits -= entryDrop(entry);       \
   } while (0)
 
   // Each pass starts with a full bit buffer and the root slot of the next
   // code already looked up: the lookup for the code after a match is made
   // before the match is copied, so its load overlaps the copy.
   REFILL();
-  const CodeEntry* entry = literalTable + (hold & literalMask);
+  CodeEntry entry = literalTable[hold & literalMask];
   do {
-    if (entry->operation == kOpLiteral) {
-      DROP(entry->bits);
-      *out++ = static_cast<uint8_t>(entry->value);
-      // At least 15 bits remain (47 with a wide word): enough to look up
-      // the next code's root slot.
-      entry = literalTable + (hold & literalMask);
-      if (entry->operation == kOpLiteral) {
-        DROP(entry->bits);
-        *out++ = static_cast<uint8_t>(entry->value);
+    if (entry & kEntryLiteral) {
+      // A run of root literals: kRootLiteralsPerRefill of them, each found
+      // with one load and written with one store, before the next refill.
+      DROP(entry);
+      *out++ = static_cast<uint8_t>(entryValue(entry));
+      entry = literalTable[hold & literalMask];
+      if (entry & kEntryLiteral) {
+        DROP(entry);
+        *out++ = static_cast<uint8_t>(entryValue(entry));
         if (kWideBits) {
-          entry = literalTable + (hold & literalMask);  // 38 bits remain
-          if (entry->operation == kOpLiteral) {
-            DROP(entry->bits);
-            *out++ = static_cast<uint8_t>(entry->value);
+          entry = literalTable[hold & literalMask];
+          if (entry & kEntryLiteral) {
+            DROP(entry);
+            *out++ = static_cast<uint8_t>(entryValue(entry));
+            entry = literalTable[hold & literalMask];
+            if (entry & kEntryLiteral) {
+              DROP(entry);
+              *out++ = static_cast<uint8_t>(entryValue(entry));
+            }
           }
         }
       }
       REFILL();
-      entry = literalTable + (hold & literalMask);
+      entry = literalTable[hold & literalMask];
       continue;
     }
-    while (entry->operation > kOpLiteral) {
-      if (entry->operation == kOpInvalid) {
+    if (entry & kEntryExceptional) {
+      if ((entry & kEntryLink) != kEntryLink) {
         exit = kFastInvalid;
-        goto done;
-      }
-      DROP(entry->bits);
-      entry = entry->table + (hold & kBitMask[entry->operation - 16]);
-    }
-    DROP(entry->bits);
-    {
-      const unsigned operation = entry->operation;
-      if (operation == kOpLiteral) {
-        *out++ = static_cast<uint8_t>(entry->value);
-        REFILL();
-        entry = literalTable + (hold & literalMask);
-        continue;
-      }
-      if (operation == kOpEndOfBlock) {
-        exit = kFastEndOfBlock;
+        if ((entry & kEntryEnd) == kEntryEnd) {
+          DROP(entry);
+          exit = kFastEndOfBlock;
+        }
         break;
       }
-      // A length: base plus extra bits (at least 9 bits are still held).
-      const uint32_t length = entry->value + static_cast<uint32_t>(hold & kBitMask[operation]);
-      DROP(operation);
+      DROP(entry);
+      entry = literalTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMask(entryCodeBits(entry)))];
+      if (entry & kEntryLiteral) {
+        DROP(entry);
+        *out++ = static_cast<uint8_t>(entryValue(entry));
+        REFILL();
+        entry = literalTable[hold & literalMask];
+        continue;
+      }
+      if (entry & kEntryExceptional) {  // sub-tables hold no links
+        exit = kFastInvalid;
+        if ((entry & kEntryEnd) == kEntryEnd) {
+          DROP(entry);
+          exit = kFastEndOfBlock;
+        }
+        break;
+      }
+    }
+    {
+      // A length: its code and extra bits in one shift (at most
+      // kLongestLength bits, held since the refill).
+      const uint32_t length = entryDecode(entry, hold);
+      DROP(entry);
 
       // A wide word still holds the whole distance with its extra bits.
       if (!kWideBits) REFILL();
-      entry = distanceTable + (hold & distanceMask);
-      while (entry->operation > kOpLiteral) {
-        if (entry->operation == kOpInvalid) {
+      entry = distanceTable[hold & distanceMask];
+      if (entry & kEntryExceptional) {
+        if ((entry & kEntryLink) != kEntryLink) {
           exit = kFastInvalid;
-          goto done;
+          break;
         }
-        DROP(entry->bits);
-        entry = entry->table + (hold & kBitMask[entry->operation - 16]);
+        DROP(entry);
+        entry = distanceTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMask(entryCodeBits(entry)))];
+        if (entry & kEntryExceptional) {
+          exit = kFastInvalid;
+          break;
+        }
+        if (!kWideBits && bits < entryDrop(entry)) REFILL();  // a long code with many extra bits
       }
-      DROP(entry->bits);
-      const unsigned extra = entry->operation;
-      if (!kWideBits && bits < extra) REFILL();  // a long distance code with many extra bits
-      const uint32_t distance = entry->value + static_cast<uint32_t>(hold & kBitMask[extra]);
-      DROP(extra);
+      const uint32_t distance = entryDecode(entry, hold);
+      DROP(entry);
 
       REFILL();
-      entry = literalTable + (hold & literalMask);
+      entry = literalTable[hold & literalMask];
 
       const uint32_t written = static_cast<uint32_t>(out - window);
       if (distance <= written) {
@@ -353,7 +412,6 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       }
     }
   } while (in < inLimit && out < outLimit);
-done:
 #undef REFILL
 #undef DROP
 
@@ -391,22 +449,16 @@ int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry*
       continue;  // the loop stopped for lack of input or room: one slow step
     }
 
-    const CodeEntry* entry = decodeSymbol(s, literalTable, literalBits);
-    if (entry == nullptr) return kInflateBadData;
-    const unsigned operation = entry->operation;
-    if (operation == kOpLiteral) {
-      putByte(s, static_cast<uint8_t>(entry->value));
+    uint32_t length;
+    const CodeEntry entry = decodeSymbol(s, literalTable, literalBits, &length);
+    if (entry == 0) return kInflateBadData;
+    if (entry & kEntryLiteral) {
+      putByte(s, static_cast<uint8_t>(length));
       continue;
     }
-    if (operation == kOpEndOfBlock) return kInflateOk;
-    if (!needBits(s, operation)) return kInflateBadData;
-    const uint32_t length = entry->value + takeBits(s, operation);
-
-    entry = decodeSymbol(s, distanceTable, distanceBits);
-    if (entry == nullptr) return kInflateBadData;
-    const unsigned extra = entry->operation;
-    if (!needBits(s, extra)) return kInflateBadData;
-    const uint32_t distance = entry->value + takeBits(s, extra);
+    if (entry & kEntryExceptional) return kInflateOk;  // the end of block: links and invalid codes are gone
+    uint32_t distance;
+    if (decodeSymbol(s, distanceTable, distanceBits, &distance) == 0) return kInflateBadData;
     copyMatchSlow(s, length, distance);
   }
 }
@@ -521,10 +573,10 @@ int decodeDynamicBlock(InflateState* s) {
   unsigned previous = 0;
   i = 0;
   while (i < total) {
-    const CodeEntry* entry;
+    CodeEntry entry;
     for (;;) {
-      entry = codeLengthTable + (s->bitBuffer & kBitMask[codeLengthBits]);
-      if (entry->bits <= s->bitCount) break;
+      entry = codeLengthTable[lowBits(s->bitBuffer, codeLengthBits)];
+      if (entryDrop(entry) <= s->bitCount) break;
       const int byte = nextByte(s);
       if (byte < 0) {
         freeCodeTable(codeLengthTable);
@@ -533,8 +585,8 @@ int decodeDynamicBlock(InflateState* s) {
       s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
       s->bitCount += 8;
     }
-    takeBits(s, entry->bits);
-    const unsigned symbol = entry->value;
+    takeBits(s, entryDrop(entry));
+    const unsigned symbol = entryValue(entry);
     if (symbol < 16) {
       lengths[i++] = static_cast<uint8_t>(symbol);
       previous = symbol;

@@ -233,8 +233,10 @@ double now() {
   QueryPerformanceCounter(&t);
   return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
 #else
+  // The thread's processor time: on a machine shared with other jobs it
+  // leaves out the time this thread waited for a processor.
   timespec t;
-  clock_gettime(CLOCK_MONOTONIC, &t);
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
   return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 #endif
 }

@@ -221,6 +221,10 @@ inline BitWord loadWord(const uint8_t* bytes) {
 
 inline void copyWord(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, sizeof(BitWord)); }
 const uint32_t kCopyWord = sizeof(BitWord);
+// The short match moved as one block; a pass may then touch kShortMatch
+// bytes past a match's end.
+const uint32_t kShortMatch = 16;
+static_assert(kFastOutputRoom >= 3 + 2 * kShortMatch, "a short match's block fits the window");
 
 // Copies n bytes in ascending words: right for separate buffers (a stored
 // block's bytes) and for a source at or above the destination (a match whose
@@ -238,6 +242,17 @@ inline uint8_t* copyForward(uint8_t* out, const uint8_t* from, uint32_t n) {
 inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
+  if (length <= kShortMatch && distance >= kShortMatch) {
+    // A short match from at least its own length back, the common match of
+    // text: one block move, with no branch on the length. The move runs
+    // past the end over bytes that are still history (the older upper part
+    // of the window), so those are read before and written back after.
+    uint8_t keep[kShortMatch];
+    __builtin_memcpy(keep, end, kShortMatch);
+    __builtin_memcpy(out, from, kShortMatch);
+    __builtin_memcpy(end, keep, kShortMatch);
+    return end;
+  }
   if (length >= kCopyWord) {
     if (distance >= kCopyWord) {
       // Each word reads only bytes written before it. The last word ends

@@ -52,15 +52,19 @@
 
 namespace {
 
-// Root widths of the dynamic codes and of the code-length code. The fixed
-// codes are at most 9 and 5 bits long: their root tables hold every code,
-// so the fast loop never follows a link in a fixed block.
-const unsigned kDynamicLiteralBits = 10;
-const unsigned kDynamicDistanceBits = 6;
+// Root widths. The builder makes a root exactly as wide as asked, so the
+// literal/length and distance roots of fixed and dynamic blocks are the same
+// two constants: the fast loop masks with immediates and keeps two registers
+// free, which a 32-bit build has few of. The fixed codes (at most 9 and 5
+// bits) all lie in their roots, so a fixed block never follows a link.
+const unsigned kLiteralRootBits = 10;
+const unsigned kDistanceRootBits = 6;
 const unsigned kCodeLengthBits = 7;
-const unsigned kFixedLiteralBits = 9;
-const unsigned kFixedDistanceBits = 5;
-static_assert(kDynamicLiteralBits <= kMaxRootBits && kFixedLiteralBits <= kMaxRootBits, "roots the fast loop allows");
+const unsigned kDynamicLiteralBits = kLiteralRootBits;
+const unsigned kDynamicDistanceBits = kDistanceRootBits;
+const unsigned kFixedLiteralBits = kLiteralRootBits;
+const unsigned kFixedDistanceBits = kDistanceRootBits;
+static_assert(kLiteralRootBits <= kMaxRootBits && kDistanceRootBits <= kMaxRootBits, "roots the fast loop allows");
 
 inline uint32_t lowBits(uint32_t value, unsigned n) { return value & ((1u << n) - 1); }
 
@@ -292,8 +296,8 @@ inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) 
 // Decodes codes while the input and the window allow it without checks.
 // Entered with bit buffer, bit count and window position in the state record;
 // leaves them there, with the whole unused bytes handed back to the cursor.
-__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
-               unsigned literalBits, unsigned distanceBits) {
+__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* literalTable,
+                                         const CodeEntry* distanceTable) {
   ByteCursor* const cursor = s->input;
   const uint8_t* in = cursor->next;
   const uint8_t* const inStart = in;
@@ -303,8 +307,8 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
   BitWord hold = s->bitBuffer;
   unsigned bits = s->bitCount;
-  const uint32_t literalMask = (1u << literalBits) - 1;
-  const uint32_t distanceMask = (1u << distanceBits) - 1;
+  const uint32_t literalMask = (1u << kLiteralRootBits) - 1;
+  const uint32_t distanceMask = (1u << kDistanceRootBits) - 1;
   int exit = kFastSlowDown;
 
   // The branch-free refill: the bits above the count may already hold the
@@ -458,7 +462,7 @@ int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry*
                 unsigned literalBits, unsigned distanceBits) {
   for (;;) {
     if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
-      const int exit = decodeFast(s, literalTable, distanceTable, literalBits, distanceBits);
+      const int exit = decodeFast(s, literalTable, distanceTable);
       if (exit == kFastEndOfBlock) return kInflateOk;
       if (exit == kFastInvalid) return kInflateBadData;
       continue;  // the loop stopped for lack of input or room: one slow step

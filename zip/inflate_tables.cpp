@@ -205,11 +205,10 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
     *lookupBits = 0;
     return kCodeComplete;
   }
-  // The root: as wide as wanted, raised to the shortest code (up to the
-  // widest root the decoder allows), lowered to the longest.
-  unsigned root = *lookupBits;
-  if (root < counts.shortest) root = counts.shortest < kMaxRootBits ? counts.shortest : kMaxRootBits;
-  if (root > counts.longest) root = counts.longest;
+  // The root is exactly as wide as asked, whatever the code lengths: codes
+  // shorter than it fill several slots, longer ones go to sub-tables. The
+  // decoder then knows the width of every root before it sees a block.
+  const unsigned root = *lookupBits;
 
   const int unused = unusedCodes(counts);
   if (unused < 0) return kCodeOverSubscribed;

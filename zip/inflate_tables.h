@@ -72,8 +72,9 @@ extern const uint8_t kDistanceExtra[32];
 // its sub-tables. lengths: n code lengths (0..15); symbols below simpleCount
 // become literals (below 256) or the end of block (256); symbols from
 // simpleCount up take their value and extra bits from base and extra at
-// (symbol - simpleCount). lookupBits: the wanted root width in, the actual
-// root width out (0 when every length is 0, which leaves no table).
+// (symbol - simpleCount). lookupBits: the root width (at most kMaxRootBits),
+// which the root has whatever the lengths; set to 0 when every length is 0,
+// which leaves no table.
 // The builder's results. The values are those of the decoder's results they
 // become (kInflateBadData, kInflateBadCode, kInflateNoMemory), so a caller
 // can hand a failure on unchanged.

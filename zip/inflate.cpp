@@ -213,7 +213,7 @@ static_assert((kRefillsPerPass + 1) * kRefillAdvance + sizeof(BitWord) <= static
               "the first pass stays inside the cursor's buffer");
 // The output margin: a pass writes at most the longest match (258) or a run
 // of root literals.
-static_assert(kFastOutputRoom >= 258 && kFastOutputRoom >= kRootLiteralsPerRefill + 1, "a pass fits the window");
+static_assert(kFastOutputRoom >= 258 && kFastOutputRoom >= kRootLiteralsPerRefill + 2, "a pass fits the window");
 
 inline uint32_t lowMask(unsigned n) { return (1u << n) - 1; }
 
@@ -342,7 +342,16 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       if (entry & kEntryLiteral) {
         DROP(entry);
         *out++ = static_cast<uint8_t>(entryValue(entry));
-        if (kWideBits) {
+        if (!kWideBits) {
+          // A third literal when its code happens to be held: the slot was
+          // selected partly by bits not yet counted, but a code no longer
+          // than the bits held depends on none of them.
+          entry = literalTable[hold & literalMask];
+          if ((entry & kEntryLiteral) && entryDrop(entry) <= bits) {
+            DROP(entry);
+            *out++ = static_cast<uint8_t>(entryValue(entry));
+          }
+        } else {
           entry = literalTable[hold & literalMask];
           if (entry & kEntryLiteral) {
             DROP(entry);

@@ -41,11 +41,11 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 const size_t kDataSize = 8u * 1024 * 1024;
-// Each kind of data is compressed as eight streams of 1 MiB, each timed on
-// its own: a run of a few milliseconds is often left alone by the other
+// Each kind of data is compressed as 32 streams of 256 KiB, each timed on
+// its own: a run of a millisecond or so is often left alone by the other
 // jobs of a shared machine, where one of 8 MiB is nearly always
 // interrupted. The best time of each piece counts, and the sum of those.
-const size_t kPieceSize = 1u * 1024 * 1024;
+const size_t kPieceSize = 256u * 1024;
 const size_t kPieces = kDataSize / kPieceSize;
 const size_t kInputBuffer = 8192;
 const int kRuns = 15;

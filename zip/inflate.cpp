@@ -57,7 +57,7 @@ namespace {
 // two constants: the fast loop masks with immediates and keeps two registers
 // free, which a 32-bit build has few of. The fixed codes (at most 9 and 5
 // bits) all lie in their roots, so a fixed block never follows a link.
-const unsigned kLiteralRootBits = 10;
+const unsigned kLiteralRootBits = 11;
 const unsigned kDistanceRootBits = 6;
 const unsigned kCodeLengthBits = 7;
 const unsigned kDynamicLiteralBits = kLiteralRootBits;
@@ -201,7 +201,7 @@ static_assert(kRefilledBits >= kRootLiteralsPerRefill * kMaxRootBits, "a run of 
 // root table (a distance found through a link may refill a third time).
 static_assert(kRefilledBits >= kLongestLength, "a length is held after a refill");
 static_assert(!kWideBits || kRefilledBits >= kLongestLength + kLongestDistance, "a wide word holds a whole match");
-static_assert(kRefilledBits >= kMaxRootBits + 13, "a root distance with its extra bits is held after a refill");
+static_assert(kRefilledBits >= kDistanceRootBits + 13, "a root distance with its extra bits is held after a refill");
 // The input margin: a pass refills at most kRefillsPerPass times, each
 // advancing at most kRefillAdvance bytes and loading one word ahead; the
 // first pass also follows the refill made on entry, before any check.

@@ -48,9 +48,8 @@ inline uint32_t entryDecode(CodeEntry e, Word bits) {
 const unsigned kMaxCodeLength = 16;    // the count array has 17 slots
 const unsigned kMaxSymbols = 288;      // symbols of the largest code
 const unsigned kLiteralSymbols = 257;  // 0..255 literal bytes, 256 end of block
-// The widest root table: a code found in it, with the most extra bits (13),
-// takes at most 23 bits, which a 32-bit bit buffer holds after a refill.
-const unsigned kMaxRootBits = 10;
+// The widest root table (the decoder's static_asserts say what it allows).
+const unsigned kMaxRootBits = 11;
 // Deflate's codes are at most 15 bits long, so a level never needs more
 // than 15 code bits: the 4-bit field holds them.
 const unsigned kLongestDeflateCode = 15;

@@ -215,8 +215,6 @@ static_assert((kRefillsPerPass + 1) * kRefillAdvance + sizeof(BitWord) <= static
 // of root literals.
 static_assert(kFastOutputRoom >= 258 && kFastOutputRoom >= kRootLiteralsPerRefill + 2, "a pass fits the window");
 
-inline uint32_t lowMask(unsigned n) { return (1u << n) - 1; }
-
 inline BitWord loadWord(const uint8_t* bytes) {
   BitWord word;
   __builtin_memcpy(&word, bytes, sizeof word);  // one unaligned load; the target is little-endian
@@ -378,7 +376,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
         break;
       }
       DROP(entry);
-      entry = literalTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMask(entryCodeBits(entry)))];
+      entry = literalTable[entryValue(entry) + (static_cast<uint32_t>(hold) & kLowMask[entryCodeBits(entry)])];
       if (entry & kEntryLiteral) {
         DROP(entry);
         *out++ = static_cast<uint8_t>(entryValue(entry));
@@ -410,7 +408,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
           break;
         }
         DROP(entry);
-        entry = distanceTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMask(entryCodeBits(entry)))];
+        entry = distanceTable[entryValue(entry) + (static_cast<uint32_t>(hold) & kLowMask[entryCodeBits(entry)])];
         if (entry & kEntryExceptional) {
           exit = kFastInvalid;
           break;

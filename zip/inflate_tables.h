@@ -39,10 +39,13 @@ inline unsigned entryValue(CodeEntry e) { return e >> 16; }
 inline bool entryIsInvalid(CodeEntry e) { return (e & 0xF000) == kEntryInvalid; }
 // A length or distance: its base plus the extra bits that follow its code
 // in `bits` (the input as it stood before the entry's bits were dropped).
+// The mask comes from a table: a 32-bit build has one register that can
+// hold a shift count, and the shift that follows needs it.
+extern const uint32_t kLowMask[32];  // entry n is 2^n - 1
 template <typename Word>
 inline uint32_t entryDecode(CodeEntry e, Word bits) {
-  const Word low = bits & ((static_cast<Word>(1) << entryDrop(e)) - 1);
-  return entryValue(e) + static_cast<uint32_t>(low >> entryCodeBits(e));
+  const uint32_t low = static_cast<uint32_t>(bits) & kLowMask[entryDrop(e)];
+  return entryValue(e) + (low >> entryCodeBits(e));
 }
 
 const unsigned kMaxCodeLength = 16;    // the count array has 17 slots

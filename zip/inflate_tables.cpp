@@ -17,8 +17,9 @@
 // sized by a first walk over the codes before the second walk fills it; a
 // link holds the sub-table's index from the root, which fits the entry's
 // 16-bit value on every build and keeps entries at 4 bytes (a root table of
-// 10 bits is 4 KiB, which stays in the first-level cache beside the window
-// position being written).
+// 11 bits is 8 KiB, which stays in the first-level cache beside the window
+// being written). A block holds at most 2^15 sub-table slots (the code space
+// below the root) besides the root, so every index fits those 16 bits.
 //
 // Decoding never asks for input beyond the end of the Deflate stream: the
 // decoder's byte-at-a-time path fetches a byte only while the slot it has
@@ -47,11 +48,17 @@ const uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     
 const uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
-const uint32_t kLowMask[32] = {
-    0x0,      0x1,      0x3,      0x7,      0xF,       0x1F,      0x3F,      0x7F,
-    0xFF,     0x1FF,    0x3FF,    0x7FF,    0xFFF,     0x1FFF,    0x3FFF,    0x7FFF,
-    0xFFFF,   0x1FFFF,  0x3FFFF,  0x7FFFF,  0xFFFFF,   0x1FFFFF,  0x3FFFFF,  0x7FFFFF,
-    0xFFFFFF, 0x1FFFFFF, 0x3FFFFFF, 0x7FFFFFF, 0xFFFFFFF, 0x1FFFFFFF, 0x3FFFFFFF, 0x7FFFFFFF};
+uint32_t lowMasks[32];
+
+// Filling it again with the same values is harmless, so a decoder that
+// finds it filled goes on at once.
+void prepareLowMasks() {
+  if (lowMasks[31] != 0) return;
+  for (unsigned n = 0; n < 32; ++n) lowMasks[n] = (1u << n) - 1;
+}
+
+// A link's 16-bit index reaches every sub-table slot (see the top).
+static_assert((1u << kLongestDeflateCode) + (1u << kMaxRootBits) <= 0x10000, "sub-table indexes fit a slot's value");
 
 int freeCodeTable(CodeEntry* table) {
   release(table);

@@ -42,10 +42,11 @@
 // - The root slot of the code after a match is looked up before the match is
 //   copied, so that its load overlaps the copy.
 // - A short match (up to 16 bytes, from at least 16 back: most matches of
-//   text) moves as one 16-byte block with no branch on its length. The block
+//   text; or up to 8 from at least 8 back: the near matches of records in
+//   binary data) moves as one block with no branch on its length. The block
 //   runs past the match's end over window bytes that are still history for
-//   distances reaching back across the last flush, so those 16 bytes are
-//   read before and written back after. Longer matches go a machine word per
+//   distances reaching back across the last flush, so those bytes are read
+//   before and written back after. Longer matches go a machine word per
 //   step (a distance of a word or more never reads a byte that the same step
 //   writes), a run of one byte by storing a repeated pattern, and the last
 //   step overlaps the previous one instead of ending in a byte loop.
@@ -243,6 +244,7 @@ const uint32_t kCopyWord = sizeof(BitWord);
 // The short match moved as one block; a pass may then touch kShortMatch
 // bytes past a match's end.
 const uint32_t kShortMatch = 16;
+const uint32_t kShorterMatch = 8;
 static_assert(kFastOutputRoom >= 3 + 2 * kShortMatch, "a short match's block fits the window");
 
 // Copies n bytes in ascending words: right for separate buffers (a stored
@@ -270,6 +272,15 @@ inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) 
     __builtin_memcpy(keep, end, kShortMatch);
     __builtin_memcpy(out, from, kShortMatch);
     __builtin_memcpy(end, keep, kShortMatch);
+    return end;
+  }
+  if (length <= kShorterMatch && distance >= kShorterMatch) {
+    // The same with half the block, for the nearer matches of records and
+    // tables in binary data.
+    uint8_t keep[kShorterMatch];
+    __builtin_memcpy(keep, end, kShorterMatch);
+    __builtin_memcpy(out, from, kShorterMatch);
+    __builtin_memcpy(end, keep, kShorterMatch);
     return end;
   }
   if (length >= kCopyWord) {

@@ -7,8 +7,9 @@
 // window handed to a flush that updates the CRC), and with zlib's inflate
 // plus zlib's crc32 (all input at once, 32 KiB output buffer, the CRC of
 // every piece); then both decoders without the CRC, and the CRCs alone. The
-// two sides run in turns, timed with QueryPerformanceCounter; the best of
-// several runs counts, which keeps most of the noise of a busy machine out.
+// sides run in turns, stream by stream (see kPieceSize), timed with
+// QueryPerformanceCounter; the best of several runs counts, which keeps most
+// of the noise of a busy machine out.
 // Prints MB/s of decoded output and the ratio ours/zlib. Not a test: the
 // figures depend on the machine and its load.
 //

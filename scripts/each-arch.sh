@@ -41,7 +41,7 @@ build_all() {
   if has i686; then
     cmake --build build -j "$jobs"
   else
-    cmake --build build -j "$jobs" --target zimbro-sfx zimbro-pack
+    cmake --build build -j "$jobs" --target zimbro-sfx zimbro-pack decoder-bench-native
   fi
   if has x64; then
     configure x64
@@ -95,7 +95,7 @@ case $action in
     scripts/pack-bench.sh
     for arch in "${arches[@]}"; do
       echo "==== benchmarks of the $(describe "$arch"): figures of one build are not comparable with the other's"
-      ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/bench.sh
+      ZIMBRO_ARCHES=$ZIMBRO_ARCHES ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/bench.sh
     done ;;
 
   fuzz)

@@ -7,9 +7,10 @@ set -euo pipefail
 # also run as an x86-64 build under 64-bit Wine, which is all a machine whose
 # kernel cannot start 32-bit programs can run (wine32 installs there all the
 # same, it just never starts). libz-mingw-w64-dev carries zlib for both.
-# zimbro-pack is a native program: the host compiler, libdeflate and zopfli.
+# zimbro-pack is a native program: the host compiler, libdeflate and zopfli;
+# the decoder benchmark's native build takes zlib and libdeflate as peers.
 packages=(
-  cmake make g++ libdeflate-dev libzopfli-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  cmake make g++ zlib1g-dev libdeflate-dev libzopfli-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine32:i386 wine64 xvfb xdotool x11-utils imagemagick

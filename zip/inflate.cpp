@@ -6,35 +6,52 @@
 // flush callback and writing starts again at 0, while the old contents stay
 // in place for matches that reach back across the turn.
 //
-// Why it is fast:
+// Why it is fast (each point is measured by `make bench`, decoder rows):
 // - Nearly all the work happens in one tight loop, decodeFast. It runs only
 //   while the input cursor holds plenty of bytes and the window has room for
 //   the longest match, so inside it nothing needs a bounds check, a refill or
 //   a flush. Its bit buffer, bit count, input pointer and output pointer are
-//   plain locals (registers, not fields of the state record); they are
-//   written back once when the loop ends.
-// - It holds its bits in a machine word and refills it without a loop or a
-//   branch: one unaligned word load ORed in above the bits still held, and
-//   the input pointer advanced by the whole bytes that fitted. After a refill
-//   a 64-bit word holds at least 56 bits: a whole match (length code, extra
-//   bits, distance code, extra bits: at most 48) or three literals, so an
-//   x86-64 build refills once per match; a 32-bit word holds at least 24, a
-//   whole literal/length code with its extra bits, or a distance code.
-// - A literal found in the root table (the common case) costs one lookup and
-//   one store; two literals (three with a 64-bit word) are decoded per refill
-//   when they are in the root. The root table of a dynamic literal/length
-//   code is 10 bits wide, so that most literals of binary data are found
-//   there too.
+//   plain locals, written back once when the loop ends. The margins it
+//   relies on are static_asserts beside it, each with its argument.
+// - One lookup gives a symbol whole. A table slot is a packed 32-bit word
+//   (inflate_tables.h) holding the value (literal byte, length or distance
+//   base), the code's bits, and the bits to drop: code plus extra bits. A
+//   length or a distance is then base + (bits under the mask of the whole
+//   drop, shifted down past the code), and one shift consumes code and extra
+//   bits together: no second lookup of base and extra-bit lists, no second
+//   shift. At 4 bytes a slot, the 11-bit literal/length root is 8 KiB and
+//   the distance root 256 bytes, both at home in the first-level cache.
+// - At most one link. The builder makes every sub-table as wide as the
+//   codes under its root slot need, so a long code costs one more lookup,
+//   never a chain; root and sub-tables are one heap block, and a link holds
+//   the sub-table's index from the root.
+// - Every root is as wide as asked, the same for fixed and dynamic blocks,
+//   so the loop masks with constants rather than with values kept in
+//   registers, of which a 32-bit build has few.
+// - The bits live in a machine word refilled without a loop or a branch: one
+//   unaligned word load ORed in above the bits still held, the input pointer
+//   advanced by the whole bytes that fitted. After a refill a 64-bit word
+//   holds at least 56 bits, a whole match, so an x86-64 build refills once
+//   per match; a 32-bit word holds at least 24, a whole length with its
+//   extra bits, and refills again before the distance.
+// - Literals come in runs: after one refill, four root literals with a
+//   64-bit word, two with a 32-bit one and a third when its code happens to
+//   be held already; each costs one lookup and one store.
+// - The masks for extra bits come from a small table: on a 32-bit build the
+//   one register that can hold a shift count is then free for the shift.
 // - The root slot of the code after a match is looked up before the match is
 //   copied, so that its load overlaps the copy.
-// - Matches are copied a machine word per step (a distance of a word or more
-//   never reads a byte that the same step writes), a run of one byte by
-//   storing a repeated pattern, and the last step overlaps the previous one
-//   instead of ending in a byte loop. Nothing is written past a match's end:
-//   those window bytes are still history for distances that reach back
-//   across the last flush.
-// - Everything else - the last bytes of each input buffer, the last 260
-//   bytes before each window flush, block headers - goes through the simple
+// - A short match (up to 16 bytes, from at least 16 back: most matches of
+//   text; or up to 8 from at least 8 back: the near matches of records in
+//   binary data) moves as one block with no branch on its length. The block
+//   runs past the match's end over window bytes that are still history for
+//   distances reaching back across the last flush, so those bytes are read
+//   before and written back after. Longer matches go a machine word per
+//   step (a distance of a word or more never reads a byte that the same step
+//   writes), a run of one byte by storing a repeated pattern, and the last
+//   step overlaps the previous one instead of ending in a byte loop.
+// - Everything else - the last bytes of each input buffer, the last bytes
+//   before each window flush, block headers - goes through the simple
 //   byte-at-a-time path, which keeps the decoder's state in the state record
 //   and asks the cursor for one byte at a time. It costs little because it
 //   runs rarely. Stored blocks are copied straight from the cursor's buffer,
@@ -42,25 +59,36 @@
 // - The fast loop may load bytes ahead of the bits it decodes, but only bytes
 //   that are already in the cursor's buffer; when it ends it hands the whole
 //   bytes it did not use back to the cursor, so the cursor always stands just
-//   after the last byte the decoder needed, and the byte source is never asked
-//   for data beyond the end of the Deflate stream.
+//   after the last byte the decoder needed. The simple path fetches a byte
+//   only while the slot it has selected wants more bits than it holds, so
+//   the byte source is never asked for data beyond the end of the stream.
 #include "zip/inflate.h"
+
+#include <stddef.h>
 
 #include "zip/inflate_tables.h"
 
 namespace {
 
-// Root widths of the dynamic codes and of the code-length code.
-const unsigned kDynamicLiteralBits = 10;
-const unsigned kDynamicDistanceBits = 6;
+// Root widths. The builder makes a root exactly as wide as asked, so the
+// literal/length and distance roots of fixed and dynamic blocks are the same
+// two constants: the fast loop masks with immediates and keeps two registers
+// free, which a 32-bit build has few of. The fixed codes (at most 9 and 5
+// bits) all lie in their roots, so a fixed block never follows a link.
+const unsigned kLiteralRootBits = 11;
+const unsigned kDistanceRootBits = 6;
 const unsigned kCodeLengthBits = 7;
-const unsigned kFixedLiteralBits = 7;
-const unsigned kFixedDistanceBits = 5;
+const unsigned kDynamicLiteralBits = kLiteralRootBits;
+const unsigned kDynamicDistanceBits = kDistanceRootBits;
+const unsigned kFixedLiteralBits = kLiteralRootBits;
+const unsigned kFixedDistanceBits = kDistanceRootBits;
+static_assert(kLiteralRootBits <= kMaxRootBits && kDistanceRootBits <= kMaxRootBits, "roots the fast loop allows");
+
+inline uint32_t lowBits(uint32_t value, unsigned n) { return value & ((1u << n) - 1); }
 
 // The fast loop runs while the cursor holds at least kFastInputMargin more
-// bytes than the loop has taken (one pass takes at most 9 and loads 4 ahead
-// with a 32-bit word; 7 and 8 with a 64-bit one) and while the window has
-// room for one pass's output (the longest match, or three literals).
+// bytes than the loop has taken and while the window has room for one pass's
+// output (the static_asserts at the fast loop say why these suffice).
 const int32_t kFastInputMargin = 24;
 const int32_t kFastInputMinimum = 32;
 const uint32_t kFastOutputRoom = 264;
@@ -87,38 +115,48 @@ inline bool needBits(InflateState* s, unsigned n) {
 }
 
 inline uint32_t takeBits(InflateState* s, unsigned n) {
-  const uint32_t value = s->bitBuffer & kBitMask[n];
+  const uint32_t value = lowBits(s->bitBuffer, n);
   s->bitBuffer >>= n;
   s->bitCount -= n;
   return value;
 }
 
-// Looks up one code, following sub-table links, and consumes its bits.
-// Bits are fetched only while the selected slot needs more than are held (the
-// missing high bits read as zero, and a slot that needs no more of them is
-// right whatever they are), so a short code at the very end of the stream
-// never makes the decoder ask for input that is not there. (The tables
-// already promise this for the end-of-block code; fetching lazily keeps the
-// promise for the codes just before it too, whose sub-tables may be wider
-// than the code.) Null for an invalid code or the end of the input.
-const CodeEntry* decodeSymbol(InflateState* s, const CodeEntry* table, unsigned tableBits) {
+// Looks up one code, following a sub-table link, and consumes its bits with
+// the extra bits of a length or distance; *value is the literal byte, the
+// length, the distance or the code-length symbol. Bits are fetched only while
+// the selected slot wants more than are held (the missing high bits read as
+// zero, and a slot that wants no more of them is right whatever they are),
+// so a short code at the very end of the stream never makes the decoder ask
+// for input that is not there. 0 for an invalid code or the end of the
+// input, else the entry.
+// The 32-bit bit buffer takes a byte while fewer bits are held than a slot
+// wants: the most a slot wants is a root distance code with 13 extra bits,
+// or a sub-table's code (at most 15 bits less the distance root) with them.
+static_assert(kMaxRootBits + 13 + 7 < 32, "a root slot's bits fit the 32-bit buffer");
+static_assert(kLongestDeflateCode - kDynamicDistanceBits + 13 + 7 < 32, "a sub-table slot's bits fit too");
+CodeEntry decodeSymbol(InflateState* s, const CodeEntry* root, unsigned tableBits, uint32_t* value) {
+  const CodeEntry* table = root;
   for (;;) {
-    const CodeEntry* entry;
+    CodeEntry entry;
     for (;;) {
-      entry = table + (s->bitBuffer & kBitMask[tableBits]);
-      if (entry->bits <= s->bitCount) break;
+      entry = table[lowBits(s->bitBuffer, tableBits)];
+      if (entryDrop(entry) <= s->bitCount) break;
       const int byte = nextByte(s);
-      if (byte < 0) return nullptr;
+      if (byte < 0) return 0;
       s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
       s->bitCount += 8;
     }
-    const unsigned operation = entry->operation;
-    if (operation == kOpInvalid) return nullptr;
-    s->bitBuffer >>= entry->bits;
-    s->bitCount -= entry->bits;
-    if (operation <= kOpLiteral) return entry;
-    tableBits = operation - 16;
-    table = entry->table;
+    if (entryIsInvalid(entry)) return 0;
+    if ((entry & kEntryLink) != kEntryLink) {
+      *value = entryDecode(entry, s->bitBuffer);
+      s->bitBuffer >>= entryDrop(entry);
+      s->bitCount -= entryDrop(entry);
+      return entry;
+    }
+    s->bitBuffer >>= entryDrop(entry);
+    s->bitCount -= entryDrop(entry);
+    tableBits = entryCodeBits(entry);
+    table = root + entryValue(entry);
   }
 }
 
@@ -159,13 +197,41 @@ void copyMatchSlow(InflateState* s, uint32_t length, uint32_t distance) {
 
 enum FastExit { kFastSlowDown, kFastEndOfBlock, kFastInvalid };
 
-// The fast loop's bit buffer is a machine word: 64 bits hold a whole match
-// (length code, its extra bits, distance code, its extra bits: at most 48
-// bits) or three root literals after one refill; 32 bits hold one code with
-// its extra bits.
+// The fast loop's bit buffer is a machine word, refilled to at least
+// kRefilledBits bits. The margins below are what the loop relies on; each is
+// checked here rather than at run time:
 typedef uintptr_t BitWord;
 const unsigned kWordBits = sizeof(BitWord) * 8;
 const bool kWideBits = kWordBits == 64;
+const unsigned kRefilledBits = kWordBits - 8;
+// The longest length code with its extra bits, and the longest distance code
+// with its extra bits (through a link or not: a link and its sub-table's
+// code together are one code of at most 15 bits).
+const unsigned kLongestLength = kLongestDeflateCode + 5;
+const unsigned kLongestDistance = kLongestDeflateCode + 13;
+// Root literals decoded per refill: each takes at most kMaxRootBits bits,
+// and the lookup of each needs kMaxRootBits bits held.
+const unsigned kRootLiteralsPerRefill = kWideBits ? 4 : 2;
+static_assert(kRefilledBits >= kRootLiteralsPerRefill * kMaxRootBits, "a run of root literals needs no refill");
+// After a refill a whole length with its extra bits is held; a wide word
+// holds the distance too, so a match costs one refill. A 32-bit word refills
+// once more before the distance, which then holds any distance found in the
+// root table (a distance found through a link may refill a third time).
+static_assert(kRefilledBits >= kLongestLength, "a length is held after a refill");
+static_assert(!kWideBits || kRefilledBits >= kLongestLength + kLongestDistance, "a wide word holds a whole match");
+static_assert(kRefilledBits >= kDistanceRootBits + 13, "a root distance with its extra bits is held after a refill");
+// The input margin: a pass refills at most kRefillsPerPass times, each
+// advancing at most kRefillAdvance bytes and loading one word ahead; the
+// first pass also follows the refill made on entry, before any check.
+const unsigned kRefillsPerPass = kWideBits ? 1 : 3;
+const unsigned kRefillAdvance = (kWordBits - 1) / 8;
+static_assert(kRefillsPerPass * kRefillAdvance + sizeof(BitWord) <= static_cast<unsigned>(kFastInputMargin),
+              "a pass stays inside the cursor's buffer");
+static_assert((kRefillsPerPass + 1) * kRefillAdvance + sizeof(BitWord) <= static_cast<unsigned>(kFastInputMinimum),
+              "the first pass stays inside the cursor's buffer");
+// The output margin: a pass writes at most the longest match (258) or a run
+// of root literals.
+static_assert(kFastOutputRoom >= 258 && kFastOutputRoom >= kRootLiteralsPerRefill + 2, "a pass fits the window");
 
 inline BitWord loadWord(const uint8_t* bytes) {
   BitWord word;
@@ -175,6 +241,11 @@ inline BitWord loadWord(const uint8_t* bytes) {
 
 inline void copyWord(uint8_t* to, const uint8_t* from) { __builtin_memcpy(to, from, sizeof(BitWord)); }
 const uint32_t kCopyWord = sizeof(BitWord);
+// The short match moved as one block; a pass may then touch kShortMatch
+// bytes past a match's end.
+const uint32_t kShortMatch = 16;
+const uint32_t kShorterMatch = 8;
+static_assert(kFastOutputRoom >= 3 + 2 * kShortMatch, "a short match's block fits the window");
 
 // Copies n bytes in ascending words: right for separate buffers (a stored
 // block's bytes) and for a source at or above the destination (a match whose
@@ -192,6 +263,26 @@ inline uint8_t* copyForward(uint8_t* out, const uint8_t* from, uint32_t n) {
 inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
+  if (length <= kShortMatch && distance >= kShortMatch) {
+    // A short match from at least its own length back, the common match of
+    // text: one block move, with no branch on the length. The move runs
+    // past the end over bytes that are still history (the older upper part
+    // of the window), so those are read before and written back after.
+    uint8_t keep[kShortMatch];
+    __builtin_memcpy(keep, end, kShortMatch);
+    __builtin_memcpy(out, from, kShortMatch);
+    __builtin_memcpy(end, keep, kShortMatch);
+    return end;
+  }
+  if (length <= kShorterMatch && distance >= kShorterMatch) {
+    // The same with half the block, for the nearer matches of records and
+    // tables in binary data.
+    uint8_t keep[kShorterMatch];
+    __builtin_memcpy(keep, end, kShorterMatch);
+    __builtin_memcpy(out, from, kShorterMatch);
+    __builtin_memcpy(end, keep, kShorterMatch);
+    return end;
+  }
   if (length >= kCopyWord) {
     if (distance >= kCopyWord) {
       // Each word reads only bytes written before it. The last word ends
@@ -231,8 +322,8 @@ inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) 
 // Decodes codes while the input and the window allow it without checks.
 // Entered with bit buffer, bit count and window position in the state record;
 // leaves them there, with the whole unused bytes handed back to the cursor.
-__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
-               unsigned literalBits, unsigned distanceBits) {
+__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* literalTable,
+                                         const CodeEntry* distanceTable) {
   ByteCursor* const cursor = s->input;
   const uint8_t* in = cursor->next;
   const uint8_t* const inStart = in;
@@ -242,97 +333,121 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
   BitWord hold = s->bitBuffer;
   unsigned bits = s->bitCount;
-  const uint32_t literalMask = kBitMask[literalBits];
-  const uint32_t distanceMask = kBitMask[distanceBits];
+  const uint32_t literalMask = (1u << kLiteralRootBits) - 1;
+  const uint32_t distanceMask = (1u << kDistanceRootBits) - 1;
   int exit = kFastSlowDown;
 
   // The branch-free refill: the bits above the count may already hold the
   // low bits of the next byte (from the previous load); ORing the same byte
   // in again at the same place leaves them unchanged. Afterwards at least
-  // kWordBits - 8 bits are held.
+  // kRefilledBits bits are held.
 #define REFILL()                                   \
   do {                                             \
     hold |= loadWord(in) << bits;                  \
     in += (kWordBits - 1 - bits) >> 3;             \
-    bits |= kWordBits - 8;                         \
+    bits |= kRefilledBits;                         \
   } while (0)
-#define DROP(n)   \
-  do {            \
-    hold >>= (n); \
-    bits -= (n);  \
+#define DROP(entry)                 \
+  do {                              \
+    hold >>= entryDrop(entry);      \
+    bits -= entryDrop(entry);       \
   } while (0)
 
   // Each pass starts with a full bit buffer and the root slot of the next
   // code already looked up: the lookup for the code after a match is made
   // before the match is copied, so its load overlaps the copy.
   REFILL();
-  const CodeEntry* entry = literalTable + (hold & literalMask);
+  CodeEntry entry = literalTable[hold & literalMask];
   do {
-    if (entry->operation == kOpLiteral) {
-      DROP(entry->bits);
-      *out++ = static_cast<uint8_t>(entry->value);
-      // At least 15 bits remain (47 with a wide word): enough to look up
-      // the next code's root slot.
-      entry = literalTable + (hold & literalMask);
-      if (entry->operation == kOpLiteral) {
-        DROP(entry->bits);
-        *out++ = static_cast<uint8_t>(entry->value);
-        if (kWideBits) {
-          entry = literalTable + (hold & literalMask);  // 38 bits remain
-          if (entry->operation == kOpLiteral) {
-            DROP(entry->bits);
-            *out++ = static_cast<uint8_t>(entry->value);
+    if (entry & kEntryLiteral) {
+      // A run of root literals: kRootLiteralsPerRefill of them, each found
+      // with one load and written with one store, before the next refill.
+      DROP(entry);
+      *out++ = static_cast<uint8_t>(entryValue(entry));
+      entry = literalTable[hold & literalMask];
+      if (entry & kEntryLiteral) {
+        DROP(entry);
+        *out++ = static_cast<uint8_t>(entryValue(entry));
+        if (!kWideBits) {
+          // A third literal when its code happens to be held: the slot was
+          // selected partly by bits not yet counted, but a code no longer
+          // than the bits held depends on none of them.
+          entry = literalTable[hold & literalMask];
+          if ((entry & kEntryLiteral) && entryDrop(entry) <= bits) {
+            DROP(entry);
+            *out++ = static_cast<uint8_t>(entryValue(entry));
+          }
+        } else {
+          entry = literalTable[hold & literalMask];
+          if (entry & kEntryLiteral) {
+            DROP(entry);
+            *out++ = static_cast<uint8_t>(entryValue(entry));
+            entry = literalTable[hold & literalMask];
+            if (entry & kEntryLiteral) {
+              DROP(entry);
+              *out++ = static_cast<uint8_t>(entryValue(entry));
+            }
           }
         }
       }
       REFILL();
-      entry = literalTable + (hold & literalMask);
+      entry = literalTable[hold & literalMask];
       continue;
     }
-    while (entry->operation > kOpLiteral) {
-      if (entry->operation == kOpInvalid) {
+    if (entry & kEntryExceptional) {
+      if ((entry & kEntryLink) != kEntryLink) {
         exit = kFastInvalid;
-        goto done;
-      }
-      DROP(entry->bits);
-      entry = entry->table + (hold & kBitMask[entry->operation - 16]);
-    }
-    DROP(entry->bits);
-    {
-      const unsigned operation = entry->operation;
-      if (operation == kOpLiteral) {
-        *out++ = static_cast<uint8_t>(entry->value);
-        REFILL();
-        entry = literalTable + (hold & literalMask);
-        continue;
-      }
-      if (operation == kOpEndOfBlock) {
-        exit = kFastEndOfBlock;
+        if ((entry & kEntryEnd) == kEntryEnd) {
+          DROP(entry);
+          exit = kFastEndOfBlock;
+        }
         break;
       }
-      // A length: base plus extra bits (at least 9 bits are still held).
-      const uint32_t length = entry->value + static_cast<uint32_t>(hold & kBitMask[operation]);
-      DROP(operation);
+      DROP(entry);
+      entry = literalTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[entryCodeBits(entry)])];
+      if (entry & kEntryLiteral) {
+        DROP(entry);
+        *out++ = static_cast<uint8_t>(entryValue(entry));
+        REFILL();
+        entry = literalTable[hold & literalMask];
+        continue;
+      }
+      if (entry & kEntryExceptional) {  // sub-tables hold no links
+        exit = kFastInvalid;
+        if ((entry & kEntryEnd) == kEntryEnd) {
+          DROP(entry);
+          exit = kFastEndOfBlock;
+        }
+        break;
+      }
+    }
+    {
+      // A length: its code and extra bits in one shift (at most
+      // kLongestLength bits, held since the refill).
+      const uint32_t length = entryDecode(entry, hold);
+      DROP(entry);
 
       // A wide word still holds the whole distance with its extra bits.
       if (!kWideBits) REFILL();
-      entry = distanceTable + (hold & distanceMask);
-      while (entry->operation > kOpLiteral) {
-        if (entry->operation == kOpInvalid) {
+      entry = distanceTable[hold & distanceMask];
+      if (entry & kEntryExceptional) {
+        if ((entry & kEntryLink) != kEntryLink) {
           exit = kFastInvalid;
-          goto done;
+          break;
         }
-        DROP(entry->bits);
-        entry = entry->table + (hold & kBitMask[entry->operation - 16]);
+        DROP(entry);
+        entry = distanceTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[entryCodeBits(entry)])];
+        if (entry & kEntryExceptional) {
+          exit = kFastInvalid;
+          break;
+        }
+        if (!kWideBits && bits < entryDrop(entry)) REFILL();  // a long code with many extra bits
       }
-      DROP(entry->bits);
-      const unsigned extra = entry->operation;
-      if (!kWideBits && bits < extra) REFILL();  // a long distance code with many extra bits
-      const uint32_t distance = entry->value + static_cast<uint32_t>(hold & kBitMask[extra]);
-      DROP(extra);
+      const uint32_t distance = entryDecode(entry, hold);
+      DROP(entry);
 
       REFILL();
-      entry = literalTable + (hold & literalMask);
+      entry = literalTable[hold & literalMask];
 
       const uint32_t written = static_cast<uint32_t>(out - window);
       if (distance <= written) {
@@ -351,7 +466,6 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       }
     }
   } while (in < inLimit && out < outLimit);
-done:
 #undef REFILL
 #undef DROP
 
@@ -383,28 +497,22 @@ int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry*
                 unsigned literalBits, unsigned distanceBits) {
   for (;;) {
     if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
-      const int exit = decodeFast(s, literalTable, distanceTable, literalBits, distanceBits);
+      const int exit = decodeFast(s, literalTable, distanceTable);
       if (exit == kFastEndOfBlock) return kInflateOk;
       if (exit == kFastInvalid) return kInflateBadData;
       continue;  // the loop stopped for lack of input or room: one slow step
     }
 
-    const CodeEntry* entry = decodeSymbol(s, literalTable, literalBits);
-    if (entry == nullptr) return kInflateBadData;
-    const unsigned operation = entry->operation;
-    if (operation == kOpLiteral) {
-      putByte(s, static_cast<uint8_t>(entry->value));
+    uint32_t length;
+    const CodeEntry entry = decodeSymbol(s, literalTable, literalBits, &length);
+    if (entry == 0) return kInflateBadData;
+    if (entry & kEntryLiteral) {
+      putByte(s, static_cast<uint8_t>(length));
       continue;
     }
-    if (operation == kOpEndOfBlock) return kInflateOk;
-    if (!needBits(s, operation)) return kInflateBadData;
-    const uint32_t length = entry->value + takeBits(s, operation);
-
-    entry = decodeSymbol(s, distanceTable, distanceBits);
-    if (entry == nullptr) return kInflateBadData;
-    const unsigned extra = entry->operation;
-    if (!needBits(s, extra)) return kInflateBadData;
-    const uint32_t distance = entry->value + takeBits(s, extra);
+    if (entry & kEntryExceptional) return kInflateOk;  // the end of block: links and invalid codes are gone
+    uint32_t distance;
+    if (decodeSymbol(s, distanceTable, distanceBits, &distance) == 0) return kInflateBadData;
     copyMatchSlow(s, length, distance);
   }
 }
@@ -519,10 +627,10 @@ int decodeDynamicBlock(InflateState* s) {
   unsigned previous = 0;
   i = 0;
   while (i < total) {
-    const CodeEntry* entry;
+    CodeEntry entry;
     for (;;) {
-      entry = codeLengthTable + (s->bitBuffer & kBitMask[codeLengthBits]);
-      if (entry->bits <= s->bitCount) break;
+      entry = codeLengthTable[lowBits(s->bitBuffer, codeLengthBits)];
+      if (entryDrop(entry) <= s->bitCount) break;
       const int byte = nextByte(s);
       if (byte < 0) {
         freeCodeTable(codeLengthTable);
@@ -531,8 +639,8 @@ int decodeDynamicBlock(InflateState* s) {
       s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
       s->bitCount += 8;
     }
-    takeBits(s, entry->bits);
-    const unsigned symbol = entry->value;
+    takeBits(s, entryDrop(entry));
+    const unsigned symbol = entryValue(entry);
     if (symbol < 16) {
       lengths[i++] = static_cast<uint8_t>(symbol);
       previous = symbol;
@@ -609,6 +717,7 @@ int decodeBlock(InflateState* s, bool* last) {
 // ---------------------------------------------------------------------------
 
 int decodeDeflateMember(InflateState* state) {
+  prepareLowMasks();
   state->bitBuffer = 0;
   state->bitCount = 0;
   state->windowPosition = 0;

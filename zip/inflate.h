@@ -20,7 +20,8 @@ struct ByteCursor {
   int32_t unread;
 };
 
-struct CodeEntry;
+// A decoding table's slot (zip/inflate_tables.h).
+typedef uint32_t CodeEntry;
 
 struct InflateState {
   // Source.

@@ -4,20 +4,27 @@
 // table whose slot holds the symbol and the length of its code. One table as
 // wide as the longest code (15 bits) would be large and slow to fill for every
 // dynamic block, so the root table covers only the common short codes (at most
-// `lookupBits` wide) and the rare longer codes continue in small sub-tables,
-// one per prefix that needs them. Because input bits arrive least significant
-// bit first, a table is indexed by the code's bits in arrival order: a code of
-// k bits at a level whose table is j bits wide fills every 2^k-th slot.
+// `lookupBits` wide) and the rare longer codes continue in sub-tables, one per
+// root slot whose codes are longer. Because input bits arrive least
+// significant bit first, a table is indexed by the code's bits in arrival
+// order: a code of k bits at a level whose table is j bits wide fills every
+// 2^k-th slot.
 //
-// Each table is one heap block with one extra entry in front; that entry
-// links to the next block built for the same code, so that a code is released
-// by walking one chain from its root table.
+// There are two levels, never more: a sub-table is as wide as the longest
+// code under its root slot needs (the codes under one slot fill its
+// sub-table exactly, see tableWidth), so a decoder follows at most one link.
+// The root table and all its sub-tables are one heap block, the root first,
+// sized by a first walk over the codes before the second walk fills it; a
+// link holds the sub-table's index from the root, which fits the entry's
+// 16-bit value on every build and keeps entries at 4 bytes (a root table of
+// 11 bits is 8 KiB, which stays in the first-level cache beside the window
+// being written). A block holds at most 2^15 sub-table slots (the code space
+// below the root) besides the root, so every index fits those 16 bits.
 //
-// The end-of-block rule: when a table would straddle the length of the
-// end-of-block code, it is cut there, so the end-of-block code always ends
-// exactly at a table boundary. The decoder then never needs to look at a bit
-// after the final end-of-block code, so it never asks for input beyond the
-// end of the Deflate stream.
+// Decoding never asks for input beyond the end of the Deflate stream: the
+// decoder's byte-at-a-time path fetches a byte only while the slot it has
+// selected wants more bits than it holds (inflate.cpp), so an end-of-block
+// code needs no table boundary of its own.
 #include "zip/inflate_tables.h"
 
 #include "support/heap.h"
@@ -41,15 +48,20 @@ const uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     
 const uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
-const uint32_t kBitMask[17] = {0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
-                               0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+uint32_t lowMasks[32];
+
+// Filling it again with the same values is harmless, so a decoder that
+// finds it filled goes on at once.
+void prepareLowMasks() {
+  if (lowMasks[31] != 0) return;
+  for (unsigned n = 0; n < 32; ++n) lowMasks[n] = (1u << n) - 1;
+}
+
+// A link's 16-bit index reaches every sub-table slot (see the top).
+static_assert((1u << kLongestDeflateCode) + (1u << kMaxRootBits) <= 0x10000, "sub-table indexes fit a slot's value");
 
 int freeCodeTable(CodeEntry* table) {
-  while (table != nullptr) {
-    CodeEntry* block = table - 1;
-    table = block->table;
-    release(block);
-  }
+  release(table);
   return 0;
 }
 
@@ -103,13 +115,14 @@ void sortSymbols(const uint8_t* lengths, unsigned n, const LengthCounts& counts,
   }
 }
 
-// The width of a new table starting after `start` code bits for a code of
-// length k with `left` codes of that length still to place: the width the
-// code needs, widened while the codes of the following lengths would not
-// fill the table anyway, at most `limit`, and cut so that the end-of-block
-// code ends at a table boundary.
-unsigned tableWidth(unsigned k, unsigned start, unsigned left, unsigned limit, const unsigned* count,
-                    unsigned endOfBlockLength) {
+// The width of a new sub-table starting after `start` code bits for a code
+// of length k with `left` codes of that length still to place: the width
+// the code needs, widened while the codes of the following lengths would not
+// fill the table anyway, at most `limit`. With `limit` the longest code less
+// `start`, the result covers every code under the table's root slot: the
+// loop stops only where the codes of one length fill the space left, and
+// canonical codes under one slot come one after another.
+unsigned tableWidth(unsigned k, unsigned start, unsigned left, unsigned limit, const unsigned* count) {
   unsigned j = k - start;
   int spare = (1 << j) - static_cast<int>(left);
   if (spare > 0 && j < limit) {
@@ -120,38 +133,22 @@ unsigned tableWidth(unsigned k, unsigned start, unsigned left, unsigned limit, c
       spare -= static_cast<int>(count[start + j]);
     }
   }
-  if (start < endOfBlockLength && start + j > endOfBlockLength) j = endOfBlockLength - start;
   return j;
 }
 
-// A new table of 2^width entries, chained behind the previous block of the
-// same code (or made the root); null without memory.
-CodeEntry* addTable(unsigned width, CodeEntry** root, CodeEntry** lastBlock) {
-  CodeEntry* block = static_cast<CodeEntry*>(allocate(((1u << width) + 1) * sizeof(CodeEntry)));
-  if (block == nullptr) return nullptr;
-  block[0].operation = 0;
-  block[0].bits = 0;
-  block[0].table = nullptr;
-  if (*lastBlock == nullptr) {
-    *root = block + 1;
-  } else {
-    (*lastBlock)[0].table = block + 1;
-  }
-  *lastBlock = block;
-  return block + 1;
-}
-
 // What a code means: a literal or the end of block below simpleCount, else
-// the base and extra bits of the symbol's list entry.
-void describeSymbol(unsigned symbol, unsigned simpleCount, const uint16_t* base, const uint8_t* extra,
-                    CodeEntry* entry) {
+// the base and extra bits of the symbol's list entry. `codeBits`: the
+// code's bits at its level.
+CodeEntry describeSymbol(unsigned symbol, unsigned simpleCount, const uint16_t* base, const uint8_t* extra,
+                         unsigned codeBits) {
+  const CodeEntry bitsPart = codeBits << 8 | codeBits;
   if (symbol < simpleCount) {
-    entry->operation = symbol < 256 ? kOpLiteral : kOpEndOfBlock;
-    entry->value = static_cast<uint16_t>(symbol);
-  } else {
-    entry->operation = extra[symbol - simpleCount];
-    entry->value = base[symbol - simpleCount];
+    return static_cast<CodeEntry>(symbol) << 16 | (symbol < 256 ? kEntryLiteral : kEntryEnd) | bitsPart;
   }
+  const unsigned more = extra[symbol - simpleCount];
+  const CodeEntry value = static_cast<CodeEntry>(base[symbol - simpleCount]) << 16;
+  if (more == kExtraInvalid) return value | kEntryInvalid | bitsPart;
+  return value | (bitsPart + more);
 }
 
 // The canonical code after `code` (k bits, in arrival order): one added in
@@ -165,6 +162,51 @@ uint32_t nextCode(uint32_t code, unsigned k) {
   return code ^ bit;
 }
 
+// Walks the canonical codes, shortest first: with `table` null it only
+// sizes the block (root and sub-tables, in entries); otherwise it fills it.
+// Codes past the sorted symbols are the dummies of an incomplete code: they
+// become invalid slots that keep the value of the last real code.
+unsigned walkCodes(const LengthCounts& counts, const uint16_t* sorted, unsigned symbolCount, unsigned root,
+                   unsigned simpleCount, const uint16_t* base, const uint8_t* extra, CodeEntry* table) {
+  unsigned size = 1u << root;
+  uint32_t code = 0;       // the current code, bits in arrival order
+  unsigned next = 0;       // next sorted symbol
+  CodeEntry last = 0;      // the last real code's entry
+  uint32_t prefix = ~0u;   // root slot of the current sub-table
+  unsigned subStart = 0;   // its index
+  unsigned subWidth = 0;
+  const uint32_t rootMask = (1u << root) - 1;
+  for (unsigned k = counts.shortest; k <= counts.longest; ++k) {
+    for (unsigned left = counts.count[k]; left != 0; --left) {
+      const bool inRoot = k <= root;
+      if (!inRoot && (code & rootMask) != prefix) {
+        prefix = code & rootMask;
+        subStart = size;
+        subWidth = tableWidth(k, root, left, counts.longest - root, counts.count);
+        size += 1u << subWidth;
+        if (table != nullptr) {
+          table[prefix] = static_cast<CodeEntry>(subStart) << 16 | kEntryLink | subWidth << 8 | root;
+        }
+      }
+      if (table != nullptr) {
+        const unsigned codeBits = inRoot ? k : k - root;
+        CodeEntry entry;
+        if (next < symbolCount) {
+          entry = describeSymbol(sorted[next++], simpleCount, base, extra, codeBits);
+          last = entry;
+        } else {
+          entry = (last & 0xFFFF0000u) | kEntryInvalid | codeBits << 8 | codeBits;
+        }
+        CodeEntry* level = inRoot ? table : table + subStart;
+        const unsigned slots = 1u << (inRoot ? root : subWidth);
+        for (unsigned x = inRoot ? code : code >> root; x < slots; x += 1u << codeBits) level[x] = entry;
+      }
+      code = nextCode(code, k);
+    }
+  }
+  return size;
+}
+
 }  // namespace
 
 int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
@@ -176,12 +218,10 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
     *lookupBits = 0;
     return kCodeComplete;
   }
-  const unsigned shortest = counts.shortest;
-  const unsigned longest = counts.longest;
-  const unsigned endOfBlockLength = n > 256 ? lengths[256] : kMaxCodeLength;
-  unsigned wanted = *lookupBits;
-  if (wanted < shortest) wanted = shortest;
-  if (wanted > longest) wanted = longest;
+  // The root is exactly as wide as asked, whatever the code lengths: codes
+  // shorter than it fill several slots, longer ones go to sub-tables. The
+  // decoder then knows the width of every root before it sees a block.
+  const unsigned root = *lookupBits;
 
   const int unused = unusedCodes(counts);
   if (unused < 0) return kCodeOverSubscribed;
@@ -190,77 +230,13 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
   uint16_t sorted[kMaxSymbols];
   sortSymbols(lengths, n, counts, sorted);
   const unsigned symbolCount = n - counts.count[0];
-  counts.count[longest] += dummies;
+  counts.count[counts.longest] += dummies;
 
-  // Walk the canonical codes, shortest first, making tables on demand. Level
-  // h is the table the current code lands in: it starts after levelStart[h]
-  // code bits, is levelWidth[h] bits wide and serves the codes whose first
-  // levelStart[h] bits equal levelPrefix[h].
-  CodeEntry* levelTable[kMaxCodeLength + 1];
-  unsigned levelStart[kMaxCodeLength + 1];
-  unsigned levelWidth[kMaxCodeLength + 1];
-  uint32_t levelPrefix[kMaxCodeLength + 1];
-  int h = -1;
-  unsigned start = 0;  // levelStart[h]
-  unsigned width = 0;  // levelWidth[h]; start + width = 0 before the root exists
-  CodeEntry* lastBlock = nullptr;
-  uint32_t code = 0;  // the current code, bits in arrival order
-  unsigned next = 0;  // next sorted symbol
-  uint16_t lastValue = 0;
-
-  for (unsigned k = shortest; k <= longest; ++k) {
-    for (unsigned left = counts.count[k]; left != 0; --left) {
-      // Make tables until the code fits in the current one.
-      while (k > start + width) {
-        const unsigned newStart = start + width;
-        unsigned limit = longest - newStart;
-        if (limit > wanted) limit = wanted;
-        const unsigned j = tableWidth(k, newStart, left, limit, counts.count, endOfBlockLength);
-        CodeEntry* newTable = addTable(j, table, &lastBlock);
-        if (newTable == nullptr) {
-          freeCodeTable(*table);
-          *table = nullptr;
-          return kCodeNoMemory;
-        }
-        if (h >= 0) {
-          CodeEntry& link = levelTable[h][(code >> start) & kBitMask[width]];
-          link.operation = static_cast<uint8_t>(16 + j);
-          link.bits = static_cast<uint8_t>(width);
-          link.table = newTable;
-        }
-        ++h;
-        levelTable[h] = newTable;
-        levelStart[h] = newStart;
-        levelWidth[h] = j;
-        levelPrefix[h] = code & kBitMask[newStart];
-        start = newStart;
-        width = j;
-      }
-
-      // The code's entry, in every slot whose low bits are the code.
-      CodeEntry entry;
-      entry.bits = static_cast<uint8_t>(k - start);
-      if (next >= symbolCount) {
-        entry.operation = kOpInvalid;
-        entry.value = lastValue;
-      } else {
-        describeSymbol(sorted[next++], simpleCount, base, extra, &entry);
-        lastValue = entry.value;
-      }
-      CodeEntry* current = levelTable[h];
-      const unsigned slots = 1u << width;
-      for (unsigned x = code >> start; x < slots; x += 1u << (k - start)) current[x] = entry;
-
-      code = nextCode(code, k);
-      // Step back up while the current table's prefix is used up.
-      while (h > 0 && (code & kBitMask[start]) != levelPrefix[h]) {
-        --h;
-        start = levelStart[h];
-        width = levelWidth[h];
-      }
-    }
-  }
-
-  *lookupBits = levelWidth[0];
-  return (dummies != 0 && longest != 1) ? kCodeIncomplete : kCodeComplete;
+  const unsigned size = walkCodes(counts, sorted, symbolCount, root, simpleCount, base, extra, nullptr);
+  CodeEntry* block = static_cast<CodeEntry*>(allocate(size * sizeof(CodeEntry)));
+  if (block == nullptr) return kCodeNoMemory;
+  walkCodes(counts, sorted, symbolCount, root, simpleCount, base, extra, block);
+  *table = block;
+  *lookupBits = root;
+  return (dummies != 0 && counts.longest != 1) ? kCodeIncomplete : kCodeComplete;
 }

@@ -29,18 +29,6 @@ void ReadScript(const FileReader& file, uint64_t dataEnd, ArchiveDirectory* arch
   if (archive->hasScript) archive->script.assign(bytes.begin() + offset, bytes.begin() + offset + length);
 }
 
-// The stub's end-record search range. Beyond a few blocks it depends only
-// on the file's length modulo the block size, so a large file is searched
-// as a shorter one of the same remainder, moved to its end.
-bool SearchRange(uint64_t length, int64_t* first, int64_t* last) {
-  const uint64_t near = 4 * kEndRecordSearchLength;
-  const uint64_t moved = length > near ? (length - near) / kSearchBlockSize * kSearchBlockSize : 0;
-  if (!EndRecordSearchRange(static_cast<int64_t>(length - moved), first, last)) return false;
-  *first += static_cast<int64_t>(moved);
-  *last += static_cast<int64_t>(moved);
-  return true;
-}
-
 struct EndValues {
   uint64_t count, directorySize, directoryOffset;
 };
@@ -107,7 +95,7 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
       SignedDataEnd(head.data(), static_cast<int32_t>(head.size()), static_cast<int64_t>(file.size())));
   int64_t first = 0, last = -1, end = -1;
   std::vector<uint8_t> tail;
-  if (SearchRange(dataEnd, &first, &last)) {
+  if (EndRecordSearchRange(static_cast<int64_t>(dataEnd), &first, &last)) {
     tail = file.Read(static_cast<uint64_t>(first), static_cast<uint64_t>(last - first) + kEndRecordSize);
     // A record that the file cuts short is read with zeros for what is
     // missing, as the stub reads it.

@@ -717,7 +717,6 @@ int decodeBlock(InflateState* s, bool* last) {
 // ---------------------------------------------------------------------------
 
 int decodeDeflateMember(InflateState* state) {
-  prepareLowMasks();
   state->bitBuffer = 0;
   state->bitCount = 0;
   state->windowPosition = 0;

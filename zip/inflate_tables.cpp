@@ -48,14 +48,14 @@ const uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     
 const uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
-uint32_t lowMasks[32];
-
-// Filling it again with the same values is harmless, so a decoder that
-// finds it filled goes on at once.
-void prepareLowMasks() {
-  if (lowMasks[31] != 0) return;
-  for (unsigned n = 0; n < 32; ++n) lowMasks[n] = (1u << n) - 1;
-}
+// Constant data, so that any number of decoders may read it at once (the
+// packer reads back installers on several threads); 128 bytes of the file.
+const uint32_t lowMasks[32] = {
+    0x0, 0x1, 0x3, 0x7, 0xF, 0x1F, 0x3F, 0x7F,
+    0xFF, 0x1FF, 0x3FF, 0x7FF, 0xFFF, 0x1FFF, 0x3FFF, 0x7FFF,
+    0xFFFF, 0x1FFFF, 0x3FFFF, 0x7FFFF, 0xFFFFF, 0x1FFFFF, 0x3FFFFF, 0x7FFFFF,
+    0xFFFFFF, 0x1FFFFFF, 0x3FFFFFF, 0x7FFFFFF, 0xFFFFFFF, 0x1FFFFFFF, 0x3FFFFFFF, 0x7FFFFFFF,
+};
 
 // A link's 16-bit index reaches every sub-table slot (see the top).
 static_assert((1u << kLongestDeflateCode) + (1u << kMaxRootBits) <= 0x10000, "sub-table indexes fit a slot's value");

@@ -40,11 +40,8 @@ inline bool entryIsInvalid(CodeEntry e) { return (e & 0xF000) == kEntryInvalid; 
 // A length or distance: its base plus the extra bits that follow its code
 // in `bits` (the input as it stood before the entry's bits were dropped).
 // The mask comes from a table: a 32-bit build has one register that can
-// hold a shift count, and the shift that follows needs it. The table is
-// zeroed static data filled by prepareLowMasks (it costs the stub's file
-// nothing); the decoder calls that before it decodes a member.
-extern uint32_t lowMasks[32];  // entry n is 2^n - 1
-void prepareLowMasks();
+// hold a shift count, and the shift that follows needs it.
+extern const uint32_t lowMasks[32];  // entry n is 2^n - 1
 template <typename Word>
 inline uint32_t entryDecode(CodeEntry e, Word bits) {
   const uint32_t low = static_cast<uint32_t>(bits) & lowMasks[entryDrop(e)];

@@ -76,11 +76,24 @@ settings_version=2
 fresh=0
 [ "$(cat "$WINEPREFIX/.zimbro-ready" 2>/dev/null)" = "$settings_version" ] || fresh=1
 
+# A prefix whose making was cut short (the harness killed while wineboot
+# copied the system's DLLs into it) stays without them: a later wineboot
+# sees its timestamp current and copies nothing, and every program then
+# fails to load ("shell32.dll not found"). Only a prefix that wineboot
+# finished counts; any other is made anew.
+if [ ! -f "$WINEPREFIX/.zimbro-booted" ] && [ -d "$WINEPREFIX" ]; then
+  "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
+  fresh=1
+fi
+
 # A persistent server outlives every client, so starting a test only connects.
 # wineboot returns once the prefix is up to date; its services stay with the
 # server, detached from our output.
 setsid "$WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-setsid "$WINE" wineboot </dev/null >/dev/null 2>&1 || true
+if setsid "$WINE" wineboot </dev/null >/dev/null 2>&1 && [ ! -f "$WINEPREFIX/.zimbro-booted" ]; then
+  : > "$WINEPREFIX/.zimbro-booted"
+fi
 
 if [ $fresh -eq 1 ]; then
   # No window manager runs on the test display: without this, Wine waits

@@ -8,10 +8,10 @@ import sys
 import time
 
 ROOT = sys.argv[1]
-BUILD = os.environ.get("ZIMBRO_BUILD_DIR", os.path.join(ROOT, "build"))
 WORK = os.path.join(ROOT, "build", "test-large")
 PACK = os.path.join(ROOT, "build", "zimbro-pack")
-STUB = os.path.join(BUILD, "zimbro-sfx.exe")
+# The product stub, the i686 one, in every tree: each tree runs it under its own Wine.
+STUB = os.path.join(ROOT, "build", "zimbro-sfx.exe")
 WINE = os.environ.get("WINE", "wine")
 
 BIG = 5 << 30          # beyond 4 GiB, and mostly incompressible: its compressed
@@ -120,8 +120,9 @@ def main():
         say("%-28s %8.1f s" % ("tree made", time.monotonic() - start))
     big_digest = open(stamp).read().strip()
 
-    # The installer is made again when the packer or the stub is newer.
-    if not os.path.exists(installer) or os.path.getmtime(installer) < max(os.path.getmtime(PACK), os.path.getmtime(stamp)):
+    # The installer is made again when the packer, the stub or the tree is newer.
+    if not os.path.exists(installer) or os.path.getmtime(installer) < max(os.path.getmtime(PACK), os.path.getmtime(STUB),
+                                                                          os.path.getmtime(stamp)):
         timed("zimbro-pack -1", [PACK, "-q", "-1", "--stub", STUB, "-o", installer, tree])
     say("installer: %s bytes" % format(os.path.getsize(installer), ","))
     _, listing = timed("zimbro-pack --list", [PACK, "--list", installer])

@@ -257,32 +257,30 @@ inline uint8_t* copyForward(uint8_t* out, const uint8_t* from, uint32_t n) {
   return out;
 }
 
+// Moves a match of at most Block bytes, from at least Block back, as one
+// block. The move runs past the match's end over bytes that are still
+// history (the older upper part of the window), so those are read before
+// and written back after.
+template <uint32_t Block>
+inline uint8_t* moveAsBlock(uint8_t* out, const uint8_t* from, uint8_t* end) {
+  uint8_t keep[Block];
+  __builtin_memcpy(keep, end, Block);
+  __builtin_memcpy(out, from, Block);
+  __builtin_memcpy(end, keep, Block);
+  return end;
+}
+
 // Copies a match whose source lies distance bytes below the destination.
 // Nothing is written past the match's end: the bytes there are still the
 // window's history for distances that reach back across the last flush.
 inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
-  if (length <= kShortMatch && distance >= kShortMatch) {
-    // A short match from at least its own length back, the common match of
-    // text: one block move, with no branch on the length. The move runs
-    // past the end over bytes that are still history (the older upper part
-    // of the window), so those are read before and written back after.
-    uint8_t keep[kShortMatch];
-    __builtin_memcpy(keep, end, kShortMatch);
-    __builtin_memcpy(out, from, kShortMatch);
-    __builtin_memcpy(end, keep, kShortMatch);
-    return end;
-  }
-  if (length <= kShorterMatch && distance >= kShorterMatch) {
-    // The same with half the block, for the nearer matches of records and
-    // tables in binary data.
-    uint8_t keep[kShorterMatch];
-    __builtin_memcpy(keep, end, kShorterMatch);
-    __builtin_memcpy(out, from, kShorterMatch);
-    __builtin_memcpy(end, keep, kShorterMatch);
-    return end;
-  }
+  // A short match from at least its own block back, the common match of
+  // text (16 bytes) or the nearer match of records and tables in binary
+  // data (8): one block move, with no branch on the length.
+  if (length <= kShortMatch && distance >= kShortMatch) return moveAsBlock<kShortMatch>(out, from, end);
+  if (length <= kShorterMatch && distance >= kShorterMatch) return moveAsBlock<kShorterMatch>(out, from, end);
   if (length >= kCopyWord) {
     if (distance >= kCopyWord) {
       // Each word reads only bytes written before it. The last word ends

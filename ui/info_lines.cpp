@@ -24,7 +24,7 @@
 
 #include "support/strings.h"
 #include "ui/resource_ids.h"
-#include "ui/run_view.h"
+#include "ui/start_controls.h"
 
 namespace {
 
@@ -62,10 +62,7 @@ struct InfoLines {
 // The one report of the process; zeroed at load, no constructor.
 InfoLines lines;
 
-HWND infoControl() {
-  HWND window = RunWindow();
-  return window != nullptr ? GetDlgItem(window, IDC_START_TEXT) : nullptr;
-}
+HWND infoControl() { return StartDialogControl(IDC_START_TEXT); }
 
 DWORD controlEnd(HWND control) {
   SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);

@@ -25,6 +25,7 @@
 #include "ui/resource_ids.h"
 #include "ui/run_log.h"
 #include "ui/run_view.h"
+#include "ui/start_controls.h"
 
 void (*removeTempFolderHook)();
 
@@ -77,8 +78,7 @@ void fillZero(void* data, size_t size) { fillBytes(data, 0, size); }
 void InfoAppend(const char* text, bool errorStyle) {
   // The caller's log, when there is one, gets every line, window or not.
   LogLine(text);
-  HWND window = RunWindow();
-  HWND control = window != nullptr ? GetDlgItem(window, IDC_START_TEXT) : nullptr;
+  HWND control = StartDialogControl(IDC_START_TEXT);
   // Without the start dialog (before it exists, or after it has closed)
   // there is nowhere to write, and nothing counts as written.
   if (control == nullptr) return;
@@ -191,12 +191,10 @@ uint32_t ProgressPercent(uint32_t done, uint32_t total) {
 }
 
 void SetProgress(uint32_t done, uint32_t total) {
-  HWND window = RunWindow();
-  if (window == nullptr) return;
   // The bar moves in whole percents; an archive of many small members asks
   // thousands of times for the position it already shows.
   const uint32_t percent = ProgressPercent(done, total);
-  HWND bar = GetDlgItem(window, IDC_START_PROGRESS);
+  HWND bar = StartDialogControl(IDC_START_PROGRESS);
   if (bar == nullptr || static_cast<uint32_t>(SendMessageA(bar, kPbmGetPos, 0, 0)) == percent) return;
   SendMessageA(bar, kPbmSetPos, percent, 0);
 }

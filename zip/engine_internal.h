@@ -82,6 +82,9 @@ int64_t memberBytesTaken(EngineState* state);
 // Output files (output_file.cpp)
 // ---------------------------------------------------------------------------
 int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count);
+// Creates the member's file under its own name when no file has that name
+// yet; false leaves the name to the existing-file checks.
+bool CreateNewOutputFile(EngineState* state);
 int OpenOutputFile(EngineState* state);  // 0, or 1 on failure
 void CloseOutputFile(EngineState* state);
 // A member's output that failed goes; a file it was to replace stays as it

@@ -192,6 +192,7 @@ struct EngineState {
   // beside an existing file that the member replaces.
   char outputPath[kNameSize];
   bool replacing;               // name exists and is to be replaced
+  bool createdAhead;            // outputFile was created while the name was checked
   uint32_t replacedAttributes;  // the existing file's attributes, put back when it stays
   uint64_t outputWritten;  // bytes of the member produced so far
   bool outputOverrun;      // the member produced more than its directory entry declares

@@ -106,6 +106,10 @@ int32_t DecideDestination(EngineState* state) {
     // A file name the platform refused leaves only the folder: opening it
     // fails with a line of its own, and there is no file to ask about.
     if (endsWithSlash(state, state->name)) return kExtractMember;
+    // Most names are new. Creating the file only if it does not exist
+    // answers the question and makes the file in one trip to the file
+    // system, where a look and then a create cost two for every member.
+    if (CreateNewOutputFile(state)) return kExtractMember;
     const uint32_t existing = memberPathAttributes(state, state->name);
     if (existing == INVALID_FILE_ATTRIBUTES) return kExtractMember;
     switch (askAboutExistingFile(state)) {

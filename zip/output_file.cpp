@@ -67,7 +67,30 @@ void KeepReplacedFile(EngineState* state) {
   if (state->replacing) memberPathSetAttributes(state, state->name, state->replacedAttributes);
 }
 
+bool CreateNewOutputFile(EngineState* state) {
+  // Only for a member that nothing can stop between here and its data: a
+  // method the engine decodes, and no password to ask for. Otherwise an
+  // empty file would be left behind, or made before the user declined.
+  const uint16_t method = state->localHeader.method;
+  if ((method != 0 && method != 8) || state->members[state->currentMember].encrypted) return false;
+  HANDLE handle = memberPathOpen(state, state->name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
+                                 FILE_FLAG_SEQUENTIAL_SCAN);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  state->outputFile = fileFromHandle(handle);
+  if (state->outputFile == nullptr) {
+    memberPathDelete(state, state->name);  // the handle is closed already
+    return false;
+  }
+  copyText(state->outputPath, state->name);
+  state->createdAhead = true;
+  return true;
+}
+
 int OpenOutputFile(EngineState* state) {
+  if (state->createdAhead) {
+    state->createdAhead = false;
+    return 0;
+  }
   // A file that is replaced keeps its place until the member's data have
   // all checked out: they go to a temporary file beside it first, so that a
   // failure (damage, a full disk, a wrong password, a cancel) never costs

@@ -364,6 +364,21 @@ TEST_F(InfoLines, FirstLineReplacesTheDescriptiveTextAndItsView) {
   sfx.startViewer = nullptr;
 }
 
+TEST_F(InfoLines, AControlMadeAnewUnderTheSameIdGetsTheLines) {
+  ErrorPrint("Cannot open %s", "a");
+  // The information window's control is replaced at run time, under the
+  // same id; so is the whole dialog from one test to the next.
+  RECT place;
+  GetWindowRect(info, &place);
+  DestroyWindow(info);
+  info = CreateWindowExA(0, "EDIT", "", WS_CHILD | ES_MULTILINE, 0, 0, 100, 100, dialog,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_START_TEXT)), GetModuleHandleA(nullptr),
+                         nullptr);
+  ASSERT_NE(info, nullptr);
+  ErrorPrint("Cannot open %s", "b");
+  EXPECT_EQ(WindowText(info), "Cannot open b\r\n");
+}
+
 TEST_F(InfoLines, FirstLineWithoutAViewStillClearsTheText) {
   SetWindowTextA(info, "Plain descriptive text");
   ErrorPrint("Cannot open %s", "x.bin");

@@ -16,6 +16,14 @@
 //     line, the oldest of them are cut, at batch boundaries, down to about
 //     kKeptMemberLines. Error lines, and every line before the last of them,
 //     are never cut: whatever went wrong stays on the screen until Close.
+//   - While the start dialog is hidden (a silent run shows it only at the
+//     end, and only when something went wrong), nobody can read a line
+//     before the next forced write, so none is written on time: the lines
+//     wait in the batch, and a full batch drops its oldest lines down to
+//     kKeptMemberLines, the ones the cut would take from the control before
+//     it is ever shown. Writing a line into the rich edit control costs tens
+//     of microseconds under some system layers, about as much as creating
+//     the member's file.
 //
 // Positions are the control's own, read back after each batch (EM_GETSEL),
 // so they agree with EM_SETSEL whatever a line end counts in this version
@@ -24,6 +32,7 @@
 
 #include "support/strings.h"
 #include "ui/resource_ids.h"
+#include "ui/run_view.h"
 #include "ui/start_controls.h"
 
 namespace {
@@ -63,6 +72,35 @@ struct InfoLines {
 InfoLines lines;
 
 HWND infoControl() { return StartDialogControl(IDC_START_TEXT); }
+
+// The start dialog is there but cannot be seen: its lines can wait.
+bool dialogHidden() {
+  HWND window = RunWindow();
+  return window != nullptr && !IsWindowVisible(window);
+}
+
+// Drops the oldest lines of the batch so that it keeps its newest
+// kKeptMemberLines; true when that leaves room for `needed` more bytes.
+bool dropOldestBatchLines(uint32_t needed) {
+  if (lines.batchLines <= kKeptMemberLines) return false;
+  // Every queued line ends in the "\r\n" added here; counted from the
+  // end, the kKeptMemberLines-th line end from the last marks the cut.
+  uint32_t ends = 0;
+  uint32_t from = lines.batchLength;
+  for (uint32_t i = lines.batchLength - 1; i > 0; --i) {
+    if (lines.batch[i] != '\n' || lines.batch[i - 1] != '\r') continue;
+    if (ends++ == kKeptMemberLines) {
+      from = i + 1;
+      break;
+    }
+  }
+  if (from == lines.batchLength) return false;
+  const uint32_t kept = lines.batchLength - from;
+  for (uint32_t i = 0; i < kept; ++i) lines.batch[i] = lines.batch[from + i];
+  lines.batchLength = kept;
+  lines.batchLines = kKeptMemberLines;
+  return lines.batchLength + needed <= kBatchBytes;
+}
 
 DWORD controlEnd(HWND control) {
   SendMessageA(control, EM_SETSEL, kPastTheEnd, kPastTheEnd);
@@ -111,7 +149,9 @@ void SelectEndInPlainLook(HWND control);
 void QueueInfoLine(const char* text) {
   const uint32_t length = static_cast<uint32_t>(textLength(text));
   const uint32_t take = length < kLongestLine ? length : kLongestLine;
-  if (lines.batchLength + take + 2 > kBatchBytes) FlushInfoLines();
+  if (lines.batchLength + take + 2 > kBatchBytes && !(dialogHidden() && dropOldestBatchLines(take + 2))) {
+    FlushInfoLines();
+  }
   if (lines.batchLength == 0 && lines.batchLines == 0) {
     // A batch waits from its first line on, not from the last write: lines
     // that trickle in show within one interval.
@@ -125,11 +165,14 @@ void QueueInfoLine(const char* text) {
 }
 
 bool InfoLinesDue() {
-  return lines.batchLines != 0 && GetTickCount() - lines.lastWrite >= kLineBatchInterval;
+  return lines.batchLines != 0 && GetTickCount() - lines.lastWrite >= kLineBatchInterval && !dialogHidden();
 }
 
 void FlushInfoLines() {
   if (lines.batchLines == 0) return;
+  // Lines that waited in a hidden dialog: those beyond what the control
+  // keeps would be written only to be cut.
+  if (dialogHidden()) dropOldestBatchLines(0);
   lines.batch[lines.batchLength] = '\0';
   const uint32_t written = lines.batchLines;
   lines.batchLength = 0;

@@ -21,7 +21,8 @@ void QueueInfoLine(const char* text);
 // Writes every gathered line into the control now: before an error line,
 // a prompt, the end of the extraction and a fatal stop.
 void FlushInfoLines();
-// Gathered lines have waited long enough to be shown.
+// Gathered lines have waited long enough to be shown (never while the start
+// dialog is hidden: then they wait for the next forced write).
 bool InfoLinesDue();
 // An error line was just written at the control's end: nothing before it
 // is cut from now on.

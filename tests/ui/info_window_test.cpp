@@ -520,6 +520,7 @@ TEST_F(InfoLines, ManyMemberLinesKeepEveryErrorAndTheNewest) {
 }
 
 TEST_F(InfoLines, GatheredLinesShowBeforeAnErrorAndAtThePump) {
+  ShowWindow(dialog, SW_SHOWNA);
   InfoPrint("Extracting %s", "a");
   InfoPrint("Extracting %s", "b");
   ErrorPrint("Cannot open %s", "b");
@@ -532,6 +533,37 @@ TEST_F(InfoLines, GatheredLinesShowBeforeAnErrorAndAtThePump) {
   std::string direct(GetWindowTextLengthA(info) + 1, '\0');
   direct.resize(GetWindowTextA(info, &direct[0], static_cast<int>(direct.size())));
   EXPECT_EQ(direct, "Extracting a\r\nExtracting b\r\nCannot open b\r\nExtracting c\r\n");
+}
+
+std::string DirectText(HWND control) {
+  std::string text(GetWindowTextLengthA(control) + 1, '\0');
+  text.resize(GetWindowTextA(control, &text[0], static_cast<int>(text.size())));
+  return text;
+}
+
+TEST_F(InfoLines, AHiddenDialogGetsItsLinesWhenTheyMustShowAndOnlyTheNewest) {
+  ASSERT_FALSE(IsWindowVisible(dialog));  // as a silent run keeps it
+  ErrorPrint("Cannot open %s", "first");
+  const int kMembers = 3000;  // several batches' worth
+  for (int i = 0; i < kMembers; ++i) InfoPrint("Extracting m%04d", i);
+  Sleep(kLineBatchInterval + 20);
+  PumpOneMessage();
+  EXPECT_EQ(DirectText(info), "Cannot open first\r\n") << "nobody can see a line yet";
+
+  ErrorPrint("Cannot open %s", "last");
+  std::vector<std::string> shown;
+  std::istringstream text(DirectText(info));
+  for (std::string line; std::getline(text, line);) shown.push_back(line.substr(0, line.size() - 1));
+  ASSERT_GE(shown.size(), kKeptMemberLines + 2);
+  EXPECT_LE(shown.size(), kCutMemberLines + 2);
+  EXPECT_EQ(shown.front(), "Cannot open first");
+  EXPECT_EQ(shown.back(), "Cannot open last");
+  for (size_t k = 1; k + 1 < shown.size(); ++k) {
+    char expected[40];
+    wsprintfA(expected, "Extracting m%04d", kMembers - static_cast<int>(shown.size() - 1 - k));
+    EXPECT_EQ(shown[k], expected) << "the newest lines, in order";
+  }
+  EXPECT_EQ(sfx.errorCount, 2);
 }
 
 TEST_F(InfoLines, WithoutTheDialogNothingIsWrittenButErrorsCount) {

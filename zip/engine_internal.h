@@ -122,6 +122,9 @@ int32_t DecideDestination(EngineState* state);
 // component longer than 255 characters, makes a path longer than the
 // platform takes, or claims UTF-8 without being it.
 bool isNameAcceptable(EngineState* state, const char* name);
+// True for a component that every file system takes as it is; false says
+// only that the platform must be asked.
+bool isComponentPlainlyValid(const char* component);
 
 // ---------------------------------------------------------------------------
 // File calls on member paths (member_paths.cpp): wide for a UTF-8 name on

@@ -208,6 +208,7 @@ struct EngineState {
   // made: members that follow in the same folders skip the check.
   char knownFolder[kNameSize];
   bool rootPrefix;     // a typed new name starts at a root ("/", "D:")
+  bool typedName;      // the name mapped was typed at the rename prompt
   int32_t labelDrive;  // 1 for a: of a volume label
 
   // Decryption (decrypt.cpp).

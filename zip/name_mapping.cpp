@@ -116,10 +116,23 @@ static bool insideKnownFolder(EngineState* state) {
   return state->knownFolder[length] == '/';
 }
 
+// Asking the platform about a name is a trip to the file system for every
+// component of every member. The answer is known without it for a component
+// of plain characters (name_rules.cpp) in a path that left nothing out so
+// far, when the name came from the archive, whose names were checked for
+// length: the platform takes every such path as it is.
+static bool knownValid(EngineState* state, const char* component) {
+  const bool nothingLeftOut = state->firstEnd - state->firstPath == state->secondEnd - state->secondPath;
+  return !state->typedName && nothingLeftOut && isComponentPlainlyValid(component);
+}
+
 static int32_t appendFolder(EngineState* state, const char* component) {
   int32_t capacity = state->nameLength + 1;
+  const bool valid = knownValid(state, component);
   appendToPath(state->firstPath, &state->firstEnd, component, capacity);
-  if (IsNameValid(state, state->firstPath)) appendToPath(state->secondPath, &state->secondEnd, component, capacity);
+  if (valid || IsNameValid(state, state->firstPath)) {
+    appendToPath(state->secondPath, &state->secondEnd, component, capacity);
+  }
   // Archives keep a folder's members together: one check per folder, not
   // one per member, which counts for thousands of small files.
   const bool known = insideKnownFolder(state);
@@ -147,8 +160,9 @@ static int32_t appendFolder(EngineState* state, const char* component) {
 static int32_t appendFileName(EngineState* state, const char* component) {
   // A path keeps at most 259 characters, as the name it ends up in.
   int32_t capacity = state->nameLength + 1 < kNameSize ? state->nameLength + 1 : kNameSize;
+  const bool valid = knownValid(state, component);
   bool whole = appendToPath(state->firstPath, &state->firstEnd, component, capacity);
-  if (state->members[state->currentMember].volumeLabel || IsNameValid(state, state->firstPath)) {
+  if (valid || state->members[state->currentMember].volumeLabel || IsNameValid(state, state->firstPath)) {
     whole = appendToPath(state->secondPath, &state->secondEnd, component, capacity) && whole;
   }
   return whole ? kOk : kWarn;
@@ -213,6 +227,7 @@ int32_t MapName(EngineState* state, bool newName) {
   char* name = state->name;
   state->folderCreated = false;
   state->rootPrefix = false;
+  state->typedName = newName;
   state->nameLength = static_cast<int32_t>(textLength(name));
 
   char prefix[4];

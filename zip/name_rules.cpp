@@ -134,3 +134,16 @@ bool isNameAcceptable(EngineState* state, const char* name) {
   }
   return true;
 }
+
+bool isComponentPlainlyValid(const char* component) {
+  // Letters, digits and the punctuation that even a short 8.3 name may
+  // hold: every file system of the platform takes such a name, in any code
+  // page (no byte here can be part of a double-byte character).
+  if (component[0] == '\0') return false;
+  for (const char* p = component; *p != '\0'; ++p) {
+    const char c = *p;
+    const bool letterOrDigit = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (!letterOrDigit && findChar("._-$%'@~`!(){}^#& ", c) == nullptr) return false;
+  }
+  return true;
+}

@@ -55,7 +55,7 @@ void RegisterLayerHooks() {
   engineUi.reportMember = ReportMember;
   engineUi.errorLine = engineErrorLine;
   engineUi.progress = SetProgress;
-  engineUi.pumpMessage = PumpOneMessage;
+  engineUi.pumpMessage = PumpWhileWorking;
   engineUi.askOverwrite = AskOverwrite;
   engineUi.askPassword = askPassword;
   engineUi.stopRequested = stopRequested;

@@ -3,7 +3,8 @@
 # seeded generators and packed by Debian's zip at level 6: the ~100 MiB
 # corpus (text and binary), 5,000 small files in 50 folders, and a one-file
 # archive (the fixed cost of a run). The stub, with the archive appended,
-# extracts it silently under Wine into a fresh folder. The peers:
+# extracts it silently under Wine into a fresh folder (in memory where the
+# machine has a RAM file system). The peers:
 #   - the plain extractor (bench/plain_extractor.cpp), a Win32 program on the
 #     same system layer under the same Wine prefix, which inflates with zlib
 #     and writes with CreateFile / WriteFile / SetFileTime, no window: the
@@ -25,6 +26,15 @@ work=$build/bench-extract
 for f in "$stub" "$timed" "$peak" "$plain"; do [ -f "$f" ] || { echo "no $f: build it first"; exit 1; }; done
 mkdir -p "$work"
 arch=${ZIMBRO_ARCH:-i686}
+# The programs extract into a folder in memory where the machine has one:
+# the disk's writeback moods swing a run of 5,000 small files by seconds,
+# for every program alike, and would drown the ratios of the programs
+# themselves. The archives stay on disk, in the page cache after a round.
+outs=$work
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  outs=$(mktemp -d /dev/shm/zimbro-bench.XXXXXX)
+  trap 'rm -rf "$outs"' EXIT
+fi
 
 # ---------------------------------------------------------------------------
 # The archives, made once (seeded, times fixed)
@@ -73,16 +83,16 @@ lower() { echo "if ($1 < $2) $1 else $2" | bc -l; }
 # Stub against the plain extractor and 7-Zip
 # ---------------------------------------------------------------------------
 run_stub() {  # SETUP: extract into a fresh out-stub
-  rm -rf "$work/out-stub" && mkdir -p "$work/out-stub"
-  (cd "$work/out-stub" && timeout 600 "$WINE" "$1" /s)
+  rm -rf "$outs/out-stub" && mkdir -p "$outs/out-stub"
+  (cd "$outs/out-stub" && timeout 600 "$WINE" "$1" /s)
 }
 run_plain() {  # ZIP: the same archive, same layer, into a fresh out-plain
-  rm -rf "$work/out-plain" && mkdir -p "$work/out-plain"
-  (cd "$work/out-plain" && timeout 600 "$WINE" "$plain" "$1")
+  rm -rf "$outs/out-plain" && mkdir -p "$outs/out-plain"
+  (cd "$outs/out-plain" && timeout 600 "$WINE" "$plain" "$1")
 }
 run_7zz() {  # ZIP
-  rm -rf "$work/out-7z"
-  7zz x -y -o"$work/out-7z" "$1"
+  rm -rf "$outs/out-7z"
+  7zz x -y -o"$outs/out-7z" "$1"
 }
 
 compare() {  # NAME ZIP SOURCE TARGET: TARGET is the wanted ratio stub/plain
@@ -92,9 +102,9 @@ compare() {  # NAME ZIP SOURCE TARGET: TARGET is the wanted ratio stub/plain
   bytes=$(find "$src" -type f -printf "%s\n" | awk '{ n += $1 } END { print n }')
   files=$(find "$src" -type f | wc -l)
   run_stub "$work/setup-$name.exe" >/dev/null 2>&1 || echo "WARNING: stub exit code $?"
-  diff -rq "$src" "$work/out-stub" >/dev/null || echo "WARNING: stub output differs from the sources"
+  diff -rq "$src" "$outs/out-stub" >/dev/null || echo "WARNING: stub output differs from the sources"
   run_plain "$zip" >/dev/null 2>&1 || echo "WARNING: plain extractor exit code $?"
-  diff -rq "$src" "$work/out-plain" >/dev/null || echo "WARNING: plain extractor output differs from the sources"
+  diff -rq "$src" "$outs/out-plain" >/dev/null || echo "WARNING: plain extractor output differs from the sources"
   local s=999999 p=999999 z=999999 round
   for round in 1 2 3; do
     s=$(lower "$(seconds run_stub "$work/setup-$name.exe")" "$s")
@@ -114,9 +124,9 @@ breakdown() {  # NAME ZIP
   local name=$1 zip=$2 times start wall
   cat "$timed" "$zip" > "$work/timed-$name.exe"
   times=$work/stages-$name.txt
-  rm -f "$times" && rm -rf "$work/out-stub" && mkdir -p "$work/out-stub"
+  rm -f "$times" && rm -rf "$outs/out-stub" && mkdir -p "$outs/out-stub"
   start=$(now)
-  (cd "$work/out-stub" && ZIMBRO_STAGE_TIMES="Z:${times//\//\\}" timeout 600 "$WINE" "$work/timed-$name.exe" /s) \
+  (cd "$outs/out-stub" && ZIMBRO_STAGE_TIMES="Z:${times//\//\\}" timeout 600 "$WINE" "$work/timed-$name.exe" /s) \
     >/dev/null 2>&1 || true
   wall=$(echo "$(now) - $start" | bc -l)
   [ -f "$times" ] || { echo "  (no stage times written)"; return; }
@@ -138,7 +148,7 @@ breakdown() {  # NAME ZIP
     }'
 }
 
-echo "-- whole extraction, $arch stub under Wine against the plain extractor under Wine and 7zz natively (best of 3 rounds in turns)"
+echo "-- whole extraction, $arch stub under Wine against the plain extractor under Wine and 7zz natively (best of 3 rounds in turns, output in $outs)"
 compare corpus "$work/corpus.zip" "$corpus" 1.1
 breakdown corpus "$work/corpus.zip"
 compare small "$work/small.zip" "$small" 1.1
@@ -151,9 +161,9 @@ compare tiny "$work/tiny.zip" "$tiny" 2.0
 echo "-- peak working set of the $arch stub while extracting (as the system counts it)"
 for name in tiny small corpus; do
   cat "$stub" "$work/$name.zip" > "$work/setup-$name.exe"
-  rm -rf "$work/out-stub" && mkdir -p "$work/out-stub"
+  rm -rf "$outs/out-stub" && mkdir -p "$outs/out-stub"
   printf '  %-7s %11s bytes packed: ' "$name" "$(stat -c %s "$work/$name.zip")"
-  (cd "$work/out-stub" && "$WINE" "$peak" "$work/setup-$name.exe" /s 2>/dev/null | tr -d '\r')
+  (cd "$outs/out-stub" && "$WINE" "$peak" "$work/setup-$name.exe" /s 2>/dev/null | tr -d '\r')
 done
 
 # ---------------------------------------------------------------------------
@@ -178,4 +188,4 @@ for image in "$root/build/zimbro-sfx.exe" "$stub"; do
     "resources $res, headers and alignment $((size - code - data - res))"
   [ "$image" = "$stub" ] && break
 done
-rm -rf "$work/out-stub" "$work/out-plain" "$work/out-7z"
+rm -rf "$outs/out-stub" "$outs/out-plain" "$outs/out-7z"

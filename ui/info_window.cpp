@@ -170,7 +170,7 @@ void ReportFileError(const char* format, const char* argument) {
 
 bool ReportMember(const char* name) {
   InfoPrint(MessageText(kMsgExtracting), name);
-  PumpOneMessage();
+  PumpWhileWorking();
   return RunGoingOn();
 }
 
@@ -214,6 +214,32 @@ void PumpOneMessage() {
     DispatchMessageA(&message);
   }
 }
+
+namespace {
+
+// When PumpWhileWorking last looked at the queue; nothing before the first.
+struct PumpPace {
+  bool looked;
+  DWORD lastLook;
+};
+PumpPace pace;
+
+}  // namespace
+
+void PumpWhileWorking() {
+  // Every look at the queue is a trip to the window system. An archive of
+  // thousands of small members asked for two per member, thousands a
+  // second, far more than a dialog needs to stay alive: at one look per
+  // tick of the system clock (10 to 16 ms) it is still redrawn, and Cancel
+  // still answered, some sixty times a second.
+  const DWORD now = GetTickCount();
+  if (pace.looked && now - pace.lastLook < kPumpPace) return;
+  pace.looked = true;
+  pace.lastLook = now;
+  PumpOneMessage();
+}
+
+void RestartPumpPace() { pace.looked = false; }
 
 // ---------------------------------------------------------------------------
 // Fatal stop

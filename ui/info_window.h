@@ -12,6 +12,13 @@ bool ReportMember(const char* name);
 void SetProgress(uint32_t done, uint32_t total);
 uint32_t ProgressPercent(uint32_t done, uint32_t total);
 void PumpOneMessage();
+// PumpOneMessage for work that calls it between many small pieces (a line
+// per member, a Deflate block): the queue is looked at no more often than
+// every kPumpPace milliseconds.
+const unsigned long kPumpPace = 10;
+void PumpWhileWorking();
+// The next PumpWhileWorking looks at the queue whenever it comes (a new run).
+void RestartPumpPace();
 void FatalStopWait();
 
 // Services of other parts that the information window calls but must not

@@ -682,6 +682,20 @@ TEST_F(MessagePump, DispatchesAtMostOneMessagePerCall) {
   EXPECT_EQ(host.countMessages, 2);
 }
 
+TEST_F(MessagePump, WorkLooksAtTheQueueAtOnceThenAtMostOncePerPace) {
+  for (int i = 0; i < 200; ++i) PostMessageA(dialog, kCountMessage, 0, 0);
+  PumpWhileWorking();
+  EXPECT_EQ(host.countMessages, 1) << "the first look of a run comes at once";
+  // However often work asks, a message goes through only once the pace has
+  // passed since the last one.
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < 6 * kPumpPace) PumpWhileWorking();
+  const DWORD elapsed = GetTickCount() - start;
+  EXPECT_GE(host.countMessages, 2);
+  EXPECT_LE(host.countMessages, static_cast<int>(elapsed / kPumpPace) + 1);
+  DrainMessages();
+}
+
 // ---------------------------------------------------------------------------
 // Fatal stop
 // ---------------------------------------------------------------------------

@@ -23,8 +23,11 @@
 //   the distance root 256 bytes, both at home in the first-level cache.
 // - At most one link. The builder makes every sub-table as wide as the
 //   codes under its root slot need, so a long code costs one more lookup,
-//   never a chain; root and sub-tables are one heap block, and a link holds
-//   the sub-table's index from the root.
+//   never a chain; a link holds the sub-table's index from its root.
+// - Both codes of a block share one heap block, the distance code at a
+//   fixed offset behind the room the literal/length code can take at most
+//   (kLiteralCapacity), so the loop reaches both through one base register
+//   and a constant displacement rather than two pointers.
 // - Every root is as wide as asked, the same for fixed and dynamic blocks,
 //   so the loop masks with constants rather than with values kept in
 //   registers, of which a 32-bit build has few.
@@ -33,7 +36,13 @@
 //   advanced by the whole bytes that fitted. After a refill a 64-bit word
 //   holds at least 56 bits, a whole match, so an x86-64 build refills once
 //   per match; a 32-bit word holds at least 24, a whole length with its
-//   extra bits, and refills again before the distance.
+//   extra bits, and refills again before the distance's extra bits. The
+//   distance's root slot is looked up before that refill (every bit of the
+//   word is input after a refill, and a length leaves enough of them), so
+//   the lookup does not wait for it.
+// - The bit count is kept modulo the word: a drop shifts by the whole slot
+//   (the machine masks the count to the slot's drop) and subtracts the whole
+//   slot, so the drop is never extracted from the slot.
 // - Literals come in runs: after one refill, four root literals with a
 //   64-bit word, two with a 32-bit one and a third when its code happens to
 //   be held already; each costs one lookup and one store.
@@ -50,6 +59,8 @@
 //   step (a distance of a word or more never reads a byte that the same step
 //   writes), a run of one byte by storing a repeated pattern, and the last
 //   step overlaps the previous one instead of ending in a byte loop.
+// - The match copy is inlined into the loop: as a call, a 32-bit build
+//   saved and restored four registers and passed three on every match.
 // - Everything else - the last bytes of each input buffer, the last bytes
 //   before each window flush, block headers - goes through the simple
 //   byte-at-a-time path, which keeps the decoder's state in the state record
@@ -62,10 +73,33 @@
 //   after the last byte the decoder needed. The simple path fetches a byte
 //   only while the slot it has selected wants more bits than it holds, so
 //   the byte source is never asked for data beyond the end of the stream.
+//
+// What the 32-bit build taught (decoder+CRC rows of `make bench`: our speed
+// over the reference decoder's, both measured side by side in one process on
+// a shared two-core machine; text, binary, compressed at levels 1, 6, 9).
+// Before this round the rows stood at 2.03, 1.88, 1.84 for text and 1.57,
+// 1.63, 1.61 for binary. One table block with the distance code at a fixed
+// offset, the bit count kept modulo the word and the distance slot looked up
+// before the refill, together, lifted text to 2.13, 1.95, 1.91 and left
+// binary where it was: the loop kept one pointer fewer and the drop lost its
+// extraction. The inlined match copy then gave text 2.16, 2.03, 1.98 and
+// binary 1.63, 1.69, 1.66, the most of any step for binary data, whose
+// matches are short and many. The x86-64 rows did not move (text about 2.3,
+// 2.2, 2.1; binary about 1.8, 1.9, 1.9). Two tries did not pay and are gone.
+// Root slots holding two literals when both codes fit the root (the builder
+// pairing them, the loop writing both from one lookup) lifted text at levels
+// 6 and 9 by 0.06 but cost text at level 1 0.1 and binary 0.18 when written
+// without a branch, because the extra work in the loop made the compiler
+// give the bit buffer itself to the stack; written with a branch on the
+// pair, text gained nothing and binary still lost 0.1. The loop of a 32-bit
+// build still keeps the bit buffer, the bit count and the table base on the
+// stack, since the inlined copy needs the registers; the next step would be
+// one bit position in place of both the input pointer and the bit count.
 #include "zip/inflate.h"
 
 #include <stddef.h>
 
+#include "support/heap.h"
 #include "zip/inflate_tables.h"
 
 namespace {
@@ -83,6 +117,19 @@ const unsigned kDynamicDistanceBits = kDistanceRootBits;
 const unsigned kFixedLiteralBits = kLiteralRootBits;
 const unsigned kFixedDistanceBits = kDistanceRootBits;
 static_assert(kLiteralRootBits <= kMaxRootBits && kDistanceRootBits <= kMaxRootBits, "roots the fast loop allows");
+
+// Both codes of a block live in one heap block, the distance code at a
+// fixed distance behind the literal/length code, so that the fast loop
+// reaches both through one base register and a constant displacement. The
+// literal/length code gets room for the most its tables can take: a
+// complete code (an incomplete one is refused before it is placed) puts
+// under each linked root slot a sub-table of at most 2^(15 - root) slots,
+// filled by at least two codes (a single code cannot cover a root slot's
+// whole space), so there are at most kMaxSymbols / 2 sub-tables. The room
+// left unused is never touched; it costs address space, not cache.
+const unsigned kLiteralCapacity =
+    (1u << kLiteralRootBits) + (kMaxSymbols / 2) * (1u << (kLongestDeflateCode - kLiteralRootBits));
+const unsigned kDistanceOffset = kLiteralCapacity;
 
 inline uint32_t lowBits(uint32_t value, unsigned n) { return value & ((1u << n) - 1); }
 
@@ -273,7 +320,10 @@ inline uint8_t* moveAsBlock(uint8_t* out, const uint8_t* from, uint8_t* end) {
 // Copies a match whose source lies distance bytes below the destination.
 // Nothing is written past the match's end: the bytes there are still the
 // window's history for distances that reach back across the last flush.
-inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
+// Always inlined: as a call, a 32-bit build pays for saving and restoring
+// four registers and passing three more on every match, more than a short
+// match's block move costs itself.
+__attribute__((always_inline)) inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) {
   uint8_t* const end = out + length;
   const uint8_t* from = out - distance;
   // A short match from at least its own block back, the common match of
@@ -317,11 +367,24 @@ inline uint8_t* copyFromBelow(uint8_t* out, uint32_t length, uint32_t distance) 
   return end;
 }
 
+// The fast loop keeps its bit count in a word of which only the low
+// kCountBits bits mean anything: a drop subtracts the whole slot, whose low
+// bits are the bits to drop (fewer than the word's bits, so the shift by the
+// slot, which the machine masks to the same low bits, drops exactly them).
+// That spares extracting the drop from the slot twice per code.
+const unsigned kCountMask = kWordBits - 1;
+static_assert(kLongestDeflateCode + 13 < 32, "a slot's low five bits are its whole drop, on either word");
+// The distance's root slot is looked up before the refill that follows a
+// length: every bit of the word is input after a refill, and a length takes
+// at most kLongestLength of them, so the slot's bits are there already and
+// the lookup need not wait for the refill.
+static_assert(kWordBits - kLongestLength >= kDistanceRootBits, "a distance root slot is held after a length");
+
 // Decodes codes while the input and the window allow it without checks.
 // Entered with bit buffer, bit count and window position in the state record;
 // leaves them there, with the whole unused bytes handed back to the cursor.
-__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* literalTable,
-                                         const CodeEntry* distanceTable) {
+// tables: the block's tables (see buildBlockTables).
+__attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* tables) {
   ByteCursor* const cursor = s->input;
   const uint8_t* in = cursor->next;
   const uint8_t* const inStart = in;
@@ -330,7 +393,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   uint8_t* out = window + s->windowPosition;
   uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
   BitWord hold = s->bitBuffer;
-  unsigned bits = s->bitCount;
+  uint32_t bits = s->bitCount;  // only the bits under kCountMask count
   const uint32_t literalMask = (1u << kLiteralRootBits) - 1;
   const uint32_t distanceMask = (1u << kDistanceRootBits) - 1;
   int exit = kFastSlowDown;
@@ -341,28 +404,31 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   // kRefilledBits bits are held.
 #define REFILL()                                   \
   do {                                             \
-    hold |= loadWord(in) << bits;                  \
-    in += (kWordBits - 1 - bits) >> 3;             \
+    hold |= loadWord(in) << (bits & kCountMask);   \
+    in += (~bits & kCountMask) >> 3;               \
     bits |= kRefilledBits;                         \
   } while (0)
-#define DROP(entry)                 \
-  do {                              \
-    hold >>= entryDrop(entry);      \
-    bits -= entryDrop(entry);       \
+#define DROP(entry)                      \
+  do {                                   \
+    hold >>= (entry) & kCountMask;       \
+    bits -= (entry);                     \
   } while (0)
+#define HELD() (bits & kCountMask)
+#define LITERAL(entry) tables[(entry)]
+#define DISTANCE(index) tables[kDistanceOffset + (index)]
 
   // Each pass starts with a full bit buffer and the root slot of the next
   // code already looked up: the lookup for the code after a match is made
   // before the match is copied, so its load overlaps the copy.
   REFILL();
-  CodeEntry entry = literalTable[hold & literalMask];
+  CodeEntry entry = LITERAL(hold & literalMask);
   do {
     if (entry & kEntryLiteral) {
       // A run of root literals: kRootLiteralsPerRefill of them, each found
       // with one load and written with one store, before the next refill.
       DROP(entry);
       *out++ = static_cast<uint8_t>(entryValue(entry));
-      entry = literalTable[hold & literalMask];
+      entry = LITERAL(hold & literalMask);
       if (entry & kEntryLiteral) {
         DROP(entry);
         *out++ = static_cast<uint8_t>(entryValue(entry));
@@ -370,17 +436,17 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
           // A third literal when its code happens to be held: the slot was
           // selected partly by bits not yet counted, but a code no longer
           // than the bits held depends on none of them.
-          entry = literalTable[hold & literalMask];
-          if ((entry & kEntryLiteral) && entryDrop(entry) <= bits) {
+          entry = LITERAL(hold & literalMask);
+          if ((entry & kEntryLiteral) && entryDrop(entry) <= HELD()) {
             DROP(entry);
             *out++ = static_cast<uint8_t>(entryValue(entry));
           }
         } else {
-          entry = literalTable[hold & literalMask];
+          entry = LITERAL(hold & literalMask);
           if (entry & kEntryLiteral) {
             DROP(entry);
             *out++ = static_cast<uint8_t>(entryValue(entry));
-            entry = literalTable[hold & literalMask];
+            entry = LITERAL(hold & literalMask);
             if (entry & kEntryLiteral) {
               DROP(entry);
               *out++ = static_cast<uint8_t>(entryValue(entry));
@@ -389,7 +455,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
         }
       }
       REFILL();
-      entry = literalTable[hold & literalMask];
+      entry = LITERAL(hold & literalMask);
       continue;
     }
     if (entry & kEntryExceptional) {
@@ -402,12 +468,12 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
         break;
       }
       DROP(entry);
-      entry = literalTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[entryCodeBits(entry)])];
+      entry = LITERAL(entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[entryCodeBits(entry)]));
       if (entry & kEntryLiteral) {
         DROP(entry);
         *out++ = static_cast<uint8_t>(entryValue(entry));
         REFILL();
-        entry = literalTable[hold & literalMask];
+        entry = LITERAL(hold & literalMask);
         continue;
       }
       if (entry & kEntryExceptional) {  // sub-tables hold no links
@@ -425,27 +491,28 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
       const uint32_t length = entryDecode(entry, hold);
       DROP(entry);
 
-      // A wide word still holds the whole distance with its extra bits.
+      // The distance's root slot, then (a narrow word) the refill that
+      // makes its extra bits held; a wide word holds them already.
+      entry = DISTANCE(hold & distanceMask);
       if (!kWideBits) REFILL();
-      entry = distanceTable[hold & distanceMask];
       if (entry & kEntryExceptional) {
         if ((entry & kEntryLink) != kEntryLink) {
           exit = kFastInvalid;
           break;
         }
         DROP(entry);
-        entry = distanceTable[entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[entryCodeBits(entry)])];
+        entry = DISTANCE(entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[entryCodeBits(entry)]));
         if (entry & kEntryExceptional) {
           exit = kFastInvalid;
           break;
         }
-        if (!kWideBits && bits < entryDrop(entry)) REFILL();  // a long code with many extra bits
+        if (!kWideBits && HELD() < entryDrop(entry)) REFILL();  // a long code with many extra bits
       }
       const uint32_t distance = entryDecode(entry, hold);
       DROP(entry);
 
       REFILL();
-      entry = literalTable[hold & literalMask];
+      entry = LITERAL(hold & literalMask);
 
       const uint32_t written = static_cast<uint32_t>(out - window);
       if (distance <= written) {
@@ -466,10 +533,14 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
   } while (in < inLimit && out < outLimit);
 #undef REFILL
 #undef DROP
+#undef HELD
+#undef LITERAL
+#undef DISTANCE
 
   {
     // Hand the whole bytes not yet used back to the cursor (only bytes taken
     // in this loop, which all came from the current buffer).
+    bits &= kCountMask;
     uint32_t giveBack = bits >> 3;
     const uint32_t taken = static_cast<uint32_t>(in - inStart);
     if (giveBack > taken) giveBack = taken;
@@ -490,19 +561,18 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* liter
 // ---------------------------------------------------------------------------
 
 // kInflateOk at the end of the block, kInflateBadData for invalid codes or
-// the end of input.
-int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry* distanceTable,
-                unsigned literalBits, unsigned distanceBits) {
+// the end of input. tables: the block's tables (see buildBlockTables).
+int decodeCodes(InflateState* s, const CodeEntry* tables) {
   for (;;) {
     if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
-      const int exit = decodeFast(s, literalTable, distanceTable);
+      const int exit = decodeFast(s, tables);
       if (exit == kFastEndOfBlock) return kInflateOk;
       if (exit == kFastInvalid) return kInflateBadData;
       continue;  // the loop stopped for lack of input or room: one slow step
     }
 
     uint32_t length;
-    const CodeEntry entry = decodeSymbol(s, literalTable, literalBits, &length);
+    const CodeEntry entry = decodeSymbol(s, tables, kLiteralRootBits, &length);
     if (entry == 0) return kInflateBadData;
     if (entry & kEntryLiteral) {
       putByte(s, static_cast<uint8_t>(length));
@@ -510,7 +580,7 @@ int decodeCodes(InflateState* s, const CodeEntry* literalTable, const CodeEntry*
     }
     if (entry & kEntryExceptional) return kInflateOk;  // the end of block: links and invalid codes are gone
     uint32_t distance;
-    if (decodeSymbol(s, distanceTable, distanceBits, &distance) == 0) return kInflateBadData;
+    if (decodeSymbol(s, tables + kDistanceOffset, kDistanceRootBits, &distance) == 0) return kInflateBadData;
     copyMatchSlow(s, length, distance);
   }
 }
@@ -558,6 +628,22 @@ int decodeStoredBlock(InflateState* s) {
   return kInflateOk;
 }
 
+// Builds the planned codes of a block into one heap block: the
+// literal/length code at its start, the distance code kDistanceOffset
+// entries further (see there). literal: a complete code; distance: complete,
+// incomplete or empty. kInflateOk or kInflateNoMemory (kInflateBadCode for
+// a literal/length code beyond its room, which a complete code never is: the
+// check only guards the block).
+int buildBlockTables(const CodePlan& literal, const CodePlan& distance, CodeEntry** tables) {
+  if (literal.size > kDistanceOffset) return kInflateBadCode;
+  CodeEntry* const block = static_cast<CodeEntry*>(allocate((kDistanceOffset + distance.size) * sizeof(CodeEntry)));
+  if (block == nullptr) return kInflateNoMemory;
+  fillCodeTable(literal, block);
+  if (distance.size != 0) fillCodeTable(distance, block + kDistanceOffset);
+  *tables = block;
+  return kInflateOk;
+}
+
 int decodeFixedBlock(InflateState* s) {
   if (s->fixedLiteralTable == nullptr) {
     uint8_t lengths[288];
@@ -566,32 +652,22 @@ int decodeFixedBlock(InflateState* s) {
     for (; i < 256; ++i) lengths[i] = 9;
     for (; i < 280; ++i) lengths[i] = 7;
     for (; i < 288; ++i) lengths[i] = 8;
-    CodeEntry* literalTable;
-    unsigned literalBits = kFixedLiteralBits;
-    int result = buildCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra,
-                                &literalTable, &literalBits);
-    if (result != kCodeComplete) {
-      freeCodeTable(literalTable);
-      return result;
-    }
+    CodePlan literal;
+    int result = planCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra, kFixedLiteralBits, &literal);
+    if (result != kCodeComplete) return result;
     for (i = 0; i < 30; ++i) lengths[i] = 5;
-    CodeEntry* distanceTable;
-    unsigned distanceBits = kFixedDistanceBits;
-    result = buildCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, &distanceTable,
-                            &distanceBits);
-    if (result > kCodeIncomplete) {  // incomplete is expected: codes 30 and 31 are unused
-      freeCodeTable(literalTable);
-      return result;
-    }
-    s->fixedLiteralTable = literalTable;
-    s->fixedDistanceTable = distanceTable;
-    s->fixedLiteralBits = literalBits;
-    s->fixedDistanceBits = distanceBits;
+    CodePlan distance;
+    result = planCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kFixedDistanceBits, &distance);
+    if (result > kCodeIncomplete) return result;  // incomplete is expected: codes 30 and 31 are unused
+    CodeEntry* tables;
+    result = buildBlockTables(literal, distance, &tables);
+    if (result != kInflateOk) return result;
+    s->fixedLiteralTable = tables;
+    s->fixedDistanceTable = tables + kDistanceOffset;
+    s->fixedLiteralBits = literal.root;
+    s->fixedDistanceBits = distance.root;
   }
-  return decodeCodes(s, s->fixedLiteralTable, s->fixedDistanceTable, s->fixedLiteralBits,
-                     s->fixedDistanceBits) != kInflateOk
-             ? kInflateBadData
-             : kInflateOk;
+  return decodeCodes(s, s->fixedLiteralTable) != kInflateOk ? kInflateBadData : kInflateOk;
 }
 
 int decodeDynamicBlock(InflateState* s) {
@@ -665,31 +741,23 @@ int decodeDynamicBlock(InflateState* s) {
   freeCodeTable(codeLengthTable);
   if (i < total) return kInflateBadData;  // end of input or a repeat past the count
 
-  CodeEntry* literalTable;
-  unsigned literalBits = kDynamicLiteralBits;
-  result = buildCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra,
-                          &literalTable, &literalBits);
-  if (literalBits == 0) result = kCodeIncomplete;  // no code at all
-  if (result != kCodeComplete) {
-    freeCodeTable(literalTable);
-    return result;
-  }
-  CodeEntry* distanceTable;
-  unsigned distanceBits = kDynamicDistanceBits;
-  result = buildCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
-                          &distanceTable, &distanceBits);
-  if (distanceBits == 0 && literalCount > 257) result = kInflateBadData;  // length codes but no distances
-  else if (result == kCodeIncomplete) result = kCodeComplete;           // an incomplete distance code is fine
-  if (result != kCodeComplete) {
-    freeCodeTable(literalTable);
-    freeCodeTable(distanceTable);
-    return result;
-  }
+  CodePlan literal;
+  result = planCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra, kDynamicLiteralBits,
+                         &literal);
+  if (literal.root == 0) result = kCodeIncomplete;  // no code at all
+  if (result != kCodeComplete) return result;
+  CodePlan distance;
+  result = planCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
+                         kDynamicDistanceBits, &distance);
+  if (distance.root == 0 && literalCount > 257) result = kInflateBadData;  // length codes but no distances
+  else if (result == kCodeIncomplete) result = kCodeComplete;             // an incomplete distance code is fine
+  if (result != kCodeComplete) return result;
 
-  result = decodeCodes(s, literalTable, distanceTable, literalBits, distanceBits) != kInflateOk ? kInflateBadData
-                                                                                               : kInflateOk;
-  freeCodeTable(literalTable);
-  freeCodeTable(distanceTable);
+  CodeEntry* tables;
+  result = buildBlockTables(literal, distance, &tables);
+  if (result != kInflateOk) return result;
+  result = decodeCodes(s, tables) != kInflateOk ? kInflateBadData : kInflateOk;
+  freeCodeTable(tables);
   return result;
 }
 
@@ -729,8 +797,7 @@ int decodeDeflateMember(InflateState* state) {
 }
 
 int releaseFixedTables(InflateState* state) {
-  freeCodeTable(state->fixedLiteralTable);
-  freeCodeTable(state->fixedDistanceTable);
+  freeCodeTable(state->fixedLiteralTable);  // the distance table lies in the same block
   state->fixedLiteralTable = nullptr;
   state->fixedDistanceTable = nullptr;
   state->fixedLiteralBits = 0;

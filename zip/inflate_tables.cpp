@@ -71,13 +71,6 @@ int freeCodeTable(CodeEntry* table) {
 
 namespace {
 
-// The number of codes of each length, and the shortest and longest used.
-struct LengthCounts {
-  unsigned count[kMaxCodeLength + 1];
-  unsigned shortest;
-  unsigned longest;
-};
-
 // False when no symbol has a code.
 bool countLengths(const uint8_t* lengths, unsigned n, LengthCounts* counts) {
   for (unsigned k = 0; k <= kMaxCodeLength; ++k) counts->count[k] = 0;
@@ -209,34 +202,46 @@ unsigned walkCodes(const LengthCounts& counts, const uint16_t* sorted, unsigned 
 
 }  // namespace
 
+int planCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount, const uint16_t* base,
+                  const uint8_t* extra, unsigned lookupBits, CodePlan* plan) {
+  plan->size = 0;
+  plan->root = lookupBits;
+  plan->simpleCount = simpleCount;
+  plan->base = base;
+  plan->extra = extra;
+  if (!countLengths(lengths, n, &plan->counts)) {
+    plan->root = 0;
+    return kCodeComplete;
+  }
+  const int unused = unusedCodes(plan->counts);
+  if (unused < 0) return kCodeOverSubscribed;
+  const unsigned dummies = static_cast<unsigned>(unused);
+  sortSymbols(lengths, n, plan->counts, plan->sorted);
+  plan->symbolCount = n - plan->counts.count[0];
+  plan->counts.count[plan->counts.longest] += dummies;
+  plan->size = walkCodes(plan->counts, plan->sorted, plan->symbolCount, plan->root, simpleCount, base, extra,
+                         nullptr);
+  return (dummies != 0 && plan->counts.longest != 1) ? kCodeIncomplete : kCodeComplete;
+}
+
+void fillCodeTable(const CodePlan& plan, CodeEntry* table) {
+  walkCodes(plan.counts, plan.sorted, plan.symbolCount, plan.root, plan.simpleCount, plan.base, plan.extra, table);
+}
+
 int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
                    const uint16_t* base, const uint8_t* extra, CodeEntry** table,
                    unsigned* lookupBits) {
   *table = nullptr;
-  LengthCounts counts;
-  if (!countLengths(lengths, n, &counts)) {
-    *lookupBits = 0;
-    return kCodeComplete;
-  }
   // The root is exactly as wide as asked, whatever the code lengths: codes
   // shorter than it fill several slots, longer ones go to sub-tables. The
   // decoder then knows the width of every root before it sees a block.
-  const unsigned root = *lookupBits;
-
-  const int unused = unusedCodes(counts);
-  if (unused < 0) return kCodeOverSubscribed;
-  const unsigned dummies = static_cast<unsigned>(unused);
-
-  uint16_t sorted[kMaxSymbols];
-  sortSymbols(lengths, n, counts, sorted);
-  const unsigned symbolCount = n - counts.count[0];
-  counts.count[counts.longest] += dummies;
-
-  const unsigned size = walkCodes(counts, sorted, symbolCount, root, simpleCount, base, extra, nullptr);
-  CodeEntry* block = static_cast<CodeEntry*>(allocate(size * sizeof(CodeEntry)));
+  CodePlan plan;
+  const int result = planCodeTable(lengths, n, simpleCount, base, extra, *lookupBits, &plan);
+  *lookupBits = plan.root;
+  if (result > kCodeIncomplete || plan.size == 0) return result;
+  CodeEntry* block = static_cast<CodeEntry*>(allocate(plan.size * sizeof(CodeEntry)));
   if (block == nullptr) return kCodeNoMemory;
-  walkCodes(counts, sorted, symbolCount, root, simpleCount, base, extra, block);
+  fillCodeTable(plan, block);
   *table = block;
-  *lookupBits = root;
-  return (dummies != 0 && counts.longest != 1) ? kCodeIncomplete : kCodeComplete;
+  return result;
 }

@@ -90,5 +90,32 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
                    const uint16_t* base, const uint8_t* extra, CodeEntry** table,
                    unsigned* lookupBits);
 
+// The same in two steps, for a caller that places the table itself (the
+// decoder puts both codes of a block in one block of its own, see
+// inflate.cpp): planCodeTable checks and sorts the code and sizes its table
+// (plan->size entries: root and sub-tables; 0 and plan->root 0 when every
+// length is 0) and answers as buildCodeTable does, without kCodeNoMemory;
+// fillCodeTable then writes the table of a complete or incomplete code
+// where it is told. The plan holds pointers to base and extra, not to the
+// lengths.
+struct LengthCounts {
+  unsigned count[kMaxCodeLength + 1];
+  unsigned shortest;
+  unsigned longest;
+};
+struct CodePlan {
+  LengthCounts counts;
+  uint16_t sorted[kMaxSymbols];
+  unsigned symbolCount;
+  unsigned root;
+  unsigned simpleCount;
+  const uint16_t* base;
+  const uint8_t* extra;
+  unsigned size;
+};
+int planCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount, const uint16_t* base,
+                  const uint8_t* extra, unsigned lookupBits, CodePlan* plan);
+void fillCodeTable(const CodePlan& plan, CodeEntry* table);
+
 // Releases a built code (null is allowed). Returns 0.
 int freeCodeTable(CodeEntry* table);

@@ -22,11 +22,13 @@ static void EnableControl(HWND dialog, int id, bool on) { EnableWindow(GetDlgIte
 // The end of a run: a clean one ends the dialog; one with errors explains
 // them and waits for Close.
 static void FinishInstall(HWND dialog) {
-  FlushInfoLines();
+  // A clean run ends here, its last lines shown or not: nobody reads them in
+  // a dialog that closes at once.
   if (sfx.errorCount <= 0) {
     EndDialog(dialog, 1);
     return;
   }
+  FlushInfoLines();
   int summary = sfx.exitCode.code == kExitCreateFailed ? kMsgFilesNotCreated
                 : sfx.exitCode.code == kExitCrcFailed  ? kMsgFilesCorrupt
                                                        : kMsgErrorsEncountered;
@@ -90,7 +92,10 @@ void RunInstallFlow(HWND dialog) {
   RunScript(dialog, sfx.scriptText, ScriptMode::RunPresetup);
   RunScript(dialog, sfx.scriptText, ScriptMode::DeleteFiles);
   RecordExtraction(ExtractArchive(sfx.moduleName));
-  FlushInfoLines();
+  // The last member lines show while the shortcuts are made. A hidden
+  // dialog (a silent run) keeps them until it must show: an error line or
+  // the end of a run with errors writes them first.
+  if (IsWindowVisible(dialog)) FlushInfoLines();
   // Shortcuts follow even a cancelled extraction: what was extracted is
   // usable from them.
   RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);

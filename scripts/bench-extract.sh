@@ -10,7 +10,7 @@
 #     and writes with CreateFile / WriteFile / SetFileTime, no window: the
 #     ratio stub / plain is what the stub's window, checks and decoder cost;
 #   - `7zz x` natively, which mixes two system layers (kept for reference).
-# The three programs run in turns, three rounds, best time each, so that the
+# The three programs run in turns, five rounds, best time each, so that the
 # ratios of one run share the disk's and the machine's moods. The stub's and
 # the plain extractor's times include starting a Wine process.
 #
@@ -106,7 +106,7 @@ compare() {  # NAME ZIP SOURCE TARGET: TARGET is the wanted ratio stub/plain
   run_plain "$zip" >/dev/null 2>&1 || echo "WARNING: plain extractor exit code $?"
   diff -rq "$src" "$outs/out-plain" >/dev/null || echo "WARNING: plain extractor output differs from the sources"
   local s=999999 p=999999 z=999999 round
-  for round in 1 2 3; do
+  for round in 1 2 3 4 5; do
     s=$(lower "$(seconds run_stub "$work/setup-$name.exe")" "$s")
     p=$(lower "$(seconds run_plain "$zip")" "$p")
     z=$(lower "$(seconds run_7zz "$zip")" "$z")
@@ -148,7 +148,7 @@ breakdown() {  # NAME ZIP
     }'
 }
 
-echo "-- whole extraction, $arch stub under Wine against the plain extractor under Wine and 7zz natively (best of 3 rounds in turns, output in $outs)"
+echo "-- whole extraction, $arch stub under Wine against the plain extractor under Wine and 7zz natively (best of 5 rounds in turns, output in $outs)"
 compare corpus "$work/corpus.zip" "$corpus" 1.1
 breakdown corpus "$work/corpus.zip"
 compare small "$work/small.zip" "$small" 1.1

@@ -380,6 +380,16 @@ static_assert(kLongestDeflateCode + 13 < 32, "a slot's low five bits are its who
 // the lookup need not wait for the refill.
 static_assert(kWordBits - kLongestLength >= kDistanceRootBits, "a distance root slot is held after a length");
 
+// A length or a distance in the fast loop: entryDecode, with the shift past
+// the code taken from the slot shifted down by 8 and left to the machine to
+// mask to five bits, which spares masking the code's bits out of the slot. A
+// length or distance slot has none of bits 12..15 set (inflate_tables.h), so
+// the five bits from bit 8 are its code's bits alone.
+static_assert((kEntryLiteral | kEntryExceptional | kEntryLink | kEntryEnd) == 0xF000, "flags lie in bits 12..15");
+inline uint32_t lengthOrDistance(CodeEntry e, uint32_t bits) {
+  return entryValue(e) + ((bits & lowMasks[entryDrop(e)]) >> ((e >> 8) & 31));
+}
+
 // Decodes codes while the input and the window allow it without checks.
 // Entered with bit buffer, bit count and window position in the state record;
 // leaves them there, with the whole unused bytes handed back to the cursor.
@@ -488,7 +498,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
     {
       // A length: its code and extra bits in one shift (at most
       // kLongestLength bits, held since the refill).
-      const uint32_t length = entryDecode(entry, hold);
+      const uint32_t length = lengthOrDistance(entry, static_cast<uint32_t>(hold));
       DROP(entry);
 
       // The distance's root slot, then (a narrow word) the refill that
@@ -508,7 +518,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
         }
         if (!kWideBits && HELD() < entryDrop(entry)) REFILL();  // a long code with many extra bits
       }
-      const uint32_t distance = entryDecode(entry, hold);
+      const uint32_t distance = lengthOrDistance(entry, static_cast<uint32_t>(hold));
       DROP(entry);
 
       REFILL();

@@ -11,10 +11,12 @@
 set -euo pipefail
 wanted=${1:-auto}
 
-# why_not LOADER: empty when the loader starts, else the reason it does not.
+# why_not LOADER PACKAGE: empty when the loader starts, else the reason it
+# does not. A missing loader is named by its package: where a partly broken
+# package index keeps wine32 away, scripts/install-deps.sh goes on without it.
 why_not() {
-  local loader=$1 out
-  [ -x "$loader" ] || { echo "$(basename "$loader") is not installed"; return; }
+  local loader=$1 package=$2 out
+  [ -x "$loader" ] || { echo "the Wine loader of $package is not installed"; return; }
   if out=$("$loader" --version 2>&1); then return; fi
   if grep -q 'Exec format error' <<<"$out"; then
     echo "this machine cannot start 32-bit programs (kernel without 32-bit support)"
@@ -24,8 +26,8 @@ why_not() {
 }
 
 # The loaders can be replaced to try this decision on another kind of machine.
-no32=$(why_not "${ZIMBRO_WINE32_LOADER:-/usr/lib/wine/wine}")
-no64=$(why_not "${ZIMBRO_WINE64_LOADER:-/usr/lib/wine/wine64}")
+no32=$(why_not "${ZIMBRO_WINE32_LOADER:-/usr/lib/wine/wine}" "wine32:i386")
+no64=$(why_not "${ZIMBRO_WINE64_LOADER:-/usr/lib/wine/wine64}" "wine64")
 
 arches=() note=""
 case $wanted in

@@ -33,7 +33,7 @@ expect() {
 
 expect starts  starts  auto 0 "i686 x64" "i686, x64"
 expect noexec  starts  auto 0 "x64" "x64 only — this machine cannot start 32-bit programs (kernel without 32-bit support)"
-expect missing starts  auto 0 "x64" "x64 only — missing is not installed"
+expect missing starts  auto 0 "x64" "x64 only — the Wine loader of wine32:i386 is not installed"
 expect starts  broken  auto 0 "i686" "i686 only — the 64-bit Wine loader: broken does not start: wine: could not load ntdll.so"
 expect starts  starts  x64  0 "x64" "x64 only — chosen by ARCH=x64"
 expect starts  starts  i686 0 "i686" "i686 only — chosen by ARCH=i686"

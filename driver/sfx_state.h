@@ -49,6 +49,9 @@ struct SfxState {
   // The unattended form (for deployment tools): silent, and nothing ever
   // waits for a person; errors end the run with their exit code.
   bool unattended;
+  // The token is elevated or the system's (ProcessIsElevated): the run keeps
+  // its files and settings where only administrators can change them.
+  bool elevated;
   char logPath[1024];      // the log file the caller named, "" for none
   bool tempMode;
   bool tempDeclined;

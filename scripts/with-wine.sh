@@ -57,6 +57,13 @@ fi
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;ieframe=;winemenubuilder.exe="
+# Wine's CreateSymbolicLink reports success and makes nothing, while a
+# symbolic link of the host's file system shows to Windows programs as a
+# reparse point (a link to a folder as a folder that is a reparse point).
+# Tests that plant a link make one on the host through this command line
+# (Wine starts a host program by its path on Z: and hands it the arguments
+# as they are); it takes the link and its target as Windows paths on Z:.
+export ZIMBRO_LINK_MAKER="Z:\\bin\\sh $root/scripts/host-link.sh"
 export DISPLAY_NUMBER=${ZIMBRO_DISPLAY_NUMBER:-87}
 export DISPLAY=":$DISPLAY_NUMBER"
 

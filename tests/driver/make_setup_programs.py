@@ -105,6 +105,10 @@ write("method.exe", patch_member(archive(
 # locked.txt is held open by the test: it cannot be created, exit code 9.
 write("locked.exe", archive("Title=Zimbro Locked Test\nOverwrite=1\n", [("locked.txt", README)]))
 
+# A remembered destination and a Delete there: the folder comes from the
+# test's environment, the saved one from whichever hive the run trusts.
+write("savepath.exe", archive("Title=Zimbro SavePath Test\nPath=%ZIMBRO_SAVEPATH_DEST%\nSavePath\nSilent=1\n"
+                              "Delete=*.old\n", FILES))
 # A wrong CRC in a member whose name is outside ASCII: the unattended run's
 # log must show it in UTF-8.
 write("unattended.exe", patch_member(archive(

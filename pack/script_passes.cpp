@@ -156,7 +156,8 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
           }
           break;
         case kCommandSavePath:
-          said[pass].push_back("remembers the chosen destination for the next run");
+          said[pass].push_back("remembers the chosen destination for the next run (for the user; for the machine in a run"
+                               " with administrator rights)");
           break;
         case kCommandTitle:
           caption = text(value);
@@ -194,7 +195,10 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
     }
     // What the pass settled, once it is over.
     if (pass == kPrescan) {
-      if (tempMode) said[pass].push_back("temporary-folder mode: extracts into a new folder %TEMP%\\QelSFX<n>");
+      if (tempMode) {
+        said[pass].push_back("temporary-folder mode: extracts into a new folder %TEMP%\\QelSFX<n>; run with administrator"
+                             " rights, into %SystemRoot%\\Temp\\QelSFX<n>, which only administrators may change");
+      }
     } else if (pass == kDialogInit) {
       said[pass].insert(said[pass].begin(), SilentMeaning(silent));
       said[pass].push_back(overwrite == OverwriteValue::Ask ? "existing files: the user is asked about each one"

@@ -193,7 +193,7 @@ class MessagesTest(PackTestCase):
         for entry in ['664abaa4="Error"', '3478d231="100*100"', '50a17ae8="LTR"', '077e53df="Install"']:
             self.assertIn(entry, lines)
         self.assertIn('664abaa4="[Error]"', self.template("--pseudo").split("\r\n"))
-        self.assertEqual(sum(1 for line in lines if line[8:10] == '="'), 1 + 5 + 28 + 39, text)
+        self.assertEqual(sum(1 for line in lines if line[8:10] == '="'), 1 + 5 + 28 + 40, text)
 
     def test_blocks_are_checked_before_they_are_used(self):
         good = '***messages**\r\n664abaa4="Fehler"\r\nc2f7663d="Entpacke %s"\r\n'

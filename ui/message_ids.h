@@ -35,6 +35,8 @@ enum MessageId {
   kMsgFilesNotCreated = 131,
   kMsgFilesCorrupt = 132,
   kMsgAllFiles = 133,
+  kMsgCannotStart = 134,         // "Cannot start %s"
+  kMsgArgumentsRefused = 135,    // "The arguments given to the installer cannot be passed safely to %s"
   kMsgHelpFirst = 150,           // 150..155: the default descriptive text
   kMsgHelpLast = 155,
   kMsgSeekError = 516,           // no text in the table: translated empty text

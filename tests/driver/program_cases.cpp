@@ -163,8 +163,8 @@ TEST_F(Programs, BatchFilesReceiveTheArgumentsAsData) {
     WaitForStartedPrograms();
     std::vector<ProbeRun> seen = ProbeRuns();
     const bool refused = c.arguments.empty();
-    ASSERT_EQ(refused ? 0u : 1u, seen.size()) << c.script << " " << c.tail;
-    if (!refused) EXPECT_EQ(c.arguments, seen[0].arguments) << c.script << " " << c.tail;
+    EXPECT_EQ(refused ? 0u : 1u, seen.size()) << c.script << " " << c.tail;
+    if (!refused && !seen.empty()) EXPECT_EQ(c.arguments, seen[0].arguments) << c.script << " " << c.tail;
     EXPECT_EQ(refused ? 1 : 0, sfx.errorCount) << c.script << " " << c.tail;
     EXPECT_EQ(refused && !presetup ? kExitSetupNotStarted : kExitSuccess, sfx.exitCode.code) << c.script;
   }
@@ -225,8 +225,8 @@ TEST_F(Programs, ProgramsAreTakenOnlyFromTheDestinationAndTheSystem) {
     Run(c.script, presetup ? ScriptMode::RunPresetup : ScriptMode::RunSetup);
     WaitForStartedPrograms();
     std::vector<ProbeRun> seen = ProbeRuns(c.arguments.empty() ? 0 : 1);
-    ASSERT_EQ(c.arguments.empty() ? 0u : 1u, seen.size()) << c.script;
-    if (!seen.empty()) {
+    EXPECT_EQ(c.arguments.empty() ? 0u : 1u, seen.size()) << c.script;
+    if (!seen.empty() && !c.arguments.empty()) {
       EXPECT_EQ(c.arguments, seen[0].arguments) << c.script;
       EXPECT_NE(std::string::npos, seen[0].command.find(c.started)) << c.script << ": " << seen[0].command;
     }

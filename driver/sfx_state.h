@@ -27,6 +27,9 @@ enum ExitCode : int32_t {
   kExitErrors = 1,  // errors were counted and none set a code of its own
   kExitFatal = 2,
   kExitCrcFailed = 3,
+  // A Setup program could not be found or started: the installation is not
+  // finished, whatever was extracted.
+  kExitSetupNotStarted = 4,
   kExitCreateFailed = 9,
   kExitCancelled = 255,
 };

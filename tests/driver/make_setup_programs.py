@@ -115,6 +115,12 @@ write("unattended.exe", patch_member(archive(
     "Title=Zimbro Unattended Test\nSetup=" + PROBE + " unattended\n", [("readme.txt", README), ("gr\u00fc\u00dfe.txt", GUIDE)]),
     "gr\u00fc\u00dfe.txt", (14, 16), 0x12345678, "<I"))
 
+# Setup programs by bare names that the archive does not hold, into the
+# folder the test names: one of that name beside the installer or in the
+# caller's folder must never start.
+write("lookup.exe", archive(
+    "Title=Zimbro Lookup Test\nPath=%ZIMBRO_LOOKUP_DEST%\nSetup=zimbro-tool /x\nSetup=zimbro-tool.exe /y\n", FILES))
+
 # Localised: translated dialog texts and help text, a larger start dialog;
 # and a mirrored one.
 translated = [

@@ -329,6 +329,42 @@ TEST_F(StartDialogRun, ElevatedSavePathTrustsOnlyTheMachinesHive) {
   script_testing::DeleteRegistryValue(HKEY_CURRENT_USER, key, name);
 }
 
+// A Setup program is taken only from where the publisher put it: one of the
+// same name beside the installer or in the caller's folder never starts. A
+// run whose Setup did not start ends with 4; unattended, it waits for
+// nobody (no box of the system's), and its log says why.
+TEST_F(StartDialogRun, SetupFoundNowhereElseEndsWithItsOwnCode) {
+  const std::string home = work_.file("home"), caller = work_.file("caller");
+  CreateDirectoryA(home.c_str(), nullptr);
+  CreateDirectoryA(caller.c_str(), nullptr);
+  const std::string installer = home + "\\lookup.exe";
+  ASSERT_TRUE(CopyFileA(InstallerPath("lookup.exe").c_str(), installer.c_str(), FALSE));
+  const struct {
+    const char* where;
+    std::string folder;  // where a program of the Setup's name lies
+  } cases[] = {{"beside the installer", home}, {"in the caller's folder", caller}, {"nowhere", ""}};
+  int runs = 0;
+  for (const auto& c : cases) {
+    const std::string tool = c.folder.empty() ? "" : c.folder + "\\zimbro-tool.exe";
+    if (!tool.empty()) ASSERT_TRUE(CopyFileA(script_testing::ProbePath().c_str(), tool.c_str(), FALSE));
+    const std::string target = work_.file("lookup" + std::to_string(++runs));
+    // A new log each time: an elevated run (every run under Wine) writes
+    // none over a file that exists.
+    const std::string log = target + ".log";
+    SetEnvironmentVariableA("ZIMBRO_LOOKUP_DEST", target.c_str());
+    run_.reset(new RunningInstaller(installer, "/sfx-unattended /sfx-log=\"" + log + "\"", caller));
+    EXPECT_EQ(run_->Finish(30000), 4) << c.where;
+    EXPECT_FALSE(run_->everVisible()) << c.where;
+    EXPECT_TRUE(NothingStarted()) << c.where;
+    EXPECT_TRUE(FileExists(target + "\\readme.txt")) << c.where;
+    std::vector<uint8_t> bytes = testing_support::ReadWholeFile(log);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("Cannot start zimbro-tool\r\nCannot start zimbro-tool.exe\r\n"), std::string::npos) << text;
+    if (!tool.empty()) DeleteFileA(tool.c_str());
+  }
+  SetEnvironmentVariableA("ZIMBRO_LOOKUP_DEST", nullptr);
+}
+
 TEST_F(StartDialogRun, DestinationThatCannotBeCreated) {
   Put("file.txt");
   RunningInstaller* run = Start("plain.exe");

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks the stub's image: the expected machine (PE32 i386 for the product,
 # PE32+ x86-64 for the copy the 64-bit test tree builds), GUI subsystem, no
-# relocation section, no global constructors, a size ceiling, and imports
-# from DLLs that ship with Windows only, so that a runtime dependency cannot
-# creep in unnoticed. Needs no Wine: it runs on every machine.
+# relocation section, no global constructors, a size ceiling; and kernel32
+# as its only load-time import, every other DLL delay-loaded and one that
+# ships with Windows, so that neither a runtime dependency nor a DLL loaded
+# before the entry could set the search order can creep in unnoticed. Needs
+# no Wine: it runs on every machine (python3-pefile reads the import tables).
 # Usage: check-stub.sh zimbro-sfx.exe [i686|x64]
 set -euo pipefail
 stub=${1:?usage: check-stub.sh zimbro-sfx.exe [i686|x64]}
@@ -20,10 +22,33 @@ fail=0
 grep -q "file format $format\$" <<<"$dump" || { echo "FAIL: not a $format image"; fail=1; }
 grep -Eq 'Subsystem[[:space:]]+00000002' <<<"$dump" || { echo "FAIL: not the Windows GUI subsystem"; fail=1; }
 
-allowed='^(kernel32|user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|shlwapi|comdlg32|version)\.dll$'
-dlls=$(awk '/DLL Name:/ {print tolower($3)}' <<<"$dump" | sort -u)
-for dll in $dlls; do
-  if ! grep -Eq "$allowed" <<<"$dll"; then echo "FAIL: imports $dll"; fail=1; fi
+# The Python that has pefile (a version manager's python3 may come first).
+python=""
+for candidate in python3 /usr/bin/python3; do
+  if "$candidate" -c 'import pefile' 2>/dev/null; then python=$candidate; break; fi
+done
+[ -n "$python" ] || { echo "FAIL: no python3 with pefile (python3-pefile) to read the import tables"; exit 1; }
+
+# One line for each import directory: "import <dll>" and "delay <dll>".
+tables=$("$python" - "$stub" <<'PYTHON'
+import sys
+import pefile
+pe = pefile.PE(sys.argv[1])
+for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+    print("import", entry.dll.decode().lower())
+for entry in getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+    print("delay", entry.dll.decode().lower())
+PYTHON
+)
+imports=$(awk '$1 == "import" {print $2}' <<<"$tables" | sort -u)
+delayed=$(awk '$1 == "delay" {print $2}' <<<"$tables" | sort -u)
+[ "$imports" = kernel32.dll ] || { echo "FAIL: load-time imports are not kernel32.dll alone: $(echo $imports)"; fail=1; }
+# Without the delay-import directory nothing says what the stub loads; the
+# step after the link (scripts/mark-delay-imports.py) enters it.
+[ -n "$delayed" ] || { echo "FAIL: no delay-import directory"; fail=1; }
+allowed='^(user32|gdi32|advapi32|shell32|ole32|oleaut32|comctl32|shlwapi|comdlg32|version)\.dll$'
+for dll in $delayed; do
+  if ! grep -Eq "$allowed" <<<"$dll"; then echo "FAIL: delay-loads $dll"; fail=1; fi
 done
 
 # A fixed-base image needs no relocations; a .reloc section means the link
@@ -47,5 +72,5 @@ limit=81920
 [ "$arch" = x64 ] && limit=86016
 if [ "$size" -gt "$limit" ]; then echo "FAIL: $size bytes, over the $limit-byte ceiling"; fail=1; fi
 
-echo "stub ($format): $size bytes; imports: $(echo $dlls | tr '\n' ' ')"
+echo "stub ($format): $size bytes; imports: $(echo $imports); delay-loaded: $(echo $delayed)"
 exit $fail

@@ -24,7 +24,8 @@
 
 #include "support/strings.h"
 
-// LOAD_LIBRARY_SEARCH_SYSTEM32, which the headers define only for Windows 8.
+// LOAD_LIBRARY_SEARCH_SYSTEM32, which the headers define only for programs
+// that target Windows 8 and later.
 static const DWORD kSearchSystem32Only = 0x00000800;
 
 void RestrictDllSearch() {

@@ -11,11 +11,12 @@
 
 #include <windows.h>
 
-#include "driver/shell_services.h"
 #include "support/directory_search.h"
 #include "support/os_version.h"
 #include "support/paths.h"
+#include "support/chars.h"
 #include "support/strings.h"
+#include "support/tree_removal.h"
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"
@@ -41,11 +42,28 @@ static void MoveAside(const char* path) {
   }
 }
 
+// A folder of the value's path ("sub\*.old") is a junction or a symbolic
+// link in the destination: the matches would be somewhere else.
+static bool PassesThroughLink(const char* value) {
+  char prefix[kPathSize];
+  copyTextCut(prefix, value, sizeof(prefix));
+  for (char* p = prefix; *p != '\0'; p = nextChar(p)) {
+    if (!isSeparator(*p)) continue;
+    const char separator = *p;
+    *p = '\0';
+    const bool link = prefix[0] != '\0' && isLink(attributesOf(prefix, L""));
+    *p = separator;
+    if (link) return true;
+  }
+  return false;
+}
+
 void DeleteMatching(const char* value) {
   // A value that leaves the destination ("..\*", "\Windows", "C:x") would
-  // delete what is not the installation's: refused and reported, however
-  // the installer was made.
-  if (!staysInsideFolder(value)) {
+  // delete what is not the installation's, and so would one that leads
+  // through a link inside it: refused and reported, however the installer
+  // was made.
+  if (!staysInsideFolder(value) || PassesThroughLink(value)) {
     ErrorPrint(MessageText(kMsgCannotOpen), value);
     return;
   }
@@ -67,14 +85,20 @@ void DeleteMatching(const char* value) {
     const char* path = found.name;
     const wchar_t* widePath = found.wideName;  // empty for plain ASCII names
     const uint32_t attributes = attributesOf(path, widePath);
-    setAttributes(path, widePath, 0);
+    const bool link = isLink(attributes);
+    // A link's attributes are its target's to the call that sets them.
+    if (!link) setAttributes(path, widePath, 0);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
         NtMajorVersion() != 4) {
       if (IsRootFolder(folder) && hasWildcards(value, nullptr)) return;
-      ShellDeleteTree(path);
+      // A link found here goes itself, never what it leads to, and so does
+      // every link inside a folder that goes.
+      removeTree(path, widePath);
     }
     if (!fileExists(path, widePath)) continue;
     if (deleteByName(path, widePath)) continue;
-    MoveAside(path);
+    // A link that does not go stays where it is: some systems move what a
+    // link leads to rather than the link.
+    if (!link) MoveAside(path);
   }
 }

@@ -15,6 +15,12 @@
 
 static const char kSavedDestinationsKey[] = "Software\\Zimbro SFX";
 
+// An elevated run keeps the value in the machine's hive: any program of the
+// user may write the user's own, and an elevated run that took a folder
+// from there would install into, and delete in, a folder of that
+// program's choosing.
+static HKEY SavedDestinationsRoot() { return sfx.elevated ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER; }
+
 void RegistryValueName(const char* path, char* name) {
   copyTextCut(name, path, kPathSize);
   // By characters: the second byte of a double-byte character may look like
@@ -29,7 +35,7 @@ void SaveDestination(const char* folder) {
   char name[kPathSize];
   RegistryValueName(sfx.scriptPath, name);
   HKEY key;
-  if (RegCreateKeyExA(HKEY_CURRENT_USER, kSavedDestinationsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+  if (RegCreateKeyExA(SavedDestinationsRoot(), kSavedDestinationsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                       KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS) {
     return;
   }
@@ -43,7 +49,7 @@ void LoadSavedDestination(char* path) {
   char name[kPathSize];
   RegistryValueName(path, name);
   HKEY key;
-  if (RegOpenKeyExA(HKEY_CURRENT_USER, kSavedDestinationsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExA(SavedDestinationsRoot(), kSavedDestinationsKey, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
     return;
   }
   // One byte short of the buffer, so that a value stored without its

@@ -1,5 +1,6 @@
 // The destination folder remembered between runs, one registry value per
-// script destination under HKEY_CURRENT_USER "Software\Zimbro SFX".
+// script destination under "Software\Zimbro SFX": in HKEY_CURRENT_USER, or in
+// HKEY_LOCAL_MACHINE for an elevated run.
 #pragma once
 
 // The value name of a script destination: the path with every ':', '\' and

@@ -27,6 +27,9 @@ enum ExitCode : int32_t {
   kExitErrors = 1,  // errors were counted and none set a code of its own
   kExitFatal = 2,
   kExitCrcFailed = 3,
+  // A Setup program could not be found or started: the installation is not
+  // finished, whatever was extracted.
+  kExitSetupNotStarted = 4,
   kExitCreateFailed = 9,
   kExitCancelled = 255,
 };
@@ -49,6 +52,9 @@ struct SfxState {
   // The unattended form (for deployment tools): silent, and nothing ever
   // waits for a person; errors end the run with their exit code.
   bool unattended;
+  // The token is elevated or the system's (ProcessIsElevated): the run keeps
+  // its files and settings where only administrators can change them.
+  bool elevated;
   char logPath[1024];      // the log file the caller named, "" for none
   bool tempMode;
   bool tempDeclined;

@@ -6,7 +6,6 @@
 #include "driver/shell_services.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 
 #include "support/paths.h"
@@ -72,23 +71,4 @@ bool SpecialFolderPath(char* path, int folderId) {
   }
   allocator->Release();
   return path[0] != '\0';
-}
-
-// ---------------------------------------------------------------------------
-// Folder trees
-// ---------------------------------------------------------------------------
-
-void ShellDeleteTree(const char* path) {
-  // A name cut to fit could be another file's: such a name is left alone.
-  if (textLength(path) >= static_cast<size_t>(kPathSize)) return;
-  // The source is a list of names ended by an empty one.
-  char source[kPathSize + 1];
-  copyText(source, path);
-  source[textLength(source) + 1] = '\0';
-  SHFILEOPSTRUCTA operation;
-  fillBytes(&operation, 0, sizeof(operation));
-  operation.wFunc = FO_DELETE;
-  operation.pFrom = source;
-  operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-  SHFileOperationA(&operation);
 }

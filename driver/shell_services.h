@@ -1,5 +1,5 @@
-// What the driver asks of the Windows shell: shortcut files, the paths of
-// special folders and the removal of a whole folder tree.
+// What the driver asks of the Windows shell: shortcut files and the paths of
+// special folders.
 #pragma once
 
 // Writes a shortcut file (.lnk) to target. description, iconFile and
@@ -10,7 +10,3 @@ bool CreateShortcut(const char* target, const char* shortcutFile, const char* de
 // The path of a special folder (a CSIDL value) into path (1024 bytes).
 // Returns false, with path empty, when the shell cannot name the folder.
 bool SpecialFolderPath(char* path, int folderId);
-
-// Deletes a file or a folder with all its contents through the shell,
-// silently and without confirmation.
-void ShellDeleteTree(const char* path);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "driver/command_line.h"
+#include "driver/elevation.h"
 #include "driver/layer_hooks.h"
 #include "driver/script.h"
 #include "driver/start_dialog.h"
@@ -11,6 +12,7 @@
 #include "support/chars.h"
 #include "support/heap.h"
 #include "support/strings.h"
+#include "ui/message_ids.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"
 #include "ui/run_log.h"
@@ -20,6 +22,7 @@
 void PrepareRunState(const char* commandLine) {
   initDoubleByte(&doubleByte);
   ScanCommandLine(commandLine, &sfx);
+  sfx.elevated = ProcessIsElevated();
   DWORD length = GetModuleFileNameA(nullptr, sfx.moduleName, sizeof(sfx.moduleName));
   // A path that does not fit is of no use: an empty name finds no archive
   // rather than a wrong file.
@@ -63,6 +66,33 @@ int32_t FinishRun(StartupServices* services) {
   return sfx.exitCode.code;
 }
 
+bool OpenLogOfRun() {
+  if (!sfx.elevated) {
+    // A log that cannot be made costs the caller its lines, not the run:
+    // the exit code still tells the outcome.
+    OpenRunLog(sfx.logPath, LogOpening::kReplaceExisting);
+    return true;
+  }
+  return OpenRunLog(sfx.logPath, LogOpening::kCreateNew);
+}
+
+void RefuseRun(int32_t message, const char* name) {
+  char text[kPathSize * 2];
+  formatText(text, MessageText(message), name);
+  if (!sfx.unattended) {
+    MessageBoxA(nullptr, text, MessageText(kMsgError), MB_ICONERROR | MB_OK);
+  } else {
+    // Nobody looks at a window: the caller may have kept standard error.
+    HANDLE errors = GetStdHandle(STD_ERROR_HANDLE);
+    if (errors != nullptr && errors != INVALID_HANDLE_VALUE) {
+      appendText(text, "\r\n");
+      DWORD written = 0;
+      WriteFile(errors, text, static_cast<DWORD>(textLength(text)), &written, nullptr);
+    }
+  }
+  exitProcess(kExitFatal);
+}
+
 void RunStartDialog(HINSTANCE module) {
   // Everything up to the shutdown happens inside the dialog's handlers, and
   // the run state carries the outcome. The dialog may fail to appear at all
@@ -76,7 +106,7 @@ void RunStartDialog(HINSTANCE module) {
 void RunSelfExtractor() {
   PrepareRunState(GetCommandLineA());
   // Opened now, so that a relative name is taken in the caller's folder.
-  if (sfx.logPath[0] != '\0') OpenRunLog(sfx.logPath);
+  const bool logRefused = sfx.logPath[0] != '\0' && !OpenLogOfRun();
   RegisterLayerHooks();
 #ifndef NDEBUG
   // A forgotten hook would silently skip its step (an error line, the exit
@@ -95,6 +125,7 @@ void RunSelfExtractor() {
   fillBytes(&services, 0, sizeof(services));
   LoadUiLibraries(&services.libraries);
   LoadMessagesBlock(sfx.moduleName);
+  if (logRefused) RefuseRun(kMsgLogNotNew, sfx.logPath);
   sfx.startViewer = &services.startViewer;
   sfx.licenseViewer = &services.licenseViewer;
 

@@ -18,6 +18,16 @@ struct StartupServices {
 // Runs the self-extractor and ends the process with the exit code.
 void RunSelfExtractor();
 
+// Opens the log the caller named: an elevated run only makes a new file,
+// and false means it could not (the run must not start); any other run
+// goes on without a log it cannot make.
+bool OpenLogOfRun();
+
+// Ends a run before it starts: the message (with name for its "%s") in a
+// message box, or on standard error for an unattended run, and the fatal
+// exit code.
+[[noreturn]] void RefuseRun(int32_t message, const char* name);
+
 // Runs the start dialog from module's resources; marks the run as failed
 // when the dialog could not be created.
 void RunStartDialog(HINSTANCE module);

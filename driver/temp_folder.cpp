@@ -10,25 +10,41 @@
 
 #include <windows.h>
 
+#include "driver/admin_only_folder.h"
 #include "driver/sfx_state.h"
-#include "driver/shell_services.h"
 #include "support/paths.h"
 #include "support/strings.h"
+#include "support/tree_removal.h"
 
 const char kTempFolderPrefix[] = "QelSFX";
 static const int kPrefixLength = sizeof(kTempFolderPrefix) - 1;
 
-bool MakeTempFolder(char* name) {
-  char temp[kPathSize];
+// The folder the temporary folders are made in, with its backslash. An
+// elevated run starts programs from its temporary folder: it takes the
+// system's own, which only administrators may change, and never the
+// user's, whose owner (any program of that user) could rename even a
+// protected folder away and put another in its place.
+static bool TempParent(char* temp) {
+  if (sfx.elevated) return SystemTempFolder(temp);
   DWORD length = GetTempPathA(kPathSize, temp);
   if (length >= static_cast<DWORD>(kPathSize)) length = 0;
   temp[length] = '\0';
   if (length > 0 && !isSeparator(*lastCharOf(temp))) appendText(temp, "\\");
+  return true;
+}
+
+bool MakeTempFolder(char* name) {
+  char temp[kPathSize];
+  if (!TempParent(temp)) return false;
   // Room for the prefix and any number.
   if (textLength(temp) + kPrefixLength + 11 >= static_cast<size_t>(kPathSize)) return false;
   for (int n = 0; n >= 0; ++n) {
     formatText(name, "%s%s%d", temp, kTempFolderPrefix, n);
-    if (CreateDirectoryA(name, nullptr)) {
+    // Always a folder made now: a name that exists already (a folder, a
+    // file or a link, perhaps planted there by another program) is never
+    // taken over.
+    const bool made = sfx.elevated ? MakeAdminOnlyFolder(name) : CreateDirectoryA(name, nullptr) != FALSE;
+    if (made) {
       copyText(sfx.tempFolder, name);
       return true;
     }
@@ -46,6 +62,6 @@ void RemoveTempFolder() {
   copyText(parent, sfx.tempFolder);
   stripName(parent);
   SetCurrentDirectoryA(parent);
-  ShellDeleteTree(sfx.tempFolder);
+  removeTree(sfx.tempFolder, L"");
   sfx.tempFolder[0] = '\0';
 }

@@ -31,7 +31,13 @@ struct Layout {
   uint32_t fileAlignment = 0, sectionAlignment = 0;
   uint64_t resourceHeader = 0;  // the resource section's entry in the section table
   uint32_t resourceRva = 0, resourceRawOffset = 0, resourceRawSize = 0;
+  // The base relocations when they follow the resources (the linker puts
+  // them last); 0 when the resources are the last section.
+  uint64_t relocationHeader = 0;
+  uint32_t relocationVirtualSize = 0, relocationRawOffset = 0, relocationRawSize = 0;
 };
+
+const uint32_t kBaseRelocationDirectory = 5;
 
 Layout ReadLayout(const std::vector<uint8_t>& p, const std::string& path) {
   const auto need = [&](uint64_t offset, uint64_t length) {
@@ -59,25 +65,42 @@ Layout ReadLayout(const std::vector<uint8_t>& p, const std::string& path) {
   }
   need(l.directories, 8ull * l.directoryCount);
   const uint32_t rva = U32(p, l.directories + 2 * 8);
-  uint32_t lastRva = 0;
-  uint64_t lastRaw = 0;
+  const uint32_t relocationRva =
+      l.directoryCount > kBaseRelocationDirectory ? U32(p, l.directories + kBaseRelocationDirectory * 8) : 0;
+  // The sections after the resources, by address and by file offset: none,
+  // or the base relocations alone, which nothing but the header refers to,
+  // so that they can move along when the resources grow.
+  uint32_t lastRva = 0, afterRva = 0;
+  uint64_t lastRaw = 0, afterRaw = 0;
   for (uint16_t i = 0; i < l.sectionCount; ++i) {
     const uint64_t s = l.sectionTable + 40ull * i;
     const uint32_t va = U32(p, s + 12), rawSize = U32(p, s + 16), rawOffset = U32(p, s + 20);
-    lastRva = std::max(lastRva, va);
-    if (rawSize > 0) lastRaw = std::max<uint64_t>(lastRaw, rawOffset);
     if (va == rva) {
       l.resourceHeader = s;
       l.resourceRva = va;
       l.resourceRawOffset = rawOffset;
       l.resourceRawSize = rawSize;
+    } else if (va == relocationRva && relocationRva != 0) {
+      l.relocationHeader = s;
+      l.relocationVirtualSize = U32(p, s + 8);
+      l.relocationRawOffset = rawOffset;
+      l.relocationRawSize = rawSize;
+      afterRva = va;
+      afterRaw = rawOffset;
+      continue;
     }
+    lastRva = std::max(lastRva, va);
+    if (rawSize > 0) lastRaw = std::max<uint64_t>(lastRaw, rawOffset);
   }
   if (l.resourceHeader == 0) throw PathError(path, "a Windows program whose resources are not a section of their own");
-  if (l.resourceRva != lastRva || l.resourceRawOffset != lastRaw) {
+  const bool relocationsFollow = l.relocationHeader != 0 && afterRva > l.resourceRva && afterRaw > l.resourceRawOffset;
+  if (!relocationsFollow) l.relocationHeader = 0;
+  if (l.resourceRva != lastRva || l.resourceRawOffset != lastRaw ||
+      (!relocationsFollow && relocationRva > l.resourceRva)) {
     throw PathError(path, "a Windows program whose resources are not its last section: they cannot be rewritten");
   }
   need(l.resourceRawOffset, l.resourceRawSize);
+  if (l.relocationHeader != 0) need(l.relocationRawOffset, l.relocationRawSize);
   return l;
 }
 
@@ -291,10 +314,21 @@ std::vector<uint8_t> WithResources(const std::vector<uint8_t>& program, const Re
   Put32(&out, l.resourceHeader + 8, static_cast<uint32_t>(section.size()));  // virtual size
   Put32(&out, l.resourceHeader + 16, static_cast<uint32_t>(rawSize));
   Put32(&out, l.directories + 2 * 8 + 4, static_cast<uint32_t>(section.size()));
+  // The base relocations, unchanged, right after the new resources.
+  uint64_t imageEnd = l.resourceRva + section.size();
+  if (l.relocationHeader != 0) {
+    const uint32_t relocationRva = static_cast<uint32_t>(AlignUp(imageEnd, l.sectionAlignment));
+    Put32(&out, l.relocationHeader + 12, relocationRva);
+    Put32(&out, l.relocationHeader + 20, static_cast<uint32_t>(out.size()));
+    Put32(&out, l.directories + kBaseRelocationDirectory * 8, relocationRva);
+    out.insert(out.end(), program.begin() + l.relocationRawOffset,
+               program.begin() + l.relocationRawOffset + l.relocationRawSize);
+    imageEnd = relocationRva + uint64_t{l.relocationVirtualSize};
+  }
   // Size of initialised data and of the image follow the section.
   const uint32_t initialised = U32(out, l.optional + 8) - l.resourceRawSize + static_cast<uint32_t>(rawSize);
   Put32(&out, l.optional + 8, initialised);
-  Put32(&out, l.optional + 56, static_cast<uint32_t>(AlignUp(l.resourceRva + section.size(), l.sectionAlignment)));
+  Put32(&out, l.optional + 56, static_cast<uint32_t>(AlignUp(imageEnd, l.sectionAlignment)));
   const uint64_t checksum = l.optional + 64;
   Put32(&out, checksum, PeChecksum(out, checksum));
   return out;

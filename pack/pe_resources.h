@@ -6,7 +6,9 @@
 // The section is written anew rather than patched: directories first, then
 // the data entries, the name strings and the data, as the PE/COFF format
 // lays them out. The resource section must be the program's last section,
-// so that a larger one moves nothing else; the stub's link keeps it there.
+// so that a larger one moves nothing else, but for the base relocations
+// that the linker puts after it: nothing but the header refers to them, so
+// they move along unchanged.
 #pragma once
 
 #include <stdint.h>

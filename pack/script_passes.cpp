@@ -2,6 +2,8 @@
 // The passes are replayed the way the stub makes them: each one reads the
 // whole script from its first line and acts on its own commands only, while
 // Silent and Overwrite act in every pass (so the last one decides).
+#include <cctype>
+
 #include "pack/script_check.h"
 #include "pack/wording.h"
 
@@ -57,10 +59,31 @@ std::string DescribeShortcut(const std::string& value) {
   return text;
 }
 
+// "scheme://...": the stub hands an address to the shell as it is. The
+// scheme has two characters at least, so that "C://x" stays a path.
+bool IsAddress(const std::string& text) {
+  size_t end = 0;
+  while (end < text.size() && (isalpha(static_cast<unsigned char>(text[end])) ||
+                               (end > 0 && (isdigit(static_cast<unsigned char>(text[end])) ||
+                                            text[end] == '+' || text[end] == '-' || text[end] == '.')))) {
+    ++end;
+  }
+  return end >= 2 && text.compare(end, 3, "://") == 0;
+}
+
+bool IsFullPath(const std::string& file) {
+  const auto separator = [](char c) { return c == '\\' || c == '/'; };
+  return (file.size() >= 3 && isalpha(static_cast<unsigned char>(file[0])) && file[1] == ':' && separator(file[2])) ||
+         (file.size() >= 2 && separator(file[0]) && separator(file[1]));
+}
+
 // A Setup or Presetup command by what the stub's launcher does with it: it
 // splits the file from its arguments (a quoted file, or up to a blank or a
-// '/'), installs an .inf through its Install section, starts a program,
-// and lets Windows open any other file with the program it has for it.
+// '/'; an address keeps its "//"), takes a name without an extension as a
+// program (".exe"), looks for a relative name in the destination and then
+// the system folders only, installs an .inf through its Install section,
+// starts a program or a batch file, and lets Windows open any other file
+// with the program it has for it.
 std::string DescribeStart(const std::string& command) {
   if (command.empty()) return "starts nothing (no program given)";
   std::string file, arguments;
@@ -69,22 +92,29 @@ std::string DescribeStart(const std::string& command) {
     file = command.substr(1, close == std::string::npos ? std::string::npos : close - 1);
     if (close != std::string::npos) arguments = command.substr(close + 1);
   } else {
+    const bool address = IsAddress(command);
     size_t end = 1;
-    while (end < command.size() && command[end] != ' ' && command[end] != '/') ++end;
+    while (end < command.size() && command[end] != ' ' && (address || command[end] != '/')) ++end;
     file = command.substr(0, end);
     arguments = command.substr(end);
   }
   const size_t firstArgument = arguments.find_first_not_of(' ');
   arguments = firstArgument == std::string::npos ? "" : arguments.substr(firstArgument);
-  const std::string name = NamePart(file);
-  const size_t dot = name.rfind('.');
-  std::string extension = dot == std::string::npos ? "" : name.substr(dot);
-  for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
   std::string text;
-  if (extension == ".inf") text = "installs " + Quoted(file) + " (its Install section)";
-  else if (extension == ".exe" || extension == ".com" || extension == ".bat" || extension == ".cmd" || extension.empty())
-    text = "starts the program " + Quoted(file);
-  else text = "opens " + Quoted(file) + " with the program Windows has for " + extension + " files";
+  if (IsAddress(file)) {
+    text = "opens the address " + Quoted(file);
+  } else {
+    const size_t dot = NamePart(file).rfind('.');
+    if (dot == std::string::npos) file += ".exe";
+    std::string extension = dot == std::string::npos ? ".exe" : NamePart(file).substr(dot);
+    for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    const bool full = IsFullPath(file);
+    const std::string where = full ? "" : " (destination or system folders)";
+    if (extension == ".inf") text = "installs " + Quoted(file) + (full ? " (" : " (destination or system folders; ") + "its Install section)";
+    else if (extension == ".bat" || extension == ".cmd") text = "starts the batch file " + Quoted(file) + where;
+    else if (extension == ".exe" || extension == ".com") text = "starts the program " + Quoted(file) + where;
+    else text = "opens " + Quoted(file) + where + " with the program Windows has for " + extension + " files";
+  }
   if (!arguments.empty()) text += " with the arguments " + Quoted(arguments);
   return text;
 }
@@ -156,7 +186,8 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
           }
           break;
         case kCommandSavePath:
-          said[pass].push_back("remembers the chosen destination for the next run");
+          said[pass].push_back("remembers the chosen destination for the next run (for the user; for the machine in a run"
+                               " with administrator rights)");
           break;
         case kCommandTitle:
           caption = text(value);
@@ -194,7 +225,10 @@ std::string DescribePasses(const ScriptAnalysis& s, const CodePage& codePage) {
     }
     // What the pass settled, once it is over.
     if (pass == kPrescan) {
-      if (tempMode) said[pass].push_back("temporary-folder mode: extracts into a new folder %TEMP%\\QelSFX<n>");
+      if (tempMode) {
+        said[pass].push_back("temporary-folder mode: extracts into a new folder %TEMP%\\QelSFX<n>; run with administrator"
+                             " rights, into %SystemRoot%\\Temp\\QelSFX<n>, which only administrators may change");
+      }
     } else if (pass == kDialogInit) {
       said[pass].insert(said[pass].begin(), SilentMeaning(silent));
       said[pass].push_back(overwrite == OverwriteValue::Ask ? "existing files: the user is asked about each one"

@@ -57,6 +57,19 @@ fi
 export WINEPREFIX="$build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree=;mshtml=;ieframe=;winemenubuilder.exe="
+# Wine's CreateSymbolicLink reports success and makes nothing, while a
+# symbolic link of the host's file system shows to Windows programs as a
+# reparse point (a link to a folder as a folder that is a reparse point).
+# Tests that plant a link make one on the host through this command line
+# (Wine starts a host program by its path on Z: and hands it the arguments
+# as they are); it takes the link and its target as Windows paths on Z:.
+export ZIMBRO_LINK_MAKER="Z:\\bin\\sh $root/scripts/host-link.sh"
+# The planted-DLL tests put DLLs of these names beside an installer named so;
+# an installer of the other name finds no common controls (see the prefix
+# settings below).
+export ZIMBRO_PLANTED_INSTALLER=zimbro_planted.exe
+export ZIMBRO_PLANTED_DLLS="riched20 riched32 uxtheme version shlwapi imm32 msimg32"
+export ZIMBRO_NO_COMCTL32_INSTALLER=zimbro_no_comctl32.exe
 export DISPLAY_NUMBER=${ZIMBRO_DISPLAY_NUMBER:-87}
 export DISPLAY=":$DISPLAY_NUMBER"
 
@@ -72,7 +85,7 @@ fi
 
 # The prefix's settings below carry a version: a prefix made before they last
 # changed gets them again.
-settings_version=2
+settings_version=3
 fresh=0
 [ "$(cat "$WINEPREFIX/.zimbro-ready" 2>/dev/null)" = "$settings_version" ] || fresh=1
 
@@ -104,6 +117,24 @@ if [ $fresh -eq 1 ]; then
   for exe in support_win98_tests.exe; do
     "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$exe" /v Version /d win98 /f </dev/null >/dev/null 2>&1
   done
+  # Wine loads its own built-in copy of a system DLL even when a file of that
+  # name lies in the program's folder; Windows takes that file (every DLL
+  # that is not a known one is looked for there before System32). For the
+  # planted-DLL tests' installer Wine looks in the program's folder first,
+  # as Windows does, for the DLLs the stub loads by name and those that
+  # system DLLs load on its behalf. Per program, in the registry: Wine 8
+  # ignores a WINEDLLOVERRIDES that a test puts into the environment of the
+  # installer it starts (a WINEDEBUG passed the same way does apply). Wine
+  # also resolves the delay-loaded imports of its own DLLs (uxtheme's
+  # msimg32, in a run with the dialog) with the program's folder first, even
+  # after SetDefaultDllDirectories; the stub loads such DLLs from System32
+  # before they are asked for, which holds under Wine as well.
+  for dll in $ZIMBRO_PLANTED_DLLS; do
+    "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$ZIMBRO_PLANTED_INSTALLER\\DllOverrides" /v "$dll" /d native,builtin /f </dev/null >/dev/null 2>&1
+  done
+  # An empty load order: Wine loads no comctl32 at all for this program, as
+  # if the system had none (the run must end with an exit code, not crash).
+  "$WINE" reg add "HKCU\\Software\\Wine\\AppDefaults\\$ZIMBRO_NO_COMCTL32_INSTALLER\\DllOverrides" /v comctl32 /d "" /f </dev/null >/dev/null 2>&1
   echo "$settings_version" > "$WINEPREFIX/.zimbro-ready"
 fi
 

@@ -157,6 +157,10 @@ bool fileExists(const char* name, const wchar_t* wideName) {
   return attributesOf(name, wideName) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool isLink(uint32_t attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 bool setAttributes(const char* name, const wchar_t* wideName, uint32_t attributes) {
   return (useWide(wideName) ? SetFileAttributesW(wideName, attributes)
                             : SetFileAttributesA(name, attributes)) != FALSE;

@@ -31,6 +31,9 @@ void createPath(const char* path, const wchar_t* widePath, bool skipLastName);
 bool fileExists(const char* name, const wchar_t* wideName);
 // GetFileAttributes; INVALID_FILE_ATTRIBUTES when the name does not exist.
 uint32_t attributesOf(const char* name, const wchar_t* wideName);
+// The attributes (of attributesOf) of a junction, a symbolic link or another
+// reparse point: its contents are somewhere else.
+bool isLink(uint32_t attributes);
 bool setAttributes(const char* name, const wchar_t* wideName, uint32_t attributes);
 bool deleteByName(const char* name, const wchar_t* wideName);
 void fullPathName(const char* name, char* destination);

@@ -35,6 +35,9 @@ enum MessageId {
   kMsgFilesNotCreated = 131,
   kMsgFilesCorrupt = 132,
   kMsgAllFiles = 133,
+  kMsgCannotStart = 134,         // "Cannot start %s"
+  kMsgArgumentsRefused = 135,    // "The arguments given to the installer cannot be passed safely to %s"
+  kMsgLogNotNew = 136,           // "Cannot create the log file %s: ... only writes a log file it makes new"
   kMsgHelpFirst = 150,           // 150..155: the default descriptive text
   kMsgHelpLast = 155,
   kMsgSeekError = 516,           // no text in the table: translated empty text

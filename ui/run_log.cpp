@@ -14,10 +14,13 @@ const int kLineChars = 1100;
 
 }  // namespace
 
-bool OpenRunLog(const char* path) {
+bool OpenRunLog(const char* path, LogOpening opening) {
   CloseRunLog();
-  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  // A link of that name is not followed to a file somewhere else: it exists,
+  // and a new file is not made in its place.
+  const bool createNew = opening == LogOpening::kCreateNew;
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, createNew ? CREATE_NEW : CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL | (createNew ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   logFile = file;
   return true;

@@ -3,9 +3,15 @@
 // caller named, in UTF-8, one line each.
 #pragma once
 
-// Creates (or empties) the log file; false when it cannot be made. The run
-// goes on either way: its exit code still tells the outcome.
-bool OpenRunLog(const char* path);
+enum class LogOpening {
+  kReplaceExisting,  // a file of that name is emptied
+  // Only a file made now: an elevated run must not write, through a name
+  // its caller chose, over a file the caller could not change itself.
+  kCreateNew,
+};
+
+// Opens the log file as asked; false when it cannot be made.
+bool OpenRunLog(const char* path, LogOpening opening);
 // One line in the active code page; nothing without an open log.
 void LogLine(const char* text);
 void CloseRunLog();

@@ -1,19 +1,23 @@
 // The window-control libraries of the dialogs. Both rich edit versions are
 // loaded and kept for the whole run, because the window classes they register
 // vanish with them; the common controls are initialised once, the extended
-// classes only where the library offers InitCommonControlsEx.
+// classes only where the library offers InitCommonControlsEx. All of them
+// come from the system folder (the common controls through the manifest's
+// side-by-side assembly), never from the installer's own folder.
 #include "ui/ui_libraries.h"
 
 #include <commctrl.h>
 
+#include "support/system_library.h"
+
 void LoadUiLibraries(UiLibraries* libraries) {
-  libraries->richEdit1 = LoadLibraryA("riched32.dll");
-  libraries->richEdit2 = LoadLibraryA("riched20.dll");
+  libraries->richEdit1 = LoadSystemLibrary("riched32.dll");
+  libraries->richEdit2 = LoadSystemLibrary("riched20.dll");
 
   InitCommonControls();
 
   // Looked up at run time: the oldest common controls do not have it.
-  HMODULE controls = LoadLibraryA("COMCTL32.DLL");
+  HMODULE controls = LoadSystemLibrary("comctl32.dll");
   if (controls != nullptr) {
     typedef BOOL(WINAPI * InitExFunction)(const INITCOMMONCONTROLSEX*);
     InitExFunction initEx =

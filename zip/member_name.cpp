@@ -112,6 +112,12 @@ int32_t DecideDestination(EngineState* state) {
     if (CreateNewOutputFile(state)) return kExtractMember;
     const uint32_t existing = memberPathAttributes(state, state->name);
     if (existing == INVALID_FILE_ATTRIBUTES) return kExtractMember;
+    if (isLink(existing)) {
+      // Replacing would write, or ask about, whatever the link leads to.
+      noteOutcome(state, kRunFilesNotCreated);
+      engineError(state, kMsgCannotCreate, state->name);
+      return kSkipMember;
+    }
     switch (askAboutExistingFile(state)) {
       case kAnswerReplace:
         // The prompt has cleared the file's attributes; they come back if

@@ -143,7 +143,9 @@ static int32_t appendFolder(EngineState* state, const char* component) {
       failed = !memberPathMakeFolder(state, state->secondPath);
       if (!failed) state->folderCreated = true;
     } else {
-      failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;  // a file stands in the way
+      // A file stands in the way, or a link: what the member would reach
+      // through it is somewhere outside the destination.
+      failed = (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || isLink(attributes);
     }
   }
   if (failed) {

@@ -73,8 +73,10 @@ bool CreateNewOutputFile(EngineState* state) {
   // empty file would be left behind, or made before the user declined.
   const uint16_t method = state->localHeader.method;
   if ((method != 0 && method != 8) || state->members[state->currentMember].encrypted) return false;
+  // A link of the member's name counts as taken, even one that leads
+  // nowhere: without the flag the create would make the file at its target.
   HANDLE handle = memberPathOpen(state, state->name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,
-                                 FILE_FLAG_SEQUENTIAL_SCAN);
+                                 FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT);
   if (handle == INVALID_HANDLE_VALUE) return false;
   state->outputFile = fileFromHandle(handle);
   if (state->outputFile == nullptr) {

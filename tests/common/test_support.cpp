@@ -104,6 +104,28 @@ int RunProcess(const std::string& commandLine, const std::string& folder, DWORD 
   return result;
 }
 
+bool MakeLink(const std::string& link, const std::string& target) {
+  const std::string maker = Environment("ZIMBRO_LINK_MAKER");
+  if (!maker.empty()) {
+    // The maker's process handle may not be one that can be waited for (a
+    // host program under Wine): its verdict comes as a file beside the link.
+    const std::string verdict = link + ".made";
+    if (RunProcess(maker + " \"" + link + "\" \"" + target + "\"") == -1) return false;
+    for (int waited = 0; waited < 10000 && !FileExists(verdict); waited += 10) Sleep(10);
+    std::vector<uint8_t> said = ReadWholeFile(verdict);
+    DeleteFileA(verdict.c_str());
+    return std::string(said.begin(), said.end()) == "done\n";
+  }
+  const DWORD attributes = GetFileAttributesA(target.c_str());
+  const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  // Looked up: the headers offer it only to programs for version 6 on.
+  typedef BOOLEAN(WINAPI * MakeLinkFunction)(const char*, const char*, DWORD);
+  MakeLinkFunction makeLink = reinterpret_cast<MakeLinkFunction>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA"));
+  const DWORD kFolderLink = 1;  // SYMBOLIC_LINK_FLAG_DIRECTORY
+  return makeLink != nullptr && makeLink(link.c_str(), target.c_str(), folder ? kFolderLink : 0) != FALSE;
+}
+
 std::string SelfPath() {
   char path[MAX_PATH];
   GetModuleFileNameA(nullptr, path, MAX_PATH);

@@ -39,6 +39,12 @@ std::string Environment(const char* name);
 int RunProcess(const std::string& commandLine, const std::string& folder = "",
                DWORD timeoutMs = 60000);
 
+// Makes link a symbolic link to target (a folder, a file, or nothing at
+// all), as a program that could write in a folder would plant one: through
+// the harness's ZIMBRO_LINK_MAKER where it names one, else the system's
+// own call. Returns whether the maker reported success.
+bool MakeLink(const std::string& link, const std::string& target);
+
 // The full path of the running test executable.
 std::string SelfPath();
 

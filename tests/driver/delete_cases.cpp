@@ -5,6 +5,7 @@
 
 #include "driver/script_fixture.h"
 #include "driver/sfx_state.h"
+#include "driver/temp_folder.h"
 
 namespace {
 
@@ -148,6 +149,38 @@ TEST_F(Deletes, FileInUseMovedAsideAndDeletedAtRestart) {
                    pending.size());
   }
   RegCloseKey(key);
+}
+
+// Links planted in the destination lead outside it: a Delete that matches
+// one takes the link, never what it leads to; a value whose folder is a link
+// is refused with a counted line; a folder that goes takes the links inside
+// it, not their contents; and so does the temporary folder's removal.
+// (Wine removes a link to a folder only by removing the folder, so the
+// folders the links lead to hold files here: those must stay.)
+TEST_F(Deletes, LinksInTheDestinationAreNeverFollowed) {
+  const std::string outside = work_.file("outside");
+  ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA((outside + "\\inner").c_str(), nullptr));
+  const std::vector<std::string> victims = {outside + "\\keep.old", outside + "\\inner\\deep.old"};
+  for (const std::string& victim : victims) testing_support::WriteWholeFile(victim, "x");
+  for (const char* name : {"linked", "match.old", "via"}) {
+    ASSERT_TRUE(testing_support::MakeLink(destination_.file(name), outside)) << name;
+  }
+  ASSERT_TRUE(CreateDirectoryA(destination_.file("real").c_str(), nullptr));
+  ASSERT_TRUE(testing_support::MakeLink(destination_.file("real\\inside"), outside));
+
+  Run("Delete=linked\r\nDelete=*.old\r\nDelete=real\r\nDelete=via\\*.old\r\nDelete=via/inner/*", ScriptMode::DeleteFiles);
+  EXPECT_EQ(2, sfx.errorCount);  // the two values through "via"
+  for (const std::string& victim : victims) EXPECT_TRUE(FileExists(victim)) << victim;
+
+  const std::string temp = work_.file("QelSFX7");
+  ASSERT_TRUE(CreateDirectoryA(temp.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::MakeLink(temp + "\\linked", outside));
+  testing_support::WriteWholeFile(temp + "\\own.txt", "x");
+  strcpy(sfx.tempFolder, temp.c_str());
+  RemoveTempFolder();
+  EXPECT_FALSE(FileExists(temp + "\\own.txt"));
+  for (const std::string& victim : victims) EXPECT_TRUE(FileExists(victim)) << victim;
 }
 
 }  // namespace

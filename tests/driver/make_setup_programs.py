@@ -105,11 +105,21 @@ write("method.exe", patch_member(archive(
 # locked.txt is held open by the test: it cannot be created, exit code 9.
 write("locked.exe", archive("Title=Zimbro Locked Test\nOverwrite=1\n", [("locked.txt", README)]))
 
+# A remembered destination and a Delete there: the folder comes from the
+# test's environment, the saved one from whichever hive the run trusts.
+write("savepath.exe", archive("Title=Zimbro SavePath Test\nPath=%ZIMBRO_SAVEPATH_DEST%\nSavePath\nSilent=1\n"
+                              "Delete=*.old\n", FILES))
 # A wrong CRC in a member whose name is outside ASCII: the unattended run's
 # log must show it in UTF-8.
 write("unattended.exe", patch_member(archive(
     "Title=Zimbro Unattended Test\nSetup=" + PROBE + " unattended\n", [("readme.txt", README), ("gr\u00fc\u00dfe.txt", GUIDE)]),
     "gr\u00fc\u00dfe.txt", (14, 16), 0x12345678, "<I"))
+
+# Setup programs by bare names that the archive does not hold, into the
+# folder the test names: one of that name beside the installer or in the
+# caller's folder must never start.
+write("lookup.exe", archive(
+    "Title=Zimbro Lookup Test\nPath=%ZIMBRO_LOOKUP_DEST%\nSetup=zimbro-tool /x\nSetup=zimbro-tool.exe /y\n", FILES))
 
 # Localised: translated dialog texts and help text, a larger start dialog;
 # and a mirrored one.

@@ -3,6 +3,7 @@
 
 #include <shlobj.h>
 #include <string.h>
+#include <tlhelp32.h>
 
 #include <fstream>
 #include <sstream>
@@ -64,6 +65,25 @@ std::vector<ProbeRun> ScriptTest::ProbeRuns(size_t count) {
     }
     if (runs.size() >= count || wait == 600) return runs;
     Sleep(50);
+  }
+}
+
+void ScriptTest::WaitForStartedPrograms() {
+  const DWORD self = GetCurrentProcessId();
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  ASSERT_NE(INVALID_HANDLE_VALUE, snapshot);
+  std::vector<HANDLE> children;
+  PROCESSENTRY32 entry;
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (entry.th32ParentProcessID != self || entry.th32ProcessID == self) continue;
+    HANDLE child = OpenProcess(SYNCHRONIZE, FALSE, entry.th32ProcessID);
+    if (child != nullptr) children.push_back(child);
+  }
+  CloseHandle(snapshot);
+  for (HANDLE child : children) {
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child, 30000));
+    CloseHandle(child);
   }
 }
 

@@ -32,6 +32,10 @@ class ScriptTest : public ::testing::Test {
   void Run(const std::string& script, ScriptMode mode, HWND window = nullptr);
   // The runs of the probe so far; waits until there are at least count.
   std::vector<ProbeRun> ProbeRuns(size_t count = 0);
+  // Waits until the programs this process started have ended. The command
+  // interpreter waits for whatever a batch file or "/c" starts, so a batch
+  // file's whole work is over then, and what it did not start never will be.
+  static void WaitForStartedPrograms();
 
   std::string destination() const { return destination_.path(); }
   std::string probeLog() const { return work_.file("probe.log"); }

@@ -9,11 +9,14 @@
 #include <string>
 
 #include "common/test_support.h"
+#include "driver/admin_only_folder.h"
 #include "driver/running_installer.h"
+#include "driver/saved_destination.h"
 #include "driver/script_fixture.h"
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
 #include "support/heap.h"
+#include "support/paths.h"
 #include "support/strings.h"
 #include "ui/html_viewer.h"
 #include "ui/resource_ids.h"
@@ -186,7 +189,11 @@ TEST_F(StartDialogRun, TempModeAsksThenInstallsIntoATemporaryFolderItRemoves) {
     EXPECT_EQ(run->Finish(), 0);
     std::vector<script_testing::ProbeRun> runs = ProbeRuns(1);
     ASSERT_EQ(runs.size(), 1u);
-    EXPECT_NE(runs[0].folder.find("QelSFX"), std::string::npos) << runs[0].folder;
+    // Elevated, as every run under Wine: in the system's temporary folder,
+    // out of the user's reach.
+    char systemTemp[kPathSize];
+    ASSERT_TRUE(SystemTempFolder(systemTemp));
+    EXPECT_EQ(runs[0].folder.find(std::string(systemTemp) + "QelSFX"), 0u) << runs[0].folder;
     EXPECT_FALSE(FileExists(runs[0].folder + "\\readme.txt")) << "the temporary folder stayed";
     EXPECT_FALSE(Extracted());  // nothing in the current folder
   }
@@ -269,6 +276,93 @@ TEST_F(StartDialogRun, UnattendedRunsNeverWaitAndWriteTheirLog) {
   std::vector<script_testing::ProbeRun> runs = ProbeRuns(1);
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].arguments, (std::vector<std::string>{"texts", "/x", "-y"}));
+}
+
+// Every run under Wine is elevated: its log is only ever a new file. A
+// name that exists is refused before the run starts, in a message box or,
+// for an unattended run, with no window at all; the file stays as it was.
+TEST_F(StartDialogRun, ElevatedRunRefusesALogThatExists) {
+  const std::string log = work_.file("existing.log");
+  ASSERT_TRUE(testing_support::WriteWholeFile(log, "the caller's own\n"));
+  RunningInstaller* run = Start("unattended.exe", "/sfx-unattended /sfx-log=\"" + log + "\"");
+  EXPECT_EQ(run->Finish(30000), 2);
+  EXPECT_FALSE(run->everVisible());
+
+  run = Start("texts.exe", "/sfx-log=\"" + log + "\"");
+  std::string text;
+  HWND box = run->WaitForMessageBox(&text);
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(text.find("Cannot create the log file " + log), 0u) << text;
+  RunningInstaller::Press(box, IDOK);
+  EXPECT_EQ(run->Finish(), 2);
+  EXPECT_FALSE(Extracted());
+  EXPECT_TRUE(NothingStarted());
+  std::vector<uint8_t> kept = testing_support::ReadWholeFile(log);
+  EXPECT_EQ("the caller's own\n", std::string(kept.begin(), kept.end()));
+}
+
+// An elevated run trusts no SavePath value of the user's hive, which any
+// program of the user may write: it installs, and deletes, where the script
+// says, and remembers the folder in the machine's hive.
+TEST_F(StartDialogRun, ElevatedSavePathTrustsOnlyTheMachinesHive) {
+  const char* key = "Software\\Zimbro SFX";
+  const std::string chosen = work_.file("secdest");
+  const std::string planted = work_.file("planted");
+  ASSERT_TRUE(CreateDirectoryA(planted.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteWholeFile(planted + "\\stale.old", "x"));
+  char name[kPathSize];
+  RegistryValueName(chosen.c_str(), name);
+  HKEY user;
+  ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_WRITE, nullptr, &user, nullptr));
+  RegSetValueExA(user, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(planted.c_str()),
+                 static_cast<DWORD>(planted.size() + 1));
+  RegCloseKey(user);
+  SetEnvironmentVariableA("ZIMBRO_SAVEPATH_DEST", chosen.c_str());
+
+  EXPECT_EQ(Start("savepath.exe")->Finish(), 0);
+  EXPECT_TRUE(FileExists(chosen + "\\readme.txt"));
+  EXPECT_TRUE(FileExists(planted + "\\stale.old"));
+  EXPECT_FALSE(FileExists(planted + "\\readme.txt"));
+  EXPECT_EQ(chosen, script_testing::RegistryText(HKEY_LOCAL_MACHINE, key, name));
+  SetEnvironmentVariableA("ZIMBRO_SAVEPATH_DEST", nullptr);
+  script_testing::DeleteRegistryValue(HKEY_LOCAL_MACHINE, key, name);
+  script_testing::DeleteRegistryValue(HKEY_CURRENT_USER, key, name);
+}
+
+// A Setup program is taken only from where the publisher put it: one of the
+// same name beside the installer or in the caller's folder never starts. A
+// run whose Setup did not start ends with 4; unattended, it waits for
+// nobody (no box of the system's), and its log says why.
+TEST_F(StartDialogRun, SetupFoundNowhereElseEndsWithItsOwnCode) {
+  const std::string home = work_.file("home"), caller = work_.file("caller");
+  CreateDirectoryA(home.c_str(), nullptr);
+  CreateDirectoryA(caller.c_str(), nullptr);
+  const std::string installer = home + "\\lookup.exe";
+  ASSERT_TRUE(CopyFileA(InstallerPath("lookup.exe").c_str(), installer.c_str(), FALSE));
+  const struct {
+    const char* where;
+    std::string folder;  // where a program of the Setup's name lies
+  } cases[] = {{"beside the installer", home}, {"in the caller's folder", caller}, {"nowhere", ""}};
+  int runs = 0;
+  for (const auto& c : cases) {
+    const std::string tool = c.folder.empty() ? "" : c.folder + "\\zimbro-tool.exe";
+    if (!tool.empty()) ASSERT_TRUE(CopyFileA(script_testing::ProbePath().c_str(), tool.c_str(), FALSE));
+    const std::string target = work_.file("lookup" + std::to_string(++runs));
+    // A new log each time: an elevated run (every run under Wine) writes
+    // none over a file that exists.
+    const std::string log = target + ".log";
+    SetEnvironmentVariableA("ZIMBRO_LOOKUP_DEST", target.c_str());
+    run_.reset(new RunningInstaller(installer, "/sfx-unattended /sfx-log=\"" + log + "\"", caller));
+    EXPECT_EQ(run_->Finish(30000), 4) << c.where;
+    EXPECT_FALSE(run_->everVisible()) << c.where;
+    EXPECT_TRUE(NothingStarted()) << c.where;
+    EXPECT_TRUE(FileExists(target + "\\readme.txt")) << c.where;
+    std::vector<uint8_t> bytes = testing_support::ReadWholeFile(log);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("Cannot start zimbro-tool\r\nCannot start zimbro-tool.exe\r\n"), std::string::npos) << text;
+    if (!tool.empty()) DeleteFileA(tool.c_str());
+  }
+  SetEnvironmentVariableA("ZIMBRO_LOOKUP_DEST", nullptr);
 }
 
 TEST_F(StartDialogRun, DestinationThatCannotBeCreated) {

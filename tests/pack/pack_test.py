@@ -106,10 +106,12 @@ class CheckTest(PackTestCase):
                  "existing files: kept (skipped)", 'caption "Demo \u00e9"',
                  "destination: <programs folder>\\Zimbro Demo", "text: 1 Text command, 10 characters",
                  'LicenseInit  license dialog titled "Terms", 10 characters of text',
-                 'RunPresetup  starts the program "prepare.bat" and waits for it',
+                 'RunPresetup  starts the batch file "prepare.bat" (destination or system folders) and waits '
+                 'for it',
                  'DeleteFiles  deletes "old\\*.tmp" in the destination', "(the archive is extracted",
                  'Shortcuts    Programs menu\\Zimbro\\Zimbro App.lnk -> app.exe, description "Runs it", icon app.ico',
-                 'RunSetup     starts the program "app.exe" with the arguments "/first" after the dialog has closed']
+                 'RunSetup     starts the program "app.exe" (destination or system folders) with the arguments "/first" '
+                 'after the dialog has closed']
         positions = [out.find(step) for step in steps]
         self.assertNotIn(-1, positions, out)
         self.assertEqual(positions, sorted(positions), out)
@@ -120,7 +122,8 @@ class CheckTest(PackTestCase):
         code, out, _ = run("--check", path)
         self.assertEqual(code, 0, out)
         for text in ["temporary-folder mode", "silent mode 2", 'asks "Install now?" under the title "Setup"',
-                     'starts the program "run.bat" and waits for it; then the temporary folder is removed']:
+                     'starts the batch file "run.bat" (destination or system folders) and waits for it; '
+                     'then the temporary folder is removed']:
             self.assertIn(text, out)
 
     def test_pack_refuses_a_script_with_errors(self):
@@ -144,7 +147,8 @@ READER_CASES = [
     ("Path=.\\Apps\n", ["destination: Apps (relative to the folder the installer starts in)"]),
     ("path=\\Apps\n", ["destination: \\Apps\n"]),
     ("Title=A\rPath=B\r", ['caption "A"', "destination: <programs folder>\\B"]),
-    ("Title=" + "x" * 4089 + "Setup=x.exe\n", ['starts the program "x.exe" after the dialog has closed']),
+    ("Title=" + "x" * 4089 + "Setup=x.exe\n",
+     ['starts the program "x.exe" (destination or system folders) after the dialog has closed']),
     ("TempMode=Install now?@Setup\n", ['asks "Install now?" under the title "Setup"']),
     ("Silent=1\nTempMode\n", ["silent mode 1:"]),
     ("TempMode\nSilent=0\n", ["silent mode 0:"]),
@@ -154,10 +158,15 @@ READER_CASES = [
     ("Text\n{\n\n{\n}\n", ["text: 1 Text command, 5 characters"]),
     ("Text\n{\nx \t \n}\n", ["text: 1 Text command, 5 characters"]),  # a tab is no blank
     # Setup and Presetup by what the launcher does with them.
-    ("Setup=setup.inf\n", ['RunSetup     installs "setup.inf" (its Install section)']),
-    ('Presetup="read me.txt" now\n', ['opens "read me.txt" with the program Windows has for .txt files '
-                                       'with the arguments "now" and waits for it']),
+    ("Setup=setup.inf\n", ['RunSetup     installs "setup.inf" (destination or system folders; its Install section)']),
+    ('Presetup="read me.txt" now\n', ['opens "read me.txt" (destination or system folders) with the program '
+                                       'Windows has for .txt files with the arguments "now" and waits for it']),
     ("Setup=\n", ["RunSetup     starts nothing (no program given)"]),
+    # Only a relative name is looked for; a bare name is a program; an
+    # address goes to the shell whole.
+    ("Setup=tool /x\n", ['starts the program "tool.exe" (destination or system folders) with the arguments "/x"']),
+    ('Setup="C:\\Tools\\app.exe" /x\n', ['starts the program "C:\\Tools\\app.exe" with the arguments "/x"']),
+    ("Setup=zimbro://page/x /q\n", ['RunSetup     opens the address "zimbro://page/x" with the arguments "/q"']),
     ("Text\n{\nOverwrite=1\n}\n", ["is also run as an Overwrite command"]),
 ]
 
@@ -193,7 +202,7 @@ class MessagesTest(PackTestCase):
         for entry in ['664abaa4="Error"', '3478d231="100*100"', '50a17ae8="LTR"', '077e53df="Install"']:
             self.assertIn(entry, lines)
         self.assertIn('664abaa4="[Error]"', self.template("--pseudo").split("\r\n"))
-        self.assertEqual(sum(1 for line in lines if line[8:10] == '="'), 1 + 5 + 28 + 39, text)
+        self.assertEqual(sum(1 for line in lines if line[8:10] == '="'), 1 + 5 + 28 + 42, text)
 
     def test_blocks_are_checked_before_they_are_used(self):
         good = '***messages**\r\n664abaa4="Fehler"\r\nc2f7663d="Entpacke %s"\r\n'

@@ -33,7 +33,9 @@ for entry in pe.DIRECTORY_ENTRY_RESOURCE.entries:
         data = entry.directory.entries[0].directory.entries[0].data.struct
         manifest = pe.get_data(data.OffsetToData, data.Size).decode()
 stub = pefile.PE(data=open(sys.argv[1], "rb").read()[:size])
-print(json.dumps({"strings": strings, "types": types, "manifest": manifest,
+relocations = [[entry.rva, entry.type] for block in getattr(stub, "DIRECTORY_ENTRY_BASERELOC", [])
+               for entry in block.entries]
+print(json.dumps({"strings": strings, "types": types, "manifest": manifest, "relocations": relocations,
                   "file_version": [fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
                                    fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF] if fixed else None,
                   "checksum": stub.verify_checksum()}))
@@ -49,6 +51,13 @@ def make_icon(path, sizes):
                    check=True)
 
 
+def pe_report(path, stub_bytes):
+    done = subprocess.run([SYSTEM_PYTHON, "-c", PEFILE_REPORT, path, str(stub_bytes)], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise AssertionError(done.stderr)
+    return json.loads(done.stdout)
+
+
 def stub_size(installer):
     _, listing, _ = run("--list", installer)
     line = next(l for l in listing.splitlines() if l.startswith("stub: "))
@@ -58,6 +67,10 @@ def stub_size(installer):
 class BrandingTest(PackTestCase):
     def test_icon_version_and_level_read_back(self):
         make_icon(self.path("brand.ico"), [48, 32, 16])
+        # The stub's base relocations follow its resources; a branded copy
+        # keeps every one of them.
+        relocations = pe_report(STUB, os.path.getsize(STUB))["relocations"]
+        self.assertTrue(relocations)
         for name, args, listed, checks in [
             ("everything", ["--icon", self.path("brand.ico"), "--version-info", "ProductName=Zimbro Demo",
                             "--version-info", "FileVersion=2.5.1", "--version-info", "CompanyName=Zimbro \u00c9ditions",
@@ -82,10 +95,8 @@ class BrandingTest(PackTestCase):
                 _, listing, _ = run("--list", installer)
                 for line in listed:
                     self.assertIn(line, listing)
-                done = subprocess.run([SYSTEM_PYTHON, "-c", PEFILE_REPORT, installer, str(stub_size(installer))],
-                                      capture_output=True, text=True)
-                self.assertEqual(done.returncode, 0, done.stderr)
-                seen = json.loads(done.stdout)
+                seen = pe_report(installer, stub_size(installer))
+                self.assertEqual(seen["relocations"], relocations)
                 self.assertEqual(seen["strings"], checks["strings"])
                 self.assertIn('level="%s"' % checks["level"], seen["manifest"])
                 self.assertTrue(seen["checksum"])

@@ -59,6 +59,9 @@ TEST(StringTable, EveryMessageHasItsText) {
       {131, "Some files could not be created.\nPlease close all applications, reboot Windows and restart this installation"},
       {132, "Some installation files are corrupt.\nPlease download a fresh copy and retry the installation"},
       {133, "All files"},
+      {134, "Cannot start %s"},
+      {135, "The arguments given to the installer cannot be passed safely to %s"},
+      {136, "Cannot create the log file %s: a run with administrator rights only writes a log file it makes new"},
       {150, "<ul><li>Press <b>Install</b> button to start extraction.</li><br><br>"},
       {151, "<li>Use <b>Browse</b> button to select the destination"},
       {152, "folder from the folders tree. It can be also entered"},
@@ -80,7 +83,7 @@ TEST(StringTable, LineBreaksAreRealSingleLineFeeds) {
 
 TEST(StringTable, GapsHaveNoText) {
   EXPECT_EQ("", LoadString(122));
-  for (int id = 134; id <= 149; ++id) EXPECT_EQ("", LoadString(id)) << id;
+  for (int id = 137; id <= 149; ++id) EXPECT_EQ("", LoadString(id)) << id;
   EXPECT_EQ("", LoadString(99));
   EXPECT_EQ("", LoadString(156));
 }

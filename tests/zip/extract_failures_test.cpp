@@ -103,6 +103,27 @@ TEST_F(ExtractTest, NamesLeavingTheDestinationAreNeverWritten) {
   EXPECT_FALSE(FileExists("C:\\evil6.txt"));
 }
 
+// Links planted in the destination, to a folder of the archive's and to a
+// file it replaces: no member is written through them, the folder's members
+// are counted lines, and the rest of the archive comes out. (Wine shows only
+// links to folders as links; a link to a file it shows as the file, which
+// the replacing move then takes the place of, link and all.)
+TEST_F(ExtractTest, MembersNeverPassThroughLinksInTheDestination) {
+  const std::string outside = scratch_.file("outside");
+  ASSERT_TRUE(CreateDirectoryA(outside.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteWholeFile(outside + "\\victim.txt", "the victim's own\n"));
+  ASSERT_TRUE(testing_support::MakeLink(Out("sub"), outside));
+  ASSERT_TRUE(testing_support::MakeLink(Out("text.txt"), outside + "\\victim.txt"));
+  sfx.overwriteAll = 1;  // replace whatever is there, unasked
+  Extract("zip-l6.zip");
+  EXPECT_EQ(std::vector<std::string>({"victim.txt"}), ListTree(outside));
+  std::vector<uint8_t> kept = ReadWholeFile(outside + "\\victim.txt");
+  EXPECT_EQ("the victim's own\n", std::string(kept.begin(), kept.end()));
+  // sub/, sub/dir/, sub/dir/nested.txt and sub/emptydir/.
+  EXPECT_EQ(4, sfx.errorCount);
+  EXPECT_TRUE(FileExists(Out("random.bin")));
+}
+
 TEST_F(ExtractTest, NameLongerThanTheBufferIsRefusedNotCut) {
   Extract("py-longname.zip");
   EXPECT_EQ(1, sfx.errorCount);

@@ -1,6 +1,6 @@
 // A fixture for tests that run the whole extraction engine: a fresh
 // destination folder made current for the run, the process-wide run state
-// reset, and the archives that scripts/make-test-archives.sh left in
+// reset, and the archives that tests/zip/make_test_archives.py left in
 // ZIMBRO_TESTDATA.
 #pragma once
 

@@ -5,6 +5,7 @@
 // code rule.
 #include "driver/install_flow.h"
 
+#include "driver/layer_hooks.h"
 #include "driver/saved_destination.h"
 #include "driver/script.h"
 #include "driver/sfx_state.h"
@@ -20,8 +21,8 @@
 static void EnableControl(HWND dialog, int id, bool on) { EnableWindow(GetDlgItem(dialog, id), on ? TRUE : FALSE); }
 
 // The end of a run: a clean one ends the dialog; one with errors explains
-// them and waits for Close.
-static void FinishInstall(HWND dialog) {
+// them, by what the extraction's outcome says, and waits for Close.
+static void FinishInstall(HWND dialog, RunOutcome extraction) {
   // A clean run ends here, its last lines shown or not: nobody reads them in
   // a dialog that closes at once.
   if (sfx.errorCount <= 0) {
@@ -29,9 +30,9 @@ static void FinishInstall(HWND dialog) {
     return;
   }
   FlushInfoLines();
-  int summary = sfx.exitCode.code == kExitCreateFailed ? kMsgFilesNotCreated
-                : sfx.exitCode.code == kExitCrcFailed  ? kMsgFilesCorrupt
-                                                       : kMsgErrorsEncountered;
+  int summary = extraction == kRunFilesNotCreated ? kMsgFilesNotCreated
+                : extraction == kRunFilesCorrupt  ? kMsgFilesCorrupt
+                                                  : kMsgErrorsEncountered;
   LogLine(MessageText(summary));
   // Unattended, nobody reads the summary: the errors end the run, and the
   // exit code and the log tell them.
@@ -54,8 +55,10 @@ void RunInstallFlow(HWND dialog) {
     return;
   }
   if (sfx.fatalStop) {
+    // The press came while the extraction waits for the stop: it has
+    // handed no outcome yet.
     sfx.runState = kClosing;
-    FinishInstall(dialog);
+    FinishInstall(dialog, kRunNothingLost);
     return;
   }
 
@@ -91,7 +94,8 @@ void RunInstallFlow(HWND dialog) {
   EnableControl(dialog, IDOK, false);
   RunScript(dialog, sfx.scriptText, ScriptMode::RunPresetup);
   RunScript(dialog, sfx.scriptText, ScriptMode::DeleteFiles);
-  RecordExtraction(ExtractArchive(sfx.moduleName));
+  const RunOutcome extraction = ExtractArchive(sfx.moduleName, EngineServices());
+  RecordExtraction(extraction);
   // The last member lines show while the shortcuts are made. A hidden
   // dialog (a silent run) keeps them until it must show: an error line or
   // the end of a run with errors writes them first.
@@ -101,5 +105,5 @@ void RunInstallFlow(HWND dialog) {
   RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);
   EnableControl(dialog, IDOK, true);
   sfx.extracting = 0;
-  FinishInstall(dialog);
+  FinishInstall(dialog, extraction);
 }

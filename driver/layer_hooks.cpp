@@ -47,18 +47,38 @@ static bool askPassword(char* out, int outSize, const char* memberName) {
 
 static bool stopRequested() { return sfx.runState != kRunning; }
 
+// Constant data: the addresses are known when the program is linked, so the
+// table needs no constructor.
+static const EngineUi engineServices = {ReportMember, engineErrorLine, SetProgress,  PumpWhileWorking,
+                                        AskOverwrite, askPassword,     stopRequested};
+
+const EngineUi& EngineServices() { return engineServices; }
+
 void RegisterLayerHooks() {
   fatalHooks.reportFailure = reportFileFailure;
   fatalHooks.recordExitCode = recordExitCode;
   fatalHooks.waitForStop = FatalStopWait;
   removeTempFolderHook = RemoveTempFolder;
-  engineUi.reportMember = ReportMember;
-  engineUi.errorLine = engineErrorLine;
-  engineUi.progress = SetProgress;
-  engineUi.pumpMessage = PumpWhileWorking;
-  engineUi.askOverwrite = AskOverwrite;
-  engineUi.askPassword = askPassword;
-  engineUi.stopRequested = stopRequested;
+}
+
+const char* MissingEngineService(const EngineUi& ui) {
+  struct Service {
+    const char* name;
+    bool set;
+  };
+  const Service services[] = {
+      {"EngineUi.reportMember", ui.reportMember != nullptr},
+      {"EngineUi.errorLine", ui.errorLine != nullptr},
+      {"EngineUi.progress", ui.progress != nullptr},
+      {"EngineUi.pumpMessage", ui.pumpMessage != nullptr},
+      {"EngineUi.askOverwrite", ui.askOverwrite != nullptr},
+      {"EngineUi.askPassword", ui.askPassword != nullptr},
+      {"EngineUi.stopRequested", ui.stopRequested != nullptr},
+  };
+  for (const Service& service : services) {
+    if (!service.set) return service.name;
+  }
+  return nullptr;
 }
 
 const char* MissingLayerHook() {
@@ -71,16 +91,9 @@ const char* MissingLayerHook() {
       {"fatalHooks.recordExitCode", fatalHooks.recordExitCode != nullptr},
       {"fatalHooks.waitForStop", fatalHooks.waitForStop != nullptr},
       {"removeTempFolderHook", removeTempFolderHook != nullptr},
-      {"engineUi.reportMember", engineUi.reportMember != nullptr},
-      {"engineUi.errorLine", engineUi.errorLine != nullptr},
-      {"engineUi.progress", engineUi.progress != nullptr},
-      {"engineUi.pumpMessage", engineUi.pumpMessage != nullptr},
-      {"engineUi.askOverwrite", engineUi.askOverwrite != nullptr},
-      {"engineUi.askPassword", engineUi.askPassword != nullptr},
-      {"engineUi.stopRequested", engineUi.stopRequested != nullptr},
   };
   for (const Hook& hook : hooks) {
     if (!hook.set) return hook.name;
   }
-  return nullptr;
+  return MissingEngineService(EngineServices());
 }

@@ -107,16 +107,12 @@ void AppendPath(char* path, const char* text) {
   copyTextCut(path + used, text, kPathSize - used);
 }
 
-// Path: ".\x" is relative to the current folder, "\x" and "C:..." are taken
-// as they are, anything else lies in the programs folder.
+// Path: by the rule of ReadDestinationBase, which zimbro-pack --check tells
+// publishers by too.
 void SetDestination(const char* value, ScriptView* view) {
-  const char* p = value[0] == '"' ? value + 1 : value;
+  const char* p = value;
   char destination[kPathSize];
-  if (p[0] == '.' && p[1] == '\\') {
-    copyTextCut(destination, p + 2, kPathSize);
-  } else if (p[0] == '\\' || (p[0] != '\0' && isDriveSeparator(p[1]))) {
-    copyTextCut(destination, p, kPathSize);
-  } else if (ProgramFilesFolder(destination)) {
+  if (ReadDestinationBase(value, &p) == DestinationBase::kProgramsFolder && ProgramFilesFolder(destination)) {
     if (*lastCharOf(destination) != '\\') AppendPath(destination, "\\");
     AppendPath(destination, p);
   } else {

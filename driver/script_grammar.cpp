@@ -223,6 +223,18 @@ int SilentAfter(int current, const char* value) {
 
 int SilentAfterTempMode(int current) { return current == kSilentNone ? kSilentAutomatic : current; }
 
+DestinationBase ReadDestinationBase(const char* value, const char** rest) {
+  const char* p = value[0] == '"' ? value + 1 : value;
+  if (p[0] == '.' && p[1] == '\\') {
+    *rest = p + 2;
+    return DestinationBase::kStartFolder;
+  }
+  *rest = p;
+  // A drive letter and its colon: the second byte is never a lead byte's.
+  if (p[0] == '\\' || (p[0] != '\0' && p[1] == ':')) return DestinationBase::kAsWritten;
+  return DestinationBase::kProgramsFolder;
+}
+
 OverwriteValue ReadOverwriteValue(const char* value) {
   switch (value[0]) {
     case '0': return OverwriteValue::Ask;

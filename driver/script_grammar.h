@@ -152,6 +152,18 @@ int SilentAfter(int current, const char* value);
 // The mode after a TempMode line: a temporary destination starts at once.
 int SilentAfterTempMode(int current);
 
+// Where a Path value puts the destination, once its environment variables
+// are expanded (the stub expands them as it reads the line): ".\x" lies in
+// the folder the installer starts in, "\x" and "C:..." are taken as they
+// are, anything else lies in the programs folder. *rest: where the folder's
+// own part begins (after a leading quote, and after ".\").
+enum class DestinationBase {
+  kStartFolder,
+  kAsWritten,
+  kProgramsFolder,
+};
+DestinationBase ReadDestinationBase(const char* value, const char** rest);
+
 // What an Overwrite value asks for, by its first character.
 enum class OverwriteValue {
   Ask,        // '0': the user is asked about each existing file

@@ -14,8 +14,9 @@
 #   demo, screenshots
 #                one tree: the i686 product where this machine starts 32-bit
 #                programs, the x86-64 copy otherwise; says which
-# The trees: build/ (i686, cmake/mingw-i686.cmake) and build/x64/ (x86-64,
-# cmake/mingw-x86_64.cmake), configured from the same CMakeLists.
+# The trees, configured from the same CMakeLists by the presets of
+# CMakePresets.json (named as ARCH names them): build/ (i686) and build/x64/
+# (x86-64). This script decides which of them this machine builds and runs.
 # Usage: ARCH=auto|i686|x64 scripts/each-arch.sh ACTION
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,28 +27,23 @@ jobs=$(nproc)
 eval "$(scripts/arches.sh "${ARCH:-auto}")"
 read -r -a arches <<<"$ZIMBRO_ARCHES"
 
+# The binary folder of each preset, for ctest and the descriptions.
 tree() { [ "$1" = x64 ] && echo build/x64 || echo build; }
-toolchain() { [ "$1" = x64 ] && echo cmake/mingw-x86_64.cmake || echo cmake/mingw-i686.cmake; }
 describe() { [ "$1" = x64 ] && echo "x64 build ($(tree x64)/, 64-bit Wine)" || echo "i686 build ($(tree i686)/, 32-bit Wine)"; }
 has() { local a; for a in "${arches[@]}"; do [ "$a" = "$1" ] && return 0; done; return 1; }
 
-configure() {
-  cmake -S . -B "$(tree "$1")" -DCMAKE_TOOLCHAIN_FILE="$(toolchain "$1")" -DCMAKE_BUILD_TYPE=Release >/dev/null
-}
-
 build_all() {
-  # The product first, whatever runs the tests.
-  configure i686
+  # The product first, whatever runs the tests; where its tests cannot run,
+  # only the targets the other tree's tests and the benchmarks need.
+  cmake --preset i686 >/dev/null
   if has i686; then
-    cmake --build build -j "$jobs"
+    cmake --build --preset i686 -j "$jobs"
   else
-    # desktop_keeper too: the packer's tests need a Windows program that is
-    # not a stub, and that one is small.
-    cmake --build build -j "$jobs" --target zimbro-sfx zimbro-pack decoder-bench-native desktop_keeper
+    cmake --build --preset i686-product -j "$jobs"
   fi
   if has x64; then
-    configure x64
-    cmake --build build/x64 -j "$jobs"
+    cmake --preset x64 >/dev/null
+    cmake --build --preset x64 -j "$jobs"
   fi
 }
 

@@ -4,7 +4,11 @@
 
 #ifndef ZIMBRO_STUB
 size_t failAllocationsFrom = 0;
-static bool failsInTest(size_t bytes) { return failAllocationsFrom != 0 && bytes >= failAllocationsFrom; }
+size_t failAllocationsBelow = 0;
+static bool failsInTest(size_t bytes) {
+  return failAllocationsFrom != 0 && bytes >= failAllocationsFrom &&
+         (failAllocationsBelow == 0 || bytes < failAllocationsBelow);
+}
 #else
 static bool failsInTest(size_t) { return false; }
 #endif

@@ -9,9 +9,8 @@
 #include <stdint.h>
 #include <windows.h>
 
-// A password of up to 127 characters and its terminator: what the password
-// prompt accepts, and the size of every copy of it.
-const int kPasswordSize = 128;
+#include "ui/password_size.h"
+
 // A new name typed at the rename prompt: up to 259 characters, all that a
 // member name can hold, so that a typed name is never cut.
 const int kNewNameSize = 260;

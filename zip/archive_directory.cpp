@@ -53,7 +53,9 @@ static void parseEndRecord(EngineState* state, const uint8_t* record) {
   end.commentLength = readLe16(record + 20);
 }
 
-static int32_t FindEndRecord(EngineState* state, int32_t searchLength) {
+// Finds the end record in the last searchLength bytes and parses it; false
+// (with its line when the search failed) when there is none.
+static bool FindEndRecord(EngineState* state, int32_t searchLength) {
   uint8_t* buffer = state->inputBuffer;
   const int64_t length = state->archiveLength;
   uint8_t* found = nullptr;
@@ -93,21 +95,21 @@ static int32_t FindEndRecord(EngineState* state, int32_t searchLength) {
 
   if (failed || found == nullptr) {
     damagedArchive(state);
-    return kError;
+    return false;
   }
   state->input.next = found;
   state->input.unread = held - static_cast<int32_t>(found - buffer);
   state->endRecordPosition = state->blockStart + (found - buffer);
   uint8_t record[kEndRecordSize];
   fillBytes(record, 0, sizeof(record));
-  if (ReadArchive(state, record, kEndRecordSize) == 0) return kEndOfArchive;
+  if (ReadArchive(state, record, kEndRecordSize) == 0) return false;
   parseEndRecord(state, record);
-  return kOk;
+  return true;
 }
 
 // The record of size bytes at position, when it starts with signature.
 static bool recordAt(EngineState* state, int64_t position, uint8_t* record, int32_t size, uint32_t signature) {
-  return SeekArchive(state, position) == kOk && ReadArchive(state, record, size) == size && readLe32(record) == signature;
+  return SeekArchive(state, position) && ReadArchive(state, record, size) == size && readLe32(record) == signature;
 }
 
 // A Zip64 locator right in front of the end record names the Zip64 end
@@ -140,12 +142,12 @@ static bool readZip64EndRecord(EngineState* state) {
 // Central headers
 // ---------------------------------------------------------------------------
 
-int32_t ReadCentralHeader(EngineState* state) {
+bool ReadCentralHeader(EngineState* state) {
   // The signature was read already; the record keeps room for it so that the
   // offsets below are those of the format.
   uint8_t h[kCentralHeaderSize];
   fillBytes(h, 0, sizeof(h));
-  if (ReadArchive(state, h + 4, kCentralHeaderSize - 4) == 0) return kEndOfArchive;
+  if (ReadArchive(state, h + 4, kCentralHeaderSize - 4) == 0) return false;
   CentralHeader& c = state->centralHeader;
   c.madeByVersion = h[4];
   c.madeByHost = h[5];
@@ -169,10 +171,10 @@ int32_t ReadCentralHeader(EngineState* state) {
   int32_t host = member.host;
   member.volumeLabel =
       (c.externalAttributes & 0x08) != 0 && (host == 0 || host == 5 || host == 6 || host == 11);
-  return kOk;
+  return true;
 }
 
-int32_t StoreMemberInfo(EngineState* state) {
+bool StoreMemberInfo(EngineState* state) {
   const CentralHeader& c = state->centralHeader;
   MemberInfo& member = state->members[state->currentMember];
   member.encrypted = (c.flags & 0x01) != 0;
@@ -187,61 +189,40 @@ int32_t StoreMemberInfo(EngineState* state) {
   // a masked local header (bit 13).
   if ((c.flags & 0x2060) != 0 || (c.method != 0 && c.method != 8)) {
     engineError(state, kMsgUnknownMethod, state->name);
-    return 0;
+    return false;
   }
   member.attributes = static_cast<uint8_t>((c.externalAttributes | 0x20) & 0xFF);
   member.localOffset = static_cast<int64_t>(c.localOffset);
-  return 1;
+  return true;
 }
 
 // ---------------------------------------------------------------------------
 // The member loop: first pass reads a batch of headers, second pass extracts
 // ---------------------------------------------------------------------------
 
-// Reads up to 64 central headers into the batch; the number kept.
-static int32_t readBatch(EngineState* state, int64_t* membersLeft, int32_t* result) {
+// Reads up to 64 central headers into the batch; the number kept. A
+// directory that ends early or is damaged ends the member loop (membersLeft
+// 0) after the batch read so far.
+static int32_t readBatch(EngineState* state, int64_t* membersLeft) {
   int32_t kept = 0;
   while (*membersLeft > 0 && kept < kBatchSize) {
     state->currentMember = kept;
     *membersLeft -= 1;
     SignatureCheck check = readSignature(state, state->centralSignature);
-    if (check == kSignatureMissing) {
-      *result = worseOf(*result, kEndOfArchive);
-      *membersLeft = 0;
-      break;
-    }
-    if (check == kSignatureDiffers) {
-      damagedArchive(state);
-      *result = worseOf(*result, kBadError);
-      *membersLeft = 0;
-      break;
-    }
-    int32_t r = ReadCentralHeader(state);
-    if (r != kOk) {
-      *result = worseOf(*result, r);
+    if (check == kSignatureDiffers) damagedArchive(state);
+    if (check != kSignatureFound || !ReadCentralHeader(state)) {
       *membersLeft = 0;
       break;
     }
     const CentralHeader& c = state->centralHeader;
     const int32_t lengths[3] = {c.nameLength, c.extraLength, c.commentLength};
-    const int32_t kinds[3] = {kFieldName, kFieldExtra, kFieldSkip};
+    const FieldKind kinds[3] = {kFieldName, kFieldExtra, kFieldSkip};
     bool corrupt = false;
-    for (int field = 0; field < 3 && !corrupt; ++field) {
-      r = ReadField(state, lengths[field], kinds[field]);
-      *result = worseOf(*result, r);
-      if (r >= kError) {
-        filesLostError(state, kMsgHeaderCorrupt, state->name);
-        corrupt = true;
-      }
-    }
+    for (int field = 0; field < 3 && !corrupt; ++field) corrupt = !ReadField(state, lengths[field], kinds[field]);
     CentralHeader& wide = state->centralHeader;
     uint64_t* const marked[3] = {&wide.uncompressedSize, &wide.compressedSize, &wide.localOffset};
-    if (!corrupt && interpretExtraField(state, marked, 3) != kOk) {
+    if (corrupt || !interpretExtraField(state, marked, 3)) {
       filesLostError(state, kMsgHeaderCorrupt, state->name);
-      *result = worseOf(*result, kError);
-      corrupt = true;
-    }
-    if (corrupt) {
       *membersLeft = 0;
       break;
     }
@@ -251,14 +232,13 @@ static int32_t readBatch(EngineState* state, int64_t* membersLeft, int32_t* resu
   return kept;
 }
 
-static int32_t RunMemberLoop(EngineState* state) {
+static void RunMemberLoop(EngineState* state) {
   state->firstEncryptedPending = true;
   int64_t membersLeft = static_cast<int64_t>(state->endRecord.totalEntries);
   state->batchNumber = 0;
-  int32_t result = kOk;
-  while (membersLeft > 0 && !stopRequested()) {
+  while (membersLeft > 0 && !stopRequested(state)) {
     int stage = stageEnter(kStageDirectory);
-    int32_t kept = readBatch(state, &membersLeft, &result);
+    int32_t kept = readBatch(state, &membersLeft);
     stageLeave(stage);
 
     // Where the directory goes on; the member data are read in between.
@@ -268,10 +248,10 @@ static int32_t RunMemberLoop(EngineState* state) {
 
     for (int32_t slot = 0; slot < kept; ++slot) {
       stage = stageEnter(kStageMember);
-      int32_t outcome = RunMemberSteps(state, slot, &result);
+      const MemberStepOutcome next = RunMemberSteps(state, slot);
       stageLeave(stage);
-      if (outcome == kEndBatch) break;
-      if (outcome == kEndMemberLoop) return result;
+      if (next == kEndBatch) break;
+      if (next == kEndMemberLoop) return;
     }
 
     stage = stageEnter(kStageDirectory);
@@ -281,7 +261,6 @@ static int32_t RunMemberLoop(EngineState* state) {
     stageLeave(stage);
     state->batchNumber += 1;
   }
-  return result;
 }
 
 // ---------------------------------------------------------------------------
@@ -291,80 +270,80 @@ static int32_t RunMemberLoop(EngineState* state) {
 static bool centralSignatureFollows(EngineState* state) { return readSignature(state, state->centralSignature) == kSignatureFound; }
 
 // With the file open and the end record found: computes the shift, places
-// the directory and runs the member loop.
-static int32_t ReadDirectory(EngineState* state) {
+// the directory and runs the member loop. What goes wrong is in the lines
+// and the outcome.
+static void ReadDirectory(EngineState* state) {
   EndRecord& end = state->endRecord;
   // The comment is the script, read separately; here it is only passed.
   // Reaching exactly the end of the file is not a corrupt comment, even
   // when that end lies on a block boundary that yields no further bytes.
-  if (end.commentLength != 0 && ReadField(state, end.commentLength, kFieldSkip) != kOk &&
+  if (end.commentLength != 0 && !ReadField(state, end.commentLength, kFieldSkip) &&
       static_cast<int64_t>(state->endRecordPosition) + kEndRecordSize + end.commentLength != state->archiveLength) {
     engineError(state, kMsgCommentCorrupt, nullptr);
   }
 
   if (!readZip64EndRecord(state)) {
     damagedArchive(state);
-    return kBadError;
+    return;
   }
   state->expectedEndPosition = static_cast<int64_t>(end.directoryOffset + end.directorySize);
   state->archiveShift = state->directoryEndPosition - state->expectedEndPosition;
-  int32_t result = kOk;
   if (state->archiveShift < 0) {
     unknownFormat(state);
-    result = kError;
   } else if (state->archiveShift > 0 && end.directoryOffset == 0 && end.directorySize != 0) {
     // The directory was written with offset 0: it starts right where the
     // shift says the archive starts.
     unknownFormat(state);
     end.directoryOffset = static_cast<uint64_t>(state->archiveShift);
     state->archiveShift = 0;
-    result = kError;
   }
 
   if (state->expectedEndPosition == 0 && end.directorySize == 0) {
     damagedArchive(state);  // an empty archive: nothing to install
-    return worseOf(result, kWarn);
+    return;
   }
 
   int64_t directory = static_cast<int64_t>(end.directoryOffset);
-  int32_t r = SeekArchive(state, directory + state->archiveShift);
   // A directory that cannot be reached loses every member; the line that
   // says why (a negative shift) is written.
-  if (r == kBadError || r == kEndOfArchive) {
+  if (!SeekArchive(state, directory + state->archiveShift)) {
     noteOutcome(state, kRunFilesCorrupt);
-    return r;
+    return;
   }
   if (!centralSignatureFollows(state)) {
     // Offsets that already count the executable: try them as they are.
     state->archiveShift = 0;
-    r = SeekArchive(state, directory);
-    if (r == kBadError || r == kEndOfArchive) {
+    if (!SeekArchive(state, directory)) {
       noteOutcome(state, kRunFilesCorrupt);
-      return r;
+      return;
     }
     if (!centralSignatureFollows(state)) {
       damagedArchive(state);
-      return kBadError;
+      return;
     }
-    result = kError;
   }
 
   SeekArchive(state, directory + state->archiveShift);
-  return worseOf(result, RunMemberLoop(state));
+  RunMemberLoop(state);
 }
 
-static int32_t OpenArchive(EngineState* state) {
+// Opens the archive and extracts it; false when there is no archive to read
+// (no such file, a folder, or no end record): the caller says it cannot be
+// opened.
+static bool OpenArchive(EngineState* state) {
   WIN32_FIND_DATAA entry;
   HANDLE search = FindFirstFileA(state->archivePath, &entry);
-  if (search == INVALID_HANDLE_VALUE) return kNoArchive;
+  if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
-  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kIsFolder;
+  // A folder is no archive either, and saying so beats a silent run that
+  // extracts nothing.
+  if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
   state->archiveLength = (static_cast<int64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 
   state->archiveFile = fileOpen(state->archivePath, "r");
   if (state->archiveFile == nullptr) {
     engineError(state, kMsgCannotOpen, state->archivePath);
-    return kNoArchive;
+    return false;
   }
   // A signature after the archive is not part of it: the archive ends where
   // the signed data ends.
@@ -377,10 +356,11 @@ static int32_t OpenArchive(EngineState* state) {
   state->input.next = state->inputBuffer;
   state->input.unread = 0;
 
-  int32_t result = FindEndRecord(state, EndSearchLength(state->archiveLength)) == kOk ? ReadDirectory(state) : kNoArchive;
+  const bool found = FindEndRecord(state, EndSearchLength(state->archiveLength));
+  if (found) ReadDirectory(state);
   fileClose(state->archiveFile);
   state->archiveFile = nullptr;
-  return result;
+  return found;
 }
 
 // ---------------------------------------------------------------------------
@@ -390,22 +370,24 @@ static int32_t OpenArchive(EngineState* state) {
 // The message pump lets other handlers run in the middle of an extraction,
 // and one of them could start another, which would compete for the same
 // output files and prompts: the nested call is refused and touches nothing.
+// Process-wide, because the nested call comes from a window procedure that
+// holds no record of the run.
 static bool extractionRunning;
 
 // Every run starts from a state of its own, zeroed (the decoder's window
 // included), and nothing of it outlives the run.
-RunOutcome ExtractArchive(const char* archivePath) {
+RunOutcome ExtractArchive(const char* archivePath, const EngineUi& ui) {
   if (extractionRunning) return kRunNothingLost;
   EngineState* state = static_cast<EngineState*>(allocate(sizeof(EngineState)));
   if (state == nullptr) {
-    engineUi.errorLine(kMsgNoMemory, nullptr);
+    ui.errorLine(kMsgNoMemory, nullptr);
     return kRunNothingLost;
   }
   fillBytes(state, 0, sizeof(EngineState));
   extractionRunning = true;
   stageStart();
+  state->ui = &ui;
   state->archivePath = archivePath;
-  state->passwordCallback = askPasswordCallback;
   state->inputBuffer = static_cast<uint8_t*>(allocate(kInputBlockSize + kHoldSize));
   RunOutcome outcome = kRunNothingLost;
   if (state->inputBuffer == nullptr) {
@@ -414,14 +396,10 @@ RunOutcome ExtractArchive(const char* archivePath) {
     fillBytes(state->inputBuffer, 0, kInputBlockSize + kHoldSize);
     buildSignatures(state);
 
-    int32_t result = OpenArchive(state);
-    // A folder is no archive either, and saying so beats a silent run that
-    // extracts nothing.
-    if (result == kIsFolder) result = kNoArchive;
-    if (result == kNoArchive) engineError(state, kMsgCannotOpen, archivePath);
+    if (!OpenArchive(state)) engineError(state, kMsgCannotOpen, archivePath);
 
     releaseFixedTables(&state->inflate);
-    BuildPath(state, kBuildEnd, nullptr);
+    releaseMappingPaths(state);
     releaseKeyCopy(state);
     release(state->inputBuffer);
     release(state->extraField);

@@ -45,21 +45,21 @@ bool readFollowingBlock(EngineState* state) {
 // Positioning
 // ---------------------------------------------------------------------------
 
-int32_t SeekArchive(EngineState* state, int64_t target) {
-  if (target < 0) return kBadError;
+bool SeekArchive(EngineState* state, int64_t target) {
+  if (target < 0) return false;
   int32_t offset = static_cast<int32_t>(target) & (kInputBlockSize - 1);
   int64_t block = target - offset;
   if (block == state->blockStart) {
     state->input.unread += static_cast<int32_t>(state->input.next - state->inputBuffer) - offset;
     state->input.next = state->inputBuffer + offset;
-    return kOk;
+    return true;
   }
   int32_t got = readBlockAt(state, block);
   // The pointer moves even when nothing came, so that a later seek into the
   // same block finds an empty buffer rather than the previous block's bytes.
   state->input.next = state->inputBuffer + offset;
   state->input.unread = got - offset;
-  return got <= 0 ? kEndOfArchive : kOk;
+  return got > 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -91,51 +91,45 @@ SignatureCheck readSignature(EngineState* state, uint32_t signature) {
 // Variable-length fields of the headers
 // ---------------------------------------------------------------------------
 
-static int32_t readName(EngineState* state, int32_t length) {
+static bool readName(EngineState* state, int32_t length) {
   state->nameCut = false;
   state->name[0] = '\0';
   state->nameCrc = 0;
   // An empty name must not leave the previous member's name in the buffer:
   // the member would be written over that other file.
-  if (length == 0) return kOk;
+  if (length == 0) return true;
   int32_t keep = length;
-  int32_t result = kOk;
   if (length >= kNameSize) {
     keep = kNameSize - 1;
     state->nameCut = true;
-    result = kWarn;
   }
   int32_t got = ReadArchive(state, state->name, keep);
-  if (got == 0) return kEndOfArchive;
+  if (got == 0) return false;
   state->name[got] = '\0';
   state->nameCrc = crc32Update(0, reinterpret_cast<const uint8_t*>(state->name), got);
   applyNameCharset(state, state->name);
-  if (length > keep) result = worseOf(result, SeekArchive(state, archivePosition(state) + (length - keep)));
-  return result;
+  return length == keep || SeekArchive(state, archivePosition(state) + (length - keep));
 }
 
-static int32_t readExtraField(EngineState* state, int32_t length) {
+static bool readExtraField(EngineState* state, int32_t length) {
   release(state->extraField);
   state->extraField = nullptr;
   state->extraLength = length;
-  if (length == 0) return kOk;
+  if (length == 0) return true;
   state->extraField = static_cast<uint8_t*>(allocate(length));
   // Without memory the field is skipped, as if the header had none.
   if (state->extraField == nullptr) return SeekArchive(state, archivePosition(state) + length);
-  if (ReadArchive(state, state->extraField, length) == 0) return kEndOfArchive;
-  return kOk;
+  return ReadArchive(state, state->extraField, length) != 0;
 }
 
-int32_t ReadField(EngineState* state, int32_t length, int32_t kind) {
+bool ReadField(EngineState* state, int32_t length, FieldKind kind) {
   switch (kind) {
     case kFieldName:
       return readName(state, length);
     case kFieldExtra:
       return readExtraField(state, length);
     case kFieldSkip:
-      if (length == 0) return kOk;
-      return SeekArchive(state, archivePosition(state) + length);
-    default:
-      return kOk;
+      return length == 0 || SeekArchive(state, archivePosition(state) + length);
   }
+  return true;
 }

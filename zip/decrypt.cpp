@@ -28,38 +28,38 @@
 // Password tests
 // ---------------------------------------------------------------------------
 
-int32_t TestKey(EngineState* state, const uint8_t* header, const char* password) {
-  InitKeys(state, password);
+bool TestKey(EngineState* state, const uint8_t* header, const char* password) {
+  initKeys(state, password);
   uint8_t last = 0;
   for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) {
-    last = static_cast<uint8_t>(header[i] ^ DecryptByte(state));
-    UpdateKeys(state, last);
+    last = static_cast<uint8_t>(header[i] ^ decryptByte(state));
+    updateKeys(state, last);
   }
   const MemberInfo& member = state->members[state->currentMember];
   const LocalHeader& local = state->localHeader;
   uint8_t check = static_cast<uint8_t>(member.hasDescriptor ? local.time >> 8 : local.crc >> 24);
-  if (last != check) return -1;
+  if (last != check) return false;
   // The member's bytes already in the buffer; the member input deciphers
   // every block it reads from here on.
   int32_t held = state->input.unread < state->budget ? state->input.unread : static_cast<int32_t>(state->budget);
   decryptBytes(state, const_cast<uint8_t*>(state->input.next), held);
-  return 0;
+  return true;
 }
 
-int32_t TestPassword(EngineState* state, const uint8_t* header) {
-  if (TestKey(state, header, state->keyCopy) == 0) return 0;
+bool TestPassword(EngineState* state, const uint8_t* header) {
+  if (TestKey(state, header, state->keyCopy)) return true;
   size_t size = textLength(state->keyCopy) + 1;
   char* other = static_cast<char*>(allocate(size));
-  if (other == nullptr) return -1;
+  if (other == nullptr) return false;
   CharToOemA(state->keyCopy, other);
-  int32_t result = TestKey(state, header, other);
-  if (result != 0) {
+  bool opened = TestKey(state, header, other);
+  if (!opened) {
     OemToCharA(state->keyCopy, other);
-    result = TestKey(state, header, other);
+    opened = TestKey(state, header, other);
   }
   fillBytes(other, 0, size);
   release(other);
-  return result;
+  return opened;
 }
 
 // ---------------------------------------------------------------------------
@@ -73,12 +73,14 @@ void releaseKeyCopy(EngineState* state) {
   state->keyCopy = nullptr;
 }
 
-int32_t askPasswordCallback(char* keyCopy, int32_t size, const char* archivePath, const char* memberName) {
-  engineUi.askPassword(keyCopy, size, memberName);
-  return keyCopy[0] != '\0' ? kOk : kNoPassword;
+// The run's password from the prompt into the key copy; false without one.
+// The prompt's answer is its text: an empty one is no password.
+static bool askPassword(EngineState* state) {
+  state->ui->askPassword(state->keyCopy, kKeyCopySize, state->name);
+  return state->keyCopy[0] != '\0';
 }
 
-int32_t Decrypt(EngineState* state) {
+PasswordCheck Decrypt(EngineState* state) {
   // The header is read as it is stored: the member input must not decipher
   // it while the keys are not yet set.
   MemberInfo& member = state->members[state->currentMember];
@@ -94,15 +96,15 @@ int32_t Decrypt(EngineState* state) {
     releaseKeyCopy(state);
   }
   if (state->keyCopy != nullptr) {
-    if (TestPassword(state, header) == 0) return kOk;
+    if (TestPassword(state, header)) return kPasswordRight;
   } else {
     state->keyCopy = static_cast<char*>(allocate(kKeyCopySize));
-    if (state->keyCopy == nullptr) return kNoPassword;
+    if (state->keyCopy == nullptr) return kPasswordMissing;
     state->keyCopy[0] = '\0';
   }
-  if (state->passwordCallback(state->keyCopy, kKeyCopySize, state->archivePath, state->name) != kOk) {
+  if (!askPassword(state)) {
     releaseKeyCopy(state);
-    return kNoPassword;
+    return kPasswordMissing;
   }
-  return TestPassword(state, header) == 0 ? kOk : kWarn;
+  return TestPassword(state, header) ? kPasswordRight : kPasswordWrong;
 }

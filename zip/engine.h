@@ -3,6 +3,8 @@
 
 #include <stdint.h>
 
+struct EngineUi;
+
 // What a run of the engine means for the installation; the driver turns it
 // into the exit code. A failure that loses files replaces any outcome before
 // it, so the latest decides.
@@ -18,6 +20,8 @@ enum RunOutcome : int32_t {
 void ReadArchiveComment(const char* path, char** text, int32_t* length);
 
 // Extracts every member of the archive appended to the file into the current
-// folder. Every failure is also an error line through the engine's user
-// interface (zip/engine_ui.h); a cancel is read from there as well.
-RunOutcome ExtractArchive(const char* archivePath);
+// folder; what the run means for the installation. Every failure is also an
+// error line through the user interface handed over (zip/engine_ui.h); a
+// cancel is read from there as well. A call made while a run is going on
+// (from a window procedure the run's message pump called) does nothing.
+RunOutcome ExtractArchive(const char* archivePath, const EngineUi& ui);

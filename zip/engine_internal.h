@@ -12,24 +12,26 @@
 // ---------------------------------------------------------------------------
 
 // Reads the block-aligned file block at `block` into the buffer and makes it
-// the block held; the number of bytes read. The read pointer is the caller's.
+// the block held; the number of bytes read (0 when the file cannot be
+// positioned there). The read pointer is the caller's.
 int32_t readBlockAt(EngineState* state, int64_t block);
 // Reads the block that follows the one held and points the input at its
 // start; false, with an empty buffer, when nothing more comes.
 bool readFollowingBlock(EngineState* state);
-// Reads the file block that holds the position (or only moves the read
-// pointer when that block is already held). Ok, BadError for a negative
-// position, EndOfArchive when the block yields no bytes.
-int32_t SeekArchive(EngineState* state, int64_t position);
+// Points the input at the file position, reading its block unless that block
+// is held; false for a negative position or a block that yields no bytes.
+bool SeekArchive(EngineState* state, int64_t position);
 // Copies up to n bytes from the read pointer on, refilling block by block;
 // the count copied (fewer at the end of the file).
 int32_t ReadArchive(EngineState* state, void* destination, int32_t n);
 // Reads the four bytes at the read pointer and compares them with a record
-// signature.
+// signature: found, other bytes, or nothing left to read.
 enum SignatureCheck { kSignatureFound, kSignatureDiffers, kSignatureMissing };
 SignatureCheck readSignature(EngineState* state, uint32_t signature);
-// Skips, or reads a name or an extra field of this length.
-int32_t ReadField(EngineState* state, int32_t length, int32_t kind);
+// Skips, or reads a name or an extra field of this length; false when the
+// archive ends first. A name longer than the buffer is cut and marked in
+// nameCut (it is refused later, with its line).
+bool ReadField(EngineState* state, int32_t length, FieldKind kind);
 // The file position of the read pointer.
 int64_t archivePosition(EngineState* state);
 
@@ -39,35 +41,48 @@ int64_t archivePosition(EngineState* state);
 // Reads the extra field of the header just read: a Zip64 record gives the
 // 64-bit value of every field of marked that holds the all-ones marker, in
 // that order; a Unicode Path record (version 1) whose CRC matches the
-// header's name bytes replaces the name. kOk, or kError when the Zip64
-// record is shorter than its markers need.
-int32_t interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t count);
+// header's name bytes replaces the name. False when the Zip64 record is
+// shorter than its markers need.
+bool interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t count);
 
 // ---------------------------------------------------------------------------
 // Directory (archive_directory.cpp)
 // ---------------------------------------------------------------------------
-int32_t ReadCentralHeader(EngineState* state);
-int32_t StoreMemberInfo(EngineState* state);  // 1 kept, 0 skipped
+// Parses the central header whose signature was just read into
+// state->centralHeader; false when the archive ends inside it.
+bool ReadCentralHeader(EngineState* state);
+// Keeps the member of the header just read in its batch slot; false (with
+// its line) for a member that uses a method or a feature the engine lacks.
+bool StoreMemberInfo(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Member extraction (member_steps.cpp)
 // ---------------------------------------------------------------------------
-enum MemberStepOutcome : int32_t {
-  kNextMember = 0,
-  kEndBatch = 1,
-  kEndMemberLoop = 2,
+enum MemberStepOutcome {
+  kNextMember,     // the member is done with (extracted, skipped or lost)
+  kEndBatch,       // the user cancelled, at a prompt or in the dialog
+  kEndMemberLoop,  // nothing more can be extracted: the disk or the archive failed
 };
-// The second pass for one slot of the batch. The result code of the member
-// is raised into *result.
-int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result);
-int32_t ReadLocalHeader(EngineState* state);
-int32_t ExtractMember(EngineState* state);
+// The second pass for one slot of the batch: what the member loop does next.
+MemberStepOutcome RunMemberSteps(EngineState* state, int32_t slot);
+// Parses the local header whose signature was just read into
+// state->localHeader; false when the archive ends inside it.
+bool ReadLocalHeader(EngineState* state);
+// Extracts the current member, its destination settled, into its output
+// file; every failure writes its lines and notes the outcome, and a write
+// that fails leaves diskFullState at 2.
+void ExtractMember(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Member input (member_input.cpp): the decoder's byte source
 // ---------------------------------------------------------------------------
+// Limits the input to the member's own bytes, putting the rest of the buffer
+// aside.
 void DeferInput(EngineState* state);
+// Gives back the part of the buffer DeferInput put aside.
 void RestoreInput(EngineState* state);
+// The next byte of the member from a fresh block (deciphered when the member
+// is encrypted), or -1 once its bytes, or the file, are used up.
 int RefillInput(EngineState* state);
 // The next compressed byte of the member, or -1 at its end. The bytes come
 // straight from the buffer; a call is made only to refill it.
@@ -81,11 +96,17 @@ int64_t memberBytesTaken(EngineState* state);
 // ---------------------------------------------------------------------------
 // Output files (output_file.cpp)
 // ---------------------------------------------------------------------------
-int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count);
+// Adds count bytes of output to the running CRC and writes them; false when
+// they pass the declared size (nothing written) or the write fails (its line
+// written, diskFullState set to 2).
+bool WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count);
 // Creates the member's file under its own name when no file has that name
 // yet; false leaves the name to the existing-file checks.
 bool CreateNewOutputFile(EngineState* state);
-int OpenOutputFile(EngineState* state);  // 0, or 1 on failure
+// Opens the member's output file, or takes the one made ahead; false (with
+// its line) when it cannot be created.
+bool OpenOutputFile(EngineState* state);
+// Closes the output file and gives it the member's time and attributes.
 void CloseOutputFile(EngineState* state);
 // A member's output that failed goes; a file it was to replace stays as it
 // was, attributes included.
@@ -105,14 +126,14 @@ void applyNameCharset(EngineState* state, char* name);
 // The same for a name that is UTF-8: kept so on the NT family (wide calls),
 // converted into the ANSI code page on the 9x family.
 void applyUtf8Name(EngineState* state, char* name);
-enum DestinationDecision : int32_t {
-  kExtractMember = 0,
-  kSkipMember = 1,
-  kCancelMember = 2,  // the user cancelled at the replace prompt
+enum DestinationDecision {
+  kExtractMember,
+  kSkipMember,    // by the user's choice, or refused (its lines written)
+  kCancelMember,  // the user cancelled at the replace prompt
 };
 // Turns the local name into the path of the output file and settles an
 // existing file of that path (asking the user when needed).
-int32_t DecideDestination(EngineState* state);
+DestinationDecision DecideDestination(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Which names are refused (name_rules.cpp)
@@ -130,14 +151,20 @@ bool isComponentPlainlyValid(const char* component);
 // File calls on member paths (member_paths.cpp): wide for a UTF-8 name on
 // the NT family, ANSI otherwise
 // ---------------------------------------------------------------------------
+// The path's attributes, INVALID_FILE_ATTRIBUTES when it names nothing.
 uint32_t memberPathAttributes(EngineState* state, const char* path);
+// Each true when the platform call succeeded.
 bool memberPathSetAttributes(EngineState* state, const char* path, uint32_t attributes);
 bool memberPathMakeFolder(EngineState* state, const char* path);
 bool memberPathDelete(EngineState* state, const char* path);
+// The platform's handle, INVALID_HANDLE_VALUE when the open fails.
 HANDLE memberPathOpen(EngineState* state, const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
-FileBox* memberPathCreate(EngineState* state, const char* path);  // created or truncated, for writing
+// The file created or truncated for writing; null when that fails.
+FileBox* memberPathCreate(EngineState* state, const char* path);
+// True when the drive of root took the label.
 bool memberPathSetLabel(EngineState* state, const char* root, const char* label);
-// Puts the file from in the place of the existing file to.
+// Puts the file from in the place of the existing file to: kReplaced, or
+// which of the two files is left when that fails.
 enum ReplaceOutcome { kReplaced, kOriginalKept, kOriginalGone };
 ReplaceOutcome memberPathReplace(EngineState* state, const char* from, const char* to);
 // The path as ANSI text for lines and prompts.
@@ -146,29 +173,27 @@ const char* memberPathForDisplay(EngineState* state, const char* path);
 // ---------------------------------------------------------------------------
 // Name mapping (name_mapping.cpp)
 // ---------------------------------------------------------------------------
-enum BuildOperation : int32_t {
-  kBuildInit = 0,        // text: the root prefix ("" without one)
-  kBuildAppendDir = 1,   // text: a folder component, created when missing
-  kBuildAppendName = 2,  // text: the file name component
-  kBuildGetPath = 3,     // text: receives the path (kNameSize bytes)
-  kBuildEnd = 4,         // releases whatever is left
-};
-int32_t BuildPath(EngineState* state, int32_t operation, char* text);
+// Releases what the mapping of a name still holds (after a run that stopped
+// in the middle of one).
+void releaseMappingPaths(EngineState* state);
 // False when the platform rejects the path as a name (invalid characters,
 // a component too long); a path that merely does not exist is valid.
 bool IsNameValid(EngineState* state, const char* path);
-// What MapName made of a member's name, besides kNoNameMemory,
-// kFolderCreated and kLabelSkipped. Every result from kMapNothingToExtract
-// on ends the member without a file.
-enum MapResult : int32_t {
-  kMapExtract = 0,           // the output file's path, its folders made
-  kMapNothingToExtract = 2,  // an existing folder entry, or a volume label set
-  kMapFailed = 3,            // a folder could not be made, or no file name is left
+// What MapName made of a member's name. Every result but kMapExtract ends
+// the member without a file.
+enum MapResult {
+  kMapExtract,           // the output file's path, its folders made
+  kMapNothingToExtract,  // an existing folder entry, or a volume label set
+  kMapFolderCreated,     // a folder entry, made
+  kMapFailed,            // a folder or a label could not be made, or no file name is left (line written)
+  kMapNoMemory,          // the paths could not be allocated
+  kMapLabelSkipped,      // a volume label for a folder that is no drive's root
+  kMapNameCut,           // the path had to be cut: it is not the file the name meant
 };
 // Maps state->name into the path of the output file, creating its folders.
 // newName: the name was typed by the user at the rename prompt and may
 // start at a root.
-int32_t MapName(EngineState* state, bool newName);
+MapResult MapName(EngineState* state, bool newName);
 // The name or path ends with "/" (a folder entry, or a refused file name).
 bool endsWithSlash(EngineState* state, const char* name);
 
@@ -187,4 +212,4 @@ void filesLostError(EngineState* state, int messageId, const char* argument);
 // Records what a failure means for the run's outcome (the latest decides).
 void noteOutcome(EngineState* state, RunOutcome outcome);
 // The user cancelled, or the run is closing.
-inline bool stopRequested() { return engineUi.stopRequested(); }
+inline bool stopRequested(EngineState* state) { return state->ui->stopRequested(); }

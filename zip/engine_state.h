@@ -15,30 +15,8 @@
 
 #include "support/file_calls.h"
 #include "zip/engine.h"
+#include "zip/engine_ui.h"
 #include "zip/inflate.h"
-
-// ---------------------------------------------------------------------------
-// Engine result codes. Combined by taking the larger, so a later success
-// never hides an earlier failure.
-// ---------------------------------------------------------------------------
-enum EngineResult : int32_t {
-  kOk = 0,
-  kWarn = 1,
-  kError = 2,
-  kBadError = 3,
-  kNoMemory = 4,
-  kNoPassword = 5,
-  kNoMemoryInflate = 6,
-  kNoArchive = 9,
-  kNoNameMemory = 10,
-  kDiskFull = 50,
-  kEndOfArchive = 51,
-  kIsFolder = 76,
-  kFolderCreated = 77,
-  kLabelSkipped = 78,
-};
-
-inline int32_t worseOf(int32_t a, int32_t b) { return a > b ? a : b; }
 
 // ---------------------------------------------------------------------------
 // Sizes
@@ -118,10 +96,6 @@ struct MemberInfo {
   bool volumeLabel;
 };
 
-// Asks for the password of an encrypted member into keyCopy (size bytes):
-// 0 entered, kNoPassword when cancelled or left empty.
-typedef int32_t (*PasswordCallback)(char* keyCopy, int32_t size, const char* archivePath, const char* memberName);
-
 // General-purpose flag bit 11: the name (and comment) are UTF-8.
 const uint16_t kFlagUtf8Name = 0x0800;
 
@@ -133,6 +107,7 @@ enum FieldKind : int32_t {
 
 struct EngineState {
   RunOutcome outcome;  // what the run means for the installation so far
+  const EngineUi* ui;  // the caller's services: lines, prompts, progress, cancel
 
   // The archive and its buffered input.
   const char* archivePath;
@@ -212,7 +187,6 @@ struct EngineState {
   int32_t labelDrive;  // 1 for a: of a volume label
 
   // Decryption (decrypt.cpp).
-  PasswordCallback passwordCallback;
   char* keyCopy;  // kKeyCopySize bytes, owned; null until a member needs it
   uint32_t keys[3];
 

@@ -1,17 +1,15 @@
-// The engine's table of user-interface services, and the error lines every
-// part of the engine writes through it.
+// The error lines every part of the engine writes through the user
+// interface its caller handed over.
 #include "zip/engine_ui.h"
 
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 
-EngineUi engineUi;
-
 void engineError(EngineState* state, int messageId, const char* argument) {
   // Every argument but the archive's path is a member name or path, which
   // the lines show in the ANSI code page.
   if (argument != state->archivePath) argument = memberPathForDisplay(state, argument);
-  engineUi.errorLine(messageId, argument);
+  state->ui->errorLine(messageId, argument);
 }
 
 void unknownFormat(EngineState* state) { engineError(state, kMsgUnknownFormat, nullptr); }

@@ -1,7 +1,7 @@
-// What the extraction engine needs from the user interface: a table of six
-// services that the program fills at start-up. The engine knows no window
-// and no dialog, so tests can answer its prompts and count its lines with
-// their own functions.
+// What the extraction engine needs from the user interface: a table of seven
+// services that the caller hands to ExtractArchive. The engine knows no
+// window and no dialog, so tests can answer its prompts and count its lines
+// with their own functions.
 #pragma once
 
 #include <stdint.h>
@@ -39,5 +39,3 @@ struct EngineUi {
   // next check and reports nothing more.
   bool (*stopRequested)();
 };
-
-extern EngineUi engineUi;

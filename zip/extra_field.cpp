@@ -24,9 +24,9 @@ void useUnicodeName(EngineState* state, const uint8_t* name, int32_t length) {
 
 }  // namespace
 
-int32_t interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t count) {
+bool interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t count) {
   const uint8_t* p = state->extraField;
-  if (p == nullptr) return kOk;
+  if (p == nullptr) return true;
   const uint8_t* end = p + state->extraLength;
   while (end - p >= 4) {
     const uint16_t id = readLe16(p);
@@ -38,7 +38,7 @@ int32_t interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t
       const uint8_t* value = data;
       for (int32_t i = 0; i < count; ++i) {
         if (*marked[i] != kAllOnes) continue;
-        if (data + size - value < 8) return kError;
+        if (data + size - value < 8) return false;
         *marked[i] = readLe64(value);
         value += 8;
       }
@@ -49,5 +49,5 @@ int32_t interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t
     }
     p = data + size;
   }
-  return kOk;
+  return true;
 }

@@ -75,52 +75,7 @@
 //   after the last byte the decoder needed. The simple path fetches a byte
 //   only while the slot it has selected wants more bits than it holds, so
 //   the byte source is never asked for data beyond the end of the stream.
-//
-// What the 32-bit build taught (decoder+CRC rows of `make bench`: our speed
-// over the reference decoder's, both measured side by side in one process on
-// a shared two-core machine; text, binary, compressed at levels 1, 6, 9).
-// Before this round the rows stood at 2.03, 1.88, 1.84 for text and 1.57,
-// 1.63, 1.61 for binary. One table block with the distance code at a fixed
-// offset, the bit count kept modulo the word and the distance slot looked up
-// before the refill, together, lifted text to 2.13, 1.95, 1.91 and left
-// binary where it was: the loop kept one pointer fewer and the drop lost its
-// extraction. The inlined match copy then gave text 2.16, 2.03, 1.98 and
-// binary 1.63, 1.69, 1.66, the most of any step for binary data, whose
-// matches are short and many. The x86-64 rows did not move (text about 2.3,
-// 2.2, 2.1; binary about 1.8, 1.9, 1.9). Two tries did not pay and are gone.
-// Root slots holding two literals when both codes fit the root (the builder
-// pairing them, the loop writing both from one lookup) lifted text at levels
-// 6 and 9 by 0.06 but cost text at level 1 0.1 and binary 0.18 when written
-// without a branch, because the extra work in the loop made the compiler
-// give the bit buffer itself to the stack; written with a branch on the
-// pair, text gained nothing and binary still lost 0.1. The loop of a 32-bit
-// build still keeps the bit buffer, the bit count and the table base on the
-// stack, since the inlined copy needs the registers.
-// The round after (same kind of figures, old and new run alternately): the
-// shift past a length's or distance's code taken from the slot shifted
-// down, the machine masking the count, spared one instruction per code and
-// gave text 2.19, 2.04, 1.99 from 2.14, 2.02, 1.98. A third block width, 32
-// bytes from at least 32 back, on 32-bit builds only, then lifted text at
-// levels 6 and 9 to about 2.08 and 2.04, for a loss of 0.02 to 0.04 at
-// level 1 (2.17) and of 0.01 to 0.02 for binary (1.63, 1.69, 1.66), where
-// such matches are rare: the word loop's steps and its mispredicted exit
-// cost more than eight word moves and the eight that keep the bytes past
-// the match. What did not pay: keeping the input pointer in memory so that
-// the bit buffer gets a register (the compiler then kept it in one, but
-// text gained 0.01 and binary lost 0.03: a spill reloaded soon after costs
-// little on this machine); counting passes down against both limits
-// instead of two comparisons per pass (text and binary lost 0.08: the count
-// took a register of its own); moving a match of 4 to 16 bytes as four
-// words at offsets clamped to its length, writing nothing past its end
-// (text lost 0.06 to 0.24); a fourth conditional root literal (text +0.03,
-// binary -0.1); a 12-byte block (text at levels 6 and 9 -0.16) and a
-// 24-byte one (text at level 1 -0.15). The x86-64 row of compressed data at
-// level 1, which had seemed to drop from about 3.5 to 3.3 with the single
-// table block, did not drop: the decoder from before that step, built the
-// same way and run alternately with the present one, gives the same 3.3 to
-// 3.4 (the row strays by up to 0.1 from run to run), and keeping one table
-// block from block to block instead of allocating it for each did not move
-// it either.
+
 #include "zip/inflate.h"
 
 #include <stddef.h>
@@ -138,10 +93,6 @@ namespace {
 const unsigned kLiteralRootBits = 11;
 const unsigned kDistanceRootBits = 6;
 const unsigned kCodeLengthBits = 7;
-const unsigned kDynamicLiteralBits = kLiteralRootBits;
-const unsigned kDynamicDistanceBits = kDistanceRootBits;
-const unsigned kFixedLiteralBits = kLiteralRootBits;
-const unsigned kFixedDistanceBits = kDistanceRootBits;
 static_assert(kLiteralRootBits <= kMaxRootBits && kDistanceRootBits <= kMaxRootBits, "roots the fast loop allows");
 
 // Both codes of a block live in one heap block, the distance code at a
@@ -206,7 +157,7 @@ inline uint32_t takeBits(InflateState* s, unsigned n) {
 // wants: the most a slot wants is a root distance code with 13 extra bits,
 // or a sub-table's code (at most 15 bits less the distance root) with them.
 static_assert(kMaxRootBits + 13 + 7 < 32, "a root slot's bits fit the 32-bit buffer");
-static_assert(kLongestDeflateCode - kDynamicDistanceBits + 13 + 7 < 32, "a sub-table slot's bits fit too");
+static_assert(kLongestDeflateCode - kDistanceRootBits + 13 + 7 < 32, "a sub-table slot's bits fit too");
 CodeEntry decodeSymbol(InflateState* s, const CodeEntry* root, unsigned tableBits, uint32_t* value) {
   const CodeEntry* table = root;
   for (;;) {
@@ -697,19 +648,17 @@ int decodeFixedBlock(InflateState* s) {
     for (; i < 280; ++i) lengths[i] = 7;
     for (; i < 288; ++i) lengths[i] = 8;
     CodePlan literal;
-    int result = planCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra, kFixedLiteralBits, &literal);
+    int result = planCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits, &literal);
     if (result != kCodeComplete) return result;
     for (i = 0; i < 30; ++i) lengths[i] = 5;
     CodePlan distance;
-    result = planCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kFixedDistanceBits, &distance);
+    result = planCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kDistanceRootBits, &distance);
     if (result > kCodeIncomplete) return result;  // incomplete is expected: codes 30 and 31 are unused
     CodeEntry* tables;
     result = buildBlockTables(literal, distance, &tables);
     if (result != kInflateOk) return result;
     s->fixedLiteralTable = tables;
     s->fixedDistanceTable = tables + kDistanceOffset;
-    s->fixedLiteralBits = literal.root;
-    s->fixedDistanceBits = distance.root;
   }
   return decodeCodes(s, s->fixedLiteralTable) != kInflateOk ? kInflateBadData : kInflateOk;
 }
@@ -745,17 +694,15 @@ int decodeDynamicBlock(InflateState* s) {
   unsigned previous = 0;
   i = 0;
   while (i < total) {
-    CodeEntry entry;
-    for (;;) {
-      entry = codeLengthTable[lowBits(s->bitBuffer, codeLengthBits)];
-      if (entryDrop(entry) <= s->bitCount) break;
-      const int byte = nextByte(s);
-      if (byte < 0) {
+    // One byte more at a time while the slot wants bits not yet held, so
+    // that nothing beyond the stream is asked for.
+    CodeEntry entry = codeLengthTable[lowBits(s->bitBuffer, codeLengthBits)];
+    while (entryDrop(entry) > s->bitCount) {
+      if (!needBits(s, s->bitCount + 1)) {
         freeCodeTable(codeLengthTable);
         return kInflateBadData;
       }
-      s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
-      s->bitCount += 8;
+      entry = codeLengthTable[lowBits(s->bitBuffer, codeLengthBits)];
     }
     takeBits(s, entryDrop(entry));
     const unsigned symbol = entryValue(entry);
@@ -786,13 +733,13 @@ int decodeDynamicBlock(InflateState* s) {
   if (i < total) return kInflateBadData;  // end of input or a repeat past the count
 
   CodePlan literal;
-  result = planCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra, kDynamicLiteralBits,
+  result = planCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits,
                          &literal);
   if (literal.root == 0) result = kCodeIncomplete;  // no code at all
   if (result != kCodeComplete) return result;
   CodePlan distance;
   result = planCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
-                         kDynamicDistanceBits, &distance);
+                         kDistanceRootBits, &distance);
   if (distance.root == 0 && literalCount > 257) result = kInflateBadData;  // length codes but no distances
   else if (result == kCodeIncomplete) result = kCodeComplete;             // an incomplete distance code is fine
   if (result != kCodeComplete) return result;
@@ -844,7 +791,5 @@ int releaseFixedTables(InflateState* state) {
   freeCodeTable(state->fixedLiteralTable);  // the distance table lies in the same block
   state->fixedLiteralTable = nullptr;
   state->fixedDistanceTable = nullptr;
-  state->fixedLiteralBits = 0;
-  state->fixedDistanceBits = 0;
   return 0;
 }

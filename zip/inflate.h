@@ -43,8 +43,6 @@ struct InflateState {
   // Fixed-code tables: built on first use, kept until releaseFixedTables.
   CodeEntry* fixedLiteralTable;
   CodeEntry* fixedDistanceTable;
-  uint32_t fixedLiteralBits;
-  uint32_t fixedDistanceBits;
 };
 
 enum InflateResult {

@@ -39,8 +39,8 @@ static void copyStored(EngineState* state) {
       state->copyPosition += chunk;
     }
     if (state->copyPosition == static_cast<int32_t>(kWindowSize)) {
-      engineUi.pumpMessage();
-      if (stopRequested()) break;
+      state->ui->pumpMessage();
+      if (stopRequested(state)) break;
       WindowFlush(state, window, kWindowSize);
       state->copyPosition = 0;
     }
@@ -59,14 +59,14 @@ static EngineState* engineOf(void* context) { return static_cast<EngineState*>(c
 static int refillCallback(void* context) { return RefillInput(engineOf(context)); }
 
 static int flushCallback(void* context, const uint8_t* window, uint32_t count) {
-  return WindowFlush(engineOf(context), window, count);
+  return WindowFlush(engineOf(context), window, count) ? 0 : 1;
 }
 
 // After each block: the cancel test, the progress bar and one message, so
 // the dialog stays alive during a long member.
 static int afterBlockCallback(void* context) {
   EngineState* state = engineOf(context);
-  if (stopRequested() || state->outputOverrun) return 1;
+  if (stopRequested(state) || state->outputOverrun) return 1;
   const int stage = stageEnter(kStageOther);
   const MemberInfo& member = state->members[state->currentMember];
   int64_t done = member.localOffset + state->archiveShift + memberBytesTaken(state);
@@ -77,8 +77,8 @@ static int afterBlockCallback(void* context) {
     total >>= 1;
     reached >>= 1;
   }
-  engineUi.progress(static_cast<uint32_t>(reached), static_cast<uint32_t>(total));
-  engineUi.pumpMessage();
+  state->ui->progress(static_cast<uint32_t>(reached), static_cast<uint32_t>(total));
+  state->ui->pumpMessage();
   stageLeave(stage);
   return 0;
 }
@@ -101,7 +101,7 @@ static int decodeDeflate(EngineState* state) {
 // One member
 // ---------------------------------------------------------------------------
 
-int32_t ExtractMember(EngineState* state) {
+void ExtractMember(EngineState* state) {
   state->runningCrc = 0;
   state->outputWritten = 0;
   state->outputOverrun = false;
@@ -111,15 +111,14 @@ int32_t ExtractMember(EngineState* state) {
   if (method != 0 && method != 8) {
     KeepReplacedFile(state);
     engineError(state, kMsgUnknownMethod, state->name);
-    return kWarn;
+    return;
   }
   int stage = stageEnter(kStageCreate);
-  const int opened = OpenOutputFile(state);
+  const bool opened = OpenOutputFile(state);
   stageLeave(stage);
-  if (opened != 0) return kDiskFull;
+  if (!opened) return;
   DeferInput(state);
 
-  int32_t result = kOk;
   int decoded = kInflateOk;
   stage = stageEnter(kStageDecode);
   if (method == 0) {
@@ -132,14 +131,15 @@ int32_t ExtractMember(EngineState* state) {
   // kept cut. A stop because of a cancel is handled below, without damage
   // lines.
   const bool shortOutput = state->outputWritten != state->members[state->currentMember].uncompressedSize;
-  if ((decoded != kInflateOk || state->outputOverrun || shortOutput) && !stopRequested()) {
+  bool failed = false;
+  if ((decoded != kInflateOk || state->outputOverrun || shortOutput) && !stopRequested(state)) {
     engineError(state, kPlainLine, state->name);
     if (decoded == kInflateNoMemory) {
       engineError(state, kMsgNoMemory, nullptr);
     } else {
       filesLostError(state, kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
     }
-    result = decoded == kInflateNoMemory ? kNoMemoryInflate : kError;
+    failed = true;
   }
 
   stageLeave(stage);
@@ -147,23 +147,23 @@ int32_t ExtractMember(EngineState* state) {
   stage = stageEnter(kStageClose);
   CloseOutputFile(state);
   stageLeave(stage);
-  if (stopRequested()) {
+  if (stopRequested(state)) {
     // The user cancelled: the cut file goes, and the stop is not reported as
     // damage or a CRC failure (that would add error lines, keep the dialog
     // open and end with "corrupt" instead of the cancel's exit code).
     AbandonOutputFile(state);
     RestoreInput(state);
-    return kOk;
+    return;
   }
   if (state->diskFullState == 2) {
     engineError(state, kPlainLine, state->name);
     engineError(state, kMsgWriteError, state->name);
-    result = kDiskFull;
+    failed = true;
   }
-  if (result >= kError) {
+  if (failed) {
     AbandonOutputFile(state);
     RestoreInput(state);
-    return result;
+    return;
   }
   if (state->runningCrc != state->localHeader.crc) {
     if (state->members[state->currentMember].encrypted) {
@@ -173,9 +173,8 @@ int32_t ExtractMember(EngineState* state) {
       engineError(state, kMsgCrcFailed, state->name);
     }
     AbandonOutputFile(state);
-    result = kError;
+  } else {
+    CommitOutputFile(state);
   }
-  if (result < kError && !CommitOutputFile(state)) result = kError;
   RestoreInput(state);
-  return result;
 }

@@ -79,7 +79,7 @@ static char askAboutExistingFile(EngineState* state) {
     copyTextCut(scratch, memberPathForDisplay(state, state->name), sizeof(scratch));
     char decision = 0;
     const LocalHeader& local = state->localHeader;
-    engineUi.askOverwrite(&decision, scratch, state->uncompressedSize,
+    state->ui->askOverwrite(&decision, scratch, state->uncompressedSize,
                           (static_cast<uint32_t>(local.date) << 16) | local.time);
     if (decision != kAnswerRename) return decision;
     char* last = const_cast<char*>(lastCharOf(scratch));
@@ -92,7 +92,7 @@ static char askAboutExistingFile(EngineState* state) {
   }
 }
 
-int32_t DecideDestination(EngineState* state) {
+DestinationDecision DecideDestination(EngineState* state) {
   if (state->nameCut || state->nameNotInCodePage || !isNameAcceptable(state, state->name)) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kSkipMember;
@@ -101,8 +101,13 @@ int32_t DecideDestination(EngineState* state) {
   bool newName = false;
   for (;;) {
     // Folder entries, volume labels and failures end here; their lines,
-    // if any, are written.
-    if (MapName(state, newName) >= kMapNothingToExtract) return kSkipMember;
+    // if any, are written. A path cut to fit is refused like a cut name.
+    const MapResult mapped = MapName(state, newName);
+    if (mapped == kMapNameCut) {
+      filesLostError(state, kMsgHeaderCorrupt, state->name);
+      return kSkipMember;
+    }
+    if (mapped != kMapExtract) return kSkipMember;
     // A file name the platform refused leaves only the folder: opening it
     // fails with a line of its own, and there is no file to ask about.
     if (endsWithSlash(state, state->name)) return kExtractMember;

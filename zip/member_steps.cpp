@@ -20,11 +20,11 @@
 // Finding the local header
 // ---------------------------------------------------------------------------
 
-int32_t ReadLocalHeader(EngineState* state) {
+bool ReadLocalHeader(EngineState* state) {
   // The signature was read already; the record keeps room for it so that the
   // offsets below are those of the format.
   uint8_t h[kLocalHeaderSize] = {};
-  if (ReadArchive(state, h + 4, kLocalHeaderSize - 4) == 0) return kEndOfArchive;
+  if (ReadArchive(state, h + 4, kLocalHeaderSize - 4) == 0) return false;
   LocalHeader& local = state->localHeader;
   local.flags = readLe16(h + 6);
   local.method = readLe16(h + 8);
@@ -36,7 +36,7 @@ int32_t ReadLocalHeader(EngineState* state) {
   local.nameLength = readLe16(h + 26);
   local.extraLength = readLe16(h + 28);
   state->nameFlags = local.flags;  // the name read next is this header's
-  return kOk;
+  return true;
 }
 
 // With the local extra field read: the sizes the member is read with. False
@@ -44,7 +44,7 @@ int32_t ReadLocalHeader(EngineState* state) {
 static bool settleLocalSizes(EngineState* state) {
   LocalHeader& local = state->localHeader;
   uint64_t* const marked[2] = {&local.uncompressedSize, &local.compressedSize};
-  if (interpretExtraField(state, marked, 2) != kOk) return false;
+  if (!interpretExtraField(state, marked, 2)) return false;
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
@@ -60,10 +60,10 @@ static bool settleLocalSizes(EngineState* state) {
 
 enum LocalHeaderSearch { kHeaderFound, kHeaderMissing, kHeaderEndsLoop };
 
-// Steps 1 to 4: places the input right after the member's local header
-// signature. kHeaderMissing skips the member (its lines are written);
-// kHeaderEndsLoop ends the member loop with *result raised.
-static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32_t* result) {
+// Places the input right after the member's local header signature.
+// kHeaderMissing skips the member (its lines are written); kHeaderEndsLoop
+// ends the member loop.
+static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot) {
   const MemberInfo& member = state->members[slot];
   bool firstOfRun = slot == 0 && state->batchNumber == 0;
   int64_t position = static_cast<int64_t>(member.localOffset) + state->archiveShift;
@@ -81,8 +81,7 @@ static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32
   // A position with nothing to read (beyond the file, or a failed read) is
   // a damaged entry, not a sign of a wrong shift: only other bytes where
   // the signature should be make the shift doubtful.
-  SignatureCheck check =
-      SeekArchive(state, position) == kOk ? readSignature(state, state->localSignature) : kSignatureMissing;
+  SignatureCheck check = SeekArchive(state, position) ? readSignature(state, state->localSignature) : kSignatureMissing;
   if (check == kSignatureFound) return kHeaderFound;
   unknownFormat(state);
   if (check == kSignatureMissing) return kHeaderMissing;
@@ -96,11 +95,7 @@ static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32
   } else {
     state->archiveShift = state->savedShift;
   }
-  int32_t r = SeekArchive(state, static_cast<int64_t>(member.localOffset) + state->archiveShift);
-  if (r == kBadError || r == kEndOfArchive) {
-    *result = worseOf(*result, r);
-    return kHeaderEndsLoop;
-  }
+  if (!SeekArchive(state, static_cast<int64_t>(member.localOffset) + state->archiveShift)) return kHeaderEndsLoop;
   if (readSignature(state, state->localSignature) != kSignatureFound) {
     unknownFormat(state);
     return kHeaderMissing;
@@ -112,11 +107,11 @@ static LocalHeaderSearch findLocalHeader(EngineState* state, int32_t slot, int32
 // The member steps
 // ---------------------------------------------------------------------------
 
-int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result) {
+MemberStepOutcome RunMemberSteps(EngineState* state, int32_t slot) {
   state->currentMember = slot;
   // A member whose header is not found is lost (its lines are written):
   // the run ends as corrupt.
-  switch (findLocalHeader(state, slot, result)) {
+  switch (findLocalHeader(state, slot)) {
     case kHeaderMissing:
       noteOutcome(state, kRunFilesCorrupt);
       return kNextMember;
@@ -127,40 +122,38 @@ int32_t RunMemberSteps(EngineState* state, int32_t slot, int32_t* result) {
       break;
   }
 
-  if (ReadLocalHeader(state) != kOk) {
+  if (!ReadLocalHeader(state)) {
     filesLostError(state, kMsgUnknownFormat, nullptr);
     return kNextMember;
   }
-  int32_t r = ReadField(state, state->localHeader.nameLength, kFieldName);
-  if (r >= kError) {
+  if (!ReadField(state, state->localHeader.nameLength, kFieldName)) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }
-  r = ReadField(state, state->localHeader.extraLength, kFieldExtra);
-  if (r >= kError || !settleLocalSizes(state)) {
+  if (!ReadField(state, state->localHeader.extraLength, kFieldExtra) || !settleLocalSizes(state)) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }
 
   const int stage = stageEnter(kStageReport);
-  const bool going = engineUi.reportMember(memberPathForDisplay(state, state->name));
+  const bool going = state->ui->reportMember(memberPathForDisplay(state, state->name));
   stageLeave(stage);
   if (!going) return kEndBatch;
-  int32_t destination = DecideDestination(state);
+  const DestinationDecision destination = DecideDestination(state);
   if (destination == kCancelMember) return kEndBatch;
   if (destination != kExtractMember) return kNextMember;
 
-  if (state->members[slot].encrypted && Decrypt(state) != kOk) {
+  if (state->members[slot].encrypted && Decrypt(state) != kPasswordRight) {
     KeepReplacedFile(state);
     // Cancel at the password prompt is the user's stop, not a wrong
     // password: no line, and nothing more is extracted.
-    if (stopRequested()) return kEndBatch;
+    if (stopRequested(state)) return kEndBatch;
     engineError(state, kMsgWrongPassword, state->name);
     return kNextMember;
   }
 
   state->diskFullState = 0;
-  *result = worseOf(*result, ExtractMember(state));
+  ExtractMember(state);
   // A full disk fails every member that follows as well.
   if (state->diskFullState == 2) return kEndMemberLoop;
   return kNextMember;

@@ -75,14 +75,18 @@ static unsigned char labelLetter(EngineState* state, const char* prefix) {
   return static_cast<unsigned char>(current[0]);
 }
 
-static int32_t initPaths(EngineState* state, const char* prefix) {
+enum PathStart { kPathsReady, kPathsNoMemory, kPathsLabelSkipped };
+
+// Allocates the two paths and starts them at the prefix; for a volume label,
+// finds the drive it names.
+static PathStart initPaths(EngineState* state, const char* prefix) {
   releasePaths(state);
   size_t size = static_cast<size_t>(state->nameLength) + 1;
   state->firstPath = static_cast<char*>(allocate(size));
   state->secondPath = static_cast<char*>(allocate(size));
   if (state->firstPath == nullptr || state->secondPath == nullptr) {
     releasePaths(state);
-    return kNoNameMemory;
+    return kPathsNoMemory;
   }
   state->firstPath[0] = '\0';
   state->firstEnd = state->firstPath;
@@ -92,7 +96,7 @@ static int32_t initPaths(EngineState* state, const char* prefix) {
     unsigned char letter = labelLetter(state, prefix);
     if (letter < 'a') {
       releasePaths(state);
-      return kLabelSkipped;
+      return kPathsLabelSkipped;
     }
     state->labelDrive = letter - 0x60;
   } else if (state->rootPrefix) {
@@ -101,7 +105,7 @@ static int32_t initPaths(EngineState* state, const char* prefix) {
   state->secondPath[0] = '\0';
   state->secondEnd = state->secondPath;
   appendToPath(state->secondPath, &state->secondEnd, state->firstPath, state->nameLength + 1);
-  return kOk;
+  return kPathsReady;
 }
 
 // The path so far, with the '/' that follows it, leads into the folder
@@ -126,7 +130,9 @@ static bool knownValid(EngineState* state, const char* component) {
   return !state->typedName && nothingLeftOut && isComponentPlainlyValid(component);
 }
 
-static int32_t appendFolder(EngineState* state, const char* component) {
+// Appends a folder component, making the folder when missing; false (with
+// its line, the paths released) when it cannot be made or is no folder.
+static bool appendFolder(EngineState* state, const char* component) {
   int32_t capacity = state->nameLength + 1;
   const bool valid = knownValid(state, component);
   appendToPath(state->firstPath, &state->firstEnd, component, capacity);
@@ -151,15 +157,16 @@ static int32_t appendFolder(EngineState* state, const char* component) {
   if (failed) {
     engineError(state, kMsgCannotCreateFolder, state->secondPath);
     releasePaths(state);
-    return kMapFailed;
+    return false;
   }
   appendToPath(state->firstPath, &state->firstEnd, "/", capacity);
   appendToPath(state->secondPath, &state->secondEnd, "/", capacity);
   if (!known) copyTextCut(state->knownFolder, state->secondPath, kNameSize);
-  return kOk;
+  return true;
 }
 
-static int32_t appendFileName(EngineState* state, const char* component) {
+// Appends the file name component; false when the path had to be cut.
+static bool appendFileName(EngineState* state, const char* component) {
   // A path keeps at most 259 characters, as the name it ends up in.
   int32_t capacity = state->nameLength + 1 < kNameSize ? state->nameLength + 1 : kNameSize;
   const bool valid = knownValid(state, component);
@@ -167,27 +174,16 @@ static int32_t appendFileName(EngineState* state, const char* component) {
   if (valid || state->members[state->currentMember].volumeLabel || IsNameValid(state, state->firstPath)) {
     whole = appendToPath(state->secondPath, &state->secondEnd, component, capacity) && whole;
   }
-  return whole ? kOk : kWarn;
+  return whole;
 }
 
-int32_t BuildPath(EngineState* state, int32_t operation, char* text) {
-  switch (operation) {
-    case kBuildInit:
-      return initPaths(state, text);
-    case kBuildAppendDir:
-      return appendFolder(state, text);
-    case kBuildAppendName:
-      return appendFileName(state, text);
-    case kBuildGetPath:
-      copyTextCut(text, state->secondPath, kNameSize);
-      releasePaths(state);
-      return kOk;
-    case kBuildEnd:
-      releasePaths(state);
-      return kOk;
-  }
-  return kOk;
+// The path built, into text (kNameSize bytes); the paths are released.
+static void takePath(EngineState* state, char* text) {
+  copyTextCut(text, state->secondPath, kNameSize);
+  releasePaths(state);
 }
+
+void releaseMappingPaths(EngineState* state) { releasePaths(state); }
 
 // ---------------------------------------------------------------------------
 // Mapping
@@ -223,9 +219,7 @@ static char* splitRootPrefix(EngineState* state, char* name, char* prefix) {
   return name;
 }
 
-static_assert(kMapFailed > kWarn, "a folder that cannot be made ends the mapping");
-
-int32_t MapName(EngineState* state, bool newName) {
+MapResult MapName(EngineState* state, bool newName) {
   char* name = state->name;
   state->folderCreated = false;
   state->rootPrefix = false;
@@ -242,8 +236,14 @@ int32_t MapName(EngineState* state, bool newName) {
     }
     rest = splitRootPrefix(state, name, prefix);
   }
-  int32_t result = BuildPath(state, kBuildInit, prefix);
-  if (result != kOk) return result;
+  switch (initPaths(state, prefix)) {
+    case kPathsNoMemory:
+      return kMapNoMemory;
+    case kPathsLabelSkipped:
+      return kMapLabelSkipped;
+    case kPathsReady:
+      break;
+  }
 
   // "/" is never the second byte of a double-byte character.
   char component[kNameSize];
@@ -252,8 +252,7 @@ int32_t MapName(EngineState* state, bool newName) {
     if (*p == '/') {
       component[length] = '\0';
       length = 0;
-      result = BuildPath(state, kBuildAppendDir, component);
-      if (result > kWarn) return result;
+      if (!appendFolder(state, component)) return kMapFailed;
     } else if (length < kNameSize - 1) {
       component[length++] = *p;
     }
@@ -261,15 +260,16 @@ int32_t MapName(EngineState* state, bool newName) {
   component[length] = '\0';
 
   if (endsWithSlash(state, name)) {  // a folder entry: its folders are all it needs
-    BuildPath(state, kBuildGetPath, name);
-    return state->folderCreated ? kFolderCreated : kMapNothingToExtract;
+    takePath(state, name);
+    return state->folderCreated ? kMapFolderCreated : kMapNothingToExtract;
   }
   if (component[0] == '\0') {
-    BuildPath(state, kBuildEnd, nullptr);
+    releasePaths(state);
     return kMapFailed;
   }
-  BuildPath(state, kBuildAppendName, component);
-  BuildPath(state, kBuildGetPath, name);
+  const bool whole = appendFileName(state, component);
+  takePath(state, name);
+  if (!whole) return kMapNameCut;
   if (state->members[state->currentMember].volumeLabel) {
     char root[4] = {static_cast<char>(state->labelDrive + 0x60), ':', '\\', '\0'};
     return memberPathSetLabel(state, root, name) ? kMapNothingToExtract : kMapFailed;

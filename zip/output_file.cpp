@@ -15,7 +15,7 @@
 #include "ui/message_ids.h"
 #include "zip/engine_internal.h"
 
-int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count) {
+bool WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count) {
   // More output than the directory entry declares is damage, or an archive
   // built to fill the disk (a small member that expands a thousandfold,
   // repeated in every entry): nothing beyond the declared size is written,
@@ -23,23 +23,23 @@ int32_t WindowFlush(EngineState* state, const uint8_t* buffer, uint32_t count) {
   uint64_t total = state->outputWritten + count;
   if (state->outputOverrun || total > state->members[state->currentMember].uncompressedSize) {
     state->outputOverrun = true;
-    return kError;
+    return false;
   }
   state->outputWritten = total;
   int stage = stageEnter(kStageCrc);
   state->runningCrc = crc32Update(state->runningCrc, buffer, count);
   stageLeave(stage);
-  if (count == 0) return kOk;
-  if (state->diskFullState != 0) return kDiskFull;
+  if (count == 0) return true;
+  if (state->diskFullState != 0) return false;
   stage = stageEnter(kStageWrite);
   const size_t written = fileWrite(buffer, 1, count, state->outputFile);
   stageLeave(stage);
   if (written < count) {
     engineError(state, kMsgWriteError, state->name);
     state->diskFullState = 2;
-    return kDiskFull;
+    return false;
   }
-  return kOk;
+  return true;
 }
 
 // A name in the folder of path for the data of a member that replaces
@@ -88,10 +88,10 @@ bool CreateNewOutputFile(EngineState* state) {
   return true;
 }
 
-int OpenOutputFile(EngineState* state) {
+bool OpenOutputFile(EngineState* state) {
   if (state->createdAhead) {
     state->createdAhead = false;
-    return 0;
+    return true;
   }
   // A file that is replaced keeps its place until the member's data have
   // all checked out: they go to a temporary file beside it first, so that a
@@ -116,9 +116,9 @@ int OpenOutputFile(EngineState* state) {
     KeepReplacedFile(state);
     noteOutcome(state, kRunFilesNotCreated);
     engineError(state, kMsgCannotCreate, state->name);
-    return 1;
+    return false;
   }
-  return 0;
+  return true;
 }
 
 void AbandonOutputFile(EngineState* state) {

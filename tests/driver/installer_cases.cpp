@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/layer_hooks.h"
 #include "driver/saved_destination.h"
 #include "driver/script_fixture.h"
 #include "driver/script_view.h"
@@ -44,7 +45,7 @@ class Installer : public ScriptTest {
     RunScript(start_.window(), sfx.scriptText, ScriptMode::RunPresetup);
     presetupRuns_ = ProbeRuns().size();  // not waiting: the pass did
     RunScript(start_.window(), sfx.scriptText, ScriptMode::DeleteFiles);
-    RecordExtraction(ExtractArchive(archive_.c_str()));
+    RecordExtraction(ExtractArchive(archive_.c_str(), EngineServices()));
     RunScript(start_.window(), sfx.scriptText, ScriptMode::Shortcuts);
   }
   std::string Destination() const { return ComboText(start_.window(), IDC_START_DESTINATION); }

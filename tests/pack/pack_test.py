@@ -146,6 +146,9 @@ READER_CASES = [
     ("Path=\"C:\\Program Files\\X\"\n", ["destination: C:\\Program Files\\X\n"]),
     ("Path=.\\Apps\n", ["destination: Apps (relative to the folder the installer starts in)"]),
     ("path=\\Apps\n", ["destination: \\Apps\n"]),
+    # The stub expands the variables first: a full path is taken as it is.
+    ("Path=%ProgramFiles%\\My App\n", ["destination: %ProgramFiles%\\My App as the target machine expands %ProgramFiles%: "
+                                        "taken as it is when that is a full path, else inside <programs folder>"]),
     ("Title=A\rPath=B\r", ['caption "A"', "destination: <programs folder>\\B"]),
     ("Title=" + "x" * 4089 + "Setup=x.exe\n",
      ['starts the program "x.exe" (destination or system folders) after the dialog has closed']),
@@ -419,8 +422,14 @@ class OutputTest(PackTestCase):
         with zipfile.ZipFile(output) as z:
             z.setpassword(b"s\xe9same")
             self.assertIsNone(z.testzip())
-        _, err = self.pack(self.path("x.exe"), "--password", "p" * 81, tree, expect=5)
-        self.assertIn("more than 80 characters", err)
+        # The stub's limit, 127 characters, is the packer's: the longest one
+        # packs, one more is refused.
+        self.pack(output, "--password", "p" * 127, tree)
+        with zipfile.ZipFile(output) as z:
+            z.setpassword(b"p" * 127)
+            self.assertIsNone(z.testzip())
+        _, err = self.pack(self.path("x.exe"), "--password", "p" * 128, tree, expect=5)
+        self.assertIn("more than 127 characters", err)
 
 
 class InputTest(PackTestCase):

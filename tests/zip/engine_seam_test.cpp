@@ -25,6 +25,7 @@ struct Seam {
   std::vector<std::pair<int, std::string>> errors;  // message number, argument
   std::vector<std::string> members;
   char overwriteAnswer = kAnswerSkip;
+  EngineUi ui = {};           // the table the run was handed
   std::string nestedArchive;  // extracted from inside the first member line
   bool nestedRefused = false;
 };
@@ -34,7 +35,7 @@ bool fakeReportMember(const char* name) {
   seam.members.push_back(name);
   if (seam.members.size() == 1 && !seam.nestedArchive.empty()) {
     const size_t linesBefore = seam.members.size() + seam.errors.size();
-    const RunOutcome nested = ExtractArchive(seam.nestedArchive.c_str());
+    const RunOutcome nested = ExtractArchive(seam.nestedArchive.c_str(), seam.ui);
     seam.nestedRefused = nested == kRunNothingLost && seam.members.size() + seam.errors.size() == linesBefore;
   }
   return sfx.runState == kRunning;
@@ -54,12 +55,9 @@ class EngineSeam : public ExtractTest {
   void SetUp() override {
     ExtractTest::SetUp();
     seam = Seam();
-    engineUi = EngineUi{fakeReportMember, fakeErrorLine, fakeProgress, fakePump, fakeAskOverwrite, fakeAskPassword,
-                        fakeStopRequested};
-  }
-  void TearDown() override {
-    RegisterLayerHooks();
-    ExtractTest::TearDown();
+    ui_ = EngineUi{fakeReportMember, fakeErrorLine, fakeProgress, fakePump, fakeAskOverwrite, fakeAskPassword,
+                   fakeStopRequested};
+    seam.ui = ui_;
   }
   using Lines = std::vector<std::pair<int, std::string>>;
 };
@@ -80,7 +78,7 @@ TEST_F(EngineSeam, OutputShortOfTheDeclaredSizeIsDamageAndLeavesNoFile) {
   EXPECT_EQ((Lines{{kPlainLine, "short.bin"}, {kMsgUnknownFormat, ""},
                    {kPlainLine, "stored-short.txt"}, {kMsgUnknownFormat, ""}}),
             seam.errors);
-  EXPECT_EQ(3, sfx.exitCode.code);
+  EXPECT_EQ(kRunFilesCorrupt, outcome_);
   EXPECT_FALSE(FileExists(Out("short.bin")));
   EXPECT_FALSE(FileExists(Out("stored-short.txt")));
   EXPECT_TRUE(FileExists(Out("after.txt")));
@@ -114,11 +112,11 @@ TEST_F(EngineSeam, PromptsAreAnsweredThroughTheTable) {
 TEST(LayerHooks, EveryHookIsRegisteredAndAMissingOneIsNamed) {
   RegisterLayerHooks();
   EXPECT_EQ(nullptr, MissingLayerHook());
-  engineUi.progress = nullptr;
-  ASSERT_NE(nullptr, MissingLayerHook());
-  EXPECT_EQ(std::string("engineUi.progress"), MissingLayerHook());
-  RegisterLayerHooks();
-  EXPECT_EQ(nullptr, MissingLayerHook());
+  EngineUi services = EngineServices();
+  EXPECT_EQ(nullptr, MissingEngineService(services));
+  services.progress = nullptr;
+  ASSERT_NE(nullptr, MissingEngineService(services));
+  EXPECT_EQ(std::string("EngineUi.progress"), MissingEngineService(services));
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ TEST_P(ExistingFiles, AnswerDecides) {
     EXPECT_EQ("new a\n", Content(renamed[1] == ':' ? renamed : Out(renamed)));
   }
   EXPECT_EQ(c.runState, sfx.runState);
-  EXPECT_EQ(0, sfx.errorCount);
+  EXPECT_EQ(0, errorLines_);
 }
 
 INSTANTIATE_TEST_SUITE_P(ReplacePrompt, ExistingFiles, ::testing::ValuesIn(kCases),
@@ -100,8 +100,8 @@ TEST_F(ExtractTest, PromptThatCannotBeShownReplacesNothing) {
   // No such window: the prompt it would own cannot be created.
   sfx.mainWindow = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x7FFF0));
   Extract("py-replace.zip");
-  EXPECT_EQ(1, sfx.errorCount);
-  EXPECT_EQ(9, sfx.exitCode.code);
+  EXPECT_EQ(1, errorLines_);
+  EXPECT_EQ(kRunFilesNotCreated, outcome_);
   std::vector<uint8_t> kept = ReadWholeFile(Out("a.txt"));
   EXPECT_EQ("old a\n", std::string(kept.begin(), kept.end()));
   EXPECT_TRUE(testing_support::FileExists(Out("c.txt")));

@@ -15,8 +15,8 @@ using testing_support::ReadWholeFile;
 
 TEST_F(ExtractTest, WrongCrcDeletesTheFileAndSetsExitCode3) {
   Extract("py-badcrc.zip");
-  EXPECT_EQ(1, sfx.errorCount);
-  EXPECT_EQ(3, sfx.exitCode.code);
+  EXPECT_EQ(1, errorLines_);
+  EXPECT_EQ(kRunFilesCorrupt, outcome_);
   EXPECT_FALSE(FileExists(Out("badcrc.txt")));
   EXPECT_TRUE(FileExists(Out("after.txt")));
 }
@@ -25,7 +25,7 @@ class DamagedDeflate : public ExtractTest, public ::testing::WithParamInterface<
 
 TEST_P(DamagedDeflate, IsReportedLeavesNoPartialFileAndTheNextMemberStillComesOut) {
   Extract(std::string("py-flip-") + GetParam() + ".zip");
-  EXPECT_GE(sfx.errorCount, 1);
+  EXPECT_GE(errorLines_, 1);
   EXPECT_FALSE(FileExists(Out("damaged.bin")));
   std::vector<uint8_t> after = ReadWholeFile(Out("after.txt"));
   EXPECT_EQ(std::string("after the damage\n"), std::string(after.begin(), after.end()));
@@ -44,8 +44,8 @@ TEST_F(ExtractTest, FolderInTheWayOfAFileIsCannotCreate) {
   ASSERT_TRUE(CreateDirectoryA(Out("text.txt").c_str(), nullptr));
   sfx.overwriteAll = 1;  // replace it, unasked
   Extract("zip-l6.zip");
-  EXPECT_EQ(1, sfx.errorCount);
-  EXPECT_EQ(9, sfx.exitCode.code);
+  EXPECT_EQ(1, errorLines_);
+  EXPECT_EQ(kRunFilesNotCreated, outcome_);
   EXPECT_TRUE(FileExists(Out("random.bin")));
 }
 
@@ -56,8 +56,8 @@ TEST_F(ExtractTest, FileOpenWithoutSharingIsCannotCreate) {
   sfx.overwriteAll = 1;
   Extract("zip-l1.zip");
   CloseHandle(busy);
-  EXPECT_EQ(1, sfx.errorCount);
-  EXPECT_EQ(9, sfx.exitCode.code);
+  EXPECT_EQ(1, errorLines_);
+  EXPECT_EQ(kRunFilesNotCreated, outcome_);
   std::vector<uint8_t> kept = ReadWholeFile(Out("text.txt"));
   EXPECT_EQ(std::string("busy"), std::string(kept.begin(), kept.end()));
   EXPECT_TRUE(FileExists(Out("mixed.bin")));
@@ -81,7 +81,7 @@ TEST_F(ExtractTest, AFailedReplacementKeepsTheOriginal) {
     ASSERT_TRUE(testing_support::WriteWholeFile(original, "the user's own\n"));
     SetFileAttributesA(original.c_str(), FILE_ATTRIBUTE_READONLY);
     Extract(c.archive);
-    EXPECT_EQ(3, sfx.exitCode.code) << c.archive;
+    EXPECT_EQ(kRunFilesCorrupt, outcome_) << c.archive;
     std::vector<uint8_t> kept = ReadWholeFile(original);
     EXPECT_EQ("the user's own\n", std::string(kept.begin(), kept.end())) << c.archive;
     EXPECT_TRUE(GetFileAttributesA(original.c_str()) & FILE_ATTRIBUTE_READONLY) << c.archive;
@@ -92,7 +92,7 @@ TEST_F(ExtractTest, AFailedReplacementKeepsTheOriginal) {
 TEST_F(ExtractTest, NamesLeavingTheDestinationAreNeverWritten) {
   Extract("py-unsafe.zip");
   // Fourteen refused names, one line each; the safe member after them.
-  EXPECT_EQ(14, sfx.errorCount);
+  EXPECT_EQ(14, errorLines_);
   EXPECT_EQ(std::vector<std::string>({"safe\\", "safe\\ok.txt"}), ListTree(Out("")));
   // Nothing beside the destination, nothing at the root of its drive.
   EXPECT_EQ(std::vector<std::string>({"dest\\", "dest\\safe\\", "dest\\safe\\ok.txt"}),
@@ -120,13 +120,13 @@ TEST_F(ExtractTest, MembersNeverPassThroughLinksInTheDestination) {
   std::vector<uint8_t> kept = ReadWholeFile(outside + "\\victim.txt");
   EXPECT_EQ("the victim's own\n", std::string(kept.begin(), kept.end()));
   // sub/, sub/dir/, sub/dir/nested.txt and sub/emptydir/.
-  EXPECT_EQ(4, sfx.errorCount);
+  EXPECT_EQ(4, errorLines_);
   EXPECT_TRUE(FileExists(Out("random.bin")));
 }
 
 TEST_F(ExtractTest, NameLongerThanTheBufferIsRefusedNotCut) {
   Extract("py-longname.zip");
-  EXPECT_EQ(1, sfx.errorCount);
+  EXPECT_EQ(1, errorLines_);
   EXPECT_EQ(std::vector<std::string>({"ok.txt"}), ListTree(Out("")));
 }
 

@@ -1,6 +1,6 @@
 // A fixture for tests that run the whole extraction engine: a fresh
 // destination folder made current for the run, the process-wide run state
-// reset, and the archives that scripts/make-test-archives.sh left in
+// reset, and the archives that tests/zip/make_test_archives.py left in
 // ZIMBRO_TESTDATA.
 #pragma once
 
@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "common/test_support.h"
+#include "zip/engine.h"
+#include "zip/engine_ui.h"
 
 namespace extract_testing {
 
@@ -28,7 +30,8 @@ class ExtractTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Runs ExtractArchive on a test archive with the destination current.
+  // Runs ExtractArchive on a test archive with the destination current,
+  // handing it ui_; outcome_ and errorLines_ hold what the engine reported.
   void Extract(const std::string& archiveName);
   void ExtractPath(const std::string& archivePath);
   std::string Out(const std::string& relative) const;
@@ -40,10 +43,19 @@ class ExtractTest : public ::testing::Test {
   // The lines written since OpenReport, one per element.
   std::vector<std::string> ReportLines();
 
+  // The program's own services, the error lines counted into errorLines_;
+  // a test may replace any of them before it extracts.
+  EngineUi ui_ = {};
+  RunOutcome outcome_ = kRunNothingLost;  // what the last run returned
+  int errorLines_ = 0;                    // error lines the engine wrote through ui_
+
   testing_support::ScratchFolder scratch_;
   std::string destination_;
   char savedDirectory_[MAX_PATH] = {};
   HWND report_ = nullptr;
+
+ private:
+  static void countErrorLine(int messageId, const char* argument);
 };
 
 }  // namespace extract_testing

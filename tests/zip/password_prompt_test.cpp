@@ -70,7 +70,7 @@ TEST_P(Password, FlowOverTheRun) {
   }
   std::sort(wrong.begin(), wrong.end());
   EXPECT_EQ(c.wrong, wrong);
-  EXPECT_EQ(static_cast<int>(c.wrong.size()), sfx.errorCount);
+  EXPECT_EQ(static_cast<int>(c.wrong.size()), errorLines_);
   EXPECT_EQ(c.runState, sfx.runState);
   if (c.extracted == std::vector<std::string>{"*"}) return ExpectSourcesExtracted();
   std::vector<std::string> files = ListTree(Out(""));

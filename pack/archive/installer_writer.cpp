@@ -1,0 +1,363 @@
+#include "pack/archive/installer_writer.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "pack/readback/archive_directory.h"
+#include "pack/readback/installer_verify.h"
+#include "pack/common/output_file.h"
+#include "pack/common/pack_error.h"
+#include "pack/cli/progress.h"
+#include "pack/common/file_reader.h"
+#include "pack/archive/traditional_cipher.h"
+#include "pack/common/wording.h"
+#include "pack/archive/zip_records.h"
+#include "support/crc32.h"
+
+namespace {
+
+const uint64_t kAheadBytes = 256u << 20;  // input bytes workers may hold beyond the item being written
+
+PackError Changed(const InputMember& member) {
+  return PathError(member.source, "changed while it was being packed: nothing written, pack again");
+}
+
+std::vector<uint8_t> ReadWholeFile(const InputMember& member) {
+  const int descriptor = open(member.source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (descriptor < 0) throw PathError(member.source, std::string("cannot read: ") + SystemError(errno));
+  std::vector<uint8_t> bytes(member.size);
+  size_t done = 0;
+  for (;;) {
+    if (done == bytes.size()) bytes.resize(done + std::max<size_t>(65536, done / 4));  // it grew since
+    const ssize_t got = read(descriptor, bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      const int error = errno;
+      close(descriptor);
+      throw PathError(member.source, std::string("cannot read: ") + SystemError(error));
+    }
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  close(descriptor);
+  bytes.resize(done);
+  if (done > kWholeMemberLimit) throw Changed(member);  // planned whole, grown since
+  return bytes;
+}
+
+// length bytes of a large member from offset on; a file that got shorter
+// since the tree was read is reported as changed.
+std::vector<uint8_t> ReadPiece(const InputMember& member, uint64_t offset, uint64_t length) {
+  const FileReader source(member.source);
+  if (source.size() < offset + length) throw Changed(member);
+  return source.Read(offset, length);
+}
+
+// What one worker does at a time: a whole member, or one piece of a large one.
+struct WorkItem {
+  size_t member;
+  uint64_t offset = 0, length = 0;
+  bool piece = false;  // part of a member compressed in pieces
+  bool last = true;    // the member's last item
+};
+
+std::vector<WorkItem> PlanWork(const InstallerParts& parts) {
+  std::vector<WorkItem> plan;
+  for (size_t i = 0; i < parts.members.size(); ++i) {
+    const InputMember& m = parts.members[i];
+    if (m.folder || m.size <= kWholeMemberLimit) {
+      plan.push_back({i, 0, m.size, false, true});
+      continue;
+    }
+    for (uint64_t at = 0; at < m.size; at += kPieceSize) {
+      const uint64_t length = std::min(kPieceSize, m.size - at);
+      plan.push_back({i, at, length, true, at + length == m.size});
+    }
+  }
+  return plan;
+}
+
+struct Finished {
+  PackedData whole;            // a whole member
+  std::vector<uint8_t> input;  // a piece: its bytes as read...
+  std::vector<uint8_t> piece;  // ...and compressed (empty at level 0)
+};
+
+// The pipeline between the compressing workers and the writer.
+class Workers {
+ public:
+  Workers(const InstallerParts& parts, const std::vector<WorkItem>& plan)
+      : parts_(parts), plan_(plan), slots_(plan.size()) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    const size_t count = std::min<size_t>({cores, 16, std::max<size_t>(1, plan.size())});
+    ahead_ = 2 * count;
+    for (size_t i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
+  }
+
+  ~Workers() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+
+  // The item at index, once a worker has finished it.
+  Finished Take(size_t index) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return slots_[index].done; });
+    Slot slot = std::move(slots_[index]);
+    written_ = index + 1;
+    heldBytes_ -= plan_[index].length;
+    changed_.notify_all();
+    if (slot.failure) std::rethrow_exception(slot.failure);
+    return std::move(slot.result);
+  }
+
+ private:
+  struct Slot {
+    bool done = false;
+    Finished result;
+    std::exception_ptr failure;
+  };
+
+  void Run() {
+    MemberCompressor compressor(parts_.compression);
+    for (;;) {
+      size_t index;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] {
+          return stop_ || next_ >= slots_.size() ||
+                 (next_ < written_ + ahead_ && (next_ == written_ || heldBytes_ < kAheadBytes));
+        });
+        if (stop_ || next_ >= slots_.size()) return;
+        index = next_++;
+        heldBytes_ += plan_[index].length;
+      }
+      Slot slot;
+      try {
+        const WorkItem& item = plan_[index];
+        const InputMember& m = parts_.members[item.member];
+        if (item.piece) {
+          slot.result.input = ReadPiece(m, item.offset, item.length);
+          slot.result.piece = compressor.CompressPiece(slot.result.input, item.last);
+        } else if (!m.folder) {
+          slot.result.whole = compressor.Compress(ReadWholeFile(m));
+        }
+      } catch (...) {
+        slot.failure = std::current_exception();
+      }
+      slot.done = true;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slots_[index] = std::move(slot);
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const InstallerParts& parts_;
+  const std::vector<WorkItem>& plan_;
+  std::vector<Slot> slots_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  size_t next_ = 0, written_ = 0, ahead_ = 1;
+  uint64_t heldBytes_ = 0;
+  bool stop_ = false;
+};
+
+// The member's first record fields, before its data.
+MemberRecord StartRecord(const InstallerParts& parts, const InputMember& m, uint64_t offset) {
+  MemberRecord r;
+  r.name = m.archiveName;
+  r.time = parts.fixedTime ? *parts.fixedTime : DosTimeOfFile(m.modified);
+  r.externalAttributes = ExternalAttributes(m.folder, m.readOnly, m.executable);
+  r.localOffset = offset;
+  if (!parts.password.empty() && !m.folder) r.flags |= kFlagEncrypted;
+  return r;
+}
+
+void SetVersionNeeded(MemberRecord* r) {
+  r->versionNeeded = UsesZip64(*r) ? kVersionZip64 : r->method == kMethodDeflate || (r->flags & kFlagEncrypted) ? 20 : 10;
+}
+
+MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, PackedData data) {
+  MemberRecord r = StartRecord(parts, m, file->offset());
+  const bool encrypted = (r.flags & kFlagEncrypted) != 0;
+  r.method = data.method;
+  r.crc = data.crc;
+  r.size = data.size;
+  r.compressedSize = data.bytes.size() + (encrypted ? kEncryptionHeaderSize : 0);
+  r.zip64Local = NeedsZip64Local(r.size, r.compressedSize);
+  SetVersionNeeded(&r);
+  uint8_t header[kEncryptionHeaderSize];
+  if (encrypted) {
+    TraditionalCipher cipher(parts.password);
+    MakeEncryptionHeader(&cipher, data.crc, header);
+    cipher.Encrypt(data.bytes.data(), data.bytes.size());
+  }
+  const std::string local = LocalHeader(r);
+  file->Write(local.data(), local.size());
+  if (encrypted) file->Write(header, sizeof header);
+  file->Write(data.bytes.data(), data.bytes.size());
+  return r;
+}
+
+// The CRC of a large member read ahead of its data: the encryption header
+// of the traditional cipher holds its high byte.
+uint32_t SourceCrc(const InputMember& m) {
+  uint32_t crc = 0;
+  for (uint64_t at = 0; at < m.size; at += kPieceSize) {
+    const std::vector<uint8_t> bytes = ReadPiece(m, at, std::min(kPieceSize, m.size - at));
+    crc = crc32Update(crc, bytes.data(), bytes.size());
+  }
+  return crc;
+}
+
+// A member in pieces: each piece written as it comes, the local header
+// written again at the end. Compressed data that did not shrink is
+// replaced by the file stored.
+MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, Workers* workers,
+                               size_t* item, Progress* progress) {
+  MemberRecord r = StartRecord(parts, m, file->offset());
+  const bool encrypted = (r.flags & kFlagEncrypted) != 0;
+  const uint64_t encryption = encrypted ? kEncryptionHeaderSize : 0;
+  r.size = m.size;
+  r.zip64Local = NeedsZip64Local(r.size, r.size + encryption);  // Stored is the largest it gets
+  const uint32_t expectedCrc = encrypted ? SourceCrc(m) : 0;
+  const std::string placeholder = LocalHeader(r);
+  file->Write(placeholder.data(), placeholder.size());
+  const uint64_t headerEnd = file->offset();
+
+  const auto startData = [&](TraditionalCipher* cipher) {
+    if (!encrypted) return;
+    uint8_t header[kEncryptionHeaderSize];
+    MakeEncryptionHeader(cipher, expectedCrc, header);
+    file->Write(header, sizeof header);
+  };
+  TraditionalCipher cipher(parts.password);
+  startData(&cipher);
+  const bool deflate = parts.compression.level > 0 || parts.compression.zopfliIterations > 0;
+  uint32_t crc = 0;
+  for (uint64_t done = 0; done < m.size;) {
+    Finished piece = workers->Take((*item)++);
+    crc = crc32Update(crc, piece.input.data(), piece.input.size());
+    std::vector<uint8_t>& bytes = deflate ? piece.piece : piece.input;
+    if (encrypted) cipher.Encrypt(bytes.data(), bytes.size());
+    file->Write(bytes.data(), bytes.size());
+    done += piece.input.size();
+    progress->Advance(piece.input.size());
+  }
+  r.method = deflate ? kMethodDeflate : kMethodStored;
+  if (deflate && file->offset() - headerEnd - encryption >= m.size) {
+    file->TruncateTo(headerEnd);
+    TraditionalCipher again(parts.password);
+    startData(&again);
+    uint32_t storedCrc = 0;
+    for (uint64_t at = 0; at < m.size; at += kPieceSize) {
+      std::vector<uint8_t> bytes = ReadPiece(m, at, std::min(kPieceSize, m.size - at));
+      storedCrc = crc32Update(storedCrc, bytes.data(), bytes.size());
+      if (encrypted) again.Encrypt(bytes.data(), bytes.size());
+      file->Write(bytes.data(), bytes.size());
+    }
+    if (storedCrc != crc) throw Changed(m);
+    r.method = kMethodStored;
+  }
+  if (encrypted && crc != expectedCrc) throw Changed(m);
+  r.crc = crc;
+  r.compressedSize = file->offset() - headerEnd;
+  SetVersionNeeded(&r);
+  const std::string local = LocalHeader(r);
+  if (local.size() != placeholder.size()) throw InternalError(m.source + ": its local header changed its length");
+  file->WriteAt(r.localOffset, local.data(), local.size());
+  return r;
+}
+
+// Every member read back from the file on disk and compared with its source
+// before the installer gets its name: a fault anywhere between reading a
+// file and writing its bytes (a race, a compressor fault, a wrong CRC) then
+// ends the pack instead of reaching the users' machines.
+void CheckWhatWasWritten(const std::string& temporary, const InstallerParts& parts, const std::string& output) {
+  const FileReader written(temporary);
+  const ArchiveDirectory archive = ReadArchiveDirectory(written);
+  if (archive.entries.size() != parts.members.size()) {
+    throw InternalError(output + ": the installer just written lists " + Grouped(archive.entries.size()) +
+                        " members instead of " + Grouped(parts.members.size()) + "; nothing written");
+  }
+  const auto source = [&](size_t k) {
+    const InputMember& m = parts.members[k];
+    return m.folder ? std::string() : m.source;
+  };
+  for (const MemberProblem& p : VerifyMembers(written, archive, parts.password, source)) {
+    const InputMember& m = parts.members[p.index];
+    struct stat now;
+    if (p.verdict == MemberVerdict::kDiffersFromSource &&
+        (stat(m.source.c_str(), &now) != 0 || now.st_mtime != m.modified ||
+         static_cast<uint64_t>(now.st_size) != m.size)) {
+      throw Changed(m);
+    }
+    throw InternalError(output + ": the installer just written is not intact: member " + Quoted(m.name) + " " +
+                        p.what + "; nothing written");
+  }
+}
+
+}  // namespace
+
+PackResult WriteInstaller(const InstallerParts& parts, const std::string& output,
+                          const std::function<void(const std::string& temporary)>& finishing) {
+  PackResult result;
+  for (const InputMember& m : parts.members) result.inputBytes += m.size;
+
+  OutputFile file(output);
+  file.Write(parts.stub.data(), parts.stub.size());
+  file.Write(parts.messagesBlock.data(), parts.messagesBlock.size());
+  const uint64_t archiveStart = file.offset();
+
+  std::vector<MemberRecord> records;
+  records.reserve(parts.members.size());
+  {
+    const std::vector<WorkItem> plan = PlanWork(parts);
+    Progress progress(result.inputBytes);
+    Workers workers(parts, plan);
+    for (size_t item = 0; item < plan.size();) {
+      const InputMember& m = parts.members[plan[item].member];
+      if (plan[item].piece) {
+        records.push_back(WritePiecedMember(&file, parts, m, &workers, &item, &progress));
+      } else {
+        records.push_back(WriteWholeMember(&file, parts, m, workers.Take(item++).whole));
+        progress.Advance(m.size);
+      }
+      const MemberRecord& r = records.back();
+      result.members.push_back({m.name, m.size, r.compressedSize, r.method});
+    }
+  }
+
+  const uint64_t directoryOffset = file.offset();
+  for (const MemberRecord& r : records) {
+    const std::string central = CentralHeader(r);
+    file.Write(central.data(), central.size());
+  }
+  const uint64_t directorySize = file.offset() - directoryOffset;
+  const std::string end = ArchiveEnd(records.size(), directorySize, directoryOffset, parts.comment);
+  file.Write(end.data(), end.size());
+  result.fileBytes = file.offset();
+  result.archiveBytes = file.offset() - archiveStart;
+  file.Flush();
+  CheckWhatWasWritten(file.temporaryPath(), parts, output);
+  file.Close();
+  if (finishing) finishing(file.temporaryPath());
+  file.Commit();
+  return result;
+}

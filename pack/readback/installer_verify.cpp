@@ -1,0 +1,256 @@
+#include "pack/readback/installer_verify.h"
+
+#include <libdeflate.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include <memory>
+#include <new>
+
+#include "pack/archive/compressor.h"
+#include "pack/common/pack_error.h"
+#include "pack/archive/traditional_cipher.h"
+#include "pack/common/wording.h"
+#include "pack/archive/zip_records.h"
+#include "pack/common/little_endian.h"
+#include "support/crc32.h"
+#include "zip/inflate.h"
+
+namespace {
+
+const uint32_t kLocalSignature = 0x04034B50;
+const uint16_t kFlagDataDescriptor = 0x0008;
+// Members up to this size are inflated at once (libdeflate); larger ones
+// stream through the stub's own decoder, in its 32 KiB window.
+const uint64_t kWholeLimit = 64u << 20;
+const uint64_t kReadBlock = 1u << 20;
+
+std::string Hex(uint32_t value) {
+  char text[16];
+  snprintf(text, sizeof text, "%08x", value);
+  return text;
+}
+
+struct Decompressor {
+  Decompressor() : d(libdeflate_alloc_decompressor()) {
+    if (d == nullptr) throw std::bad_alloc();
+  }
+  ~Decompressor() { libdeflate_free_decompressor(d); }
+  libdeflate_decompressor* d;
+};
+
+struct Outcome {
+  MemberVerdict verdict = MemberVerdict::kIntact;
+  std::string what;
+};
+
+Outcome Fail(MemberVerdict verdict, std::string what) { return Outcome{verdict, std::move(what)}; }
+
+// Where a member's plain bytes go: their CRC, their count and the
+// comparison with the source file, piece by piece.
+struct PlainSink {
+  uint32_t crc = 0;
+  uint64_t total = 0;
+  bool compare = false;  // a source was given
+  std::unique_ptr<FileReader> source;  // null for a folder or an unreadable file
+  bool differs = false;
+
+  void Take(const uint8_t* bytes, size_t n) {
+    crc = crc32Update(crc, bytes, n);
+    if (compare && !differs) {
+      if (source == nullptr) {
+        differs = n > 0;
+      } else {
+        try {
+          const std::vector<uint8_t> expected = source->Read(total, n);
+          differs = expected.size() != n || memcmp(expected.data(), bytes, n) != 0;
+        } catch (const PackError&) {
+          differs = true;  // it got shorter since
+        }
+      }
+    }
+    total += n;
+  }
+  bool SourceDiffers() const { return compare && (differs || (source != nullptr && source->size() != total)); }
+};
+
+// The member's stored bytes, read a block at a time and deciphered.
+struct DataReader {
+  const FileReader* file;
+  uint64_t position, left;
+  TraditionalCipher* cipher;  // null: not encrypted
+  std::vector<uint8_t> block;
+
+  bool Next() {
+    if (left == 0) return false;
+    block = file->Read(position, std::min(left, kReadBlock));
+    if (block.empty()) return false;
+    position += block.size();
+    left -= block.size();
+    if (cipher != nullptr) cipher->Decrypt(block.data(), block.size());
+    return true;
+  }
+};
+
+struct Streaming {
+  DataReader* data;
+  PlainSink* sink;
+  ByteCursor cursor{nullptr, 0};
+  uint64_t limit;
+  bool overrun = false;
+};
+
+int RefillInput(void* context) {
+  Streaming* s = static_cast<Streaming*>(context);
+  if (!s->data->Next()) {
+    s->cursor.unread = 0;
+    return -1;
+  }
+  s->cursor.next = s->data->block.data();
+  s->cursor.unread = static_cast<int32_t>(s->data->block.size()) - 1;
+  return *s->cursor.next++;
+}
+
+int FlushWindow(void* context, const uint8_t* window, uint32_t count) {
+  Streaming* s = static_cast<Streaming*>(context);
+  if (s->sink->total + count > s->limit) s->overrun = true;
+  if (!s->overrun) s->sink->Take(window, count);
+  return 0;
+}
+
+int AfterBlock(void* context) { return static_cast<Streaming*>(context)->overrun ? 1 : 0; }
+
+Outcome Inflated(uint64_t produced, uint64_t declared) {
+  if (produced > declared) return Fail(MemberVerdict::kDamaged, "inflates to more than the " + Grouped(declared) + " bytes its header says");
+  if (produced != declared) {
+    return Fail(MemberVerdict::kDamaged, "inflates to " + Grouped(produced) + " bytes, its header says " + Grouped(declared));
+  }
+  return {};
+}
+
+Outcome InflateStreaming(DataReader* data, uint64_t declared, PlainSink* sink) {
+  Streaming s{data, sink, {nullptr, 0}, declared};
+  std::vector<uint8_t> window(kWindowSize);
+  InflateState decoder = {};
+  decoder.input = &s.cursor;
+  decoder.refill = RefillInput;
+  decoder.flush = FlushWindow;
+  decoder.afterBlock = AfterBlock;
+  decoder.context = &s;
+  decoder.window = window.data();
+  const int result = decodeDeflateMember(&decoder);
+  releaseFixedTables(&decoder);
+  if (s.overrun) return Inflated(declared + 1, declared);
+  if (result != kInflateOk) return Fail(MemberVerdict::kDamaged, "its Deflate data is damaged");
+  return Inflated(sink->total, declared);
+}
+
+Outcome InflateWhole(DataReader* data, uint64_t declared, libdeflate_decompressor* decompressor, PlainSink* sink) {
+  std::vector<uint8_t> packed;
+  while (data->Next()) packed.insert(packed.end(), data->block.begin(), data->block.end());
+  std::vector<uint8_t> plain(declared);
+  size_t used = 0, produced = 0;
+  const libdeflate_result result = libdeflate_deflate_decompress_ex(decompressor, packed.data(), packed.size(),
+                                                                    plain.data(), plain.size(), &used, &produced);
+  if (result == LIBDEFLATE_INSUFFICIENT_SPACE) return Inflated(declared + 1, declared);
+  if (result != LIBDEFLATE_SUCCESS) return Fail(MemberVerdict::kDamaged, "its Deflate data is damaged");
+  sink->Take(plain.data(), produced);
+  return Inflated(produced, declared);
+}
+
+Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const CentralEntry& entry,
+              const std::string& password, libdeflate_decompressor* decompressor, PlainSink* sink) {
+  const int64_t local = static_cast<int64_t>(entry.localOffset) + archive.shift;
+  if (local < 0) return Fail(MemberVerdict::kDamaged, "its local header would lie before the file");
+  const std::vector<uint8_t> header = file.Read(static_cast<uint64_t>(local), kLocalHeaderSize);
+  if (header.size() < kLocalHeaderSize || U32(header, 0) != kLocalSignature) {
+    return Fail(MemberVerdict::kDamaged, "no local header where the directory points");
+  }
+  const uint16_t flags = static_cast<uint16_t>(U16(header, 6));
+  if (U16(header, 8) != entry.method) return Fail(MemberVerdict::kDamaged, "its two headers name different methods");
+  const uint64_t nameLength = U16(header, 26), extraLength = U16(header, 28);
+  const std::vector<uint8_t> name = file.Read(static_cast<uint64_t>(local) + kLocalHeaderSize, nameLength);
+  if (std::string(name.begin(), name.end()) != entry.name) {
+    return Fail(MemberVerdict::kDamaged, "its two headers hold different names");
+  }
+  if (!(flags & kFlagDataDescriptor)) {
+    uint64_t compressed = U32(header, 18), size = U32(header, 22);
+    const std::vector<uint8_t> extra = file.Read(static_cast<uint64_t>(local) + kLocalHeaderSize + nameLength, extraLength);
+    if (!ResolveZip64Markers(extra, &size, &compressed, nullptr)) {
+      return Fail(MemberVerdict::kDamaged, "its local header's sizes need a Zip64 field it does not hold");
+    }
+    if (U32(header, 14) != entry.crc || compressed != entry.compressedSize || size != entry.size) {
+      return Fail(MemberVerdict::kDamaged, "its two headers declare different sizes or CRCs");
+    }
+  }
+  const uint64_t dataStart = static_cast<uint64_t>(local) + kLocalHeaderSize + nameLength + extraLength;
+  if (dataStart > file.size() || file.size() - dataStart < entry.compressedSize) {
+    return Fail(MemberVerdict::kDamaged, "its data is cut off by the end of the file");
+  }
+
+  std::unique_ptr<TraditionalCipher> cipher;
+  uint64_t packedSize = entry.compressedSize;
+  if (entry.encrypted()) {
+    if (password.empty()) return Fail(MemberVerdict::kNotTested, "encrypted: give --password to test it");
+    if (packedSize < kEncryptionHeaderSize) return Fail(MemberVerdict::kDamaged, "shorter than its encryption header");
+    cipher = std::make_unique<TraditionalCipher>(password);
+    std::vector<uint8_t> head = file.Read(dataStart, kEncryptionHeaderSize);
+    cipher->Decrypt(head.data(), head.size());
+    const uint8_t check = static_cast<uint8_t>((flags & kFlagDataDescriptor) ? entry.time >> 8 : entry.crc >> 24);
+    if (head[kEncryptionHeaderSize - 1] != check) {
+      return Fail(MemberVerdict::kDamaged, "the password does not open it (or its encryption header is damaged)");
+    }
+    packedSize -= kEncryptionHeaderSize;
+  }
+  DataReader data{&file, dataStart + entry.compressedSize - packedSize, packedSize, cipher.get(), {}};
+
+  Outcome outcome;
+  if (entry.method == kMethodStored) {
+    if (packedSize != entry.size) {
+      return Fail(MemberVerdict::kDamaged, "stored with " + Grouped(packedSize) + " bytes, its header says " +
+                                               Grouped(entry.size));
+    }
+    while (data.Next()) sink->Take(data.block.data(), data.block.size());
+  } else if (entry.method == kMethodDeflate) {
+    outcome = entry.size <= kWholeLimit && packedSize <= kWholeLimit ? InflateWhole(&data, entry.size, decompressor, sink)
+                                                                    : InflateStreaming(&data, entry.size, sink);
+    if (outcome.verdict != MemberVerdict::kIntact) return outcome;
+  } else {
+    return Fail(MemberVerdict::kDamaged, "method " + std::to_string(entry.method) + ", which the stub cannot extract");
+  }
+  if (sink->crc != entry.crc) {
+    return Fail(MemberVerdict::kDamaged, "its data has CRC " + Hex(sink->crc) + ", its header says " + Hex(entry.crc));
+  }
+  return outcome;
+}
+
+}  // namespace
+
+std::vector<MemberProblem> VerifyMembers(const FileReader& file, const ArchiveDirectory& archive,
+                                         const std::string& password, const SourcePath& source) {
+  Decompressor decompressor;
+  std::vector<MemberProblem> problems;
+  for (size_t k = 0; k < archive.entries.size(); ++k) {
+    const CentralEntry& entry = archive.entries[k];
+    PlainSink sink;
+    if (source) {
+      sink.compare = true;
+      const std::string path = source(k);
+      try {
+        if (!path.empty()) sink.source = std::make_unique<FileReader>(path);
+      } catch (const PackError&) {
+        sink.differs = true;  // gone or unreadable since
+      }
+    }
+    Outcome outcome = Check(file, archive, entry, password, decompressor.d, &sink);
+    if (outcome.verdict == MemberVerdict::kIntact && entry.folder() && sink.total > 0) {
+      outcome = Fail(MemberVerdict::kDamaged, "a folder entry that holds data");
+    }
+    if (outcome.verdict == MemberVerdict::kIntact && sink.SourceDiffers()) {
+      outcome = Fail(MemberVerdict::kDiffersFromSource, "does not hold the bytes of its source file");
+    }
+    if (outcome.verdict != MemberVerdict::kIntact) problems.push_back({k, outcome.verdict, outcome.what});
+  }
+  return problems;
+}

@@ -194,7 +194,8 @@ struct EngineState {
   uint8_t window[kWindowSize];
 };
 
-// Writes the three record signatures into the state.
+// Writes the five record signatures into the state: central header, local
+// header, end record, Zip64 end record and its locator.
 void buildSignatures(EngineState* state);
 // "PK" and the two-byte tail with this index: 1 central header, 2 local
 // header, 3 end record, 4 Zip64 end record, 5 its locator. Built at run time so that the program's image never

@@ -629,8 +629,6 @@ TEST(InflateFixed, TablesAreBuiltOnceAndReusedByLaterMembers) {
   EXPECT_NE(h.state.fixedLiteralTable, nullptr);
 }
 
-// The window is not cleared between members: a distance reaching before the
-// member's start copies what the window holds (zeros in a fresh window).
 // Codes of 7, 8 and 9 bits: every literal, and every length with the
 // longest distance code, come out of the tables built for fixed blocks.
 TEST(InflateFixed, EveryLiteralAndLengthOfTheFixedCodeDecodes) {
@@ -655,6 +653,8 @@ TEST(InflateFixed, EveryLiteralAndLengthOfTheFixedCodeDecodes) {
   EXPECT_TRUE(h.sink.output == expected);
 }
 
+// The window is not cleared between members: a distance reaching before the
+// member's start copies what the window holds (zeros in a fresh window).
 TEST(InflateFixed, DistanceBeforeTheMemberReadsTheWindow) {
   const Code lit = fixedLiteralCode();
   const Code dist = fixedDistanceCode();

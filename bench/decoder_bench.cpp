@@ -34,8 +34,8 @@
 
 #include <vector>
 
-#include "support/crc32.h"
-#include "zip/inflate.h"
+#include "support/portable/crc32.h"
+#include "zip/portable/inflate.h"
 
 namespace {
 
@@ -181,10 +181,10 @@ bool decodeOurs(const Bytes& compressed, bool withCrc, InflateState* state, uint
   state->afterBlock = noStop;
   state->context = &side;
   state->window = window;
-  const int result = decodeDeflateMember(state);
+  const InflateResult result = decodeDeflateMember(state);
   *crc = side.crc;
   *produced = side.produced;
-  return result == 0;
+  return result == kInflateOk;
 }
 
 uint8_t zlibOutput[kWindowSize];

@@ -6,7 +6,7 @@
 #include "driver/script_view.h"
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "ui/html_viewer.h"
 #include "ui/messages.h"
 #include "ui/resource_ids.h"

@@ -16,7 +16,7 @@
 #include "driver/sfx_state.h"
 #include "driver/temp_folder.h"
 #include "support/chars.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/info_control.h"

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "driver/script_grammar.h"
+#include "driver/portable/script_grammar.h"
 #include "support/paths.h"
 
 // What a pass read for the dialog that runs it to show. The executor

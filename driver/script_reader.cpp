@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "support/chars.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 
 const char* ReadScriptLine(const char* position, char* line, char* value, int capacity,

@@ -1,10 +1,10 @@
 // The script reader as the stub uses it: the shared grammar
-// (driver/script_grammar.h) with what only a running stub can add, the
+// (driver/portable/script_grammar.h) with what only a running stub can add, the
 // environment variables expanded in every value, text blocks on the heap
 // and the escapes read in the active code page.
 #pragma once
 
-#include "driver/script_grammar.h"
+#include "driver/portable/script_grammar.h"
 
 // Reads the line at position. With a value buffer the line buffer receives
 // the key (the text before the first '=') and the value buffer the text after

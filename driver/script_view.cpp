@@ -1,7 +1,7 @@
 #include "driver/script_view.h"
 
 #include "driver/sfx_state.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 #include "ui/resource_ids.h"
 

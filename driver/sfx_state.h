@@ -9,7 +9,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "driver/script_grammar.h"
+#include "driver/portable/script_grammar.h"
 
 #include "zip/engine.h"
 

@@ -14,7 +14,7 @@
 #include "driver/script.h"
 #include "driver/script_view.h"
 #include "driver/sfx_state.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/html_viewer.h"

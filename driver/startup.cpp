@@ -10,7 +10,7 @@
 #include "driver/sfx_state.h"
 #include "driver/temp_folder.h"
 #include "support/chars.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
 #include "ui/messages.h"

@@ -7,6 +7,11 @@
 # interface only the message numbers. Only the driver ties the layers
 # together and decides the run's outcome. Prints every include that breaks a
 # rule.
+#
+# Each layer's portable/ folder holds what the packer compiles from the
+# stub's tree (pack/CMakeLists.txt takes every file there): it includes only
+# other portable headers and the compiler's freestanding headers, so that no
+# Win32 call and no runtime library reaches the packer through it.
 # Usage: check-layers.sh [SOURCE_ROOT]
 set -euo pipefail
 root=${1:-$(cd "$(dirname "$0")/.." && pwd)}
@@ -36,7 +41,26 @@ for layer in support ui zip; do
     esac
     echo "FAIL: $file:$line includes $header"
     fail=1
-  done < <(grep -n '#[[:space:]]*include' "$layer"/*.h "$layer"/*.cpp)
+  done < <(grep -n '#[[:space:]]*include' "$layer"/*.h "$layer"/*.cpp "$layer"/portable/*)
 done
+
+freestanding=" stddef.h stdint.h stdarg.h limits.h cpuid.h immintrin.h "
+while IFS=: read -r file line text; do
+  quoted=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^"]*\)".*/\1/p' <<<"$text")
+  angled=$(sed -n 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<\([^>]*\)>.*/\1/p' <<<"$text")
+  if [ -n "$quoted" ]; then
+    case $quoted in
+      */portable/*) continue ;;
+    esac
+    echo "FAIL: $file:$line (portable) includes $quoted"
+    fail=1
+  elif [ -n "$angled" ]; then
+    case $freestanding in
+      *" $angled "*) continue ;;
+    esac
+    echo "FAIL: $file:$line (portable) includes <$angled>"
+    fail=1
+  fi
+done < <(grep -n '#[[:space:]]*include' */portable/*)
 [ $fail -eq 0 ] && echo "layers: every include points down"
 exit $fail

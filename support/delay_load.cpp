@@ -13,7 +13,7 @@
 #include <delayimp.h>
 
 #include "support/file_object.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/system_library.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;

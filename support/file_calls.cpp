@@ -4,7 +4,7 @@
 // buffering: the engine reads and writes in large blocks of its own.
 #include "support/file_calls.h"
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 FileBox* fileOpen(const char* name, const char* mode) {
   DWORD access;

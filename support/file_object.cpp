@@ -9,7 +9,7 @@
 #include "support/file_object.h"
 
 #include "support/chars.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"

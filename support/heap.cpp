@@ -1,4 +1,4 @@
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 #include <windows.h>
 

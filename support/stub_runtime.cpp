@@ -8,7 +8,7 @@
 #include <windows.h>
 
 #include "support/file_object.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 extern "C" {
 

@@ -13,7 +13,7 @@
 #include <new>
 
 #include "support/directory_search.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"

@@ -12,7 +12,7 @@
 
 #include <new>
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 BrowserSite::BrowserSite(HWND window) : refCount(1), hostWindow(window), browserObject(nullptr), position{0, 0, 0, 0} {}
 

@@ -14,7 +14,7 @@
 
 #include <windows.h>
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 
 namespace {

@@ -17,7 +17,7 @@
 #include <exdisp.h>
 #include <ocidl.h>
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/os_version.h"
 #include "support/strings.h"
 #include "ui/browser_site.h"

@@ -8,7 +8,7 @@
 // from the program's own headers), which is before the archive's first
 // record. Found anywhere else (inside a Stored member's data, say) the
 // marker is data, not a translation. Where the block is recognised and how
-// it is read are the rules of ui/messages_reader.cpp, which the packer
+// it is read are the rules of ui/portable/messages_reader.cpp, which the packer
 // compiles too.
 // Translations are keyed by the CRC-32 of the English text, never by position,
 // so a block keeps working when messages are added or reordered.
@@ -19,10 +19,10 @@
 #include "ui/messages.h"
 
 #include "support/file_object.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
-#include "ui/message_key.h"
-#include "ui/messages_reader.h"
+#include "ui/portable/message_key.h"
+#include "ui/portable/messages_reader.h"
 
 MessagesBlock messagesBlock;
 

@@ -9,7 +9,7 @@
 #include <stdint.h>
 #include <windows.h>
 
-#include "ui/password_size.h"
+#include "ui/portable/password_size.h"
 
 // A new name typed at the rename prompt: up to 259 characters, all that a
 // member name can hold, so that a typed name is never cut.

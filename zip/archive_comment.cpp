@@ -2,13 +2,13 @@
 //
 // Read before anything else runs, so it works on the raw file alone: one
 // read of the program's headers (for a signature after the archive), one of
-// the end of the data and the search of zip/archive_search.cpp, which the
+// the end of the data and the search of zip/portable/archive_search.cpp, which the
 // packer's --list shares.
 #include "support/file_calls.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 #include "zip/engine.h"
-#include "zip/archive_search.h"
+#include "zip/portable/archive_search.h"
 #include "zip/engine_state.h"
 
 void ReadArchiveComment(const char* path, char** text, int32_t* length) {

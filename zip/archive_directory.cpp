@@ -13,13 +13,13 @@
 // member data and directory share the one input buffer.
 #include <windows.h>
 
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 #include "support/file_calls.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/stage_times.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"
-#include "zip/archive_search.h"
+#include "zip/portable/archive_search.h"
 #include "zip/decrypt.h"
 #include "zip/engine.h"
 #include "zip/engine_internal.h"

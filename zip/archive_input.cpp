@@ -7,9 +7,9 @@
 // file calls. The buffer's read pointer and unread count are the same cursor
 // the Deflate decoder consumes, so the invariant below holds for every
 // reader: read pointer - buffer + unread count = bytes held in the buffer.
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 #include "support/file_calls.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 #include "zip/engine_internal.h"
 

@@ -17,7 +17,7 @@
 // is also tried in its OEM form, and read as OEM text converted to ANSI.
 #include <windows.h>
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 #include "zip/cipher.h"
 #include "zip/decrypt.h"

@@ -16,7 +16,7 @@
 #include "support/file_calls.h"
 #include "zip/engine.h"
 #include "zip/engine_ui.h"
-#include "zip/inflate.h"
+#include "zip/portable/inflate.h"
 
 // ---------------------------------------------------------------------------
 // Sizes

@@ -83,7 +83,7 @@ static int afterBlockCallback(void* context) {
   return 0;
 }
 
-static int decodeDeflate(EngineState* state) {
+static InflateResult decodeDeflate(EngineState* state) {
   InflateState& decoder = state->inflate;
   decoder.input = &state->input;
   decoder.refill = refillCallback;
@@ -119,7 +119,7 @@ void ExtractMember(EngineState* state) {
   if (!opened) return;
   DeferInput(state);
 
-  int decoded = kInflateOk;
+  InflateResult decoded = kInflateOk;
   stage = stageEnter(kStageDecode);
   if (method == 0) {
     copyStored(state);

@@ -18,7 +18,7 @@
 
 #include "support/chars.h"
 #include "support/file_calls.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/message_ids.h"

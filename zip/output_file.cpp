@@ -8,7 +8,7 @@
 // shows the same clock time the packer's file had.
 #include <windows.h>
 
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 #include "support/file_calls.h"
 #include "support/strings.h"
 #include "support/stage_times.h"

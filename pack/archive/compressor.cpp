@@ -9,7 +9,7 @@
 #include "pack/archive/deflate_joining.h"
 #include "pack/common/pack_error.h"
 
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 
 MemberCompressor::MemberCompressor(const Compression& settings) : settings_(settings) {
   const int level = settings_.zopfliIterations > 0 ? 12 : settings_.level;

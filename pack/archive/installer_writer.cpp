@@ -21,7 +21,7 @@
 #include "pack/archive/traditional_cipher.h"
 #include "pack/common/wording.h"
 #include "pack/archive/zip_records.h"
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 
 namespace {
 

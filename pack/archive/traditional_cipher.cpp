@@ -5,7 +5,7 @@
 #include <sys/random.h>
 
 #include "pack/common/pack_error.h"
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 
 TraditionalCipher::TraditionalCipher(const std::string& password) {
   for (char c : password) Update(static_cast<uint8_t>(c));

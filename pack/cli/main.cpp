@@ -31,7 +31,7 @@
 #include "pack/pe/stub_image.h"
 #include "pack/common/text_file.h"
 #include "pack/common/wording.h"
-#include "ui/password_size.h"
+#include "ui/portable/password_size.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "pack/common/file_reader.h"
 #include "pack/common/pack_error.h"
 #include "pack/common/little_endian.h"
-#include "zip/archive_search.h"
+#include "zip/portable/archive_search.h"
 
 extern char** environ;
 

@@ -6,7 +6,7 @@
 #include "pack/common/wording.h"
 #include "pack/archive/zip_records.h"
 #include "pack/common/little_endian.h"
-#include "zip/archive_search.h"
+#include "zip/portable/archive_search.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The central directory of the archive at the end of an installer, read
 // the way the stub finds it, by the stub's own search rules
-// (zip/archive_search.cpp): the last end record near the end of the file,
+// (zip/portable/archive_search.cpp): the last end record near the end of the file,
 // and the shift between the offsets it holds and where the archive really
 // lies (an archive made apart and joined to the stub with cat keeps offsets
 // that count from its own start). A Zip64 archive's counts, sizes and
@@ -36,7 +36,7 @@ struct CentralEntry {
 struct ArchiveDirectory {
   int64_t shift = 0;           // to add to every offset in the archive
   uint64_t lowestOffset = 0;   // the smallest offset the directory names (shift not added)
-  bool hasScript = false;      // the stub finds a script (see zip/archive_search.h)
+  bool hasScript = false;      // the stub finds a script (see zip/portable/archive_search.h)
   std::string script;          // the script it finds, in the code page
   bool zip64End = false;       // a Zip64 end record and locator precede the end record
   uint64_t zip64EndOffset = 0; // where the Zip64 end record lies in the file

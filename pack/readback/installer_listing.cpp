@@ -20,7 +20,7 @@
 #include "pack/pe/stub_branding.h"
 #include "pack/pe/stub_image.h"
 #include "pack/common/wording.h"
-#include "ui/messages_reader.h"
+#include "ui/portable/messages_reader.h"
 
 namespace {
 
@@ -167,7 +167,7 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
   }
 
   // What the stub reads as its script, which is not always the end
-  // record's comment (see zip/archive_search.h).
+  // record's comment (see zip/portable/archive_search.h).
   const std::string& comment = archive.script;
   if (!archive.hasScript) {
     out += "script: none\n";

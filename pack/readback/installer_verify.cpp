@@ -14,8 +14,8 @@
 #include "pack/common/wording.h"
 #include "pack/archive/zip_records.h"
 #include "pack/common/little_endian.h"
-#include "support/crc32.h"
-#include "zip/inflate.h"
+#include "support/portable/crc32.h"
+#include "zip/portable/inflate.h"
 
 namespace {
 
@@ -139,7 +139,7 @@ Outcome InflateStreaming(DataReader* data, uint64_t declared, PlainSink* sink) {
   decoder.afterBlock = AfterBlock;
   decoder.context = &s;
   decoder.window = window.data();
-  const int result = decodeDeflateMember(&decoder);
+  const InflateResult result = decodeDeflateMember(&decoder);
   releaseFixedTables(&decoder);
   if (s.overrun) return Inflated(declared + 1, declared);
   if (result != kInflateOk) return Fail(MemberVerdict::kDamaged, "its Deflate data is damaged");

@@ -11,8 +11,8 @@
 #include <set>
 
 #include "pack/common/text_file.h"
-#include "ui/message_key.h"
-#include "ui/messages_reader.h"
+#include "ui/portable/message_key.h"
+#include "ui/portable/messages_reader.h"
 
 const char kMessagesMarker[] = "***messages**";
 

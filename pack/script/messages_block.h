@@ -9,7 +9,7 @@
 #include "pack/common/code_page.h"
 #include "pack/common/findings.h"
 #include "pack/pe/stub_image.h"
-#include "ui/messages_reader.h"
+#include "ui/portable/messages_reader.h"
 
 // A text of the stub that a block can translate, with its key.
 struct StubText {

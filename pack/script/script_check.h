@@ -9,10 +9,10 @@
 #include "pack/common/code_page.h"
 #include "pack/common/findings.h"
 #include "pack/script/script_reader.h"
-#include "zip/archive_search.h"
+#include "zip/portable/archive_search.h"
 
 // The stub reads the comment from the last bytes of its file, after the end
-// record (zip/archive_search.h): a longer comment loses its beginning.
+// record (zip/portable/archive_search.h): a longer comment loses its beginning.
 const size_t kCommentReadLimit = kScriptSearchLength - kSearchEndRecordSize - 1;
 const size_t kCommentFormatLimit = 65535;
 

@@ -1,5 +1,5 @@
 // The installer's script as the stub reads it, for the packer's checks and
-// reports: the stub's own grammar (driver/script_grammar.h, compiled here as
+// reports: the stub's own grammar (driver/portable/script_grammar.h, compiled here as
 // it is) applied to the whole script once, each line kept with the line of
 // the file it starts on. Environment variables in values are expanded by
 // the stub at run time; the packer leaves them as written.
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/script_grammar.h"
+#include "driver/portable/script_grammar.h"
 
 const size_t kScriptLineLimit = kScriptLineSize - 1;
 

@@ -1,5 +1,5 @@
 // One table of script cases for the grammar that the stub and the packer
-// share (driver/script_grammar.h): the stub's tests run it under Wine
+// share (driver/portable/script_grammar.h): the stub's tests run it under Wine
 // (tests/driver/script_grammar_test.cpp), the packer's tests natively
 // (tests/pack/script_cases_main.cpp). Every case is a text in and the
 // reading as a text out, so one table serves both.
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/script_grammar.h"
+#include "driver/portable/script_grammar.h"
 
 enum class CaseKind { Lines, Fields, Block, Escape, Keyword, Passes, Silent, Overwrite };
 

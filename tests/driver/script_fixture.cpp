@@ -11,7 +11,7 @@
 #include "driver/layer_hooks.h"
 #include "common/fresh_run.h"
 #include "driver/sfx_state.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 namespace script_testing {
 

@@ -11,7 +11,7 @@
 #include "driver/startup.h"
 #include "driver/temp_folder.h"
 #include "driver/script_reader.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "ui/dialog_harness.h"
 #include "ui/resource_ids.h"
 

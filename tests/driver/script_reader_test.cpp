@@ -9,7 +9,7 @@
 #include "common/test_support.h"
 #include "driver/script_reader.h"
 #include "driver/startup.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 namespace {
 

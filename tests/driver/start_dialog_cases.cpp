@@ -15,7 +15,7 @@
 #include "driver/script_fixture.h"
 #include "driver/sfx_state.h"
 #include "driver/start_dialog.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/paths.h"
 #include "support/strings.h"
 #include "ui/html_viewer.h"

@@ -1,7 +1,7 @@
 // CRC-32: the standard check values, the chaining rule, the message-key form,
 // and both ways of computing it (sliced tables, carry-less folding) against a
 // plain byte-at-a-time loop and against zlib's crc32.
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

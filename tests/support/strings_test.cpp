@@ -7,7 +7,7 @@
 #include <string.h>
 
 #include "support/chars.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "support/strings.h"
 
 namespace {

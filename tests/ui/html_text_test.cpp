@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "ui/html_text.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "zip/engine.h"
 
 namespace extract_testing {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "extract_fixture.h"
-#include "support/heap.h"
+#include "support/portable/heap.h"
 #include "ui/message_ids.h"
 #include "zip/engine_state.h"
 

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "zip/inflate.h"
+#include "zip/portable/inflate.h"
 
 namespace inflate_referee {
 namespace {
@@ -59,7 +59,7 @@ int decodeOurs(const Bytes& stream, size_t chunk, Bytes* output) {
   state.afterBlock = keepGoing;
   state.context = &run;
   state.window = window;
-  const int result = decodeDeflateMember(&state);
+  const InflateResult result = decodeDeflateMember(&state);
   releaseFixedTables(&state);
   output->swap(run.output);
   return result;

@@ -1,7 +1,7 @@
 // Deflate decoder: streams made by zlib at every level and strategy must come
 // out byte for byte, and hand-made bit streams probe the corners of the format
 // and the decoder's contract with its byte source and sink.
-#include "zip/inflate.h"
+#include "zip/portable/inflate.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "support/crc32.h"
-#include "zip/inflate_tables.h"
+#include "support/portable/crc32.h"
+#include "zip/portable/inflate_tables.h"
 
 namespace {
 
@@ -622,7 +622,7 @@ TEST(InflateFixed, TablesAreBuiltOnceAndReusedByLaterMembers) {
   EXPECT_EQ(h.state.fixedLiteralTable, literalTable);
   EXPECT_EQ(h.state.fixedDistanceTable, distanceTable);
 
-  EXPECT_EQ(releaseFixedTables(&h.state), 0);
+  releaseFixedTables(&h.state);
   EXPECT_EQ(h.state.fixedLiteralTable, nullptr);
   EXPECT_EQ(h.state.fixedDistanceTable, nullptr);
   ASSERT_EQ(h.decode(stream), 0);  // built again after a release
@@ -1042,7 +1042,7 @@ TEST(InflateTables, EveryCodeLeadsToItsSymbolThroughOneLinkAtMost) {
     const uint8_t* extra = literal ? kLengthExtra : kDistanceExtra;
     CodeEntry* table = nullptr;
     unsigned rootBits = literal ? 9 : 6;
-    ASSERT_EQ(buildCodeTable(lengths.data(), n, simple, base, extra, &table, &rootBits), 0) << round;
+    ASSERT_EQ(buildCodeTable(lengths.data(), n, simple, base, extra, &table, &rootBits), kCodeComplete) << round;
     ASSERT_NE(table, nullptr);
 
     const std::vector<int> asInts(lengths.begin(), lengths.end());
@@ -1079,7 +1079,7 @@ TEST(InflateTables, RootIsAsWideAsAskedWhateverTheLengths) {
   std::vector<uint8_t> fixed(288);
   for (unsigned i = 0; i < 288; ++i) fixed[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
   bits = 7;
-  ASSERT_EQ(buildCodeTable(fixed.data(), 288, 257, kLengthBase, kLengthExtra, &table, &bits), 0);
+  ASSERT_EQ(buildCodeTable(fixed.data(), 288, 257, kLengthBase, kLengthExtra, &table, &bits), kCodeComplete);
   EXPECT_EQ(bits, 7u);
   EXPECT_EQ(table[0] & 0xF000, kEntryEnd);  // code 0000000 is the end of block
   unsigned links = 0;
@@ -1090,7 +1090,7 @@ TEST(InflateTables, RootIsAsWideAsAskedWhateverTheLengths) {
   // Codes shorter than the root fill every slot that starts with them.
   std::vector<uint8_t> short4 = {2, 2, 2, 3, 3};
   bits = 9;
-  ASSERT_EQ(buildCodeTable(short4.data(), 5, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
+  ASSERT_EQ(buildCodeTable(short4.data(), 5, 0, kDistanceBase, kDistanceExtra, &table, &bits), kCodeComplete);
   EXPECT_EQ(bits, 9u);
   for (unsigned slot = 0; slot < 512; slot += 4) EXPECT_EQ(entryValue(table[slot]), kDistanceBase[0]) << slot;
   freeCodeTable(table);
@@ -1101,7 +1101,7 @@ TEST(InflateTables, IncompleteOverSubscribedAndEmptyCodes) {
   unsigned bits;
   std::vector<uint8_t> incomplete = {1, 2, 0, 0};
   bits = 6;
-  EXPECT_EQ(buildCodeTable(incomplete.data(), 4, 0, kDistanceBase, kDistanceExtra, &table, &bits), 1);
+  EXPECT_EQ(buildCodeTable(incomplete.data(), 4, 0, kDistanceBase, kDistanceExtra, &table, &bits), kCodeIncomplete);
   ASSERT_NE(table, nullptr);
   EXPECT_EQ(bits, 6u);
   EXPECT_TRUE(entryIsInvalid(table[3]));  // code 11 is unused
@@ -1109,7 +1109,7 @@ TEST(InflateTables, IncompleteOverSubscribedAndEmptyCodes) {
 
   std::vector<uint8_t> single = {0, 1};
   bits = 6;
-  EXPECT_EQ(buildCodeTable(single.data(), 2, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
+  EXPECT_EQ(buildCodeTable(single.data(), 2, 0, kDistanceBase, kDistanceExtra, &table, &bits), kCodeComplete);
   EXPECT_EQ(bits, 6u);
   EXPECT_EQ(entryValue(table[0]), kDistanceBase[1]);
   EXPECT_TRUE(entryIsInvalid(table[1]));
@@ -1118,12 +1118,12 @@ TEST(InflateTables, IncompleteOverSubscribedAndEmptyCodes) {
 
   std::vector<uint8_t> over = {1, 1, 1};
   bits = 6;
-  EXPECT_EQ(buildCodeTable(over.data(), 3, 0, kDistanceBase, kDistanceExtra, &table, &bits), 2);
+  EXPECT_EQ(buildCodeTable(over.data(), 3, 0, kDistanceBase, kDistanceExtra, &table, &bits), kCodeOverSubscribed);
   EXPECT_EQ(table, nullptr);
 
   std::vector<uint8_t> none(30, 0);
   bits = 6;
-  EXPECT_EQ(buildCodeTable(none.data(), 30, 0, kDistanceBase, kDistanceExtra, &table, &bits), 0);
+  EXPECT_EQ(buildCodeTable(none.data(), 30, 0, kDistanceBase, kDistanceExtra, &table, &bits), kCodeComplete);
   EXPECT_EQ(table, nullptr);
   EXPECT_EQ(bits, 0u);
 }

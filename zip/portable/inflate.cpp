@@ -76,12 +76,12 @@
 //   only while the slot it has selected wants more bits than it holds, so
 //   the byte source is never asked for data beyond the end of the stream.
 
-#include "zip/inflate.h"
+#include "zip/portable/inflate.h"
 
 #include <stddef.h>
 
-#include "support/heap.h"
-#include "zip/inflate_tables.h"
+#include "support/portable/heap.h"
+#include "zip/portable/inflate_tables.h"
 
 namespace {
 
@@ -557,7 +557,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
 
 // kInflateOk at the end of the block, kInflateBadData for invalid codes or
 // the end of input. tables: the block's tables (see buildBlockTables).
-int decodeCodes(InflateState* s, const CodeEntry* tables) {
+InflateResult decodeCodes(InflateState* s, const CodeEntry* tables) {
   for (;;) {
     if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
       const int exit = decodeFast(s, tables);
@@ -584,7 +584,24 @@ int decodeCodes(InflateState* s, const CodeEntry* tables) {
 // Block types
 // ---------------------------------------------------------------------------
 
-int decodeStoredBlock(InflateState* s) {
+// A code that cannot decode (or a full heap) as the decoder reports it: an
+// incomplete literal or code-length code is damaged data, an over-subscribed
+// one a bad code.
+InflateResult failureOf(CodeTableResult planned) {
+  switch (planned) {
+    case kCodeComplete:
+      return kInflateOk;
+    case kCodeIncomplete:
+      return kInflateBadData;
+    case kCodeOverSubscribed:
+      return kInflateBadCode;
+    case kCodeNoMemory:
+      return kInflateNoMemory;
+  }
+  return kInflateBadData;
+}
+
+InflateResult decodeStoredBlock(InflateState* s) {
   takeBits(s, s->bitCount & 7);
   if (!needBits(s, 16)) return kInflateBadData;
   uint32_t length = takeBits(s, 16);
@@ -629,7 +646,7 @@ int decodeStoredBlock(InflateState* s) {
 // incomplete or empty. kInflateOk or kInflateNoMemory (kInflateBadCode for
 // a literal/length code beyond its room, which a complete code never is: the
 // check only guards the block).
-int buildBlockTables(const CodePlan& literal, const CodePlan& distance, CodeEntry** tables) {
+InflateResult buildBlockTables(const CodePlan& literal, const CodePlan& distance, CodeEntry** tables) {
   if (literal.size > kDistanceOffset) return kInflateBadCode;
   CodeEntry* const block = static_cast<CodeEntry*>(allocate((kDistanceOffset + distance.size) * sizeof(CodeEntry)));
   if (block == nullptr) return kInflateNoMemory;
@@ -639,7 +656,7 @@ int buildBlockTables(const CodePlan& literal, const CodePlan& distance, CodeEntr
   return kInflateOk;
 }
 
-int decodeFixedBlock(InflateState* s) {
+InflateResult decodeFixedBlock(InflateState* s) {
   if (s->fixedLiteralTable == nullptr) {
     uint8_t lengths[288];
     unsigned i = 0;
@@ -648,22 +665,23 @@ int decodeFixedBlock(InflateState* s) {
     for (; i < 280; ++i) lengths[i] = 7;
     for (; i < 288; ++i) lengths[i] = 8;
     CodePlan literal;
-    int result = planCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits, &literal);
-    if (result != kCodeComplete) return result;
+    CodeTableResult planned =
+        planCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits, &literal);
+    if (planned != kCodeComplete) return failureOf(planned);
     for (i = 0; i < 30; ++i) lengths[i] = 5;
     CodePlan distance;
-    result = planCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kDistanceRootBits, &distance);
-    if (result > kCodeIncomplete) return result;  // incomplete is expected: codes 30 and 31 are unused
+    planned = planCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kDistanceRootBits, &distance);
+    if (planned != kCodeComplete && planned != kCodeIncomplete) return failureOf(planned);  // codes 30 and 31 are unused
     CodeEntry* tables;
-    result = buildBlockTables(literal, distance, &tables);
-    if (result != kInflateOk) return result;
+    const InflateResult built = buildBlockTables(literal, distance, &tables);
+    if (built != kInflateOk) return built;
     s->fixedLiteralTable = tables;
     s->fixedDistanceTable = tables + kDistanceOffset;
   }
   return decodeCodes(s, s->fixedLiteralTable) != kInflateOk ? kInflateBadData : kInflateOk;
 }
 
-int decodeDynamicBlock(InflateState* s) {
+InflateResult decodeDynamicBlock(InflateState* s) {
   if (!needBits(s, 14)) return kInflateBadData;
   const unsigned literalCount = takeBits(s, 5) + 257;
   const unsigned distanceCount = takeBits(s, 5) + 1;
@@ -679,11 +697,11 @@ int decodeDynamicBlock(InflateState* s) {
   for (; i < 19; ++i) lengths[kCodeLengthOrder[i]] = 0;
   CodeEntry* codeLengthTable;
   unsigned codeLengthBits = kCodeLengthBits;
-  int result = buildCodeTable(lengths, 19, 19, nullptr, nullptr, &codeLengthTable, &codeLengthBits);
-  if (codeLengthBits == 0) result = kCodeIncomplete;  // no code at all
-  if (result != kCodeComplete) {
+  CodeTableResult planned = buildCodeTable(lengths, 19, 19, nullptr, nullptr, &codeLengthTable, &codeLengthBits);
+  if (codeLengthBits == 0) planned = kCodeIncomplete;  // no code at all
+  if (planned != kCodeComplete) {
     freeCodeTable(codeLengthTable);
-    return result;
+    return failureOf(planned);
   }
 
   // The literal/length and distance code lengths, as one sequence: a repeat
@@ -733,26 +751,25 @@ int decodeDynamicBlock(InflateState* s) {
   if (i < total) return kInflateBadData;  // end of input or a repeat past the count
 
   CodePlan literal;
-  result = planCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits,
-                         &literal);
-  if (literal.root == 0) result = kCodeIncomplete;  // no code at all
-  if (result != kCodeComplete) return result;
+  planned = planCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits,
+                          &literal);
+  if (literal.root == 0) planned = kCodeIncomplete;  // no code at all
+  if (planned != kCodeComplete) return failureOf(planned);
   CodePlan distance;
-  result = planCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
-                         kDistanceRootBits, &distance);
-  if (distance.root == 0 && literalCount > 257) result = kInflateBadData;  // length codes but no distances
-  else if (result == kCodeIncomplete) result = kCodeComplete;             // an incomplete distance code is fine
-  if (result != kCodeComplete) return result;
+  planned = planCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
+                          kDistanceRootBits, &distance);
+  if (distance.root == 0 && literalCount > 257) return kInflateBadData;  // length codes but no distances
+  if (planned != kCodeComplete && planned != kCodeIncomplete) return failureOf(planned);  // incomplete is fine
 
   CodeEntry* tables;
-  result = buildBlockTables(literal, distance, &tables);
-  if (result != kInflateOk) return result;
-  result = decodeCodes(s, tables) != kInflateOk ? kInflateBadData : kInflateOk;
+  const InflateResult built = buildBlockTables(literal, distance, &tables);
+  if (built != kInflateOk) return built;
+  const InflateResult result = decodeCodes(s, tables) != kInflateOk ? kInflateBadData : kInflateOk;
   freeCodeTable(tables);
   return result;
 }
 
-int decodeBlock(InflateState* s, bool* last) {
+InflateResult decodeBlock(InflateState* s, bool* last) {
   if (!needBits(s, 3)) return kInflateBadData;
   *last = takeBits(s, 1) != 0;
   switch (takeBits(s, 2)) {
@@ -773,13 +790,13 @@ int decodeBlock(InflateState* s, bool* last) {
 // Entries
 // ---------------------------------------------------------------------------
 
-int decodeDeflateMember(InflateState* state) {
+InflateResult decodeDeflateMember(InflateState* state) {
   state->bitBuffer = 0;
   state->bitCount = 0;
   state->windowPosition = 0;
   bool last = false;
   do {
-    const int result = decodeBlock(state, &last);
+    const InflateResult result = decodeBlock(state, &last);
     if (result != kInflateOk) return result;
     if (state->afterBlock != nullptr && state->afterBlock(state->context) != 0) return kInflateStopped;
   } while (!last);
@@ -787,9 +804,8 @@ int decodeDeflateMember(InflateState* state) {
   return kInflateOk;
 }
 
-int releaseFixedTables(InflateState* state) {
+void releaseFixedTables(InflateState* state) {
   freeCodeTable(state->fixedLiteralTable);  // the distance table lies in the same block
   state->fixedLiteralTable = nullptr;
   state->fixedDistanceTable = nullptr;
-  return 0;
 }

@@ -34,7 +34,7 @@
 // - crc32Raw serves the message keys of the messages block: short texts, once
 //   each, with the same table and the simple shape that texts of a few dozen
 //   bytes need.
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>

@@ -1,5 +1,5 @@
 // The script's grammar, shared by the stub and the packer (see the header).
-#include "driver/script_grammar.h"
+#include "driver/portable/script_grammar.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "support/crc32.h"
+#include "support/portable/crc32.h"
 
 const int kMessageKeyLength = 8;
 

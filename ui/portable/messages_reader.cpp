@@ -2,7 +2,7 @@
 //
 // Our own copy of the marker text lacks one star and the first two stars are
 // tested as single bytes, so the constant in our data never matches.
-#include "ui/messages_reader.h"
+#include "ui/portable/messages_reader.h"
 
 namespace {
 

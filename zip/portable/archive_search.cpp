@@ -1,5 +1,5 @@
 // The search rules for the end of the stub's file (see the header).
-#include "zip/archive_search.h"
+#include "zip/portable/archive_search.h"
 
 namespace {
 

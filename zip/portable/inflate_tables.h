@@ -6,7 +6,7 @@
 
 #include <stdint.h>
 
-#include "zip/inflate.h"
+#include "zip/portable/inflate.h"
 
 // One lookup slot, 32 bits. A table is indexed by the next input bits in
 // arrival order; the slot says what the code means and how many input bits
@@ -25,7 +25,7 @@
 //                code-length symbol, or for a link the sub-table's index
 //                from the start of the root table
 // A slot with none of bits 12..15 is a length or a distance.
-// (CodeEntry, a 32-bit word, is declared in zip/inflate.h.)
+// (CodeEntry, a 32-bit word, is declared in zip/portable/inflate.h.)
 
 const CodeEntry kEntryLiteral = 0x8000;
 const CodeEntry kEntryExceptional = 0x4000;
@@ -77,16 +77,14 @@ extern const uint8_t kDistanceExtra[32];
 // (symbol - simpleCount). lookupBits: the root width (at most kMaxRootBits),
 // which the root has whatever the lengths; set to 0 when every length is 0,
 // which leaves no table.
-// The builder's results. The values are those of the decoder's results they
-// become (kInflateBadData, kInflateBadCode, kInflateNoMemory), so a caller
-// can hand a failure on unchanged.
-enum CodeTableResult : int {
+// The builder's results; the decoder turns them into its own (inflate.cpp).
+enum CodeTableResult {
   kCodeComplete = 0,
   kCodeIncomplete = 1,      // the table is built; its gaps are invalid slots
   kCodeOverSubscribed = 2,  // nothing is left
   kCodeNoMemory = 3,        // nothing is left
 };
-int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
+CodeTableResult buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
                    const uint16_t* base, const uint8_t* extra, CodeEntry** table,
                    unsigned* lookupBits);
 
@@ -113,7 +111,7 @@ struct CodePlan {
   const uint8_t* extra;
   unsigned size;
 };
-int planCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount, const uint16_t* base,
+CodeTableResult planCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount, const uint16_t* base,
                   const uint8_t* extra, unsigned lookupBits, CodePlan* plan);
 void fillCodeTable(const CodePlan& plan, CodeEntry* table);
 

@@ -20,7 +20,7 @@ struct ByteCursor {
   int32_t unread;
 };
 
-// A decoding table's slot (zip/inflate_tables.h).
+// A decoding table's slot (zip/portable/inflate_tables.h).
 typedef uint32_t CodeEntry;
 
 struct InflateState {
@@ -46,15 +46,15 @@ struct InflateState {
 };
 
 enum InflateResult {
-  kInflateOk = 0,
-  kInflateBadData = 1,      // damaged data or premature end of input
-  kInflateBadCode = 2,      // block type 3 or an over-subscribed code set
-  kInflateNoMemory = 3,
-  kInflateStopped = 4,      // afterBlock asked to stop: not a fault of the data
+  kInflateOk,
+  kInflateBadData,   // damaged data or premature end of input
+  kInflateBadCode,   // block type 3 or an over-subscribed code set
+  kInflateNoMemory,
+  kInflateStopped,   // afterBlock asked to stop: not a fault of the data
 };
 
-// Decodes one whole Deflate stream: one of the InflateResult values.
-int decodeDeflateMember(InflateState* state);
+// Decodes one whole Deflate stream.
+InflateResult decodeDeflateMember(InflateState* state);
 
-// Releases the fixed tables if they were built. Returns 0.
-int releaseFixedTables(InflateState* state);
+// Releases the fixed tables if they were built.
+void releaseFixedTables(InflateState* state);

@@ -25,9 +25,9 @@
 // decoder's byte-at-a-time path fetches a byte only while the slot it has
 // selected wants more bits than it holds (inflate.cpp), so an end-of-block
 // code needs no table boundary of its own.
-#include "zip/inflate_tables.h"
+#include "zip/portable/inflate_tables.h"
 
-#include "support/heap.h"
+#include "support/portable/heap.h"
 
 // ---------------------------------------------------------------------------
 // Constant lists (RFC 1951, 3.2.5 and 3.2.7)
@@ -202,7 +202,7 @@ unsigned walkCodes(const LengthCounts& counts, const uint16_t* sorted, unsigned 
 
 }  // namespace
 
-int planCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount, const uint16_t* base,
+CodeTableResult planCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount, const uint16_t* base,
                   const uint8_t* extra, unsigned lookupBits, CodePlan* plan) {
   plan->size = 0;
   plan->root = lookupBits;
@@ -228,7 +228,7 @@ void fillCodeTable(const CodePlan& plan, CodeEntry* table) {
   walkCodes(plan.counts, plan.sorted, plan.symbolCount, plan.root, plan.simpleCount, plan.base, plan.extra, table);
 }
 
-int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
+CodeTableResult buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
                    const uint16_t* base, const uint8_t* extra, CodeEntry** table,
                    unsigned* lookupBits) {
   *table = nullptr;
@@ -236,7 +236,7 @@ int buildCodeTable(const uint8_t* lengths, unsigned n, unsigned simpleCount,
   // shorter than it fill several slots, longer ones go to sub-tables. The
   // decoder then knows the width of every root before it sees a block.
   CodePlan plan;
-  const int result = planCodeTable(lengths, n, simpleCount, base, extra, *lookupBits, &plan);
+  const CodeTableResult result = planCodeTable(lengths, n, simpleCount, base, extra, *lookupBits, &plan);
   *lookupBits = plan.root;
   if (result > kCodeIncomplete || plan.size == 0) return result;
   CodeEntry* block = static_cast<CodeEntry*>(allocate(plan.size * sizeof(CodeEntry)));

@@ -28,15 +28,13 @@ bool AllowFullControl(ACL* acl, PSID sid) {
 
 bool BuildAdminOnlySecurity(AdminOnlySecurity* security) {
   ACL* acl = reinterpret_cast<ACL*>(security->acl);
-  PSID system = security->systemSid;
-  PSID administrators = security->administratorsSid;
   if (!MakeSid(security->systemSid, 1, SECURITY_LOCAL_SYSTEM_RID, 0) ||
       !MakeSid(security->administratorsSid, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS) ||
-      !InitializeAcl(acl, sizeof(security->acl), ACL_REVISION) || !AllowFullControl(acl, system) ||
-      !AllowFullControl(acl, administrators) ||
+      !InitializeAcl(acl, sizeof(security->acl), ACL_REVISION) || !AllowFullControl(acl, security->systemSid) ||
+      !AllowFullControl(acl, security->administratorsSid) ||
       !InitializeSecurityDescriptor(&security->descriptor, SECURITY_DESCRIPTOR_REVISION) ||
       !SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE) ||
-      !SetSecurityDescriptorOwner(&security->descriptor, administrators, FALSE)) {
+      !SetSecurityDescriptorOwner(&security->descriptor, security->administratorsSid, FALSE)) {
     return false;
   }
   // Protected: the rules of the folder above (a temporary folder where

@@ -40,7 +40,7 @@ static void FinishInstall(HWND dialog, RunOutcome extraction) {
     EndDialog(dialog, 1);
     return;
   }
-  sfx.closeMode = 1;
+  sfx.stage = kStageErrorsShown;
   SetDlgItemTextA(dialog, IDOK, MessageText(kMsgClose));
   MessageBoxA(dialog, MessageText(summary), MessageText(kMsgError), MB_OK | MB_ICONEXCLAMATION);
 }
@@ -49,16 +49,11 @@ void RunInstallFlow(HWND dialog) {
   char destination[kPathSize];
   GetDlgItemTextA(dialog, IDC_START_DESTINATION, destination, sizeof(destination));
 
-  if (sfx.closeMode) {
-    if (sfx.fatalStop) sfx.runState = kClosing;
+  // OK reads Close: the press ends the dialog, and after a fatal stop it
+  // also ends the wait (ui/info_window.cpp).
+  if (sfx.stage == kStageErrorsShown || sfx.stage == kStageFatalStop) {
+    if (sfx.stage == kStageFatalStop) sfx.runState = kClosing;
     EndDialog(dialog, 1);
-    return;
-  }
-  if (sfx.fatalStop) {
-    // The press came while the extraction waits for the stop: it has
-    // handed no outcome yet.
-    sfx.runState = kClosing;
-    FinishInstall(dialog, kRunNothingLost);
     return;
   }
 
@@ -88,7 +83,7 @@ void RunInstallFlow(HWND dialog) {
   }
   SaveDestination(destination);
 
-  sfx.extracting = 1;
+  sfx.stage = kStageExtracting;
   EnableControl(dialog, IDC_START_BROWSE, false);
   EnableControl(dialog, IDC_START_DESTINATION, false);
   EnableControl(dialog, IDOK, false);
@@ -104,6 +99,6 @@ void RunInstallFlow(HWND dialog) {
   // usable from them.
   RunScript(dialog, sfx.scriptText, ScriptMode::Shortcuts);
   EnableControl(dialog, IDOK, true);
-  sfx.extracting = 0;
+  sfx.stage = kStageFinishing;
   FinishInstall(dialog, extraction);
 }

@@ -1,7 +1,6 @@
 #include "driver/layer_hooks.h"
 
 #include "driver/sfx_state.h"
-#include "driver/temp_folder.h"
 #include "support/file_object.h"
 #include "ui/info_window.h"
 #include "ui/message_ids.h"
@@ -29,6 +28,11 @@ static void reportFileFailure(FileFailure failure, const char* fileName) {
 
 static void recordExitCode(int32_t code) { SetExitCode(code); }
 
+// Constant data, as the engine's table below.
+static const FatalHooks fatalServices = {reportFileFailure, recordExitCode, FatalStopWait};
+
+const FatalHooks& FatalServices() { return fatalServices; }
+
 // ---------------------------------------------------------------------------
 // The engine's user interface
 // ---------------------------------------------------------------------------
@@ -53,13 +57,6 @@ static const EngineUi engineServices = {ReportMember, engineErrorLine, SetProgre
                                         AskOverwrite, askPassword,     stopRequested};
 
 const EngineUi& EngineServices() { return engineServices; }
-
-void RegisterLayerHooks() {
-  fatalHooks.reportFailure = reportFileFailure;
-  fatalHooks.recordExitCode = recordExitCode;
-  fatalHooks.waitForStop = FatalStopWait;
-  removeTempFolderHook = RemoveTempFolder;
-}
 
 const char* MissingEngineService(const EngineUi& ui) {
   struct Service {
@@ -87,10 +84,9 @@ const char* MissingLayerHook() {
     bool set;
   };
   const Hook hooks[] = {
-      {"fatalHooks.reportFailure", fatalHooks.reportFailure != nullptr},
-      {"fatalHooks.recordExitCode", fatalHooks.recordExitCode != nullptr},
-      {"fatalHooks.waitForStop", fatalHooks.waitForStop != nullptr},
-      {"removeTempFolderHook", removeTempFolderHook != nullptr},
+      {"FatalHooks.reportFailure", fatalServices.reportFailure != nullptr},
+      {"FatalHooks.recordExitCode", fatalServices.recordExitCode != nullptr},
+      {"FatalHooks.waitForStop", fatalServices.waitForStop != nullptr},
   };
   for (const Hook& hook : hooks) {
     if (!hook.set) return hook.name;

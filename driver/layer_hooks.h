@@ -1,14 +1,14 @@
 // The driver ties the layers together: the support library's fatal path
-// and the information window's TempMode clean-up are filled in here, at
-// start-up, with the services of the layers above them; the extraction
-// engine's user interface is a table of the same services that each
-// extraction is handed.
+// and the extraction engine's user interface are tables of the program's
+// own services, handed to a file object or an extraction with it.
 #pragma once
 
+#include "support/file_object.h"
 #include "zip/engine_ui.h"
 
-// Fills every hook with the program's own services.
-void RegisterLayerHooks();
+// The fatal end as the program shows it: the error line, the exit code, the
+// wait for Close.
+const FatalHooks& FatalServices();
 
 // The engine's user interface made of the program's dialogs and lines.
 const EngineUi& EngineServices();
@@ -16,7 +16,7 @@ const EngineUi& EngineServices();
 // The name of the first service of the table that is null, or null.
 const char* MissingEngineService(const EngineUi& ui);
 
-// The name of the first hook the program relies on that is still null, or
+// The name of the first service of the program's tables that is null, or
 // null when all are set. The stub checks it in a debug build, so that a hook
 // forgotten in a change fails loudly instead of skipping its step.
 const char* MissingLayerHook();

@@ -3,6 +3,7 @@
 #include "ui/run_view.h"
 
 #include "driver/sfx_state.h"
+#include "driver/temp_folder.h"
 #include "ui/prompts.h"
 
 static_assert(sizeof(sfx.password) == kPasswordSize, "the prompt fills the run's password buffer");
@@ -20,21 +21,11 @@ void MarkInfoWindowUsed() { sfx.infoWindowUsed = true; }
 void CountErrorLine() { sfx.errorCount += 1; }
 void RequestCancel() { sfx.runState = kCancelRequested; }
 
-void EnterFatalStop() {
-  sfx.closeMode = 1;
-  sfx.extracting = 0;
-  sfx.fatalStop = 1;
-}
+void EnterFatalStop() { sfx.stage = kStageFatalStop; }
+
+void RemoveRunTempFolder() { RemoveTempFolder(); }
 
 char* RememberedPassword() { return sfx.password; }
 
-OverwriteChoice RememberedOverwriteChoice() {
-  if (sfx.overwriteAll) return kOverwriteAll;
-  if (sfx.skipExisting) return kOverwriteSkip;
-  return kOverwriteAsk;
-}
-
-void RememberOverwriteChoice(OverwriteChoice choice) {
-  sfx.overwriteAll = choice == kOverwriteAll ? 1 : 0;
-  sfx.skipExisting = choice == kOverwriteSkip ? 1 : 0;
-}
+OverwriteChoice RememberedOverwriteChoice() { return sfx.overwriteChoice; }
+void RememberOverwriteChoice(OverwriteChoice choice) { sfx.overwriteChoice = choice; }

@@ -1,16 +1,20 @@
-// The process-wide state of one self-extractor run.
+// The state of one self-extractor run.
 //
-// There is exactly one SfxState, `sfx`, alive for the whole process. The
-// driver, the user interface and the extraction engine all read and write its
-// fields by these names; it is a plain record so that it lives in zeroed
-// static data and needs no constructor.
+// There is exactly one SfxState, `sfx`, alive for the whole process, and
+// only the driver reads and writes it: the extraction engine is handed what
+// it needs with each call and reports an outcome, and the user interface
+// sees the run through ui/run_view.h. It stays process-wide because the
+// dialog procedures, called by the system with nothing but a window, must
+// reach the run. It is a plain record so that it lives in zeroed static
+// data and needs no constructor; every enumeration below starts at its
+// zero state.
 #pragma once
 
 #include <stdint.h>
 #include <windows.h>
 
 #include "driver/portable/script_grammar.h"
-
+#include "ui/run_view.h"
 #include "zip/engine.h"
 
 struct HtmlViewer;
@@ -38,10 +42,20 @@ enum ExitCode : int32_t {
 // script grammar's: the script's Silent command may set any digit; 3 to 9
 // start like kSilentAutomatic but leave the destination field enabled.
 
-enum RunState : int32_t {
-  kRunning = 0,
-  kCancelRequested = 1,
-  kClosing = 2,
+// Whether the work goes on.
+enum RunState {
+  kRunning,
+  kCancelRequested,  // Cancel was pressed, or answered at a prompt
+  kClosing,          // the dialog is closing: nothing more is started
+};
+
+// Where the run stands, which decides what the start dialog's buttons mean.
+enum RunStage {
+  kStageStart,        // the start dialog waits for OK
+  kStageExtracting,   // the work runs: Cancel asks it to stop
+  kStageFinishing,    // the work ended; what follows it runs
+  kStageErrorsShown,  // the run ended with errors: OK reads Close and ends the dialog
+  kStageFatalStop,    // a fatal error stopped the work: Close ends the process
 };
 
 struct SfxState {
@@ -66,13 +80,10 @@ struct SfxState {
   char* licenseText;       // owned
   bool licenseWanted;      // the script holds a License command
   char scriptPath[1024];
-  int32_t overwriteAll;
-  int32_t skipExisting;
-  int32_t runState;        // RunState
+  OverwriteChoice overwriteChoice;  // the script's, or the user's Yes or No to All
+  RunState runState;
+  RunStage stage;
   int32_t errorCount;
-  int32_t closeMode;
-  int32_t extracting;
-  int32_t fatalStop;
   bool startDialogOpened;   // the start dialog's initialisation ran
   // The start dialog could not be created: nothing of the run took place.
   bool startDialogFailed;

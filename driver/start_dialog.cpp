@@ -118,10 +118,11 @@ void InitializeStartDialog(HWND dialog) {
 // ---------------------------------------------------------------------------
 
 void Cancel(HWND dialog) {
-  if (sfx.extracting) sfx.runState = kCancelRequested;  // the work stops at its next check
+  const bool extracting = sfx.stage == kStageExtracting;
+  if (extracting) sfx.runState = kCancelRequested;  // the work stops at its next check
   // With errors reported during the extraction the dialog stays, so they
   // can be read; it then ends through Close.
-  if (!sfx.extracting || sfx.errorCount == 0) {
+  if (!extracting || sfx.errorCount == 0) {
     sfx.runState = kClosing;
     EndDialog(dialog, 0);
   }

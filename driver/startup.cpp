@@ -107,10 +107,9 @@ void RunSelfExtractor() {
   PrepareRunState(GetCommandLineA());
   // Opened now, so that a relative name is taken in the caller's folder.
   const bool logRefused = sfx.logPath[0] != '\0' && !OpenLogOfRun();
-  RegisterLayerHooks();
 #ifndef NDEBUG
-  // A forgotten hook would silently skip its step (an error line, the exit
-  // code, the TempMode clean-up): a debug build refuses to run instead.
+  // A forgotten service would silently skip its step (an error line, the
+  // exit code, a prompt): a debug build refuses to run instead.
   if (const char* missing = MissingLayerHook()) {
     MessageBoxA(nullptr, missing, "Hook not registered", MB_ICONERROR);
     exitProcess(kExitFatal);

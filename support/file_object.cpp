@@ -6,6 +6,8 @@
 // close them all before the process ends. The list is a zero-initialised
 // array of pointers (no constructor runs before the entry point); an object
 // that finds no free slot still works, it is only not closed by `closeAll`.
+// The list is process-wide on purpose: a fatal end closes every open file,
+// whoever owns it.
 #include "support/file_object.h"
 
 #include "support/chars.h"
@@ -13,8 +15,6 @@
 #include "support/os_version.h"
 #include "support/paths.h"
 #include "support/strings.h"
-
-FatalHooks fatalHooks;
 
 static FileObject* openFiles[kOpenFileSlots];
 static int closeAllDepth;  // non-zero while closeAll runs
@@ -62,19 +62,19 @@ bool closeAll() {
   return allClosed;
 }
 
-void fatalExit(int code) {
-  if (fatalHooks.recordExitCode != nullptr) fatalHooks.recordExitCode(code);
+void fatalExit(const FatalHooks* hooks, int code) {
+  if (hooks != nullptr && hooks->recordExitCode != nullptr) hooks->recordExitCode(code);
   closeAll();
-  if (fatalHooks.waitForStop != nullptr) fatalHooks.waitForStop();
+  if (hooks != nullptr && hooks->waitForStop != nullptr) hooks->waitForStop();
   // The given code, not the record's: the record may hold a code that the
   // update rule lets win over 2, but the process ends as a fatal error.
   exitProcess(static_cast<unsigned>(code));
 }
 
 // Writes the error line and ends the process.
-static void reportFatal(FileFailure failure, const char* fileName) {
-  if (fatalHooks.reportFailure != nullptr) fatalHooks.reportFailure(failure, fileName);
-  fatalExit(kFatalExitCode);
+static void reportFatal(const FatalHooks* hooks, FileFailure failure, const char* fileName) {
+  if (hooks != nullptr && hooks->reportFailure != nullptr) hooks->reportFailure(failure, fileName);
+  fatalExit(hooks, kFatalExitCode);
 }
 
 // ---------------------------------------------------------------------------
@@ -91,6 +91,7 @@ FileObject::FileObject() {
   wideName[0] = 0;
   lastError = kFileErrorNone;
   closeCount = 0;
+  fatalHooks = nullptr;
 }
 
 FileObject::~FileObject() {
@@ -150,7 +151,7 @@ bool FileObject::close() {
   // Inside closeAll the list is emptied by closeAll itself, slot by slot.
   if (closeAllDepth == 0) unregisterOpenFile(this);
   handle = INVALID_HANDLE_VALUE;
-  if (!closed && reportErrors) reportFatal(kFailedClose, narrowName);
+  if (!closed && reportErrors) reportFatal(fatalHooks, kFailedClose, narrowName);
   ++closeCount;
   return closed;
 }
@@ -191,7 +192,7 @@ int32_t FileObject::read(void* buffer, int32_t count) {
   int32_t done = plainRead(buffer, count);
   if (done == -1) {
     lastError = kFileErrorRead;
-    if (reportErrors) reportFatal(kFailedRead, narrowName);
+    if (reportErrors) reportFatal(fatalHooks, kFailedRead, narrowName);
   }
   return done;
 }
@@ -215,14 +216,14 @@ void FileObject::seek(int64_t offset, SeekMethod method) {
   }
   int64_t position;
   if (!moveFilePointer(handle, offset, static_cast<DWORD>(method), &position) && reportErrors) {
-    reportFatal(kFailedSeek, narrowName);
+    reportFatal(fatalHooks, kFailedSeek, narrowName);
   }
 }
 
 int64_t FileObject::tell() {
   int64_t position;
   if (moveFilePointer(handle, 0, FILE_CURRENT, &position)) return position;
-  if (reportErrors) reportFatal(kFailedSeek, narrowName);
+  if (reportErrors) reportFatal(fatalHooks, kFailedSeek, narrowName);
   return -1;
 }
 

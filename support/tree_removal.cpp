@@ -38,13 +38,9 @@ bool searchInside(DirectorySearch* search, const char* folder, const wchar_t* wi
   appendText(mask, "\\*");
   search->wideMask[0] = 0;
   if (wideFolder[0] != 0) {
-    size_t length = 0;
-    while (wideFolder[length] != 0) ++length;
+    const size_t length = wideLength(wideFolder);
     if (length + 2 >= static_cast<size_t>(kPathSize)) return false;
-    for (size_t i = 0; i <= length; ++i) search->wideMask[i] = wideFolder[i];
-    search->wideMask[length] = L'\\';
-    search->wideMask[length + 1] = L'*';
-    search->wideMask[length + 2] = 0;
+    copyWide(copyWide(search->wideMask, wideFolder) + length, L"\\*");
   }
   search->wideMaskFromMask = false;
   search->setMask(mask);

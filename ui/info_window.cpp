@@ -27,8 +27,6 @@
 #include "ui/run_view.h"
 #include "ui/start_controls.h"
 
-void (*removeTempFolderHook)();
-
 // ---------------------------------------------------------------------------
 // Rich-edit and progress-bar vocabulary
 // ---------------------------------------------------------------------------
@@ -279,5 +277,5 @@ void FatalStopWait() {
     }
   }
 
-  if (RunInTempMode() && removeTempFolderHook != nullptr) removeTempFolderHook();
+  if (RunInTempMode()) RemoveRunTempFolder();
 }

@@ -19,11 +19,6 @@ const unsigned long kPumpPace = 10;
 void PumpWhileWorking();
 // The next PumpWhileWorking looks at the queue whenever it comes (a new run).
 void RestartPumpPace();
+// Shows the fatal stop and waits until the user closed the dialog; then the
+// temporary folder of a TempMode run goes.
 void FatalStopWait();
-
-// Services of other parts that the information window calls but must not
-// need at link time (the window is linked into every test program). Each
-// stays null, and its step is skipped, until its owner installs it.
-//
-// Removes the temporary destination folder of a TempMode run.
-extern void (*removeTempFolderHook)();

@@ -42,6 +42,8 @@ void CountErrorLine();
 void RequestCancel();
 // A fatal error stopped the work: the dialog is in Close mode and waits.
 void EnterFatalStop();
+// Deletes the temporary folder the run made (TempMode), with its contents.
+void RemoveRunTempFolder();
 
 // The password kept for the run (kPasswordSize bytes), empty until typed.
 char* RememberedPassword();

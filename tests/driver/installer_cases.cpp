@@ -65,7 +65,7 @@ TEST_F(Installer, RealisticScriptFromStartToFinish) {
   EXPECT_EQ("Zimbro Tool license", WindowText(license_.window()));
   EXPECT_STREQ("You may use Zimbro Tool freely.\r\n", sfx.licenseText);
   EXPECT_TRUE(sfx.savePath);
-  EXPECT_EQ(1, sfx.overwriteAll);
+  EXPECT_EQ(kOverwriteAll, sfx.overwriteChoice);
   const std::string programs = ProgramsFolder();
   const std::string destination = Destination();
   EXPECT_EQ(programs + "\\Zimbro Test\\Tool", destination);

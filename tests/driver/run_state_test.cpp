@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <string>
+#include <vector>
 
 #include "common/test_support.h"
 #include "common/fresh_run.h"
@@ -17,73 +18,35 @@ using testing_support::SelfPath;
 
 namespace {
 
-class ExitCodeRule : public ::testing::Test {
- protected:
-  void SetUp() override { sfx.exitCode = ExitCodeRecord{0, 0}; }
-  void Start(int32_t code) { sfx.exitCode.code = code; }
-  int32_t code() const { return sfx.exitCode.code; }
-};
-
-TEST_F(ExitCodeRule, CancelAndFolderCodesOnlyReplaceSuccess) {
-  SetExitCode(255);
-  EXPECT_EQ(255, code());
-  SetExitCode(1);
-  EXPECT_EQ(255, code());
-
-  Start(0);
-  SetExitCode(1);
-  EXPECT_EQ(1, code());
-  SetExitCode(255);
-  EXPECT_EQ(1, code());
-
-  Start(9);
-  SetExitCode(1);
-  SetExitCode(255);
-  EXPECT_EQ(9, code());
-}
-
-TEST_F(ExitCodeRule, FatalReplacesSuccessAndFolderCodeOnly) {
-  SetExitCode(2);
-  EXPECT_EQ(2, code());
-  Start(1);
-  SetExitCode(2);
-  EXPECT_EQ(2, code());
-  Start(3);
-  SetExitCode(2);
-  EXPECT_EQ(3, code());
-  Start(255);
-  SetExitCode(2);
-  EXPECT_EQ(255, code());
-}
-
-TEST_F(ExitCodeRule, OtherCodesAlwaysReplaceAndEveryCallCounts) {
-  SetExitCode(3);
-  SetExitCode(9);
-  EXPECT_EQ(9, code());
-  SetExitCode(3);
-  EXPECT_EQ(3, code());
-  SetExitCode(0);
-  EXPECT_EQ(0, code());
-  SetExitCode(255);  // not stored over... 0 is stored, so 255 now replaces it
-  EXPECT_EQ(255, code());
-  EXPECT_EQ(5, sfx.exitCode.count);
-}
-
-TEST(RunReset, ClearsTheRunItsAnswersAndItsPassword) {
-  sfx.runState = kCancelRequested;
-  sfx.errorCount = 3;
-  sfx.overwriteAll = 1;
-  sfx.skipExisting = 1;
-  strcpy(sfx.password, "secret");
-  SetExitCode(9);
-  ResetRunState();
-  EXPECT_EQ(kRunning, sfx.runState);
-  EXPECT_EQ(0, sfx.errorCount);
-  EXPECT_EQ(0, sfx.overwriteAll);
-  EXPECT_EQ(0, sfx.skipExisting);
-  EXPECT_EQ(0, sfx.exitCode.code);
-  EXPECT_EQ(0, sfx.exitCode.count);
-  EXPECT_EQ(std::string(sizeof(sfx.password), '\0'), std::string(sfx.password, sizeof(sfx.password)));
+// The code a run ends with, from the news it met in order: a cancel or a
+// folder that could not be entered never hides a failure, a fatal stop
+// never hides a damaged file, and every other code is the latest news.
+TEST(ExitCodeRule, TheRunEndsWithItsWorstNews) {
+  const struct {
+    const char* story;
+    std::vector<int32_t> codes;
+    int32_t exitCode;
+  } runs[] = {
+      {"nothing to report", {}, 0},
+      {"cancelled", {255}, 255},
+      {"cancelled, then a folder not entered", {255, 1}, 255},
+      {"a folder not entered, then cancelled", {1, 255}, 1},
+      {"a fatal stop after a folder not entered", {1, 2}, 2},
+      {"a fatal stop after a damaged file", {3, 2}, 3},
+      {"a fatal stop after a cancel", {255, 2}, 255},
+      {"a file not created, then a cancel and a folder", {9, 1, 255}, 9},
+      {"a damaged file, then a file not created", {3, 9}, 9},
+      {"a file not created, then a damaged file", {9, 3}, 3},
+      {"a damaged file after a cancel", {255, 3}, 3},
+      {"a setup program not started after a damaged file", {3, 4}, 4},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.story);
+    sfx.exitCode = ExitCodeRecord{0, 0};
+    for (const int32_t code : run.codes) SetExitCode(code);
+    EXPECT_EQ(run.exitCode, sfx.exitCode.code);
+    EXPECT_EQ(static_cast<int32_t>(run.codes.size()), sfx.exitCode.count);
+  }
 }
 
 TEST(StartUp, RecordsOwnPathAndPublishesItToChildren) {

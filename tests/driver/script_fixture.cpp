@@ -20,7 +20,6 @@ using testing_support::ReadWholeFile;
 
 void ScriptTest::SetUp() {
   ResetRunState();
-  RegisterLayerHooks();
   char folder[MAX_PATH];
   GetCurrentDirectoryA(MAX_PATH, folder);
   savedFolder_ = folder;

@@ -35,20 +35,20 @@ TEST_F(Passes, FlagsFromEveryPass) {
     int32_t silentBefore;
     int32_t silent;       // after Prescan
     int32_t silentLater;  // after any other pass
-    int32_t overwriteAll, skipExisting;
+    OverwriteChoice overwrite;
     bool tempMode, savePath;
   } cases[] = {
-      {"Silent", 0, 2, 2, 0, 0, false, false},
-      {"Silent=1", 0, 1, 1, 0, 0, false, false},
-      {"Silent=0\r\nsilent=7", 0, 7, 7, 0, 0, false, false},
-      {"Silent=0", 1, 1, 1, 0, 0, false, false},  // the command-line switch stays
-      {"TempMode", 0, 2, 0, 0, 0, true, false},
-      {"Silent=1\r\nTempMode=Go?", 0, 1, 1, 0, 0, true, false},
-      {"TempMode\r\nSilent=0", 0, 0, 0, 0, 0, true, false},
-      {"Overwrite", 0, 0, 0, 1, 0, false, false},
-      {"Overwrite=2\r\nOverwrite=x", 0, 0, 0, 0, 1, false, false},
-      {"Overwrite=1\r\nOverwrite=0", 0, 0, 0, 0, 0, false, false},
-      {"SavePath\r\nExtSign=1\r\nTitle=T\r\nText=t\r\nPath=C:\\x", 0, 0, 0, 0, 0, false, true},
+      {"Silent", 0, 2, 2, kOverwriteAsk, false, false},
+      {"Silent=1", 0, 1, 1, kOverwriteAsk, false, false},
+      {"Silent=0\r\nsilent=7", 0, 7, 7, kOverwriteAsk, false, false},
+      {"Silent=0", 1, 1, 1, kOverwriteAsk, false, false},  // the command-line switch stays
+      {"TempMode", 0, 2, 0, kOverwriteAsk, true, false},
+      {"Silent=1\r\nTempMode=Go?", 0, 1, 1, kOverwriteAsk, true, false},
+      {"TempMode\r\nSilent=0", 0, 0, 0, kOverwriteAsk, true, false},
+      {"Overwrite", 0, 0, 0, kOverwriteAll, false, false},
+      {"Overwrite=2\r\nOverwrite=x", 0, 0, 0, kOverwriteSkip, false, false},
+      {"Overwrite=1\r\nOverwrite=0", 0, 0, 0, kOverwriteAsk, false, false},
+      {"SavePath\r\nExtSign=1\r\nTitle=T\r\nText=t\r\nPath=C:\\x", 0, 0, 0, kOverwriteAsk, false, true},
   };
   for (const ScriptMode mode : {ScriptMode::Prescan, ScriptMode::Shortcuts}) {
     for (const auto& c : cases) {
@@ -58,8 +58,7 @@ TEST_F(Passes, FlagsFromEveryPass) {
       Run(c.script, mode, dialog());
       SCOPED_TRACE(std::string(c.script) + (prescan ? " (Prescan)" : " (Shortcuts)"));
       EXPECT_EQ(prescan ? c.silent : c.silentLater, sfx.silentMode);
-      EXPECT_EQ(c.overwriteAll, sfx.overwriteAll);
-      EXPECT_EQ(c.skipExisting, sfx.skipExisting);
+      EXPECT_EQ(c.overwrite, sfx.overwriteChoice);
       EXPECT_EQ(prescan && c.tempMode, sfx.tempMode);
       EXPECT_EQ(prescan && c.savePath, sfx.savePath);
       EXPECT_EQ("Zimbro self-extracting archive", WindowText(dialog()));
@@ -209,7 +208,7 @@ TEST_F(Passes, ARunWithCountedErrorsNeverEndsWithZero) {
   const struct {
     int32_t errors;
     int32_t codeSet;  // during the run, through SetExitCode; 0 for none
-    int32_t runState;
+    RunState runState;
     int32_t exitCode;
   } cases[] = {
       {0, 0, kRunning, 0},  {1, 0, kRunning, 1},          {2, 3, kRunning, 3},  {1, 9, kRunning, 9},

@@ -27,6 +27,11 @@ import tempfile
 import zipfile
 import zlib
 
+# The unseekable stream of the extraction tests' archives, so that both make
+# the same streamed form.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "zip"))
+from make_test_archives import NoSeek  # noqa: E402
+
 # ---------------------------------------------------------------------------
 # Seeds
 # ---------------------------------------------------------------------------
@@ -58,17 +63,6 @@ def seed_tree(folder):
 
 def python_seed(path, method, names, comment=SCRIPT, stream=False, utf8=False, zip64=False):
     buffer = io.BytesIO()
-
-    class NoSeek(io.RawIOBase):
-        def __init__(self):
-            self.data = bytearray()
-
-        def writable(self):
-            return True
-
-        def write(self, b):
-            self.data += b
-            return len(b)
 
     target = NoSeek() if stream else buffer
     with zipfile.ZipFile(target, "w", method) as z:

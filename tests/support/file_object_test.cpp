@@ -137,21 +137,20 @@ TEST(FatalExit, ReadAndSeekErrorsAreFatal) {
 
 TEST(FileObjectChild, DISABLED_FatalExit) {
   if (Environment(kChildVariable) != "FatalExit") GTEST_SKIP();
-  RegisterLayerHooks();
   ScratchFolder folder;
   static FileObject file;
   ASSERT_TRUE(file.open(MakeFile(folder).c_str(), nullptr, false, false));
   WatchAtExit(&file);
   SetExitCode(9);
-  fatalExit(2);
+  fatalExit(&FatalServices(), 2);
 }
 
 TEST(FileObjectChild, DISABLED_ReadError) {
   if (Environment(kChildVariable) != "ReadError") GTEST_SKIP();
-  RegisterLayerHooks();
   ScratchFolder folder;
   std::string name = MakeFile(folder);
   static FileObject file;
+  file.fatalHooks = &FatalServices();
   ASSERT_TRUE(file.open(name.c_str(), nullptr, false, false));
   WatchAtExit(&file);
   // The object's handle swapped for one without read access.
@@ -164,9 +163,9 @@ TEST(FileObjectChild, DISABLED_ReadError) {
 
 TEST(FileObjectChild, DISABLED_SeekError) {
   if (Environment(kChildVariable) != "SeekError") GTEST_SKIP();
-  RegisterLayerHooks();
   ScratchFolder folder;
   static FileObject file;
+  file.fatalHooks = &FatalServices();
   ASSERT_TRUE(file.open(MakeFile(folder).c_str(), nullptr, false, false));
   WatchAtExit(&file);
   file.seek(-100, kSeekEnd);  // before the start of the file

@@ -7,6 +7,7 @@
 #include <richedit.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -61,14 +62,14 @@ INT_PTR CALLBACK HostDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
       CreateInformationWindow(dialog);
       return TRUE;
     case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK && sfx.closeMode) {
-        if (sfx.fatalStop) sfx.runState = kClosing;
+      if (LOWORD(wParam) == IDOK && (sfx.stage == kStageErrorsShown || sfx.stage == kStageFatalStop)) {
+        if (sfx.stage == kStageFatalStop) sfx.runState = kClosing;
         EndHostDialog(dialog);
         return TRUE;
       }
       if (LOWORD(wParam) == IDCANCEL) {
-        if (sfx.extracting) sfx.runState = kCancelRequested;
-        if (!sfx.extracting || sfx.errorCount == 0) {
+        if (sfx.stage == kStageExtracting) sfx.runState = kCancelRequested;
+        if (sfx.stage != kStageExtracting || sfx.errorCount == 0) {
           sfx.runState = kClosing;
           EndHostDialog(dialog);
         }
@@ -115,7 +116,6 @@ void DrainMessages() {
 
 void ResetTestRun() {
   ResetRunState();
-  removeTempFolderHook = nullptr;
   host = HostRecord();
 }
 
@@ -202,16 +202,12 @@ bool IsDefaultStyle(const CHARFORMATA& format, const CHARFORMATA& defaults) {
          ((format.dwEffects & CFE_AUTOCOLOR) != 0 || format.crTextColor == defaults.crTextColor);
 }
 
-int removeCalls;
-void RecordRemove() { removeCalls += 1; }
-
 class StartDialogTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { LoadControlLibraries(); }
 
   void SetUp() override {
     ResetTestRun();
-    removeCalls = 0;
     dialog = CreateHostDialog();
     ASSERT_NE(dialog, nullptr);
     sfx.mainWindow = dialog;
@@ -598,7 +594,7 @@ TEST_F(FileErrorReports, WritesOneErrorLineAndKeepsTheLastErrorCode) {
 
 TEST_F(FileErrorReports, SilentOnceTheRunIsStoppingOrWithoutFormat) {
   SetWindowTextA(info, "Descriptive text");
-  for (int state : {kCancelRequested, kClosing}) {
+  for (RunState state : {kCancelRequested, kClosing}) {
     sfx.runState = state;
     SetLastError(1234);
     ReportFileError("Read error in the file %s", "a");
@@ -622,7 +618,7 @@ TEST_F(MemberReports, WritesTheMemberLineAndGoesOnWhileRunning) {
 }
 
 TEST_F(MemberReports, CancelPressedDuringTheLineStopsTheRun) {
-  sfx.extracting = 1;
+  sfx.stage = kStageExtracting;
   sfx.errorCount = 1;  // with errors reported the dialog stays for Close
   PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);  // the user presses Cancel
   EXPECT_FALSE(ReportMember("a.txt"));
@@ -703,19 +699,17 @@ TEST_F(MessagePump, WorkLooksAtTheQueueAtOnceThenAtMostOncePerPace) {
 using FatalStop = StartDialogTest;
 
 TEST_F(FatalStop, WithNothingToReadTheDialogClosesItself) {
-  sfx.extracting = 1;
+  sfx.stage = kStageExtracting;
   SetTimer(dialog, kSafetyTimer, 10000, nullptr);
   FatalStopWait();
   EXPECT_FALSE(host.safetyFired);
   EXPECT_FALSE(IsWindow(dialog));
   EXPECT_EQ(sfx.runState, kClosing);
-  EXPECT_EQ(sfx.closeMode, 1);
-  EXPECT_EQ(sfx.fatalStop, 1);
-  EXPECT_EQ(sfx.extracting, 0);
+  EXPECT_EQ(sfx.stage, kStageFatalStop);
 }
 
 TEST_F(FatalStop, AfterALineItWaitsForTheUserToPressClose) {
-  sfx.extracting = 1;
+  sfx.stage = kStageExtracting;
   EnableWindow(GetDlgItem(dialog, IDOK), FALSE);  // as during an extraction
   ErrorPrint("Read error in the file %s", "a");
   SetTimer(dialog, kPressCloseTimer, 300, nullptr);
@@ -757,18 +751,24 @@ TEST_F(FatalStop, WithoutADialogReturnsAtOnce) {
   FatalStopWait();  // a stale handle
   sfx.mainWindow = nullptr;
   FatalStopWait();  // no handle at all
-  EXPECT_EQ(sfx.closeMode, 1);
-  EXPECT_EQ(sfx.fatalStop, 1);
+  EXPECT_EQ(sfx.stage, kStageFatalStop);
 }
 
 TEST_F(FatalStop, RemovesTheTemporaryFolderOnlyInTempMode) {
-  removeTempFolderHook = RecordRemove;
+  testing_support::ScratchFolder scratch;
+  const std::string folder = scratch.file("QelSFX1");
+  ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+  ASSERT_TRUE(testing_support::WriteWholeFile(folder + "\\setup.ini", std::string("x")));
+  strcpy(sfx.tempFolder, folder.c_str());
   sfx.mainWindow = nullptr;
   FatalStopWait();
-  EXPECT_EQ(removeCalls, 0);
+  EXPECT_NE(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
+  char current[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, current);
   sfx.tempMode = true;
-  FatalStopWait();
-  EXPECT_EQ(removeCalls, 1);
+  FatalStopWait();  // steps out of the folder to remove it: the current folder is put back below
+  SetCurrentDirectoryA(current);
+  EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // ---------------------------------------------------------------------------
@@ -776,8 +776,8 @@ TEST_F(FatalStop, RemovesTheTemporaryFolderOnlyInTempMode) {
 // Close, the temporary folder, the end of the process with code 2.
 // ---------------------------------------------------------------------------
 
-// Runs last in the fatal exit (in place of the temporary folder's removal):
-// writes what the user saw into the marker file the parent reads.
+// Runs last in the fatal exit, after the wait: writes what the user saw
+// into the marker file the parent reads.
 void RecordFatalExit() {
   std::ofstream marker(testing_support::Environment("ZIMBRO_INFO_MARKER"));
   marker << "pressed=" << host.pressedClose << " button=" << host.buttonText
@@ -790,19 +790,21 @@ TEST(FatalExitChild, EndsTheProcessAfterTheDialog) {
   if (mode != "fatal-line" && mode != "fatal-quiet") GTEST_SKIP();
   LoadControlLibraries();
   ResetTestRun();
-  RegisterLayerHooks();
   HWND dialog = CreateHostDialog();
   ASSERT_NE(dialog, nullptr);
   sfx.mainWindow = dialog;
   sfx.tempMode = true;
-  removeTempFolderHook = RecordFatalExit;
-  sfx.extracting = 1;
+  sfx.stage = kStageExtracting;
   if (mode == "fatal-line") {
     ReportFileError("Read error in the file %s", "archive.exe");
     SetTimer(dialog, kPressCloseTimer, 300, nullptr);
   }
   SetTimer(dialog, kSafetyTimer, 10000, nullptr);
-  fatalExit(kExitFatal);
+  static const FatalHooks hooks = {FatalServices().reportFailure, FatalServices().recordExitCode, [] {
+                                     FatalStopWait();
+                                     RecordFatalExit();
+                                   }};
+  fatalExit(&hooks, kExitFatal);
 }
 
 class FatalExit : public ::testing::Test {

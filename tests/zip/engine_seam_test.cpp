@@ -109,8 +109,7 @@ TEST_F(EngineSeam, PromptsAreAnsweredThroughTheTable) {
   EXPECT_TRUE(seam.errors.empty());
 }
 
-TEST(LayerHooks, EveryHookIsRegisteredAndAMissingOneIsNamed) {
-  RegisterLayerHooks();
+TEST(LayerHooks, EveryServiceIsThereAndAMissingOneIsNamed) {
   EXPECT_EQ(nullptr, MissingLayerHook());
   EngineUi services = EngineServices();
   EXPECT_EQ(nullptr, MissingEngineService(services));

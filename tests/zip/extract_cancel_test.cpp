@@ -19,7 +19,7 @@ int pumpsLeft = 0;
 LRESULT CALLBACK cancelProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_APP) {
     if (--pumpsLeft <= 0) {
-      sfx.runState = 1;
+      sfx.runState = kCancelRequested;
     } else {
       PostMessageA(window, WM_APP, 0, 0);
     }

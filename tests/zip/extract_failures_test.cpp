@@ -42,7 +42,7 @@ INSTANTIATE_TEST_SUITE_P(FlippedByte, DamagedDeflate,
 
 TEST_F(ExtractTest, FolderInTheWayOfAFileIsCannotCreate) {
   ASSERT_TRUE(CreateDirectoryA(Out("text.txt").c_str(), nullptr));
-  sfx.overwriteAll = 1;  // replace it, unasked
+  sfx.overwriteChoice = kOverwriteAll;  // replace it, unasked
   Extract("zip-l6.zip");
   EXPECT_EQ(1, errorLines_);
   EXPECT_EQ(kRunFilesNotCreated, outcome_);
@@ -53,7 +53,7 @@ TEST_F(ExtractTest, FileOpenWithoutSharingIsCannotCreate) {
   ASSERT_TRUE(testing_support::WriteWholeFile(Out("text.txt"), "busy"));
   HANDLE busy = CreateFileA(Out("text.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(INVALID_HANDLE_VALUE, busy);
-  sfx.overwriteAll = 1;
+  sfx.overwriteChoice = kOverwriteAll;
   Extract("zip-l1.zip");
   CloseHandle(busy);
   EXPECT_EQ(1, errorLines_);
@@ -76,7 +76,7 @@ TEST_F(ExtractTest, AFailedReplacementKeepsTheOriginal) {
                {"py-oversize.zip", "bomb.bin"}};
   for (const auto& c : cases) {
     ResetRunState();
-    sfx.overwriteAll = 1;
+    sfx.overwriteChoice = kOverwriteAll;
     const std::string original = Out(c.member);
     ASSERT_TRUE(testing_support::WriteWholeFile(original, "the user's own\n"));
     SetFileAttributesA(original.c_str(), FILE_ATTRIBUTE_READONLY);
@@ -114,7 +114,7 @@ TEST_F(ExtractTest, MembersNeverPassThroughLinksInTheDestination) {
   ASSERT_TRUE(testing_support::WriteWholeFile(outside + "\\victim.txt", "the victim's own\n"));
   ASSERT_TRUE(testing_support::MakeLink(Out("sub"), outside));
   ASSERT_TRUE(testing_support::MakeLink(Out("text.txt"), outside + "\\victim.txt"));
-  sfx.overwriteAll = 1;  // replace whatever is there, unasked
+  sfx.overwriteChoice = kOverwriteAll;  // replace whatever is there, unasked
   Extract("zip-l6.zip");
   EXPECT_EQ(std::vector<std::string>({"victim.txt"}), ListTree(outside));
   std::vector<uint8_t> kept = ReadWholeFile(outside + "\\victim.txt");
@@ -131,7 +131,7 @@ TEST_F(ExtractTest, NameLongerThanTheBufferIsRefusedNotCut) {
 }
 
 TEST_F(ExtractTest, CancelledRunExtractsNothing) {
-  sfx.runState = 1;
+  sfx.runState = kCancelRequested;
   Extract("zip-l6.zip");
   EXPECT_TRUE(ListTree(Out("")).empty());
 }

@@ -61,7 +61,6 @@ void ExtractTest::countErrorLine(int messageId, const char* argument) {
 void ExtractTest::SetUp() {
   if (Environment("ZIMBRO_TESTDATA").empty()) GTEST_SKIP() << "ZIMBRO_TESTDATA not set";
   ResetRunState();
-  RegisterLayerHooks();
   ui_ = EngineServices();
   ui_.errorLine = countErrorLine;
   GetCurrentDirectoryA(MAX_PATH, savedDirectory_);

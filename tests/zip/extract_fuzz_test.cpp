@@ -54,7 +54,7 @@ TEST_P(DamagedArchive, EndsWithoutCrashAndStaysInTheDestination) {
     ResetRunState();
     // Damage may repeat a member or set its encryption flag: answered
     // without a prompt, as a silent run would.
-    sfx.skipExisting = 1;
+    sfx.overwriteChoice = kOverwriteSkip;
     sfx.password[0] = 'x';
     ExtractPath(archive);
   }

@@ -75,7 +75,7 @@ TEST_F(ExtractTest, ReadOnlyAndHiddenAttributesAreApplied) {
 TEST_F(ExtractTest, ReadOnlyFileFromAnEarlierRunIsReplaced) {
   Extract("py-attrs.zip");
   ASSERT_TRUE(GetFileAttributesA(Out("readonly.txt").c_str()) & FILE_ATTRIBUTE_READONLY);
-  sfx.overwriteAll = 1;  // as after Yes to All: no prompt, the read-only file is replaced
+  sfx.overwriteChoice = kOverwriteAll;  // as after Yes to All: no prompt, the read-only file is replaced
   Extract("py-attrs.zip");
   EXPECT_EQ(0, errorLines_);
   EXPECT_EQ(kRunNothingLost, outcome_);

@@ -7,6 +7,16 @@
 #include "zip/engine_state.h"
 #include "zip/engine_ui.h"
 
+// The compression methods of ZIP members that the engine extracts.
+enum MemberMethod : uint16_t {
+  kMethodStored = 0,
+  kMethodDeflate = 8,
+  kMethodDeflate64 = 9,
+};
+inline bool methodExtracted(uint16_t method) {
+  return method == kMethodStored || method == kMethodDeflate || method == kMethodDeflate64;
+}
+
 // ---------------------------------------------------------------------------
 // Buffered archive input (archive_input.cpp)
 // ---------------------------------------------------------------------------

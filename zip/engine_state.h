@@ -7,8 +7,9 @@
 // the very cursor the Deflate decoder takes its input from, so the decoder
 // reads member data straight out of the engine's buffer with no copy and no
 // call per byte. The record also holds the parsed ZIP headers, the current
-// batch of directory entries and the 32 KiB output window shared by the
-// Stored copy and the decoder.
+// batch of directory entries and the output window shared by the Stored copy
+// and the decoder (64 KiB, the window of Deflate64; Stored and Deflate use
+// its first 32 KiB).
 #pragma once
 
 #include <stdint.h>
@@ -191,7 +192,7 @@ struct EngineState {
   uint32_t keys[3];
 
   InflateState inflate;
-  uint8_t window[kWindowSize];
+  uint8_t window[kDeflate64WindowSize];
 };
 
 // Writes the five record signatures into the state: central header, local

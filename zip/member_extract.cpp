@@ -1,7 +1,8 @@
 // Extracting one member into its output file: the Stored copy, the Deflate
-// decoder run over the member input, and the checks that follow.
+// decoder run over the member input (Deflate or Deflate64), and the checks
+// that follow.
 //
-// Both methods write through the same 32 KiB window and WindowFlush, so the
+// Every method writes through the same window and WindowFlush, so the
 // running CRC, the disk-full handling and the cap at the declared size are
 // one code path. A file that fails (damaged data, output beyond or short of
 // the declared size, write error, CRC, cancel) is deleted, so a partial file is never
@@ -83,7 +84,7 @@ static int afterBlockCallback(void* context) {
   return 0;
 }
 
-static InflateResult decodeDeflate(EngineState* state) {
+static InflateResult decodeDeflate(EngineState* state, uint16_t method) {
   InflateState& decoder = state->inflate;
   decoder.input = &state->input;
   decoder.refill = refillCallback;
@@ -94,7 +95,7 @@ static InflateResult decodeDeflate(EngineState* state) {
   decoder.bitBuffer = 0;
   decoder.bitCount = 0;
   decoder.windowPosition = 0;
-  return decodeDeflateMember(&decoder);
+  return method == kMethodDeflate64 ? decodeDeflate64Member(&decoder) : decodeDeflateMember(&decoder);
 }
 
 // ---------------------------------------------------------------------------
@@ -108,7 +109,7 @@ void ExtractMember(EngineState* state) {
   uint16_t method = state->localHeader.method;
   // Tested before the file is created, so an unknown method leaves no empty
   // file (and no open handle) behind.
-  if (method != 0 && method != 8) {
+  if (!methodExtracted(method)) {
     KeepReplacedFile(state);
     engineError(state, kMsgUnknownMethod, state->name);
     return;
@@ -121,10 +122,10 @@ void ExtractMember(EngineState* state) {
 
   InflateResult decoded = kInflateOk;
   stage = stageEnter(kStageDecode);
-  if (method == 0) {
+  if (method == kMethodStored) {
     copyStored(state);
   } else {
-    decoded = decodeDeflate(state);
+    decoded = decodeDeflate(state, method);
   }
   // Output short of the declared size is damage too, even when the CRC of
   // what came matches it (a stream that ends early): the file would be

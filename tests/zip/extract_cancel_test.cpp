@@ -4,6 +4,7 @@
 // run looks at the queue at once, whatever the pace.
 #include <gtest/gtest.h>
 
+#include "common/fresh_run.h"
 #include "driver/sfx_state.h"
 #include "extract_fixture.h"
 #include "ui/info_window.h"
@@ -71,14 +72,17 @@ TEST_F(CancelTest, StoredMemberIsDeletedAndNothingFollows) {
 }
 
 TEST_F(CancelTest, DeflateMemberStopsAfterABlockAndIsDeleted) {
-  CancelAtPump(3);
-  Extract("py-cancel-deflate.zip");
-  EXPECT_EQ(1, sfx.runState);
-  EXPECT_FALSE(FileExists(Out("big.txt")));
-  EXPECT_FALSE(FileExists(Out("small.txt")));
-  // The decoder's stop is not reported as damaged data.
-  EXPECT_EQ(0, errorLines_);
-  EXPECT_EQ(kRunNothingLost, outcome_);
+  for (const char* archive : {"py-cancel-deflate.zip", "7z-cancel-d64.zip"}) {  // Deflate, Deflate64
+    ResetRunState();
+    CancelAtPump(3);
+    Extract(archive);
+    EXPECT_EQ(1, sfx.runState) << archive;
+    EXPECT_FALSE(FileExists(Out("big.txt"))) << archive;
+    EXPECT_FALSE(FileExists(Out("small.txt"))) << archive;
+    // The decoder's stop is not reported as damaged data.
+    EXPECT_EQ(0, errorLines_) << archive;
+    EXPECT_EQ(kRunNothingLost, outcome_) << archive;
+  }
 }
 
 TEST_F(CancelTest, CancelAtTheFirstReportExtractsNothing) {

@@ -24,19 +24,24 @@ TEST_F(ExtractTest, WrongCrcDeletesTheFileAndSetsExitCode3) {
 class DamagedDeflate : public ExtractTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(DamagedDeflate, IsReportedLeavesNoPartialFileAndTheNextMemberStillComesOut) {
-  Extract(std::string("py-flip-") + GetParam() + ".zip");
+  Extract(std::string(GetParam()) + ".zip");
   EXPECT_GE(errorLines_, 1);
+  EXPECT_EQ(kRunFilesCorrupt, outcome_);
   EXPECT_FALSE(FileExists(Out("damaged.bin")));
   std::vector<uint8_t> after = ReadWholeFile(Out("after.txt"));
   EXPECT_EQ(std::string("after the damage\n"), std::string(after.begin(), after.end()));
 }
 
+// Deflate and Deflate64 with one byte flipped; Deflate64 with a distance
+// before the start of the output.
 INSTANTIATE_TEST_SUITE_P(FlippedByte, DamagedDeflate,
-                         ::testing::Values("text-0", "text-10", "text-50", "text-90", "mixed-0", "mixed-10",
-                                           "mixed-50", "mixed-90"),
+                         ::testing::Values("py-flip-text-0", "py-flip-text-10", "py-flip-text-50", "py-flip-text-90",
+                                           "py-flip-mixed-0", "py-flip-mixed-10", "py-flip-mixed-50",
+                                           "py-flip-mixed-90", "7z-flip-d64-0", "7z-flip-d64-10", "7z-flip-d64-50",
+                                           "7z-flip-d64-90", "py-d64-before-start"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string name = info.param;
-                           name[name.find('-')] = '_';
+                           for (char& c : name) c = c == '-' ? '_' : c;
                            return name;
                          });
 

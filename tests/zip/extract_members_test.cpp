@@ -23,7 +23,7 @@ TEST_P(PackerArchive, EveryMemberComesOutIdentical) {
 INSTANTIATE_TEST_SUITE_P(
     Packers, PackerArchive,
     ::testing::Values("zip-l0.zip", "zip-l1.zip", "zip-l6.zip", "zip-l9.zip", "zip-stream.zip",
-                      "7z-mx1.zip", "7z-mx9.zip", "7z-fb258.zip", "py-stored.zip", "py-deflate1.zip",
+                      "7z-mx1.zip", "7z-mx9.zip", "7z-fb258.zip", "7z-deflate64.zip", "py-stored.zip", "py-deflate1.zip",
                       "py-deflate9.zip", "py-descriptor.zip",
                       // Zip64 on small files: forced by zip -fz, and by zipfile's force_zip64.
                       "zip-fz.zip", "py-zip64.zip"),

@@ -1,6 +1,7 @@
 // Deflate decoder: streams made by zlib at every level and strategy must come
 // out byte for byte, and hand-made bit streams probe the corners of the format
-// and the decoder's contract with its byte source and sink.
+// (and of Deflate64's) and the decoder's contract with its byte source and
+// sink.
 #include "zip/portable/inflate.h"
 
 #include <gtest/gtest.h>
@@ -55,8 +56,9 @@ struct MemorySink {
 struct Harness {
   MemorySource source;
   MemorySink sink;
-  Bytes window = Bytes(kWindowSize, 0);
+  Bytes window = Bytes(kDeflate64WindowSize, 0);  // Deflate uses its first half
   InflateState state{};
+  bool deflate64 = false;  // the format of the next decode
   int blocks = 0;
   int stopAfterBlocks = -1;  // afterBlock answers non-zero from this block on
 
@@ -92,7 +94,7 @@ struct Harness {
     source.requestsPastEnd = 0;
     sink = MemorySink{};
     blocks = 0;
-    return decodeDeflateMember(&state);
+    return deflate64 ? decodeDeflate64Member(&state) : decodeDeflateMember(&state);
   }
 };
 
@@ -237,6 +239,17 @@ const int kDistanceBases[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,  
                                 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
 const int kDistanceExtras[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
                                  6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Deflate64 (ZIP method 9): code 285 is 3 + 16 extra bits, codes 30 and 31
+// reach up to 65536 back.
+const int kLengthBases64[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3};
+const int kLengthExtras64[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16};
+const int kDistanceBases64[32] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,    33,
+                                  49,   65,   97,   129,  193,  257,  385,  513,   769,   1025,  1537,
+                                  2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+const int kDistanceExtras64[32] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6,
+                                   7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 
 // A Huffman code for one block: lengths per symbol and their codes.
 struct Code {
@@ -267,6 +280,22 @@ void writeMatch(BitWriter& w, const Code& literals, const Code& distances, int l
   while (kDistanceBases[d] > distance) --d;
   distances.write(w, d);
   w.put(distance - kDistanceBases[d], kDistanceExtras[d]);
+}
+
+// A Deflate64 match: code 285 for lengths past 258 or when asked.
+void writeMatch64(BitWriter& w, const Code& literals, const Code& distances, int length, int distance,
+                  bool code285) {
+  int l = 28;
+  if (length <= 258 && !code285) {
+    l = 27;
+    while (kLengthBases64[l] > length) --l;
+  }
+  literals.write(w, 257 + l);
+  w.put(length - kLengthBases64[l], kLengthExtras64[l]);
+  int d = 31;
+  while (kDistanceBases64[d] > distance) --d;
+  distances.write(w, d);
+  w.put(distance - kDistanceBases64[d], kDistanceExtras64[d]);
 }
 
 // The code-length code used by the dynamic headers below: complete, every
@@ -970,6 +999,143 @@ TEST(InflateZlib, CursorStopsAtTheEndOfTheStream) {
 }
 
 // ---------------------------------------------------------------------------
+// Deflate64
+// ---------------------------------------------------------------------------
+
+// Deflate64 steps, written as fixed-code and stored blocks, with the bytes
+// they stand for.
+struct Deflate64Writer {
+  BitWriter w;
+  Bytes expected;
+  const Code lit = fixedLiteralCode();
+  const Code dist = fixedDistanceCode();
+  bool inFixedBlock = false;
+
+  void literal(uint8_t byte) {
+    openFixedBlock();
+    lit.write(w, byte);
+    expected.push_back(byte);
+  }
+  // A distance beyond the output so far adds nothing to `expected`: such a
+  // stream is to be refused.
+  void match(int length, int distance, bool code285 = false) {
+    openFixedBlock();
+    writeMatch64(w, lit, dist, length, distance, code285);
+    if (static_cast<size_t>(distance) > expected.size()) return;
+    for (int i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
+  }
+  void stored(const Bytes& bytes) {
+    closeFixedBlock();
+    w.put(0, 1);
+    w.put(0, 2);
+    w.align();
+    w.put(static_cast<uint32_t>(bytes.size()), 16);
+    w.put(static_cast<uint32_t>(bytes.size()) ^ 0xFFFF, 16);
+    for (uint8_t b : bytes) w.put(b, 8);
+    expected.insert(expected.end(), bytes.begin(), bytes.end());
+  }
+  Bytes finish() {
+    closeFixedBlock();
+    w.put(1, 1);  // an empty last block
+    w.put(1, 2);
+    lit.write(w, 256);
+    return w.finish();
+  }
+
+ private:
+  void openFixedBlock() {
+    if (inFixedBlock) return;
+    w.put(0, 1);
+    w.put(1, 2);
+    inFixedBlock = true;
+  }
+  void closeFixedBlock() {
+    if (inFixedBlock) lit.write(w, 256);
+    inFixedBlock = false;
+  }
+};
+
+Bytes noise(size_t n, uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(n);
+  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+// Every case through the byte-at-a-time path (chunks of 1 and 7) and the
+// fast loop (8192): the bytes meant, windows of 64 KiB, and no byte asked
+// for beyond the stream; or damaged data.
+TEST(InflateDeflate64, LongLengthsFarDistancesAndDistancesBeforeTheStart) {
+  const struct {
+    const char* what;
+    void (*steps)(Deflate64Writer&);
+    int result;
+  } cases[] = {
+      {"code 285 with few of its extra bits", [](Deflate64Writer& s) { s.literal('a'); s.literal('b'); s.match(10, 2, true); }, 0},
+      {"code 285 at its longest, past the window's end",
+       [](Deflate64Writer& s) { s.literal('q'); s.match(65538, 1); s.literal('!'); s.match(300, 7); }, 0},
+      {"lengths around Deflate's longest",
+       [](Deflate64Writer& s) { s.stored(noise(300, 1)); s.match(257, 300); s.match(258, 299); s.match(259, 3); }, 0},
+      {"distance codes 30 and 31, and the whole window back",
+       [](Deflate64Writer& s) {
+         s.stored(noise(65535, 2)); s.stored(noise(1, 3));
+         s.match(300, 32769); s.match(258, 49153); s.match(1000, 65536); s.match(40, 40000); s.match(3, 65535);
+       }, 0},
+      {"a distance of all the output so far", [](Deflate64Writer& s) { s.stored(noise(40000, 4)); s.match(3, 40000); }, 0},
+      {"a distance before the start", [](Deflate64Writer& s) { s.literal('a'); s.match(3, 2); }, 1},
+      {"a far distance before the start", [](Deflate64Writer& s) { s.stored(noise(40000, 5)); s.match(300, 40001); }, 1},
+      {"code 285 before the start", [](Deflate64Writer& s) { s.literal('a'); s.match(65538, 5); }, 1},
+  };
+  for (const auto& c : cases) {
+    Deflate64Writer writer;
+    c.steps(writer);
+    // Literals after the steps keep the cursor full enough for the fast
+    // loop to take the steps.
+    for (int i = 0; i < 48; ++i) writer.literal(static_cast<uint8_t>('0' + i % 10));
+    const Bytes stream = writer.finish();
+    for (size_t chunk : {1u, 7u, 8192u}) {
+      Harness h;
+      h.deflate64 = true;
+      ASSERT_EQ(h.decode(stream, chunk), c.result) << c.what << ", chunk " << chunk;
+      if (c.result != 0) continue;
+      EXPECT_TRUE(h.sink.output == writer.expected) << c.what << ", chunk " << chunk;
+      for (size_t i = 0; i + 1 < h.sink.flushes.size(); ++i) EXPECT_EQ(h.sink.flushes[i], kDeflate64WindowSize);
+      EXPECT_EQ(h.source.consumed(), stream.size()) << c.what;
+      EXPECT_EQ(h.source.requestsPastEnd, 0) << c.what;
+    }
+  }
+}
+
+// The formats keep fixed tables of their own in the same state: code 285
+// is 258 in the one and 3 + 16 bits in the other.
+TEST(InflateDeflate64, FixedTablesOfTheTwoFormatsStayApart) {
+  Deflate64Writer writer;
+  writer.literal('z');
+  writer.match(1000, 1);
+  const Bytes stream64 = writer.finish();
+  const Code lit = fixedLiteralCode();
+  BitWriter w;
+  w.put(1, 1);
+  w.put(1, 2);
+  lit.write(w, 'z');
+  writeMatch(w, lit, fixedDistanceCode(), 258, 1);
+  lit.write(w, 256);
+  const Bytes stream = w.finish();
+  Harness h;
+  for (int round = 0; round < 2; ++round) {
+    h.deflate64 = true;
+    ASSERT_EQ(h.decode(stream64), 0);
+    EXPECT_TRUE(h.sink.output == Bytes(1001, 'z'));
+    h.deflate64 = false;
+    ASSERT_EQ(h.decode(stream), 0);
+    EXPECT_TRUE(h.sink.output == Bytes(259, 'z'));
+  }
+  EXPECT_NE(h.state.fixedDeflate64Tables, nullptr);
+  releaseFixedTables(&h.state);
+  EXPECT_EQ(h.state.fixedDeflate64Tables, nullptr);
+}
+
+// ---------------------------------------------------------------------------
 // Table builder
 // ---------------------------------------------------------------------------
 
@@ -1140,8 +1306,25 @@ struct RandomEncoder {
   std::mt19937 random;
   BitWriter w;
   Bytes expected;
+  // Deflate64: code 285 with its 16 extra bits, distance codes 30 and 31
+  // and the 64 KiB window.
+  bool deflate64;
+  const int* lengthBases;
+  const int* lengthExtras;
+  const int* distanceBases;
+  const int* distanceExtras;
+  int distanceCodes;
+  int window;
 
-  explicit RandomEncoder(uint32_t seed) : random(seed) {}
+  explicit RandomEncoder(uint32_t seed, bool deflate64 = false)
+      : random(seed),
+        deflate64(deflate64),
+        lengthBases(deflate64 ? kLengthBases64 : kLengthBases),
+        lengthExtras(deflate64 ? kLengthExtras64 : kLengthExtras),
+        distanceBases(deflate64 ? kDistanceBases64 : kDistanceBases),
+        distanceExtras(deflate64 ? kDistanceExtras64 : kDistanceExtras),
+        distanceCodes(deflate64 ? 32 : 30),
+        window(deflate64 ? 65536 : 32768) {}
 
   void literal(const Code& lit, int symbol) {
     lit.write(w, symbol);
@@ -1155,23 +1338,26 @@ struct RandomEncoder {
     for (int l = 0; l < 29; ++l) {
       if (lit.lengths.size() > static_cast<size_t>(257 + l) && lit.lengths[257 + l] != 0) lengths.push_back(l);
     }
-    for (int d = 0; d < 30 && d < static_cast<int>(dist.lengths.size()); ++d) {
-      if (dist.lengths[d] != 0 && kDistanceBases[d] <= static_cast<int>(expected.size())) distances.push_back(d);
+    for (int d = 0; d < distanceCodes && d < static_cast<int>(dist.lengths.size()); ++d) {
+      if (dist.lengths[d] != 0 && distanceBases[d] <= static_cast<int>(expected.size())) distances.push_back(d);
     }
     if (lengths.empty() || distances.empty()) return false;
     const int l = lengths[random() % lengths.size()];
     const int d = distances[random() % distances.size()];
-    const int lengthExtra = kLengthExtras[l] ? static_cast<int>(random() % (1u << kLengthExtras[l])) : 0;
-    int maxDistanceExtra = kDistanceExtras[d] ? (1 << kDistanceExtras[d]) - 1 : 0;
-    maxDistanceExtra = std::min(maxDistanceExtra, static_cast<int>(expected.size()) - kDistanceBases[d]);
-    maxDistanceExtra = std::min(maxDistanceExtra, 32768 - kDistanceBases[d]);
+    // Deflate64's 16 extra bits: now and then any of them, mostly short
+    // lengths, so that the streams stay small.
+    const uint32_t lengthLimit = lengthExtras[l] == 16 && random() % 4 != 0 ? 512 : 1u << lengthExtras[l];
+    const int lengthExtra = lengthExtras[l] ? static_cast<int>(random() % lengthLimit) : 0;
+    int maxDistanceExtra = distanceExtras[d] ? (1 << distanceExtras[d]) - 1 : 0;
+    maxDistanceExtra = std::min(maxDistanceExtra, static_cast<int>(expected.size()) - distanceBases[d]);
+    maxDistanceExtra = std::min(maxDistanceExtra, window - distanceBases[d]);
     const int distanceExtra = static_cast<int>(random() % (maxDistanceExtra + 1));
     lit.write(w, 257 + l);
-    w.put(lengthExtra, kLengthExtras[l]);
+    w.put(lengthExtra, lengthExtras[l]);
     dist.write(w, d);
-    w.put(distanceExtra, kDistanceExtras[d]);
-    const size_t length = kLengthBases[l] + lengthExtra;
-    const size_t distance = kDistanceBases[d] + distanceExtra;
+    w.put(distanceExtra, distanceExtras[d]);
+    const size_t length = lengthBases[l] + lengthExtra;
+    const size_t distance = distanceBases[d] + distanceExtra;
     for (size_t i = 0; i < length; ++i) expected.push_back(expected[expected.size() - distance]);
     return true;
   }
@@ -1205,7 +1391,8 @@ struct RandomEncoder {
   void fixedBlock(bool last) {
     w.put(last, 1);
     w.put(1, 2);
-    // Codes 286, 287 and distances 30, 31 are never chosen by body().
+    // Codes 286, 287 (and in Deflate, distances 30, 31) are never chosen by
+    // body().
     body(fixedLiteralCode(), fixedDistanceCode(), static_cast<int>(random() % 2000));
   }
 
@@ -1242,7 +1429,7 @@ struct RandomEncoder {
 
   void dynamicBlock(bool last) {
     const unsigned literalCount = 257 + random() % 30;
-    const unsigned distanceCount = 1 + random() % 30;
+    const unsigned distanceCount = 1 + random() % distanceCodes;
     std::vector<uint8_t> lit = randomCompleteLengths(literalCount, 2 + random() % (literalCount - 1), 15, random);
     // The end-of-block code and at least one literal must have codes.
     for (unsigned i = 0; i < literalCount && lit[256] == 0; ++i) {
@@ -1320,6 +1507,25 @@ TEST(InflateRandomStreams, DecodeLikeZlib) {
   }
 }
 
+// Random Deflate64 streams: code 285 with any of its extra bits, distance
+// codes 30 and 31 in fixed and dynamic blocks. No other decoder is at hand;
+// the encoder knows the bytes it meant.
+TEST(InflateRandomStreams, Deflate64DecodesAsMeant) {
+  size_t pastOneWindow = 0;
+  for (uint32_t seed = 1; seed <= 150; ++seed) {
+    RandomEncoder encoder(seed, true);
+    const Bytes stream = encoder.stream();
+    Harness h;
+    h.deflate64 = true;
+    ASSERT_EQ(h.decode(stream, seed % 2 ? 8192 : 1 + seed % 50), 0) << "seed " << seed;
+    ASSERT_TRUE(h.sink.output == encoder.expected) << "seed " << seed;
+    EXPECT_EQ(h.source.consumed(), stream.size()) << "seed " << seed;
+    EXPECT_EQ(h.source.requestsPastEnd, 0) << "seed " << seed;
+    if (encoder.expected.size() > 65536) ++pastOneWindow;
+  }
+  EXPECT_GT(pastOneWindow, 30u) << pastOneWindow;  // the streams do reach past a whole window
+}
+
 // ---------------------------------------------------------------------------
 // Memory safety: the decoder touches only its cursor's bytes and its window
 // ---------------------------------------------------------------------------
@@ -1351,10 +1557,12 @@ class GuardedMemory {
 // Decodes a stream with every input chunk ending at a guard page and with
 // the window placed against a guard page on either side. A stray read or
 // write ends the test process.
-int decodeGuarded(const Bytes& stream, size_t chunk, bool windowGuardBefore, Bytes* output) {
+int decodeGuarded(const Bytes& stream, size_t chunk, bool windowGuardBefore, Bytes* output,
+                  bool deflate64 = false) {
   GuardedMemory input(chunk, false);
-  GuardedMemory window(kWindowSize, windowGuardBefore);
+  GuardedMemory window(deflate64 ? kDeflate64WindowSize : kWindowSize, windowGuardBefore);
   Harness h;
+  h.deflate64 = deflate64;
   h.state.window = window.start();
   h.source.guardedEnd = input.start() + chunk;
   const int result = h.decode(stream, chunk);
@@ -1369,17 +1577,21 @@ TEST(InflateSafety, NoAccessOutsideTheInputChunkOrTheWindow) {
   streams.push_back(zlibDeflate(data, 6, Z_FIXED));
   streams.push_back(zlibDeflate(data, 6, Z_HUFFMAN_ONLY));
   for (uint32_t seed = 1000; seed < 1040; ++seed) streams.push_back(RandomEncoder(seed).stream());
+  const size_t deflateStreams = streams.size();
+  for (uint32_t seed = 1000; seed < 1020; ++seed) streams.push_back(RandomEncoder(seed, true).stream());
   for (size_t i = 0; i < streams.size(); ++i) {
+    const bool deflate64 = i >= deflateStreams;
     for (size_t chunk : {8192u, 37u, 1u}) {
       Bytes expected;
       {
         Harness plain;
+        plain.deflate64 = deflate64;
         ASSERT_EQ(plain.decode(streams[i], 8192), 0) << i;
         expected = plain.sink.output;
       }
       for (bool before : {false, true}) {
         Bytes output;
-        ASSERT_EQ(decodeGuarded(streams[i], chunk, before, &output), 0) << i << " " << chunk;
+        ASSERT_EQ(decodeGuarded(streams[i], chunk, before, &output, deflate64), 0) << i << " " << chunk;
         ASSERT_TRUE(output == expected) << i << " " << chunk;
       }
     }
@@ -1391,11 +1603,13 @@ TEST(InflateSafety, DamagedStreamsStayInsideTheirBuffers) {
   const Bytes stream = zlibDeflate(data, 6);
   std::mt19937 random(99);
   for (int round = 0; round < 600; ++round) {
-    Bytes damaged = round % 3 == 0 ? RandomEncoder(5000 + round).stream() : stream;
+    // Every fifth round a Deflate64 stream.
+    const bool deflate64 = round % 5 == 4;
+    Bytes damaged = round % 3 == 0 || deflate64 ? RandomEncoder(5000 + round, deflate64).stream() : stream;
     const int flips = 1 + random() % 3;
     for (int i = 0; i < flips; ++i) damaged[random() % damaged.size()] ^= 1u << (random() % 8);
     Bytes output;
-    const int result = decodeGuarded(damaged, round % 2 ? 8192 : 64, round % 4 < 2, &output);
+    const int result = decodeGuarded(damaged, round % 2 ? 8192 : 64, round % 4 < 2, &output, deflate64);
     EXPECT_TRUE(result >= 0 && result <= 2) << round;
   }
 }

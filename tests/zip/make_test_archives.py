@@ -64,13 +64,16 @@ def random_bytes(rng, count):
 
 
 def mixed_bytes(rng, least):
-    """Runs of random bytes and of one repeated phrase, half and half."""
+    """Runs of random bytes and of one repeated phrase, half and half, then an
+    echo of 20,000 of them from 48,000 back: Deflate64 reaches that far,
+    Deflate does not."""
     mixed = bytearray()
     while len(mixed) < least:
         if rng.random() < 0.5:
             mixed += random_bytes(rng, rng.randrange(10, 3000))
         else:
             mixed += b"abcabcabd" * rng.randrange(1, 400)
+    mixed += mixed[-48000:-28000]
     return bytes(mixed)
 
 
@@ -135,7 +138,8 @@ ZIP_ARCHIVES = [("zip-l0.zip", ["-0"], ALL, False),
 SEVEN_ZIP_ARCHIVES = [("7z-mx1.zip", ["-mx=1"], ALL, None),
                       ("7z-mx9.zip", ["-mx=9"], ALL, None),
                       ("7z-fb258.zip", ["-mm=Deflate", "-mfb=258", "-mpass=15"], ALL, None),
-                      ("7z-stdin.zip", ["-simixed.bin"], [], "mixed.bin")]
+                      ("7z-stdin.zip", ["-simixed.bin"], [], "mixed.bin"),
+                      ("7z-deflate64.zip", ["-mm=Deflate64", "-mx=9"], ALL, None)]
 
 # Encrypted by the tools. Debian zip writes data descriptors (the check byte
 # of the encryption header is then taken from the DOS time), also streamed;
@@ -324,6 +328,74 @@ def make_flipped_archives(out, text, mixed):
             data = bytearray(clean)
             data[start + size * percent // 100] ^= 0xFF
             write_file(os.path.join(out, "py-flip-%s-%d.zip" % (tag, percent)), data)
+
+
+def fixed_block(symbols):
+    """A last fixed-code block of Deflate (or Deflate64) from literal bytes
+    and (length symbol, distance code) pairs without extra bits; then the end
+    of block."""
+    bits = []
+
+    def code(value, n):  # Huffman codes go most significant bit first
+        bits.extend((value >> i) & 1 for i in reversed(range(n)))
+
+    bits += [1, 1, 0]  # last block, type 1
+    for symbol in symbols:
+        if isinstance(symbol, tuple):
+            length, distance = symbol
+            code(length - 256, 7)  # 257..279
+            code(distance, 5)
+        else:
+            code(0x30 + symbol, 8)  # literals 0..143
+    code(0, 7)  # end of block
+    bits += [0] * (-len(bits) % 8)
+    return bytes(sum(bit << i for i, bit in enumerate(bits[at:at + 8])) for at in range(0, len(bits), 8))
+
+
+def relabel(data, name, method, meant):
+    """The member's method, CRC and size in both headers set to method and to
+    those of the bytes meant."""
+    for pos, arc in central_entries(data):
+        if arc == name:
+            for header, offset in ((pos, 10), (local_offset(data, pos), 8)):
+                struct.pack_into("<H", data, header + offset, method)
+                struct.pack_into("<I", data, header + offset + 6, zlib.crc32(meant))
+                struct.pack_into("<I", data, header + offset + 14, len(meant))
+
+
+def make_deflate64_archives(out):
+    """Deflate64 (method 9) by 7-Zip: damaged by one byte flipped at several
+    places of a member, and a member cancelled in the middle; and by hand, a
+    distance before the start of the output, whose bytes the headers claim
+    as the window would give them. A good member follows each."""
+    work = os.path.join(out, "deflate64")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    src = os.path.join(out, "src")
+    write_file(os.path.join(work, "damaged.bin"), read_file(os.path.join(src, "mixed.bin")))
+    write_file(os.path.join(work, "after.txt"), b"after the damage\n")
+    write_file(os.path.join(work, "big.txt"), read_file(os.path.join(src, "text.txt")) * 8)
+    write_file(os.path.join(work, "small.txt"), b"small\n")
+    for name, inputs in (("7z-d64-clean.zip", ["damaged.bin", "after.txt"]),
+                         ("7z-cancel-d64.zip", ["big.txt", "small.txt"])):
+        run_7zip(work, name, ["-mm=Deflate64"], inputs, None)
+    clean = read_file(os.path.join(out, "7z-d64-clean.zip"))
+    central = dict((arc, pos) for pos, arc in central_entries(clean))[b"damaged.bin"]
+    lo = local_offset(clean, central)
+    n, e = struct.unpack_from("<HH", clean, lo + 26)
+    start = lo + 30 + n + e
+    size = struct.unpack_from("<I", clean, central + 20)[0]
+    for percent in (0, 10, 50, 90):
+        data = bytearray(clean)
+        data[start + size * percent // 100] ^= 0xFF
+        write_file(os.path.join(out, "7z-flip-d64-%d.zip" % percent), data)
+    os.remove(os.path.join(out, "7z-d64-clean.zip"))
+    # "a", then 3 bytes from 2 back (length symbol 257, distance code 1):
+    # one byte of output stands before them.
+    data = bytearray(archive([member("damaged.bin", fixed_block([ord("a"), (257, 1)]), method=STORED),
+                              member("after.txt", b"after the damage\n")]))
+    relabel(data, b"damaged.bin", 9, b"a\0a\0")
+    write_file(os.path.join(out, "py-d64-before-start.zip"), data)
 
 
 # Declared sizes that lie, in both headers; the CRC stays that of the data
@@ -693,6 +765,7 @@ def main(argv):
     make_codepage_archives(out)
     make_wrong_password_archive(out)
     make_label_drive(out)
+    make_deflate64_archives(out)
     print("test archives in %s" % out)
 
 

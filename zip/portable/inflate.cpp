@@ -1,7 +1,8 @@
-// Deflate decoder (RFC 1951).
+// Deflate decoder (RFC 1951), and Deflate64.
 //
 // The decoder reads Huffman codes by table lookup (inflate_tables.cpp builds
-// the tables) and writes into the caller's 32 KiB window, which doubles as the
+// the tables) and writes into the caller's window (32 KiB; 64 KiB for
+// Deflate64), which doubles as the
 // history that matches copy from: when the window is full it is handed to the
 // flush callback and writing starts again at 0, while the old contents stay
 // in place for matches that reach back across the turn.
@@ -63,6 +64,13 @@
 //   step overlaps the previous one instead of ending in a byte loop.
 // - The match copy is inlined into the loop: as a call, a 32-bit build
 //   saved and restored four registers and passed three on every match.
+// - Deflate64 costs Deflate nothing: the block decoders, the fast loop among
+//   them, are templates over the format (window size, length and distance
+//   lists, lengths past 258, the check of distances against the output),
+//   compiled once for each. Deflate's loop holds no test of Deflate64's.
+//   Deflate64's length code 285 (16 extra bits, more than a refill is sure
+//   to hold beside the code) takes a refill between its code and its extra
+//   bits; a match longer than the window's margin goes the plain way.
 // - Everything else - the last bytes of each input buffer, the last bytes
 //   before each window flush, block headers - goes through the simple
 //   byte-at-a-time path, which keeps the decoder's state in the state record
@@ -110,6 +118,37 @@ const unsigned kDistanceOffset = kLiteralCapacity;
 
 inline uint32_t lowBits(uint32_t value, unsigned n) { return value & ((1u << n) - 1); }
 
+// ---------------------------------------------------------------------------
+// The two formats
+// ---------------------------------------------------------------------------
+
+// What Deflate and Deflate64 differ in where it counts: the codes of a block
+// (decodeCodes, with the fast loop) are a template over one of these, so
+// that Deflate's are compiled with Deflate64's differences left out rather
+// than tested at run time. The rest - block headers, tables, stored blocks -
+// runs once per block and takes the format as a FormatCodes record, so
+// that the stub carries one copy of it.
+const uint32_t kLongestMatch = 258;  // of Deflate, and the most a fast pass writes
+const unsigned kMostLengthExtra = 5;  // extra bits of Deflate's lengths
+struct DeflateFormat {
+  static constexpr uint32_t kWindow = kWindowSize;
+  // Lengths of at most kLongestMatch, with at most kMostLengthExtra bits.
+  static constexpr bool kLongLengths = false;
+  // A distance before the member's start reads what the window holds.
+  static constexpr bool kDistanceChecked = false;
+};
+struct Deflate64Format {
+  static constexpr uint32_t kWindow = kDeflate64WindowSize;
+  // Code 285: lengths up to 65538, with kMostExtraBits extra bits.
+  static constexpr bool kLongLengths = true;
+  // A distance before the output's start is damage: nothing older is the
+  // member's, and a window twice the size of Deflate's holds nothing else
+  // that a stream could mean.
+  static constexpr bool kDistanceChecked = true;
+};
+const unsigned kMostDistanceExtra = 14;  // of either format (Deflate: 13)
+static_assert(kDeflate64WindowSize == 1u << (kMostDistanceExtra + 2), "the farthest distance is the window");
+
 // The fast loop runs while the cursor holds at least kFastInputMargin more
 // bytes than the loop has taken and while the window has room for one pass's
 // output (the static_asserts at the fast loop say why these suffice).
@@ -154,17 +193,28 @@ inline uint32_t takeBits(InflateState* s, unsigned n) {
 // for input that is not there. 0 for an invalid code or the end of the
 // input, else the entry.
 // The 32-bit bit buffer takes a byte while fewer bits are held than a slot
-// wants: the most a slot wants is a root distance code with 13 extra bits,
-// or a sub-table's code (at most 15 bits less the distance root) with them.
-static_assert(kMaxRootBits + 13 + 7 < 32, "a root slot's bits fit the 32-bit buffer");
-static_assert(kLongestDeflateCode - kDistanceRootBits + 13 + 7 < 32, "a sub-table slot's bits fit too");
+// wants, so a slot may want at most kMostWantedAtOnce bits at once: every
+// Deflate slot does (the most is a distance code with 13 extra bits, in the
+// root or in a sub-table, whose codes are at most 15 bits less the distance
+// root) and so does every Deflate64 distance. Deflate64's length code 285 in
+// the root, with its 16 extra bits, may want more: its code is taken first,
+// then its extra bits.
+const unsigned kMostWantedAtOnce = 32 - 8;
+static_assert(kDistanceRootBits + kMostDistanceExtra <= kMostWantedAtOnce, "a root distance fits the 32-bit buffer");
+static_assert(kLongestDeflateCode - kDistanceRootBits + kMostDistanceExtra <= kMostWantedAtOnce,
+              "a sub-table distance fits too");
+static_assert(kMaxRootBits + kMostLengthExtra <= kMostWantedAtOnce, "a Deflate length fits too");
+static_assert(kLongestDeflateCode - kLiteralRootBits + kMostExtraBits <= kMostWantedAtOnce,
+              "a sub-table length fits too, Deflate64's among them");
 CodeEntry decodeSymbol(InflateState* s, const CodeEntry* root, unsigned tableBits, uint32_t* value) {
   const CodeEntry* table = root;
   for (;;) {
     CodeEntry entry;
     for (;;) {
       entry = table[lowBits(s->bitBuffer, tableBits)];
-      if (entryDrop(entry) <= s->bitCount) break;
+      unsigned wanted = entryDrop(entry);
+      if (wanted > kMostWantedAtOnce) wanted = entryCodeBits(entry);  // the code alone first
+      if (wanted <= s->bitCount) break;
       const int byte = nextByte(s);
       if (byte < 0) return 0;
       s->bitBuffer |= static_cast<uint32_t>(byte) << s->bitCount;
@@ -172,6 +222,14 @@ CodeEntry decodeSymbol(InflateState* s, const CodeEntry* root, unsigned tableBit
     }
     if (entryIsInvalid(entry)) return 0;
     if ((entry & kEntryLink) != kEntryLink) {
+      if (entryDrop(entry) > s->bitCount) {
+        // The code is held, its extra bits (at most 16) come now.
+        const unsigned extra = entryDrop(entry) - entryCodeBits(entry);
+        takeBits(s, entryCodeBits(entry));
+        if (!needBits(s, extra)) return 0;
+        *value = entryValue(entry) + takeBits(s, extra);
+        return entry;
+      }
       *value = entryDecode(entry, s->bitBuffer);
       s->bitBuffer >>= entryDrop(entry);
       s->bitCount -= entryDrop(entry);
@@ -184,34 +242,37 @@ CodeEntry decodeSymbol(InflateState* s, const CodeEntry* root, unsigned tableBit
   }
 }
 
-inline void putByte(InflateState* s, uint8_t byte) {
+// The window (`size` bytes) is full: out it goes, and writing starts again
+// at its start.
+inline void flushWholeWindow(InflateState* s, uint32_t size) {
+  s->flush(s->context, s->window, size);
+  s->windowPosition = 0;
+  s->historyFull = true;
+}
+
+inline void putByte(InflateState* s, uint8_t byte, uint32_t size) {
   s->window[s->windowPosition++] = byte;
-  if (s->windowPosition == kWindowSize) {
-    s->flush(s->context, s->window, kWindowSize);
-    s->windowPosition = 0;
-  }
+  if (s->windowPosition == size) flushWholeWindow(s, size);
 }
 
 // A match, the plain way: the source index wraps around the window like the
 // destination, and bytes go one at a time in ascending order so that a
 // distance shorter than the length repeats the bytes just written.
-void copyMatchSlow(InflateState* s, uint32_t length, uint32_t distance) {
+// size: the window's, a power of two.
+void copyMatchSlow(InflateState* s, uint32_t length, uint32_t distance, uint32_t size) {
   uint8_t* const window = s->window;
-  uint32_t from = (s->windowPosition - distance) & (kWindowSize - 1);
+  uint32_t from = (s->windowPosition - distance) & (size - 1);
   while (length != 0) {
     uint32_t position = s->windowPosition;
-    uint32_t n = kWindowSize - (from > position ? from : position);
+    uint32_t n = size - (from > position ? from : position);
     if (n > length) n = length;
     length -= n;
     do {
       window[position++] = window[from++];
     } while (--n != 0);
     s->windowPosition = position;
-    if (position == kWindowSize) {
-      s->flush(s->context, window, kWindowSize);
-      s->windowPosition = 0;
-    }
-    if (from == kWindowSize) from = 0;
+    if (position == size) flushWholeWindow(s, size);
+    if (from == size) from = 0;
   }
 }
 
@@ -228,11 +289,12 @@ typedef uintptr_t BitWord;
 const unsigned kWordBits = sizeof(BitWord) * 8;
 const bool kWideBits = kWordBits == 64;
 const unsigned kRefilledBits = kWordBits - 8;
-// The longest length code with its extra bits, and the longest distance code
-// with its extra bits (through a link or not: a link and its sub-table's
-// code together are one code of at most 15 bits).
-const unsigned kLongestLength = kLongestDeflateCode + 5;
-const unsigned kLongestDistance = kLongestDeflateCode + 13;
+// The longest length code with its extra bits that the loop takes whole
+// (Deflate64's code 285 is taken in two steps, see there), and the longest
+// distance code with its extra bits (through a link or not: a link and its
+// sub-table's code together are one code of at most 15 bits).
+const unsigned kLongestLength = kLongestDeflateCode + kMostLengthExtra;
+const unsigned kLongestDistance = kLongestDeflateCode + kMostDistanceExtra;
 // Root literals decoded per refill: each takes at most kMaxRootBits bits,
 // and the lookup of each needs kMaxRootBits bits held.
 const unsigned kRootLiteralsPerRefill = kWideBits ? 4 : 2;
@@ -243,19 +305,30 @@ static_assert(kRefilledBits >= kRootLiteralsPerRefill * kMaxRootBits, "a run of 
 // root table (a distance found through a link may refill a third time).
 static_assert(kRefilledBits >= kLongestLength, "a length is held after a refill");
 static_assert(!kWideBits || kRefilledBits >= kLongestLength + kLongestDistance, "a wide word holds a whole match");
-static_assert(kRefilledBits >= kDistanceRootBits + 13, "a root distance with its extra bits is held after a refill");
-// The input margin: a pass refills at most kRefillsPerPass times, each
-// advancing at most kRefillAdvance bytes and loading one word ahead; the
-// first pass also follows the refill made on entry, before any check.
-const unsigned kRefillsPerPass = kWideBits ? 1 : 3;
+static_assert(kRefilledBits >= kDistanceRootBits + kMostDistanceExtra,
+              "a root distance with its extra bits is held after a refill");
+static_assert(kRefilledBits >= kLongestDistance - kDistanceRootBits,
+              "a sub-table's distance with its extra bits is held after one more");
+// Deflate64's code 285: its code is held as any length's is, a refill
+// follows, then its 16 extra bits leave the distance's root slot held, and
+// a wide word the whole distance too.
+static_assert(kRefilledBits >= kMostExtraBits + kDistanceRootBits, "a distance root slot is held after code 285");
+static_assert(!kWideBits || kRefilledBits >= kMostExtraBits + kLongestDistance, "a wide word holds the distance too");
+// The input margin: a pass refills at most kRefillsPerPass times (one more
+// for Deflate64's code 285), each advancing at most kRefillAdvance bytes and
+// loading one word ahead; the first pass also follows the refill made on
+// entry, before any check.
+const unsigned kRefillsPerPass = (kWideBits ? 1 : 3) + 1;
 const unsigned kRefillAdvance = (kWordBits - 1) / 8;
 static_assert(kRefillsPerPass * kRefillAdvance + sizeof(BitWord) <= static_cast<unsigned>(kFastInputMargin),
               "a pass stays inside the cursor's buffer");
 static_assert((kRefillsPerPass + 1) * kRefillAdvance + sizeof(BitWord) <= static_cast<unsigned>(kFastInputMinimum),
               "the first pass stays inside the cursor's buffer");
-// The output margin: a pass writes at most the longest match (258) or a run
-// of root literals.
-static_assert(kFastOutputRoom >= 258 && kFastOutputRoom >= kRootLiteralsPerRefill + 2, "a pass fits the window");
+// The output margin: a pass writes at most the longest match of Deflate (a
+// longer one of Deflate64 goes the plain way, flushing as it fills the
+// window) or a run of root literals.
+static_assert(kFastOutputRoom >= kLongestMatch && kFastOutputRoom >= kRootLiteralsPerRefill + 2,
+              "a pass fits the window");
 
 inline BitWord loadWord(const uint8_t* bytes) {
   BitWord word;
@@ -358,7 +431,7 @@ __attribute__((always_inline)) inline uint8_t* copyFromBelow(uint8_t* out, uint3
 // slot, which the machine masks to the same low bits, drops exactly them).
 // That spares extracting the drop from the slot twice per code.
 const unsigned kCountMask = kWordBits - 1;
-static_assert(kLongestDeflateCode + 13 < 32, "a slot's low five bits are its whole drop, on either word");
+static_assert(kLongestDeflateCode + kMostExtraBits < 32, "a slot's low five bits are its whole drop, on either word");
 // The distance's root slot is looked up before the refill that follows a
 // length: every bit of the word is input after a refill, and a length takes
 // at most kLongestLength of them, so the slot's bits are there already and
@@ -379,6 +452,7 @@ inline uint32_t lengthOrDistance(CodeEntry e, uint32_t bits) {
 // Entered with bit buffer, bit count and window position in the state record;
 // leaves them there, with the whole unused bytes handed back to the cursor.
 // tables: the block's tables (see buildBlockTables).
+template <typename Format>
 __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* tables) {
   ByteCursor* const cursor = s->input;
   const uint8_t* in = cursor->next;
@@ -386,7 +460,7 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
   const uint8_t* const inLimit = in + (cursor->unread - kFastInputMargin);
   uint8_t* const window = s->window;
   uint8_t* out = window + s->windowPosition;
-  uint8_t* const outLimit = window + (kWindowSize - kFastOutputRoom);
+  uint8_t* const outLimit = window + (Format::kWindow - kFastOutputRoom);
   BitWord hold = s->bitBuffer;
   uint32_t bits = s->bitCount;  // only the bits under kCountMask count
   const uint32_t literalMask = (1u << kLiteralRootBits) - 1;
@@ -482,9 +556,27 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
     }
     {
       // A length: its code and extra bits in one shift (at most
-      // kLongestLength bits, held since the refill).
-      const uint32_t length = lengthOrDistance(entry, static_cast<uint32_t>(hold));
-      DROP(entry);
+      // kLongestLength bits, held since the refill). Deflate64's code 285
+      // has more extra bits than are sure to be held: its code goes, a
+      // refill, then its extra bits.
+      // (`if constexpr`: with a plain `if` on the constant, a 32-bit build
+      // of Deflate's loop allocated its registers worse.)
+      uint32_t length = lengthOrDistance(entry, static_cast<uint32_t>(hold));
+      if constexpr (Format::kLongLengths) {
+        if (entryDrop(entry) - entryCodeBits(entry) > kMostLengthExtra) {
+          const unsigned codeBits = entryCodeBits(entry);
+          hold >>= codeBits;
+          bits -= codeBits;
+          REFILL();
+          length = entryValue(entry) + (static_cast<uint32_t>(hold) & lowMasks[kMostExtraBits]);
+          hold >>= kMostExtraBits;
+          bits -= kMostExtraBits;
+        } else {
+          DROP(entry);
+        }
+      } else {
+        DROP(entry);
+      }
 
       // The distance's root slot, then (a narrow word) the refill that
       // makes its extra bits held; a wide word holds them already.
@@ -510,13 +602,29 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
       entry = LITERAL(hold & literalMask);
 
       const uint32_t written = static_cast<uint32_t>(out - window);
+      if constexpr (Format::kDistanceChecked) {
+        if (distance > written && !s->historyFull) {
+          exit = kFastInvalid;  // before the start of the output
+          break;
+        }
+      }
+      if constexpr (Format::kLongLengths) {
+        if (length > kLongestMatch) {
+          // More than the room the loop keeps: the plain copy, which
+          // flushes the window as it fills.
+          s->windowPosition = written;
+          copyMatchSlow(s, length, distance, Format::kWindow);
+          out = window + s->windowPosition;
+          continue;
+        }
+      }
       if (distance <= written) {
         out = copyFromBelow(out, length, distance);
       } else {
         // The source starts in the upper part of the window, written before
         // the last flush, and may continue from its start.
         const uint32_t back = distance - written;
-        const uint8_t* from = window + kWindowSize - back;
+        const uint8_t* from = window + Format::kWindow - back;
         if (length <= back) {
           out = copyForward(out, from, length);
         } else {
@@ -557,10 +665,11 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
 
 // kInflateOk at the end of the block, kInflateBadData for invalid codes or
 // the end of input. tables: the block's tables (see buildBlockTables).
+template <typename Format>
 InflateResult decodeCodes(InflateState* s, const CodeEntry* tables) {
   for (;;) {
-    if (s->input->unread >= kFastInputMinimum && s->windowPosition < kWindowSize - kFastOutputRoom) {
-      const int exit = decodeFast(s, tables);
+    if (s->input->unread >= kFastInputMinimum && s->windowPosition < Format::kWindow - kFastOutputRoom) {
+      const int exit = decodeFast<Format>(s, tables);
       if (exit == kFastEndOfBlock) return kInflateOk;
       if (exit == kFastInvalid) return kInflateBadData;
       continue;  // the loop stopped for lack of input or room: one slow step
@@ -570,15 +679,33 @@ InflateResult decodeCodes(InflateState* s, const CodeEntry* tables) {
     const CodeEntry entry = decodeSymbol(s, tables, kLiteralRootBits, &length);
     if (entry == 0) return kInflateBadData;
     if (entry & kEntryLiteral) {
-      putByte(s, static_cast<uint8_t>(length));
+      putByte(s, static_cast<uint8_t>(length), Format::kWindow);
       continue;
     }
     if (entry & kEntryExceptional) return kInflateOk;  // the end of block: links and invalid codes are gone
     uint32_t distance;
     if (decodeSymbol(s, tables + kDistanceOffset, kDistanceRootBits, &distance) == 0) return kInflateBadData;
-    copyMatchSlow(s, length, distance);
+    if (Format::kDistanceChecked && distance > s->windowPosition && !s->historyFull) return kInflateBadData;
+    copyMatchSlow(s, length, distance, Format::kWindow);
   }
 }
+
+// The format as the block decoders take it.
+struct FormatCodes {
+  uint32_t window;
+  const uint16_t* lengthBases;
+  const uint8_t* lengthExtras;
+  const uint16_t* distanceBases;
+  const uint8_t* distanceExtras;
+  unsigned distanceCodes;  // of the fixed code
+  bool deflate64;          // which fixed tables
+  InflateResult (*decodeCodes)(InflateState* s, const CodeEntry* tables);
+};
+const FormatCodes kDeflateCodes = {kWindowSize,   kLengthBase, kLengthExtra, kDistanceBase, kDistanceExtra,
+                                   30,  // 30 and 31 are invalid
+                                   false, decodeCodes<DeflateFormat>};
+const FormatCodes kDeflate64Codes = {kDeflate64WindowSize, kLengthBase64, kLengthExtra64, kDistanceBase64,
+                                     kDistanceExtra64,     32,            true,           decodeCodes<Deflate64Format>};
 
 // ---------------------------------------------------------------------------
 // Block types
@@ -601,7 +728,7 @@ InflateResult failureOf(CodeTableResult planned) {
   return kInflateBadData;
 }
 
-InflateResult decodeStoredBlock(InflateState* s) {
+InflateResult decodeStoredBlock(InflateState* s, uint32_t size) {
   takeBits(s, s->bitCount & 7);
   if (!needBits(s, 16)) return kInflateBadData;
   uint32_t length = takeBits(s, 16);
@@ -612,7 +739,7 @@ InflateResult decodeStoredBlock(InflateState* s) {
   // Whole bytes still in the bit buffer come first, then the bytes straight
   // from the cursor, as many at once as the buffer and the window allow.
   while (length != 0 && s->bitCount >= 8) {
-    putByte(s, static_cast<uint8_t>(takeBits(s, 8)));
+    putByte(s, static_cast<uint8_t>(takeBits(s, 8)), size);
     --length;
   }
   ByteCursor* const cursor = s->input;
@@ -620,20 +747,17 @@ InflateResult decodeStoredBlock(InflateState* s) {
     if (cursor->unread > 0) {
       uint32_t n = static_cast<uint32_t>(cursor->unread);
       if (n > length) n = length;
-      if (n > kWindowSize - s->windowPosition) n = kWindowSize - s->windowPosition;
+      if (n > size - s->windowPosition) n = size - s->windowPosition;
       copyForward(s->window + s->windowPosition, cursor->next, n);
       cursor->next += n;
       cursor->unread -= static_cast<int32_t>(n);
       length -= n;
       s->windowPosition += n;
-      if (s->windowPosition == kWindowSize) {
-        s->flush(s->context, s->window, kWindowSize);
-        s->windowPosition = 0;
-      }
+      if (s->windowPosition == size) flushWholeWindow(s, size);
     } else {
       const int byte = nextByte(s);
       if (byte < 0) return kInflateBadData;
-      putByte(s, static_cast<uint8_t>(byte));
+      putByte(s, static_cast<uint8_t>(byte), size);
       --length;
     }
   }
@@ -656,8 +780,9 @@ InflateResult buildBlockTables(const CodePlan& literal, const CodePlan& distance
   return kInflateOk;
 }
 
-InflateResult decodeFixedBlock(InflateState* s) {
-  if (s->fixedLiteralTable == nullptr) {
+InflateResult decodeFixedBlock(InflateState* s, const FormatCodes& f) {
+  CodeEntry** const fixed = f.deflate64 ? &s->fixedDeflate64Tables : &s->fixedLiteralTable;
+  if (*fixed == nullptr) {
     uint8_t lengths[288];
     unsigned i = 0;
     for (; i < 144; ++i) lengths[i] = 8;
@@ -666,22 +791,23 @@ InflateResult decodeFixedBlock(InflateState* s) {
     for (; i < 288; ++i) lengths[i] = 8;
     CodePlan literal;
     CodeTableResult planned =
-        planCodeTable(lengths, 288, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits, &literal);
+        planCodeTable(lengths, 288, kLiteralSymbols, f.lengthBases, f.lengthExtras, kLiteralRootBits, &literal);
     if (planned != kCodeComplete) return failureOf(planned);
-    for (i = 0; i < 30; ++i) lengths[i] = 5;
+    for (i = 0; i < f.distanceCodes; ++i) lengths[i] = 5;
     CodePlan distance;
-    planned = planCodeTable(lengths, 30, 0, kDistanceBase, kDistanceExtra, kDistanceRootBits, &distance);
-    if (planned != kCodeComplete && planned != kCodeIncomplete) return failureOf(planned);  // codes 30 and 31 are unused
+    planned = planCodeTable(lengths, f.distanceCodes, 0, f.distanceBases, f.distanceExtras, kDistanceRootBits,
+                            &distance);
+    if (planned != kCodeComplete && planned != kCodeIncomplete) return failureOf(planned);  // Deflate's is incomplete
     CodeEntry* tables;
     const InflateResult built = buildBlockTables(literal, distance, &tables);
     if (built != kInflateOk) return built;
-    s->fixedLiteralTable = tables;
-    s->fixedDistanceTable = tables + kDistanceOffset;
+    *fixed = tables;
+    if (!f.deflate64) s->fixedDistanceTable = tables + kDistanceOffset;
   }
-  return decodeCodes(s, s->fixedLiteralTable) != kInflateOk ? kInflateBadData : kInflateOk;
+  return f.decodeCodes(s, *fixed) != kInflateOk ? kInflateBadData : kInflateOk;
 }
 
-InflateResult decodeDynamicBlock(InflateState* s) {
+InflateResult decodeDynamicBlock(InflateState* s, const FormatCodes& f) {
   if (!needBits(s, 14)) return kInflateBadData;
   const unsigned literalCount = takeBits(s, 5) + 257;
   const unsigned distanceCount = takeBits(s, 5) + 1;
@@ -751,12 +877,12 @@ InflateResult decodeDynamicBlock(InflateState* s) {
   if (i < total) return kInflateBadData;  // end of input or a repeat past the count
 
   CodePlan literal;
-  planned = planCodeTable(lengths, literalCount, kLiteralSymbols, kLengthBase, kLengthExtra, kLiteralRootBits,
+  planned = planCodeTable(lengths, literalCount, kLiteralSymbols, f.lengthBases, f.lengthExtras, kLiteralRootBits,
                           &literal);
   if (literal.root == 0) planned = kCodeIncomplete;  // no code at all
   if (planned != kCodeComplete) return failureOf(planned);
   CodePlan distance;
-  planned = planCodeTable(lengths + literalCount, distanceCount, 0, kDistanceBase, kDistanceExtra,
+  planned = planCodeTable(lengths + literalCount, distanceCount, 0, f.distanceBases, f.distanceExtras,
                           kDistanceRootBits, &distance);
   if (distance.root == 0 && literalCount > 257) return kInflateBadData;  // length codes but no distances
   if (planned != kCodeComplete && planned != kCodeIncomplete) return failureOf(planned);  // incomplete is fine
@@ -764,24 +890,39 @@ InflateResult decodeDynamicBlock(InflateState* s) {
   CodeEntry* tables;
   const InflateResult built = buildBlockTables(literal, distance, &tables);
   if (built != kInflateOk) return built;
-  const InflateResult result = decodeCodes(s, tables) != kInflateOk ? kInflateBadData : kInflateOk;
+  const InflateResult result = f.decodeCodes(s, tables) != kInflateOk ? kInflateBadData : kInflateOk;
   freeCodeTable(tables);
   return result;
 }
 
-InflateResult decodeBlock(InflateState* s, bool* last) {
+InflateResult decodeBlock(InflateState* s, const FormatCodes& f, bool* last) {
   if (!needBits(s, 3)) return kInflateBadData;
   *last = takeBits(s, 1) != 0;
   switch (takeBits(s, 2)) {
     case 0:
-      return decodeStoredBlock(s);
+      return decodeStoredBlock(s, f.window);
     case 1:
-      return decodeFixedBlock(s);
+      return decodeFixedBlock(s, f);
     case 2:
-      return decodeDynamicBlock(s);
+      return decodeDynamicBlock(s, f);
     default:
       return kInflateBadCode;  // block type 3
   }
+}
+
+InflateResult decodeMember(InflateState* state, const FormatCodes& f) {
+  state->bitBuffer = 0;
+  state->bitCount = 0;
+  state->windowPosition = 0;
+  state->historyFull = false;
+  bool last = false;
+  do {
+    const InflateResult result = decodeBlock(state, f, &last);
+    if (result != kInflateOk) return result;
+    if (state->afterBlock != nullptr && state->afterBlock(state->context) != 0) return kInflateStopped;
+  } while (!last);
+  state->flush(state->context, state->window, state->windowPosition);
+  return kInflateOk;
 }
 
 }  // namespace
@@ -790,22 +931,14 @@ InflateResult decodeBlock(InflateState* s, bool* last) {
 // Entries
 // ---------------------------------------------------------------------------
 
-InflateResult decodeDeflateMember(InflateState* state) {
-  state->bitBuffer = 0;
-  state->bitCount = 0;
-  state->windowPosition = 0;
-  bool last = false;
-  do {
-    const InflateResult result = decodeBlock(state, &last);
-    if (result != kInflateOk) return result;
-    if (state->afterBlock != nullptr && state->afterBlock(state->context) != 0) return kInflateStopped;
-  } while (!last);
-  state->flush(state->context, state->window, state->windowPosition);
-  return kInflateOk;
-}
+InflateResult decodeDeflateMember(InflateState* state) { return decodeMember(state, kDeflateCodes); }
+
+InflateResult decodeDeflate64Member(InflateState* state) { return decodeMember(state, kDeflate64Codes); }
 
 void releaseFixedTables(InflateState* state) {
   freeCodeTable(state->fixedLiteralTable);  // the distance table lies in the same block
   state->fixedLiteralTable = nullptr;
   state->fixedDistanceTable = nullptr;
+  freeCodeTable(state->fixedDeflate64Tables);
+  state->fixedDeflate64Tables = nullptr;
 }

@@ -1,7 +1,10 @@
-// Deflate decoder (RFC 1951): all three block types, 32 KiB window.
+// Deflate decoder (RFC 1951): all three block types, 32 KiB window; and
+// Deflate64, the ZIP application note's method 9: the same stream with a
+// 64 KiB window, length code 285 as 3..65538 (16 extra bits) and distance
+// codes 30 and 31 (up to 65536 back).
 //
 // The decoder pulls compressed bytes from a ByteCursor and pushes every full
-// 32 KiB window (and the last partial one) to a flush callback. It knows
+// window (and the last partial one) to a flush callback. It knows
 // nothing of archives or files, so it runs over any byte source and sink: the
 // extraction engine feeds it an archive member, the tests and the benchmark
 // feed it memory.
@@ -10,6 +13,7 @@
 #include <stdint.h>
 
 const uint32_t kWindowSize = 32768;
+const uint32_t kDeflate64WindowSize = 65536;
 
 // The byte source. The fast path takes bytes straight from `next` while
 // `unread`, decremented first, stays 0 or more; only then is `refill` called,
@@ -34,20 +38,26 @@ struct InflateState {
   int (*afterBlock)(void* context);
   void* context;
 
-  uint8_t* window;  // kWindowSize bytes, owned by the caller
+  uint8_t* window;  // kWindowSize bytes (Deflate64: kDeflate64WindowSize), owned by the caller
 
   uint32_t bitBuffer;
   uint32_t bitCount;
   uint32_t windowPosition;
+  // A whole window has been flushed in this member, so every distance the
+  // window holds reaches the member's own output. Deflate64 refuses a
+  // distance before the start of the output until then.
+  bool historyFull;
 
   // Fixed-code tables: built on first use, kept until releaseFixedTables.
   CodeEntry* fixedLiteralTable;
   CodeEntry* fixedDistanceTable;
+  CodeEntry* fixedDeflate64Tables;  // both Deflate64 fixed codes, one block
 };
 
 enum InflateResult {
   kInflateOk,
-  kInflateBadData,   // damaged data or premature end of input
+  kInflateBadData,   // damaged data or premature end of input (Deflate64: also
+                     // a distance before the start of the output)
   kInflateBadCode,   // block type 3 or an over-subscribed code set
   kInflateNoMemory,
   kInflateStopped,   // afterBlock asked to stop: not a fault of the data
@@ -55,6 +65,9 @@ enum InflateResult {
 
 // Decodes one whole Deflate stream.
 InflateResult decodeDeflateMember(InflateState* state);
+// Decodes one whole Deflate64 stream into a window of kDeflate64WindowSize
+// bytes, flushed whole at that size.
+InflateResult decodeDeflate64Member(InflateState* state);
 
 // Releases the fixed tables if they were built.
 void releaseFixedTables(InflateState* state);

@@ -48,6 +48,19 @@ const uint16_t kDistanceBase[32] = {1,    2,    3,    4,    5,    7,     9,     
 const uint8_t kDistanceExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
                                     7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 99, 99};
 
+// Deflate64 (the ZIP application note's method 9) differs only at the
+// edges: length code 285 is base 3 with 16 extra bits (lengths 3..65538),
+// and distance codes 30 and 31 are valid, reaching up to 65536 back.
+const uint16_t kLengthBase64[31] = {3,  4,  5,  6,  7,  8,  9,  10,  11,  13,  15,  17,  19,  23, 27, 31,
+                                    35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 3,   0,  0};
+const uint8_t kLengthExtra64[31] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2,  2, 2,
+                                    3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 16, 99, 99};
+const uint16_t kDistanceBase64[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,    33,
+                                      49,   65,   97,   129,  193,  257,   385,   513,   769,   1025,  1537,
+                                      2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+const uint8_t kDistanceExtra64[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                      7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+
 // Constant data, so that any number of decoders may read it at once (the
 // packer reads back installers on several threads); 128 bytes of the file.
 const uint32_t lowMasks[32] = {

@@ -57,7 +57,9 @@ const unsigned kMaxRootBits = 11;
 // than 15 code bits: the 4-bit field holds them.
 const unsigned kLongestDeflateCode = 15;
 static_assert(kLongestDeflateCode <= 0xF, "code bits fit their field");
-static_assert(kLongestDeflateCode + 13 <= 0xFF, "bits to drop fit their field");
+// The most extra bits of any code: Deflate64's length code 285.
+const unsigned kMostExtraBits = 16;
+static_assert(kLongestDeflateCode + kMostExtraBits <= 0xFF, "bits to drop fit their field");
 
 // Constant lists of RFC 1951 (3.2.5 and 3.2.7). The length lists hold 31
 // entries (codes 257..287) and mark 286 and 287 invalid; the distance lists
@@ -69,6 +71,12 @@ extern const uint16_t kLengthBase[31];
 extern const uint8_t kLengthExtra[31];
 extern const uint16_t kDistanceBase[32];
 extern const uint8_t kDistanceExtra[32];
+// The same lists for Deflate64: code 285 is a length of 3..65538 (16 extra
+// bits), codes 30 and 31 distances of up to 65536 (14 extra bits).
+extern const uint16_t kLengthBase64[31];
+extern const uint8_t kLengthExtra64[31];
+extern const uint16_t kDistanceBase64[32];
+extern const uint8_t kDistanceExtra64[32];
 
 // Builds the tables of one code into one heap block: the root table, then
 // its sub-tables. lengths: n code lengths (0..15); symbols below simpleCount

@@ -189,6 +189,19 @@ TEST(LzmaDecoder, EndsOnlyWhereTheStreamEnds) {
   }
 }
 
+// Distances no history holds: bad data, whatever dictionary is at hand.
+TEST(LzmaDecoder, DistanceBeforeTheStartIsBadData) {
+  if (testing_support::Environment("ZIMBRO_TESTDATA").empty()) GTEST_SKIP() << "ZIMBRO_TESTDATA not set";
+  for (const char* tag : {"distance-before-start", "far-distance", "repeat-without-history"}) {
+    const Bytes stream = testing_support::ReadWholeFile(LzmaData(std::string("hostile-") + tag + ".lzma"));
+    ASSERT_GT(stream.size(), kLzmaPropertiesSize) << tag;
+    for (uint64_t size : {5u, 1u << 20}) {
+      Harness h(stream, 8192, size);
+      EXPECT_EQ(kLzmaBadData, h.decodeAll(size, true, size)) << tag;
+    }
+  }
+}
+
 TEST(LzmaDecoder, AfterChunkStopsTheDecoderAtOnce) {
   if (testing_support::Environment("ZIMBRO_TESTDATA").empty()) GTEST_SKIP() << "ZIMBRO_TESTDATA not set";
   const RawCase& c = Case("lc3-lp0-pb2");

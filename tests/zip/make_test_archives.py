@@ -549,6 +549,10 @@ def make_lzma_raw_streams(out, data):
     for tag, stream, expected, marker in cases:
         write_file(os.path.join(folder, tag + ".lzma"), stream)
         write_file(os.path.join(folder, tag + ".out"), expected)
+    # Not in the list: streams that must fail (hostile-TAG.lzma).
+    for tag, steps in lzma_streams.HAND_HOSTILE:
+        write_file(os.path.join(folder, "hostile-%s.lzma" % tag),
+                   lzma_streams.HAND_PROPERTIES + lzma_streams.hand_stream(steps))
     write_file(os.path.join(folder, "cases.txt"),
                "".join("%s %d %d\n" % (tag, len(expected), marker) for tag, _, expected, marker in cases).encode())
 

@@ -20,10 +20,11 @@
 //   chunk or the output asked for; a match that does not fit is cut there
 //   and its rest kept for the next call, so nothing in the loop tests for
 //   the dictionary turning round except the match source.
-// - The same code, inlined with SlowInput, decodes the few symbols near the
-//   end of each input buffer one at a time, fetching each byte through the
-//   cursor and its refill. It runs rarely and costs little; being the same
-//   template, the two paths cannot decode differently.
+// - The few symbols near the end of each input buffer are decoded one at a
+//   time by the same loop, over a small staging area that holds the bytes
+//   they may need (decodeStaged). It runs rarely and costs little; being the
+//   same code, the two paths cannot decode differently, and the stub holds
+//   the loop once.
 // - Probabilities are 16-bit, so the context of a literal (768 of them) and
 //   all the rest (1847) fit the first-level cache for the common lc + lp of 3.
 //
@@ -78,6 +79,7 @@ static_assert(kLiteral == 1847, "the probabilities before the literal coders");
 // choices and eight bits), a six-bit slot, 26 direct bits and four aligned
 // ones, after its two flags; one byte per bit at most.
 const int32_t kSymbolInputMost = 2 + 2 + 8 + 6 + 26 + 4;
+static_assert(kSymbolInputMost == kLzmaStagingSize, "the staging area holds one symbol's input");
 
 #define LZMA_INLINE inline __attribute__((always_inline))
 
@@ -88,25 +90,6 @@ struct FastInput {
   const uint8_t* last;
   LZMA_INLINE uint8_t take() { return *next++; }
   LZMA_INLINE bool roomForSymbol() const { return next <= last; }
-};
-
-// The input of one symbol at a time, through the cursor and its refill.
-// Past the end it gives zeros and remembers that it ran out, so that the
-// symbol ends and the caller reports the truncation.
-struct SlowInput {
-  ByteCursor* cursor;
-  int (*refill)(void* context);
-  void* context;
-  bool exhausted;
-  uint8_t take() {
-    int byte = (--cursor->unread >= 0) ? *cursor->next++ : refill(context);
-    if (byte < 0) {
-      exhausted = true;
-      return 0;
-    }
-    return static_cast<uint8_t>(byte);
-  }
-  bool roomForSymbol() const { return false; }
 };
 
 template <class Input>
@@ -139,13 +122,13 @@ struct RangeDecoder {
     return result;
   }
   // A bit tree, most significant bit first; probabilities indexed from 1.
-  LZMA_INLINE uint32_t tree(uint16_t* probabilities, uint32_t bits) {
+  uint32_t tree(uint16_t* probabilities, uint32_t bits) {
     uint32_t m = 1;
     for (uint32_t i = 0; i < bits; ++i) m = (m << 1) | bit(probabilities + m);
     return m - (1u << bits);
   }
   // A bit tree, least significant bit first.
-  LZMA_INLINE uint32_t reverseTree(uint16_t* probabilities, uint32_t bits) {
+  uint32_t reverseTree(uint16_t* probabilities, uint32_t bits) {
     uint32_t m = 1, symbol = 0;
     for (uint32_t i = 0; i < bits; ++i) {
       uint32_t b = bit(probabilities + m);
@@ -156,7 +139,7 @@ struct RangeDecoder {
   }
   // Bits of probability one half. A code that reaches the range is a stream
   // out of step with its coder.
-  LZMA_INLINE uint32_t directBits(uint32_t bits, bool* bad) {
+  uint32_t directBits(uint32_t bits, bool* bad) {
     uint32_t result = 0;
     do {
       range >>= 1;
@@ -169,7 +152,7 @@ struct RangeDecoder {
     } while (--bits != 0);
     return result;
   }
-  LZMA_INLINE uint32_t length(uint16_t* coder, uint32_t positionState) {
+  uint32_t length(uint16_t* coder, uint32_t positionState) {
     if (bit(coder + kLengthChoice) == 0) return tree(coder + kLengthLow + positionState * 8, 3);
     if (bit(coder + kLengthChoice2) == 0) return 8 + tree(coder + kLengthMid + positionState * 8, 3);
     return 16 + tree(coder + kLengthHigh, 8);
@@ -207,8 +190,8 @@ LZMA_INLINE uint32_t copyMatch(uint8_t* dictionary, uint32_t size, uint32_t* pos
 }
 
 // Decodes symbols until the output position reaches stop (the caller has it
-// below stop) or, with FastInput, the input margin runs out; with SlowInput
-// exactly one symbol.
+// below stop) or the input margin runs out: over the staging area, whose
+// last allowed start is its first byte, exactly one symbol.
 template <class Input>
 SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
   uint8_t* const dictionary = s->dictionary;
@@ -338,17 +321,23 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
   return end;
 }
 
-SlowInput slowInputOf(LzmaState* s) { return SlowInput{s->input, s->refill, s->context, false}; }
+// One byte through the cursor, refilling it; -1 at the end of the input.
+int takeByte(LzmaState* s) {
+  ByteCursor* cursor = s->input;
+  return (--cursor->unread >= 0) ? *cursor->next++ : s->refill(s->context);
+}
 
 // The range coder's first five bytes: a zero, then the code, which must lie
 // below the whole range.
 LzmaResult startCoder(LzmaState* s) {
-  SlowInput in = slowInputOf(s);
-  const uint8_t first = in.take();
+  int bytes[5];
+  for (int& byte : bytes) {
+    byte = takeByte(s);
+    if (byte < 0) return kLzmaTruncated;
+  }
   uint32_t code = 0;
-  for (int i = 0; i < 4; ++i) code = (code << 8) | in.take();
-  if (in.exhausted) return kLzmaTruncated;
-  if (first != 0 || code == 0xFFFFFFFFu) return kLzmaBadData;
+  for (int i = 1; i < 5; ++i) code = (code << 8) | static_cast<uint32_t>(bytes[i]);
+  if (bytes[0] != 0 || code == 0xFFFFFFFFu) return kLzmaBadData;
   s->range = 0xFFFFFFFFu;
   s->code = code;
   s->coderStarted = true;
@@ -362,6 +351,58 @@ LzmaResult symbolsResult(LzmaState* s, SymbolsEnd end) {
   return s->code == 0 ? kLzmaStreamEnd : kLzmaBadData;
 }
 
+// One symbol near the end of the cursor's buffer, where the fast loop's
+// margin is not there: the bytes it may need - those the decoder kept back,
+// the rest of the buffer, and what refills bring - are gathered into the
+// staging area and the symbol is decoded from there by the same code. The
+// bytes of the last buffer that it did not use go back to the cursor;
+// earlier ones, whose buffer is gone, are kept back for the next symbol.
+// Past the end of the input the area holds zeros: a symbol that reads into
+// them is a stream cut short.
+LzmaResult decodeStaged(LzmaState* s, uint32_t stop) {
+  ByteCursor* cursor = s->input;
+  uint8_t* staging = s->staging;
+  uint32_t held = s->keptBack;  // staging[0, held): bytes whose buffer is gone
+  uint32_t fromBuffer = 0;      // then this many of the cursor's present buffer
+  for (;;) {
+    const uint32_t wanted = kLzmaStagingSize - held - fromBuffer;
+    const uint32_t available = cursor->unread > 0 ? static_cast<uint32_t>(cursor->unread) : 0;
+    const uint32_t n = available < wanted ? available : wanted;
+    for (uint32_t i = 0; i < n; ++i) staging[held + fromBuffer + i] = cursor->next[i];
+    cursor->next += n;
+    cursor->unread -= static_cast<int32_t>(n);
+    fromBuffer += n;
+    if (held + fromBuffer == kLzmaStagingSize) break;
+    // The buffer is used up: what came from it is kept back from now on.
+    held += fromBuffer;
+    fromBuffer = 0;
+    cursor->unread = 0;
+    const int byte = s->refill(s->context);
+    if (byte < 0) break;
+    staging[held++] = static_cast<uint8_t>(byte);
+  }
+  const uint32_t real = held + fromBuffer;
+  for (uint32_t i = real; i < kLzmaStagingSize; ++i) staging[i] = 0;
+
+  RangeDecoder<FastInput> rc{s->range, s->code, {staging, staging}};
+  const SymbolsEnd end = runSymbols(s, rc, stop);
+  s->range = rc.range;
+  s->code = rc.code;
+  const uint32_t used = static_cast<uint32_t>(rc.in.next - staging);
+  if (used > real) return kLzmaTruncated;
+  if (end != kSymbolsGoOn) return symbolsResult(s, end);
+  // Give back what was not used: the present buffer's bytes to the cursor,
+  // the rest moved to the front of the staging area.
+  uint32_t unused = real - used;
+  const uint32_t giveBack = unused < fromBuffer ? unused : fromBuffer;
+  cursor->next -= giveBack;
+  cursor->unread += static_cast<int32_t>(giveBack);
+  unused -= giveBack;
+  for (uint32_t i = 0; i < unused; ++i) staging[i] = staging[used + i];
+  s->keptBack = unused;
+  return kLzmaSizeReached;
+}
+
 // Decodes into the dictionary until the position reaches stop (no further
 // than the dictionary's end): kLzmaSizeReached, or where it ended otherwise.
 LzmaResult decodeTo(LzmaState* s, uint32_t stop) {
@@ -372,7 +413,7 @@ LzmaResult decodeTo(LzmaState* s, uint32_t stop) {
   }
   ByteCursor* cursor = s->input;
   while (s->position < stop) {
-    if (cursor->unread >= kSymbolInputMost) {
+    if (s->keptBack == 0 && cursor->unread >= kSymbolInputMost) {
       RangeDecoder<FastInput> rc{s->range, s->code, {cursor->next, cursor->next + (cursor->unread - kSymbolInputMost)}};
       const SymbolsEnd end = runSymbols(s, rc, stop);
       cursor->unread -= static_cast<int32_t>(rc.in.next - cursor->next);
@@ -381,12 +422,8 @@ LzmaResult decodeTo(LzmaState* s, uint32_t stop) {
       s->code = rc.code;
       if (end != kSymbolsGoOn) return symbolsResult(s, end);
     } else {
-      RangeDecoder<SlowInput> rc{s->range, s->code, slowInputOf(s)};
-      const SymbolsEnd end = runSymbols(s, rc, stop);
-      s->range = rc.range;
-      s->code = rc.code;
-      if (rc.in.exhausted) return kLzmaTruncated;
-      if (end != kSymbolsGoOn) return symbolsResult(s, end);
+      const LzmaResult staged = decodeStaged(s, stop);
+      if (staged != kLzmaSizeReached) return staged;
     }
   }
   return kLzmaSizeReached;
@@ -432,6 +469,7 @@ void lzmaStart(LzmaState* state, const LzmaProperties* properties) {
   state->position = 0;
   state->produced = 0;
   state->pendingMatch = 0;
+  state->keptBack = 0;
   state->wrapped = false;
   state->coderStarted = false;
   state->ended = false;

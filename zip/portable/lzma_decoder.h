@@ -21,6 +21,8 @@
 const uint32_t kLzmaPropertiesSize = 5;
 // Below this the format rounds a dictionary up; an encoder never asks less.
 const uint32_t kLzmaSmallestDictionary = 4096;
+// The most input one symbol takes (one byte per bit).
+const uint32_t kLzmaStagingSize = 48;
 // The output between two flushes (and two afterChunk calls) at most.
 const uint32_t kLzmaChunk = 65536;
 
@@ -73,6 +75,10 @@ struct LzmaState {
   uint32_t position;      // where the next byte goes in the dictionary
   uint32_t produced;      // bytes of output so far, modulo 2^32 (its low bits choose contexts)
   uint32_t pendingMatch;  // bytes of a match still to copy when a call ended inside it
+  // Input near the end of a buffer: the bytes the decoder took but has not
+  // used yet, their buffer gone (the first keptBack of staging).
+  uint8_t staging[kLzmaStagingSize];
+  uint32_t keptBack;
   bool wrapped;           // the dictionary has turned round: all of it is history
   bool coderStarted;      // the range coder's first five bytes have been read
   bool ended;             // the end marker was read

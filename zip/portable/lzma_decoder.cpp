@@ -105,19 +105,17 @@ struct RangeDecoder {
     }
   }
   LZMA_INLINE uint32_t bit(uint16_t* probability) {
-    uint32_t p = *probability;
-    uint32_t bound = (range >> kProbabilityBits) * p;
-    uint32_t result;
-    if (code < bound) {
-      range = bound;
-      *probability = static_cast<uint16_t>(p + ((kProbabilityOne - p) >> kMoveBits));
-      result = 0;
-    } else {
-      range -= bound;
-      code -= bound;
-      *probability = static_cast<uint16_t>(p - (p >> kMoveBits));
-      result = 1;
-    }
+    const uint32_t p = *probability;
+    const uint32_t bound = (range >> kProbabilityBits) * p;
+    // Without a branch: which way a bit goes is a coin toss to the
+    // processor, and a wrong guess costs more than both ways computed.
+    const uint32_t result = code >= bound ? 1u : 0u;
+    const uint32_t mask = 0u - result;
+    range = (bound & ~mask) | ((range - bound) & mask);
+    code -= bound & mask;
+    const uint32_t up = p + ((kProbabilityOne - p) >> kMoveBits);
+    const uint32_t down = p - (p >> kMoveBits);
+    *probability = static_cast<uint16_t>((up & ~mask) | (down & mask));
     normalize();
     return result;
   }
@@ -175,10 +173,16 @@ LZMA_INLINE uint32_t copyMatch(uint8_t* dictionary, uint32_t size, uint32_t* pos
   uint32_t from = out >= distance + 1 ? out - distance - 1 : out + size - distance - 1;
   uint8_t* to = dictionary + out;
   if (from + n <= size) {
-    // Forward, byte by byte: a match overlaps its own output when the
-    // distance is below its length.
+    // Forward: a match overlaps its own output when the distance is below
+    // its length. From eight bytes back, eight at a time (no step reads
+    // what it writes); never past the match's end, where the bytes may
+    // still be history.
     const uint8_t* source = dictionary + from;
-    for (uint32_t i = 0; i < n; ++i) to[i] = source[i];
+    uint32_t i = 0;
+    if (distance >= 7) {
+      for (; i + 8 <= n; i += 8) __builtin_memcpy(to + i, source + i, 8);
+    }
+    for (; i < n; ++i) to[i] = source[i];
   } else {
     for (uint32_t i = 0; i < n; ++i) {
       to[i] = dictionary[from];

@@ -184,10 +184,10 @@ bool StoreMemberInfo(EngineState* state) {
   member.uncompressedSize = c.uncompressedSize;
   // A member is refused for what it uses, not for the version needed to
   // extract, which writers raise for features the member may not use
-  // (Zip64 writers set 4.5 on the smallest member): a method other than
-  // those the engine extracts, strong encryption (bit 6), patched data
-  // (bit 5) or a masked local header (bit 13).
-  if ((c.flags & 0x2060) != 0 || !methodExtracted(c.method)) {
+  // (Zip64 writers set 4.5 on the smallest member): a method the engine
+  // does not decode, strong encryption (bit 6), patched data (bit 5) or
+  // a masked local header (bit 13).
+  if ((c.flags & 0x2060) != 0 || !isMethodDecoded(c.method)) {
     engineError(state, kMsgUnknownMethod, state->name);
     return false;
   }

@@ -7,16 +7,6 @@
 #include "zip/engine_state.h"
 #include "zip/engine_ui.h"
 
-// The compression methods of ZIP members that the engine extracts.
-enum MemberMethod : uint16_t {
-  kMethodStored = 0,
-  kMethodDeflate = 8,
-  kMethodDeflate64 = 9,
-};
-inline bool methodExtracted(uint16_t method) {
-  return method == kMethodStored || method == kMethodDeflate || method == kMethodDeflate64;
-}
-
 // ---------------------------------------------------------------------------
 // Buffered archive input (archive_input.cpp)
 // ---------------------------------------------------------------------------
@@ -66,6 +56,21 @@ bool ReadCentralHeader(EngineState* state);
 bool StoreMemberInfo(EngineState* state);
 
 // ---------------------------------------------------------------------------
+// Compression methods
+// ---------------------------------------------------------------------------
+enum MemberMethod : uint16_t {
+  kMethodStored = 0,
+  kMethodDeflate = 8,
+  kMethodDeflate64 = 9,
+  kMethodLzma = 14,
+};
+// The methods ExtractMember decodes; any other is refused by its number.
+inline bool isMethodDecoded(uint16_t method) {
+  return method == kMethodStored || method == kMethodDeflate || method == kMethodDeflate64 ||
+         method == kMethodLzma;
+}
+
+// ---------------------------------------------------------------------------
 // Member extraction (member_steps.cpp)
 // ---------------------------------------------------------------------------
 enum MemberStepOutcome {
@@ -82,6 +87,20 @@ bool ReadLocalHeader(EngineState* state);
 // file; every failure writes its lines and notes the outcome, and a write
 // that fails leaves diskFullState at 2.
 void ExtractMember(EngineState* state);
+
+// How a decoder ended with a member's data.
+enum MemberDecodeOutcome {
+  kMemberDecoded,   // its stream ended where it should (the sizes and the CRC are checked after)
+  kMemberDamaged,   // damaged or truncated data, or a stop (cancel, output beyond the declared size)
+  kMemberNoMemory,  // the decoder's tables or dictionary could not be had
+};
+// Between two stretches of a member's output: the cancel test, the progress
+// bar and one message, so the dialog stays alive during a long member. True
+// when the decoder is to stop.
+bool memberCheckpoint(EngineState* state);
+// Decodes the current member's LZMA data (member_lzma.cpp), its input
+// deferred and its output file open.
+MemberDecodeOutcome decodeLzmaMember(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Member input (member_input.cpp): the decoder's byte source

@@ -18,6 +18,7 @@
 #include "zip/engine.h"
 #include "zip/engine_ui.h"
 #include "zip/portable/inflate.h"
+#include "zip/portable/lzma_decoder.h"
 
 // ---------------------------------------------------------------------------
 // Sizes
@@ -192,6 +193,9 @@ struct EngineState {
   uint32_t keys[3];
 
   InflateState inflate;
+  // The LZMA decoder's state; its dictionary and probabilities are
+  // allocated for each LZMA member and released when it ends.
+  LzmaState lzma;
   uint8_t window[kDeflate64WindowSize];
 };
 

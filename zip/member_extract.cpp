@@ -1,6 +1,6 @@
 // Extracting one member into its output file: the Stored copy, the Deflate
-// decoder run over the member input (Deflate or Deflate64), and the checks
-// that follow.
+// decoder run over the member input (Deflate or Deflate64; LZMA in
+// member_lzma.cpp), and the checks that follow.
 //
 // Every method writes through the same window and WindowFlush, so the
 // running CRC, the disk-full handling and the cap at the declared size are
@@ -63,11 +63,8 @@ static int flushCallback(void* context, const uint8_t* window, uint32_t count) {
   return WindowFlush(engineOf(context), window, count) ? 0 : 1;
 }
 
-// After each block: the cancel test, the progress bar and one message, so
-// the dialog stays alive during a long member.
-static int afterBlockCallback(void* context) {
-  EngineState* state = engineOf(context);
-  if (stopRequested(state) || state->outputOverrun) return 1;
+bool memberCheckpoint(EngineState* state) {
+  if (stopRequested(state) || state->outputOverrun) return true;
   const int stage = stageEnter(kStageOther);
   const MemberInfo& member = state->members[state->currentMember];
   int64_t done = member.localOffset + state->archiveShift + memberBytesTaken(state);
@@ -81,10 +78,12 @@ static int afterBlockCallback(void* context) {
   state->ui->progress(static_cast<uint32_t>(reached), static_cast<uint32_t>(total));
   state->ui->pumpMessage();
   stageLeave(stage);
-  return 0;
+  return false;
 }
 
-static InflateResult decodeDeflate(EngineState* state, uint16_t method) {
+static int afterBlockCallback(void* context) { return memberCheckpoint(engineOf(context)) ? 1 : 0; }
+
+static MemberDecodeOutcome decodeDeflate(EngineState* state, uint16_t method) {
   InflateState& decoder = state->inflate;
   decoder.input = &state->input;
   decoder.refill = refillCallback;
@@ -95,7 +94,19 @@ static InflateResult decodeDeflate(EngineState* state, uint16_t method) {
   decoder.bitBuffer = 0;
   decoder.bitCount = 0;
   decoder.windowPosition = 0;
-  return method == kMethodDeflate64 ? decodeDeflate64Member(&decoder) : decodeDeflateMember(&decoder);
+  const InflateResult result =
+      method == kMethodDeflate64 ? decodeDeflate64Member(&decoder) : decodeDeflateMember(&decoder);
+  switch (result) {
+    case kInflateOk:
+      return kMemberDecoded;
+    case kInflateNoMemory:
+      return kMemberNoMemory;
+    case kInflateBadData:
+    case kInflateBadCode:
+    case kInflateStopped:
+      break;
+  }
+  return kMemberDamaged;
 }
 
 // ---------------------------------------------------------------------------
@@ -109,7 +120,7 @@ void ExtractMember(EngineState* state) {
   uint16_t method = state->localHeader.method;
   // Tested before the file is created, so an unknown method leaves no empty
   // file (and no open handle) behind.
-  if (!methodExtracted(method)) {
+  if (!isMethodDecoded(method)) {
     KeepReplacedFile(state);
     engineError(state, kMsgUnknownMethod, state->name);
     return;
@@ -120,10 +131,12 @@ void ExtractMember(EngineState* state) {
   if (!opened) return;
   DeferInput(state);
 
-  InflateResult decoded = kInflateOk;
+  MemberDecodeOutcome decoded = kMemberDecoded;
   stage = stageEnter(kStageDecode);
   if (method == kMethodStored) {
     copyStored(state);
+  } else if (method == kMethodLzma) {
+    decoded = decodeLzmaMember(state);
   } else {
     decoded = decodeDeflate(state, method);
   }
@@ -133,9 +146,9 @@ void ExtractMember(EngineState* state) {
   // lines.
   const bool shortOutput = state->outputWritten != state->members[state->currentMember].uncompressedSize;
   bool failed = false;
-  if ((decoded != kInflateOk || state->outputOverrun || shortOutput) && !stopRequested(state)) {
+  if ((decoded != kMemberDecoded || state->outputOverrun || shortOutput) && !stopRequested(state)) {
     engineError(state, kPlainLine, state->name);
-    if (decoded == kInflateNoMemory) {
+    if (decoded == kMemberNoMemory) {
       engineError(state, kMsgNoMemory, nullptr);
     } else {
       filesLostError(state, kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt

@@ -72,7 +72,7 @@ bool CreateNewOutputFile(EngineState* state) {
   // method the engine decodes, and no password to ask for. Otherwise an
   // empty file would be left behind, or made before the user declined.
   const uint16_t method = state->localHeader.method;
-  if (!methodExtracted(method) || state->members[state->currentMember].encrypted) return false;
+  if (!isMethodDecoded(method) || state->members[state->currentMember].encrypted) return false;
   // A link of the member's name counts as taken, even one that leads
   // nowhere: without the flag the create would make the file at its target.
   HANDLE handle = memberPathOpen(state, state->name, GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW,

@@ -120,7 +120,14 @@ def make_seeds(seed_dir, stub=None, packer=None):
             os.remove(out)
         subprocess.run(["7zz", "a", "-tzip", "-mx=5", out] + sorted(os.listdir(tree)), cwd=tree,
                        check=True, stdout=subprocess.DEVNULL)
+        # LZMA members: 7-Zip's without the end marker, zipfile's with it.
+        out = os.path.join(seed_dir, "7z-lzma.zip")
+        if os.path.exists(out):
+            os.remove(out)
+        subprocess.run(["7zz", "a", "-tzip", "-mm=LZMA:eos=off", out] + sorted(os.listdir(tree)), cwd=tree,
+                       check=True, stdout=subprocess.DEVNULL)
         members = sorted(files.items())
+        python_seed(os.path.join(seed_dir, "py-lzma.zip"), zipfile.ZIP_LZMA, members)
         python_seed(os.path.join(seed_dir, "py-stored.zip"), zipfile.ZIP_STORED, members)
         python_seed(os.path.join(seed_dir, "py-deflate.zip"), zipfile.ZIP_DEFLATED,
                     [("emptydir/", b"")] + members)

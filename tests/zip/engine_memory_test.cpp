@@ -75,6 +75,29 @@ TEST_F(FullHeap, StoredMembersNeedNoDecoderTables) {
   EXPECT_EQ(66u, ListTree(destination_).size());  // the folder and its 65 members
 }
 
+// An LZMA member's dictionary is as large as its output, up to the
+// properties' size: those of 100,000 bytes or more cannot be had, the
+// smaller ones can. Each that fails is its name and "Not enough memory",
+// and leaves no file.
+TEST_F(FullHeap, NoRoomForAnLzmaDictionaryFailsThatMemberOnly) {
+  ExtractFailing("py-lzma.zip", 100000, 0);
+  EXPECT_EQ((Lines{{kPlainLine, "mixed.bin"}, {kMsgNoMemory, ""}, {kPlainLine, "random.bin"}, {kMsgNoMemory, ""},
+                   {kPlainLine, "text.txt"}, {kMsgNoMemory, ""}}),
+            lines);
+  EXPECT_FALSE(FileExists(Out("text.txt")));
+  EXPECT_TRUE(FileExists(Out("exact32k.bin")));
+  EXPECT_TRUE(FileExists(Out("sub\\dir\\nested.txt")));
+}
+
+// A dictionary past the engine's limit is one that cannot be had, whatever
+// the heap holds.
+TEST_F(FullHeap, DictionaryPastTheLimitIsNotEnoughMemory) {
+  Extract("lzma-huge-dictionary.zip");
+  EXPECT_EQ((Lines{{kPlainLine, "huge.bin"}, {kMsgNoMemory, ""}}), lines);
+  EXPECT_FALSE(FileExists(Out("huge.bin")));
+  EXPECT_TRUE(FileExists(Out("after.txt")));
+}
+
 // Small blocks (the paths of a name, the password's copy) cannot be had:
 // nothing is created, and the run still ends.
 TEST_F(FullHeap, NoRoomForTheNamePathsCreatesNothing) {

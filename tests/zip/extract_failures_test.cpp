@@ -45,6 +45,38 @@ INSTANTIATE_TEST_SUITE_P(FlippedByte, DamagedDeflate,
                            return name;
                          });
 
+// LZMA members no encoder writes: each ends as damaged data (the name and
+// the damage line; a flipped byte may instead decode into other bytes and
+// fail the CRC, one line), leaves no file, marks the installation corrupt,
+// and the member after it still comes out.
+class DamagedLzma : public ExtractTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(DamagedLzma, IsCorruptLeavesNoFileAndTheNextMemberStillComesOut) {
+  const std::string tag = GetParam();
+  Extract("lzma-bad-" + tag + ".zip");
+  if (tag.compare(0, 5, "flip-") == 0) {
+    EXPECT_GE(errorLines_, 1);
+    EXPECT_LE(errorLines_, 2);
+  } else {
+    EXPECT_EQ(2, errorLines_);
+  }
+  EXPECT_EQ(kRunFilesCorrupt, outcome_);
+  EXPECT_FALSE(FileExists(Out("damaged.bin")));
+  std::vector<uint8_t> after = ReadWholeFile(Out("after.txt"));
+  EXPECT_EQ(std::string("after the damage\n"), std::string(after.begin(), after.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, DamagedLzma,
+                         ::testing::Values("distance-before-start", "far-distance", "repeat-without-history",
+                                           "flip-10", "flip-50", "flip-90", "truncated", "truncated-header",
+                                           "beyond-size", "beyond-size-no-marker", "short", "bad-properties",
+                                           "bad-properties-size", "coder-first-byte"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           std::string name;
+                           for (const char* p = info.param; *p != 0; ++p) name += (*p == '-' ? '_' : *p);
+                           return name;
+                         });
+
 TEST_F(ExtractTest, FolderInTheWayOfAFileIsCannotCreate) {
   ASSERT_TRUE(CreateDirectoryA(Out("text.txt").c_str(), nullptr));
   sfx.overwriteChoice = kOverwriteAll;  // replace it, unasked

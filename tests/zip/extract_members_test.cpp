@@ -26,7 +26,11 @@ INSTANTIATE_TEST_SUITE_P(
                       "7z-mx1.zip", "7z-mx9.zip", "7z-fb258.zip", "7z-deflate64.zip", "py-stored.zip", "py-deflate1.zip",
                       "py-deflate9.zip", "py-descriptor.zip",
                       // Zip64 on small files: forced by zip -fz, and by zipfile's force_zip64.
-                      "zip-fz.zip", "py-zip64.zip"),
+                      "zip-fz.zip", "py-zip64.zip",
+                      // LZMA: with and without the end marker, lc 8, a dictionary
+                      // that turns round; zipfile's, streamed too.
+                      "7z-lzma.zip", "7z-lzma-noeos.zip", "7z-lzma-lc8.zip", "7z-lzma-d4k.zip", "py-lzma.zip",
+                      "py-lzma-descriptor.zip"),
     [](const ::testing::TestParamInfo<const char*>& info) {
       std::string name;
       for (const char* p = info.param; *p != '.'; ++p) name += (isalnum(static_cast<unsigned char>(*p)) ? *p : '_');

@@ -17,6 +17,8 @@ import sys
 import zipfile
 import zlib
 
+import lzma_streams
+
 # A fixed local time for the sources: the tests check that it comes back as
 # local time.
 SOURCE_TIME = "2020-02-29 13:37:42"
@@ -46,7 +48,7 @@ def prepare(out):
     """OUTDIR made absolute, without the files of an earlier run."""
     os.makedirs(out, exist_ok=True)
     out = os.path.abspath(out)
-    for folder in ("src", "codepage"):
+    for folder in ("src", "codepage", "lzma"):
         shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
     for pattern in ("*.zip", "*.exe", "*.bin"):
         for path in glob.glob(os.path.join(out, pattern)):
@@ -139,7 +141,15 @@ SEVEN_ZIP_ARCHIVES = [("7z-mx1.zip", ["-mx=1"], ALL, None),
                       ("7z-mx9.zip", ["-mx=9"], ALL, None),
                       ("7z-fb258.zip", ["-mm=Deflate", "-mfb=258", "-mpass=15"], ALL, None),
                       ("7z-stdin.zip", ["-simixed.bin"], [], "mixed.bin"),
-                      ("7z-deflate64.zip", ["-mm=Deflate64", "-mx=9"], ALL, None)]
+                      ("7z-deflate64.zip", ["-mm=Deflate64", "-mx=9"], ALL, None),
+                      # LZMA (method 14): with the end marker (7-Zip's default,
+                      # flag bit 1) and without, where the declared size ends
+                      # the stream; the most literal context bits; a dictionary
+                      # smaller than the files, so that it turns round.
+                      ("7z-lzma.zip", ["-mm=LZMA"], ALL, None),
+                      ("7z-lzma-noeos.zip", ["-mm=LZMA:eos=off"], ALL, None),
+                      ("7z-lzma-lc8.zip", ["-mm=LZMA", "-mlc=8", "-mlp=0", "-mpb=0"], ALL, None),
+                      ("7z-lzma-d4k.zip", ["-mm=LZMA:eos=off", "-md=4k", "-mlc=0", "-mlp=4", "-mpb=4"], ALL, None)]
 
 # Encrypted by the tools. Debian zip writes data descriptors (the check byte
 # of the encryption header is then taken from the DOS time), also streamed;
@@ -148,7 +158,8 @@ ZIP_ENCRYPTED = [("crypt-stream.zip", ["-P", PASSWORD], ALL, True),
                  ("crypt-100.zip", ["-P", LONG_100], ["text.txt"], False)]
 SEVEN_ZIP_ENCRYPTED = [("crypt-7z.zip", ["-p" + PASSWORD, "-mem=ZipCrypto"], ALL, None),
                        ("crypt-stored.zip", ["-mx=0", "-p" + PASSWORD, "-mem=ZipCrypto"], ["random.bin"], None),
-                       ("crypt-127.zip", ["-p" + LONG_127, "-mem=ZipCrypto"], ["text.txt"], None)]
+                       ("crypt-127.zip", ["-p" + LONG_127, "-mem=ZipCrypto"], ["text.txt"], None),
+                       ("crypt-lzma.zip", ["-mm=LZMA", "-p" + PASSWORD, "-mem=ZipCrypto"], ALL, None)]
 
 
 def run_zip(src, archive, options, inputs, streamed):
@@ -214,7 +225,10 @@ WHOLE_ARCHIVES = [("py-stored.zip", STORED, None, add_written, False),
                   ("py-zip64.zip", DEFLATED, None, add_zip64, False),
                   ("py-deflate1.zip", DEFLATED, 1, add_written, False),
                   ("py-deflate9.zip", DEFLATED, 9, add_written, False),
-                  ("py-descriptor.zip", DEFLATED, None, add_opened, True)]
+                  ("py-descriptor.zip", DEFLATED, None, add_opened, True),
+                  # zipfile's LZMA always ends the stream with its marker (bit 1).
+                  ("py-lzma.zip", zipfile.ZIP_LZMA, None, add_written, False),
+                  ("py-lzma-descriptor.zip", zipfile.ZIP_LZMA, None, add_opened, True)]
 
 
 def make_whole_archive(out, name, method, level, add, unseekable):
@@ -548,6 +562,107 @@ def make_zipfile_archives(out, rng):
 
 
 # ---------------------------------------------------------------------------
+# LZMA: raw streams for the decoder tests, and members no tool writes
+# (damaged, cut, lying about their size) for the engine's.
+# ---------------------------------------------------------------------------
+LZMA_METHOD = 14
+LZMA_END_MARKER = 0x0002
+# The encoder's version bytes: nothing reads them.
+LZMA_VERSION = bytes([9, 20])
+
+
+def lzma_member_data(stream, props=lzma_streams.HAND_PROPERTIES, props_size=5):
+    return LZMA_VERSION + struct.pack("<H", props_size) + props + stream
+
+
+def lzma_archive(members):
+    """Members (name, method-14 data, CRC, declared size, flags), each
+    followed by one good member. Written Stored, then marked LZMA."""
+    data = bytearray(archive([member(n, d, method=STORED) for n, d, _, _, _ in members] +
+                             [member("after.txt", b"after the damage\n")]))
+    patches = {n.encode(): (crc, size, flags) for n, _, crc, size, flags in members}
+    for pos, name in central_entries(data):
+        if name in patches:
+            crc, size, flags = patches[name]
+            # The flags, then the method, the CRC and the uncompressed size at
+            # the same distances from them in both headers.
+            for flags_at in (pos + 8, local_offset(data, pos) + 6):
+                struct.pack_into("<HH", data, flags_at, flags, LZMA_METHOD)
+                struct.pack_into("<I", data, flags_at + 8, crc)
+                struct.pack_into("<I", data, flags_at + 16, size)
+    return bytes(data)
+
+
+def seven_zip_member(path, name):
+    """The method-14 data of a member of a 7-Zip archive."""
+    data = read_file(path)
+    with zipfile.ZipFile(path) as z:
+        info = z.getinfo(name)
+    n, e = struct.unpack_from("<HH", data, info.header_offset + 26)
+    start = info.header_offset + 30 + n + e
+    return info.flag_bits, data[start:start + info.compress_size]
+
+
+def make_lzma_raw_streams(out, data):
+    """out/lzma: TAG.lzma (the five property bytes, then the raw stream) and
+    TAG.out (what it decodes to); cases.txt lists "TAG SIZE MARKER"."""
+    folder = os.path.join(out, "lzma")
+    os.makedirs(folder, exist_ok=True)
+    cases = []
+    for tag, lc, lp, pb, dictionary in lzma_streams.RAW_PROPERTIES:
+        stream = lzma_streams.raw_stream(data, lc, lp, pb, dictionary)
+        cases.append((tag, lzma_streams.properties(lc, lp, pb, dictionary) + stream, data, 1))
+    flags, member_data = seven_zip_member(os.path.join(out, "7z-lzma-noeos.zip"), "text.txt")
+    assert flags & LZMA_END_MARKER == 0
+    cases.append(("7z-no-marker", member_data[4:], read_file(os.path.join(out, "src", "text.txt")), 0))
+    cases.append(("empty", lzma_streams.HAND_PROPERTIES + lzma_streams.raw_stream(b"", 3, 0, 2, 1 << 16), b"", 1))
+    tag, _, expected = lzma_streams.HAND_GOOD
+    cases.append((tag, lzma_streams.HAND_PROPERTIES + lzma_streams.check_hand_good(), expected, 1))
+    for tag, stream, expected, marker in cases:
+        write_file(os.path.join(folder, tag + ".lzma"), stream)
+        write_file(os.path.join(folder, tag + ".out"), expected)
+    # Not in the list: streams that must fail (hostile-TAG.lzma).
+    for tag, steps in lzma_streams.HAND_HOSTILE:
+        write_file(os.path.join(folder, "hostile-%s.lzma" % tag),
+                   lzma_streams.HAND_PROPERTIES + lzma_streams.hand_stream(steps))
+    write_file(os.path.join(folder, "cases.txt"),
+               "".join("%s %d %d\n" % (tag, len(expected), marker) for tag, _, expected, marker in cases).encode())
+
+
+def make_lzma_archives(out):
+    text = read_file(os.path.join(out, "src", "text.txt"))
+    data = text[:200000] + read_file(os.path.join(out, "src", "mixed.bin"))[:100000] + \
+        read_file(os.path.join(out, "src", "random.bin"))[:30000]
+    make_lzma_raw_streams(out, data)
+    good = lzma_streams.raw_stream(text, 3, 0, 2, 1 << 16)
+    crc, size = zlib.crc32(text), len(text)
+    flipped = []
+    for percent in (10, 50, 90):
+        stream = bytearray(good)
+        stream[len(stream) * percent // 100] ^= 0x55
+        flipped.append(("flip-%d" % percent, lzma_member_data(bytes(stream)), crc, size, LZMA_END_MARKER))
+    # (tag, method-14 data, CRC, declared size, flags)
+    damaged = [(tag, lzma_member_data(lzma_streams.hand_stream(steps)), 0, 5, LZMA_END_MARKER)
+               for tag, steps in lzma_streams.HAND_HOSTILE] + flipped + [
+        ("truncated", lzma_member_data(good[:len(good) // 2]), crc, size, LZMA_END_MARKER),
+        ("truncated-header", lzma_member_data(b"")[:6], crc, size, LZMA_END_MARKER),
+        ("beyond-size", lzma_member_data(good), zlib.crc32(text[:-1000]), size - 1000, LZMA_END_MARKER),
+        ("beyond-size-no-marker", lzma_member_data(good), zlib.crc32(text[:-1000]), size - 1000, 0),
+        ("short", lzma_member_data(good), crc, size + 1000, LZMA_END_MARKER),
+        ("bad-properties", lzma_member_data(good, props=b"\xe1" + lzma_streams.HAND_PROPERTIES[1:]), crc, size,
+         LZMA_END_MARKER),
+        ("bad-properties-size", lzma_member_data(good, props_size=4), crc, size, LZMA_END_MARKER),
+        ("coder-first-byte", lzma_member_data(b"\x01" + good[1:]), crc, size, LZMA_END_MARKER)]
+    for tag, member_data, crc_value, declared, flags in damaged:
+        write_file(os.path.join(out, "lzma-bad-%s.zip" % tag),
+                   lzma_archive([("damaged.bin", member_data, crc_value, declared, flags)]))
+    # A dictionary past the engine's limit, for a member that would fill it.
+    huge = lzma_streams.properties(3, 0, 2, 0xFFFFFFFF)
+    write_file(os.path.join(out, "lzma-huge-dictionary.zip"),
+               lzma_archive([("huge.bin", lzma_member_data(good, props=huge), crc, 1 << 30, LZMA_END_MARKER)]))
+
+
+# ---------------------------------------------------------------------------
 # An archive behind an executable. Any prefix will do for the engine; this
 # one holds no 'P' byte, so no signature can appear in it.
 # ---------------------------------------------------------------------------
@@ -766,6 +881,7 @@ def main(argv):
     make_wrong_password_archive(out)
     make_label_drive(out)
     make_deflate64_archives(out)
+    make_lzma_archives(out)
     print("test archives in %s" % out)
 
 

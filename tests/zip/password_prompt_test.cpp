@@ -37,6 +37,7 @@ const PasswordCase kCases[] = {
     {"RightPasswordOnceForAllZip", "crypt-zip.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
     {"RightPasswordOnceForAllStreamed", "crypt-stream.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
     {"RightPasswordOnceForAll7z", "crypt-7z.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"RightPasswordOnceForAllLzma", "crypt-lzma.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
     {"WrongPasswordFailsEveryMemberAskedOnce", "crypt-zip.zip", {Typed("wrong")}, 1,
      {"empty.txt", "exact32k.bin", "mixed.bin", "random.bin", "sub/dir/nested.txt", "text.txt"}, {}, 0},
     {"EmptyPasswordAsksAgainForTheNext", "crypt-7z.zip", {Typed(""), Typed("secret")}, 2, {"empty.txt"},

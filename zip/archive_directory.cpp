@@ -51,6 +51,9 @@ static void parseEndRecord(EngineState* state, const uint8_t* record) {
   end.directorySize = readLe32(record + 12);
   end.directoryOffset = readLe32(record + 16);
   end.commentLength = readLe16(record + 20);
+  end.needsZip64 = readLe16(record + 4) == 0xFFFF || readLe16(record + 6) == 0xFFFF ||
+                   readLe16(record + 8) == 0xFFFF || end.totalEntries == 0xFFFF ||
+                   end.directorySize == 0xFFFFFFFFu || end.directoryOffset == 0xFFFFFFFFu;
 }
 
 // Finds the end record in the last searchLength bytes and parses it; false
@@ -112,23 +115,38 @@ static bool recordAt(EngineState* state, int64_t position, uint8_t* record, int3
   return SeekArchive(state, position) && ReadArchive(state, record, size) == size && readLe32(record) == signature;
 }
 
+// A Zip64 end record at position that ends where the locator begins (its
+// size field counts what follows that field).
+static bool zip64RecordAt(EngineState* state, int64_t position, int64_t locatorPosition, uint8_t* record) {
+  return position >= 0 && recordAt(state, position, record, kZip64EndRecordSize, state->zip64EndSignature) &&
+         readLe64(record + 4) <= static_cast<uint64_t>(locatorPosition) &&
+         position + 12 + static_cast<int64_t>(readLe64(record + 4)) == locatorPosition;
+}
+
 // A Zip64 locator right in front of the end record names the Zip64 end
 // record, which holds the directory's real count, size and offset; the
-// directory then ends where that record begins. False when a locator names
-// no such record.
+// directory then ends where that record begins. The signatures alone prove
+// nothing: a member's name or comment may hold them right there. So the
+// locator counts only when its record checks out, and an end record that
+// needs no Zip64 values stands on its own otherwise. False when there is a
+// locator, the end record needs its values, and no sound record is found.
 static bool readZip64EndRecord(EngineState* state) {
-  int64_t position = state->endRecordPosition - kZip64LocatorSize;
+  const int64_t locatorPosition = state->endRecordPosition - kZip64LocatorSize;
   state->directoryEndPosition = state->endRecordPosition;
+  const bool needed = state->endRecord.needsZip64;
   uint8_t locator[kZip64LocatorSize];
-  if (!recordAt(state, position, locator, kZip64LocatorSize, state->zip64LocatorSignature)) return true;
+  if (locatorPosition < 0 ||
+      !recordAt(state, locatorPosition, locator, kZip64LocatorSize, state->zip64LocatorSignature)) {
+    return true;  // a classic archive: a marked field without a locator is the directory's to judge
+  }
   // Every writer puts the record right in front of the locator, which finds
   // it whatever precedes the archive; otherwise it is where the locator
   // says, in offsets that count everything in front of the archive.
   uint8_t record[kZip64EndRecordSize];
-  position -= kZip64EndRecordSize;
-  if (!recordAt(state, position, record, kZip64EndRecordSize, state->zip64EndSignature)) {
+  int64_t position = locatorPosition - kZip64EndRecordSize;
+  if (!zip64RecordAt(state, position, locatorPosition, record)) {
     position = static_cast<int64_t>(readLe64(locator + 8));
-    if (!recordAt(state, position, record, kZip64EndRecordSize, state->zip64EndSignature)) return false;
+    if (!zip64RecordAt(state, position, locatorPosition, record)) return !needed;
   }
   EndRecord& end = state->endRecord;
   end.totalEntries = readLe64(record + 32);

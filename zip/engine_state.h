@@ -52,6 +52,9 @@ struct EndRecord {
   uint64_t directorySize;
   uint64_t directoryOffset;
   uint16_t commentLength;
+  // A field holds its all-ones marker: the real values are in a Zip64 end
+  // record, and an archive without a sound one is damaged.
+  bool needsZip64;
 };
 
 struct CentralHeader {

@@ -127,8 +127,11 @@ TEST_F(HostileArchive, EachCountedErrorEndsWithItsCodeAndLeavesOnlyTheGoodFiles)
       {"h-namelen.exe", 3, kCorrupt, {}},
       // Zip64: sound records are read; a locator that names nothing, an
       // absurd count, a Zip64 field short of its markers and an offset that
-      // overflows with the shift end cleanly.
+      // overflows with the shift end cleanly. Signatures in a classic
+      // archive's own bytes where the records would lie are no records.
       {"h-z64.exe", 0, "", {"a.txt", "ok.txt"}},
+      {"h-z64-lookalike.exe", 0, "", {"a.txt", "ok.txt"}},
+      {"h-z64-lookalike-record.exe", 0, "", {"a.txt", "ok.txt"}},
       {"h-z64-fields.exe", 0, "", {"a.txt", "ok.txt"}},
       {"h-z64-locator-outside.exe", 3, kCorrupt, {}},
       {"h-z64-count.exe", 3, kCorrupt, {"a.txt", "ok.txt"}},

@@ -235,6 +235,28 @@ two = raw_archive([one("a.txt"), OK])
 write("h-z64.exe", zip64_end(two))
 write("h-z64-locator-outside.exe", zip64_end(two, locator_offset=1 << 40, record=False))
 write("h-z64-count.exe", zip64_end(two, entries=1 << 40))
+
+
+def last_comment(data, comment):
+    """The archive with comment on its last central header, which then
+    ends the directory right before the end record."""
+    at = data.rindex(b"PK\x01\x02")
+    n, extra = struct.unpack_from("<HH", data, at + 28)
+    struct.pack_into("<H", data, at + 32, len(comment))
+    data[at + 46 + n + extra:at + 46 + n + extra] = comment
+    end = data.rindex(b"PK\x05\x06")
+    struct.pack_into("<I", data, end + 12, struct.unpack_from("<I", data, end + 12)[0] + len(comment))
+    return data
+
+
+# Zip64 signatures that a classic archive's own bytes hold right where the
+# records would lie: a locator 20 bytes before the end record, once naming
+# nothing and once behind a record that does not end at the locator.
+lookalike_locator = b"PK\x06\x07" + struct.pack("<IQI", 0, 0x123456789, 1)
+write("h-z64-lookalike.exe", last_comment(raw_archive([one("a.txt"), OK]), b"note " + lookalike_locator))
+lookalike_record = b"PK\x06\x06" + struct.pack("<QHHIIQQQQ", 4000, 45, 45, 0, 0, 1, 1, 1, 0)
+write("h-z64-lookalike-record.exe",
+      last_comment(raw_archive([one("a.txt"), OK]), lookalike_record + b"PK\x06\x07" + struct.pack("<IQI", 0, 0, 1)))
 ok_first = raw_archive([OK, one("a.txt", b"a\r\n", deflate=False)])
 size = len(b"a\r\n")
 # Both sizes marked, one value given.

@@ -21,10 +21,11 @@ set -euo pipefail
 # also run as an x86-64 build under 64-bit Wine, which is all a machine whose
 # kernel cannot start 32-bit programs can run (wine32 installs there all the
 # same, it just never starts). libz-mingw-w64-dev carries zlib for both.
-# zimbro-pack is a native program: the host compiler, libdeflate and zopfli;
-# the decoder benchmark's native build takes zlib and libdeflate as peers.
+# zimbro-pack is a native program: the host compiler, libdeflate, zopfli and
+# liblzma (for LZMA members); the decoder benchmark's native build takes zlib
+# and libdeflate as peers.
 required=(
-  cmake make g++ zlib1g-dev libdeflate-dev libzopfli-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
+  cmake make g++ zlib1g-dev libdeflate-dev libzopfli-dev liblzma-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 xvfb xdotool x11-utils imagemagick

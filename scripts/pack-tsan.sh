@@ -15,7 +15,7 @@ stub=$root/build/zimbro-sfx.exe
 export ZIMBRO_PACK=$tree/zimbro-pack ZIMBRO_PACK_STUB=$stub ZIMBRO_PACK_SCRATCH=$tree/scratch
 export ZIMBRO_SOURCE_DIR=$root
 export TSAN_OPTIONS="halt_on_error=1 exitcode=66 second_deadlock_stack=1"
-groups=(CheckTest ReaderTest ScriptCasesTest MessagesTest ListTest OutputTest InputTest FailureTest VerifyTest PackCheckTest
+groups=(CheckTest ReaderTest ScriptCasesTest MessagesTest ListTest OutputTest InputTest FailureTest VerifyTest LzmaTest PackCheckTest
         StressTest SignalTest)
 python3 "$root/tests/pack/pack_test.py" "${groups[@]}"
 python3 "$root/tests/pack/publish_test.py"

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "pack/archive/deflate_joining.h"
+#include "pack/archive/lzma_member.h"
 #include "pack/common/pack_error.h"
 
 #include "support/portable/crc32.h"
@@ -47,7 +48,7 @@ std::vector<uint8_t> MemberCompressor::Zopfli(const std::vector<uint8_t>& input)
 }
 
 std::vector<uint8_t> MemberCompressor::CompressPiece(const std::vector<uint8_t>& input, bool last) {
-  if (compressor_ == nullptr) return {};
+  if (compressor_ == nullptr || settings_.method == PackMethod::kLzma) return {};
   std::vector<uint8_t> piece(libdeflate_deflate_compress_bound(compressor_, input.size()));
   piece.resize(libdeflate_deflate_compress(compressor_, input.data(), input.size(), piece.data(), piece.size()));
   if (settings_.zopfliIterations > 0) {
@@ -71,11 +72,20 @@ PackedData MemberCompressor::Compress(std::vector<uint8_t> input) {
     std::vector<uint8_t> smaller = Zopfli(input);
     if (smaller.size() < deflated.size()) deflated = std::move(smaller);
   }
-  if (deflated.empty()) {
-    packed.bytes = std::move(input);
-  } else {
+  // LZMA must beat both Stored and Deflate; on a tie Deflate stays, which
+  // every reader extracts and the installer inflates faster.
+  std::vector<uint8_t> lzma;
+  if (settings_.method == PackMethod::kLzma && !input.empty()) {
+    lzma = LzmaCompress(input, deflated.empty() ? input.size() : deflated.size());
+  }
+  if (!lzma.empty()) {
+    packed.bytes = std::move(lzma);
+    packed.method = kMethodLzma;
+  } else if (!deflated.empty()) {
     packed.bytes = std::move(deflated);
     packed.method = kMethodDeflate;
+  } else {
+    packed.bytes = std::move(input);
   }
   return packed;
 }

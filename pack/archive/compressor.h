@@ -1,6 +1,9 @@
 // Compression of one member: Deflate by libdeflate (levels 1 to 12) or by
 // zopfli (the smallest output, slowly); level 0 and every member that does
-// not shrink are Stored.
+// not shrink are Stored. With LZMA chosen, each member also gets an LZMA
+// candidate (pack/archive/lzma_member.h) and keeps the smallest of Stored,
+// Deflate and LZMA: small text files often deflate smaller than LZMA's
+// fixed costs allow, and a Deflate member stays readable by every unzip.
 //
 // The default is level 10, the first of libdeflate's near-optimal levels:
 // its level 9 is a little larger than zip -9 on structured binary data.
@@ -12,13 +15,18 @@
 
 struct libdeflate_compressor;
 
+// The method a publisher asks for; the one each member gets is in PackedData.
+enum class PackMethod { kDeflate, kLzma };
+
 struct Compression {
-  int level = 10;             // 0 to 12
+  int level = 10;             // 0 to 12 (Deflate's, also with LZMA: its candidate)
   int zopfliIterations = 0;   // > 0: zopfli, or level 12 where that is smaller
+  PackMethod method = PackMethod::kDeflate;
 };
 
 const uint16_t kMethodStored = 0;
 const uint16_t kMethodDeflate = 8;
+const uint16_t kMethodLzma = 14;
 
 struct PackedData {
   std::vector<uint8_t> bytes;  // what the archive holds (before encryption)
@@ -44,7 +52,8 @@ class MemberCompressor {
 
   PackedData Compress(std::vector<uint8_t> input);
   // One piece of a member compressed in pieces: Deflate data that the next
-  // piece's continues, unless last. Empty at level 0 (the member is Stored).
+  // piece's continues, unless last. Empty at level 0 (the member is Stored)
+  // and with LZMA, whose one stream the writer makes as the pieces arrive.
   std::vector<uint8_t> CompressPiece(const std::vector<uint8_t>& input, bool last);
 
  private:

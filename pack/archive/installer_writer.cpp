@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -18,6 +19,7 @@
 #include "pack/common/pack_error.h"
 #include "pack/cli/progress.h"
 #include "pack/common/file_reader.h"
+#include "pack/archive/lzma_member.h"
 #include "pack/archive/traditional_cipher.h"
 #include "pack/common/wording.h"
 #include "pack/archive/zip_records.h"
@@ -189,14 +191,23 @@ MemberRecord StartRecord(const InstallerParts& parts, const InputMember& m, uint
   return r;
 }
 
+// The highest version any feature of the member needs.
 void SetVersionNeeded(MemberRecord* r) {
-  r->versionNeeded = UsesZip64(*r) ? kVersionZip64 : r->method == kMethodDeflate || (r->flags & kFlagEncrypted) ? 20 : 10;
+  uint16_t version = r->method == kMethodDeflate || (r->flags & kFlagEncrypted) ? 20 : 10;
+  if (UsesZip64(*r)) version = std::max(version, kVersionZip64);
+  if (r->method == kMethodLzma) version = std::max(version, kVersionLzma);
+  r->versionNeeded = version;
+}
+
+void SetMethod(MemberRecord* r, uint16_t method) {
+  r->method = method;
+  if (method == kMethodLzma) r->flags |= kFlagLzmaEndMarker;
 }
 
 MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, PackedData data) {
   MemberRecord r = StartRecord(parts, m, file->offset());
   const bool encrypted = (r.flags & kFlagEncrypted) != 0;
-  r.method = data.method;
+  SetMethod(&r, data.method);
   r.crc = data.crc;
   r.size = data.size;
   r.compressedSize = data.bytes.size() + (encrypted ? kEncryptionHeaderSize : 0);
@@ -228,9 +239,11 @@ uint32_t SourceCrc(const InputMember& m) {
 
 // A member in pieces: each piece written as it comes, the local header
 // written again at the end. Compressed data that did not shrink is
-// replaced by the file stored.
-MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, Workers* workers,
-                               size_t* item, Progress* progress) {
+// replaced by the file stored. Deflate pieces come compressed from the
+// workers; LZMA is one stream, which this thread encodes as the pieces
+// arrive (the workers read them ahead and go on with the members after).
+MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, const InputMember& m,
+                               const std::vector<WorkItem>& plan, Workers* workers, size_t* item, Progress* progress) {
   MemberRecord r = StartRecord(parts, m, file->offset());
   const bool encrypted = (r.flags & kFlagEncrypted) != 0;
   const uint64_t encryption = encrypted ? kEncryptionHeaderSize : 0;
@@ -249,19 +262,26 @@ MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, co
   };
   TraditionalCipher cipher(parts.password);
   startData(&cipher);
-  const bool deflate = parts.compression.level > 0 || parts.compression.zopfliIterations > 0;
+  const uint16_t method = parts.compression.method == PackMethod::kLzma ? kMethodLzma
+                          : parts.compression.level > 0 || parts.compression.zopfliIterations > 0 ? kMethodDeflate
+                                                                                                 : kMethodStored;
+  std::unique_ptr<LzmaStreamEncoder> lzma;
+  if (method == kMethodLzma) lzma = std::make_unique<LzmaStreamEncoder>(m.size);
   uint32_t crc = 0;
   for (uint64_t done = 0; done < m.size;) {
+    const bool last = plan[*item].last;
     Finished piece = workers->Take((*item)++);
     crc = crc32Update(crc, piece.input.data(), piece.input.size());
-    std::vector<uint8_t>& bytes = deflate ? piece.piece : piece.input;
+    if (lzma != nullptr) piece.piece = lzma->Encode(piece.input.data(), piece.input.size(), last);
+    std::vector<uint8_t>& bytes = method == kMethodStored ? piece.input : piece.piece;
     if (encrypted) cipher.Encrypt(bytes.data(), bytes.size());
     file->Write(bytes.data(), bytes.size());
     done += piece.input.size();
     progress->Advance(piece.input.size());
   }
-  r.method = deflate ? kMethodDeflate : kMethodStored;
-  if (deflate && file->offset() - headerEnd - encryption >= m.size) {
+  lzma.reset();  // its match finder's memory
+  SetMethod(&r, method);
+  if (method != kMethodStored && file->offset() - headerEnd - encryption >= m.size) {
     file->TruncateTo(headerEnd);
     TraditionalCipher again(parts.password);
     startData(&again);
@@ -274,6 +294,7 @@ MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, co
     }
     if (storedCrc != crc) throw Changed(m);
     r.method = kMethodStored;
+    r.flags &= static_cast<uint16_t>(~kFlagLzmaEndMarker);
   }
   if (encrypted && crc != expectedCrc) throw Changed(m);
   r.crc = crc;
@@ -334,7 +355,7 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
     for (size_t item = 0; item < plan.size();) {
       const InputMember& m = parts.members[plan[item].member];
       if (plan[item].piece) {
-        records.push_back(WritePiecedMember(&file, parts, m, &workers, &item, &progress));
+        records.push_back(WritePiecedMember(&file, parts, m, plan, &workers, &item, &progress));
       } else {
         records.push_back(WriteWholeMember(&file, parts, m, workers.Take(item++).whole));
         progress.Advance(m.size);

@@ -11,7 +11,8 @@ NAME
 SYNOPSIS
        zimbro-pack -o SETUP.EXE [--script FILE] [--stub FILE] [--messages FILE]
                    [--password P | --password-file F | --password-env V]
-                   [-0 ... -12 | --zopfli N] [--mtime T] [--codepage N]
+                   [--method deflate|lzma] [-0 ... -12 | --zopfli N]
+                   [--mtime T] [--codepage N]
                    [--exclude PATTERN]... [--icon FILE.ico]
                    [--version-info KEY=VALUE]... [--execution-level LEVEL]
                    [--sign-pkcs12 FILE | --sign-cert FILE --sign-key FILE]
@@ -51,7 +52,7 @@ DESCRIPTION
        The script is read first by the stub's own rules (see --check); an
        installer whose script has errors is not written. Nothing is left
        behind on failure: the installer is written under a temporary name,
-       read back - every member inflated and compared with the file it was
+       read back - every member decoded and compared with the file it was
        made from, sizes and CRCs checked - and renamed only when all of it
        is intact.
 
@@ -131,6 +132,20 @@ OPTIONS
               -q prints errors only; -v also lists every member as packed.
               Without either, a pack prints one summary line.
 
+       --method deflate|lzma
+              deflate (the default) writes the classic archive that every
+              unzip reads: each member Deflate or Stored. lzma also
+              compresses each member with LZMA (ZIP method 14, by
+              liblzma, with its end marker) and keeps the smallest of
+              Stored, Deflate and LZMA; 7-Zip and Python's zipfile read
+              such an archive, older unzips only its Deflate and Stored
+              members. LZMA pays on program files (a quarter smaller than
+              Deflate), hardly on text; it packs several times slower,
+              and the installer needs a dictionary of up to 16 MiB while
+              it extracts a member (no more than the member's size).
+              -N and --zopfli still make the Deflate candidate; -0 cannot
+              go with lzma.
+
        -0 ... -12
               Compression level (libdeflate's): 0 stores every member, 1 is
               the fastest, 10 (the default) is smaller than zip -9, 12 is the
@@ -173,7 +188,7 @@ OPTIONS
        --test SETUP.EXE
               Reads every member of an installer back (made by zimbro-pack
               or by hand): local and central headers agree, the data
-              decrypts (with --password) and inflates to the declared size
+              decrypts (with --password) and decodes to the declared size
               with the declared CRC. Also checks the script by the stub's
               rules. Prints each damaged member and a summary; exits 0 only
               when every member and the script are intact.

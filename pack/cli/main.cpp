@@ -280,7 +280,7 @@ int Pack(const Options& o) {
   if (o.verbose) {
     for (const PackedMember& m : result.members) {
       printf("  %13s -> %13s  %-7s  %s\n", Grouped(m.size).c_str(), Grouped(m.stored).c_str(),
-             m.method == kMethodDeflate ? "Deflate" : "Stored", m.name.c_str());
+             m.method == kMethodLzma ? "LZMA" : m.method == kMethodDeflate ? "Deflate" : "Stored", m.name.c_str());
     }
   }
   if (!o.quiet) {

@@ -77,6 +77,16 @@ const std::vector<OptionRule>& Rules() {
        }},
       {"--zopfli", nullptr, true, kInPack,
        [](Options* o, const std::string& v) { o->compression.zopfliIterations = ParseNumber(v, "--zopfli", 1, 1000); }},
+      {"--method", nullptr, true, kInPack,
+       [](Options* o, const std::string& v) {
+         if (v == "deflate") {
+           o->compression.method = PackMethod::kDeflate;
+         } else if (v == "lzma") {
+           o->compression.method = PackMethod::kLzma;
+         } else {
+           throw UsageError("--method takes deflate or lzma, not \"" + v + "\"");
+         }
+       }},
       {"--exclude", nullptr, true, kInPack, [](Options* o, const std::string& v) { o->excludes.push_back(v); }},
       {"--icon", nullptr, true, kInPack, [](Options* o, const std::string& v) { o->branding.iconPath = v; }},
       {"--version-info", nullptr, true, kInPack,
@@ -185,6 +195,9 @@ Options ParseOptions(int argc, char** argv) {
     if (!(modes & ModeBit(o.mode))) throw UsageError(option + " has no meaning with " + ModeName(o.mode));
   }
   if (levelGiven && o.compression.zopfliIterations > 0) throw UsageError("choose a level -N or --zopfli N, not both");
+  if (o.compression.method == PackMethod::kLzma && levelGiven && o.compression.level == 0) {
+    throw UsageError("-0 stores every member: it cannot go with --method lzma");
+  }
   if (o.quiet && o.verbose) throw UsageError("choose -q or -v, not both");
   if (int{!o.password.empty()} + int{!o.passwordSource.file.empty()} + int{!o.passwordSource.environment.empty()} > 1) {
     throw UsageError("give the password one way: --password, --password-file or --password-env");

@@ -44,6 +44,7 @@ std::string Attributes(uint32_t external) {
 std::string MethodName(uint32_t method) {
   if (method == 0) return "Stored";
   if (method == 8) return "Deflate";
+  if (method == 14) return "LZMA";
   return "method " + std::to_string(method) + " (the stub cannot extract it)";
 }
 

@@ -9,11 +9,13 @@
 #include <new>
 
 #include "pack/archive/compressor.h"
+#include "pack/archive/lzma_member.h"
 #include "pack/common/pack_error.h"
 #include "pack/archive/traditional_cipher.h"
 #include "pack/common/wording.h"
 #include "pack/archive/zip_records.h"
 #include "pack/common/little_endian.h"
+#include "pack/readback/lzma_unpack.h"
 #include "support/portable/crc32.h"
 #include "zip/portable/inflate.h"
 
@@ -122,9 +124,9 @@ int FlushWindow(void* context, const uint8_t* window, uint32_t count) {
 int AfterBlock(void* context) { return static_cast<Streaming*>(context)->overrun ? 1 : 0; }
 
 Outcome Inflated(uint64_t produced, uint64_t declared) {
-  if (produced > declared) return Fail(MemberVerdict::kDamaged, "inflates to more than the " + Grouped(declared) + " bytes its header says");
+  if (produced > declared) return Fail(MemberVerdict::kDamaged, "decodes to more than the " + Grouped(declared) + " bytes its header says");
   if (produced != declared) {
-    return Fail(MemberVerdict::kDamaged, "inflates to " + Grouped(produced) + " bytes, its header says " + Grouped(declared));
+    return Fail(MemberVerdict::kDamaged, "decodes to " + Grouped(produced) + " bytes, its header says " + Grouped(declared));
   }
   return {};
 }
@@ -157,6 +159,28 @@ Outcome InflateWhole(DataReader* data, uint64_t declared, libdeflate_decompresso
   if (result != LIBDEFLATE_SUCCESS) return Fail(MemberVerdict::kDamaged, "its Deflate data is damaged");
   sink->Take(plain.data(), produced);
   return Inflated(produced, declared);
+}
+
+Outcome UnpackedLzma(DataReader* data, uint64_t declared, bool endMarker, PlainSink* sink) {
+  const NextBlock next = [data](const uint8_t** bytes, size_t* count) {
+    if (!data->Next()) return false;
+    *bytes = data->block.data();
+    *count = data->block.size();
+    return true;
+  };
+  const TakeBytes take = [sink](const uint8_t* bytes, size_t count) { sink->Take(bytes, count); };
+  switch (UnpackLzma(next, declared, endMarker, take)) {
+    case LzmaUnpackResult::kIntact: return {};
+    case LzmaUnpackResult::kBadFrame: return Fail(MemberVerdict::kDamaged, "its LZMA header is damaged");
+    case LzmaUnpackResult::kBadProperties: return Fail(MemberVerdict::kDamaged, "its LZMA properties are out of range");
+    case LzmaUnpackResult::kDamaged: return Fail(MemberVerdict::kDamaged, "its LZMA data is damaged");
+    case LzmaUnpackResult::kCutShort: return Fail(MemberVerdict::kDamaged, "its LZMA data ends before its stream does");
+    case LzmaUnpackResult::kLonger: return Inflated(declared + 1, declared);
+    case LzmaUnpackResult::kShorter: return Inflated(sink->total, declared);
+    case LzmaUnpackResult::kTrailingData: return Fail(MemberVerdict::kDamaged, "holds data after its LZMA end marker");
+    case LzmaUnpackResult::kNoMemory: throw std::bad_alloc();
+  }
+  return Fail(MemberVerdict::kDamaged, "its LZMA data is damaged");
 }
 
 Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const CentralEntry& entry,
@@ -215,6 +239,12 @@ Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const Cen
   } else if (entry.method == kMethodDeflate) {
     outcome = entry.size <= kWholeLimit && packedSize <= kWholeLimit ? InflateWhole(&data, entry.size, decompressor, sink)
                                                                     : InflateStreaming(&data, entry.size, sink);
+    if (outcome.verdict != MemberVerdict::kIntact) return outcome;
+  } else if (entry.method == kMethodLzma) {
+    if ((flags ^ entry.flags) & kFlagLzmaEndMarker) {
+      return Fail(MemberVerdict::kDamaged, "its two headers disagree on the LZMA end marker");
+    }
+    outcome = UnpackedLzma(&data, entry.size, (entry.flags & kFlagLzmaEndMarker) != 0, sink);
     if (outcome.verdict != MemberVerdict::kIntact) return outcome;
   } else {
     return Fail(MemberVerdict::kDamaged, "method " + std::to_string(entry.method) + ", which the stub cannot extract");

@@ -13,7 +13,7 @@ import unittest
 import zipfile
 
 from pack_support import (BASE_TIME, DEMO, PACK, STUB, PackTestCase, archive_name, check_readers, mixed_tree, read,
-                          run, signed_stub, write)
+                          run, signed_stub, tree_entries, write)
 
 E, W = "error", "warning"
 
@@ -577,8 +577,9 @@ class VerifyTest(PackTestCase):
         self.assertIn("the password does not open it", out)
 
 
-# A compressor that writes one wrong byte, put in front of libdeflate: what
-# any fault between reading a file and writing its bytes looks like.
+# Compressors that write one wrong byte, put in front of libdeflate and
+# liblzma: what any fault between reading a file and writing its bytes
+# looks like. (The read-back decodes with lzma_code, which stays as it is.)
 FAULTY_COMPRESSOR = r"""
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -589,6 +590,16 @@ size_t libdeflate_deflate_compress(void* c, const void* in, size_t n, void* out,
   size_t made = real(c, in, n, out, avail);
   if (made > 8) ((unsigned char*)out)[made / 2] ^= 0x10;
   return made;
+}
+int lzma_raw_buffer_encode(const void* f, const void* a, const void* in, size_t n, unsigned char* out, size_t* at,
+                           size_t size) {
+  int (*real)(const void*, const void*, const void*, size_t, unsigned char*, size_t*, size_t) =
+      (int (*)(const void*, const void*, const void*, size_t, unsigned char*, size_t*, size_t))dlsym(
+          RTLD_NEXT, "lzma_raw_buffer_encode");
+  size_t before = *at;
+  int result = real(f, a, in, n, out, at, size);
+  if (result == 0 && *at - before > 8) out[before + (*at - before) / 2] ^= 0x10;
+  return result;
 }
 """
 
@@ -601,13 +612,144 @@ class PackCheckTest(PackTestCase):
         library = self.path("faulty.so")
         subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source, "-ldl"], check=True)
         tree = mixed_tree(self.path("tree"))
-        write(self.path("setup.exe"), "an earlier installer")
-        code, out, err = run("-o", self.path("setup.exe"), "--stub", STUB, tree, env={"LD_PRELOAD": library})
-        self.assertEqual((code, out), (3, ""), err)
-        self.assertRegex(err, r'^zimbro-pack: internal error: .*setup\.exe: the installer just written is not '
-                              r'intact: member "[^"]+" .*; nothing written\n$')
-        self.assertEqual(read(self.path("setup.exe")), b"an earlier installer")
-        self.assertEqual(sorted(os.listdir(self.work)), ["faulty.c", "faulty.so", "setup.exe", "tree"])
+        # The first member, which LZMA shrinks more than Deflate: each method's fault shows on it.
+        write(os.path.join(tree, "bin", "program.exe"), read(STUB))
+        for method in ("deflate", "lzma"):
+            with self.subTest(method):
+                write(self.path("setup.exe"), "an earlier installer")
+                code, out, err = run("-o", self.path("setup.exe"), "--stub", STUB, "--method", method, tree,
+                                     env={"LD_PRELOAD": library})
+                self.assertEqual((code, out), (3, ""), err)
+                self.assertRegex(err, r'^zimbro-pack: internal error: .*setup\.exe: the installer just written is not '
+                                      r'intact: member "bin/program\.exe" .*; nothing written\n$')
+                self.assertEqual(read(self.path("setup.exe")), b"an earlier installer")
+                self.assertEqual(sorted(os.listdir(self.work)), ["faulty.c", "faulty.so", "setup.exe", "tree"])
+
+
+def seven_zip_lzma(folder, name, source, end_marker):
+    """An installer by hand whose archive 7-Zip wrote with LZMA members."""
+    archive = os.path.join(folder, name + ".zip")
+    subprocess.run(["7zz", "a", "-tzip", "-mm=LZMA" + ("" if end_marker else ":eos=off"), archive, "."],
+                   cwd=source, check=True, capture_output=True)
+    installer = os.path.join(folder, name + ".exe")
+    write(installer, read(STUB) + read(archive))
+    return installer
+
+
+def python_lzma(folder, name, source):
+    """The same from Python's zipfile (ZIP_LZMA, with the end marker)."""
+    archive = os.path.join(folder, name + ".zip")
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_LZMA) as z:
+        for entry in sorted(os.listdir(source)):
+            z.write(os.path.join(source, entry), entry)
+    installer = os.path.join(folder, name + ".exe")
+    write(installer, read(STUB) + read(archive))
+    return installer
+
+
+def lzma_member_data(installer, member):
+    """(offset, length) of a member's raw LZMA stream, after method 14's 9-byte frame."""
+    with zipfile.ZipFile(installer) as z:
+        info = z.getinfo(member)
+    return data_offset(installer, member) + 9, info.compress_size - 9
+
+
+def patch(path, offset, data):
+    with open(path, "r+b") as f:
+        f.seek(offset)
+        f.write(data)
+
+
+class LzmaTest(PackTestCase):
+    """--method lzma: members in ZIP method 14 that 7-Zip and Python read, the
+    smallest method kept per member, and the read-back that checks them."""
+
+    def lzma_tree(self):
+        tree = mixed_tree(self.path("tree"))
+        write(os.path.join(tree, "bin", "program.exe"), read(STUB), BASE_TIME)
+        return tree
+
+    def test_installer_reads_in_other_tools(self):
+        tree = self.lzma_tree()
+        deflated, packed = self.path("deflate.exe"), self.path("lzma.exe")
+        self.pack(deflated, tree)
+        out, _ = self.pack(packed, "--method", "lzma", "-v", tree)
+        self.assertIn("every member read back intact", out)
+        self.assertLess(os.path.getsize(packed), os.path.getsize(deflated))
+        done = subprocess.run(["7zz", "t", packed], capture_output=True)
+        self.assertEqual(done.returncode, 0, done.stdout.decode() + done.stderr.decode())
+        expected = {name: data for name, (kind, data, _, _) in tree_entries(tree).items() if kind == "file"}
+        with zipfile.ZipFile(packed) as z:
+            self.assertIsNone(z.testzip())
+            infos = {archive_name(i): i for i in z.infolist()}
+            for name, data in expected.items():
+                self.assertEqual(z.read(infos[name]), data, name)
+        # (method, general-purpose flags, version needed) per kind of member
+        for name, want in [("bin/program.exe", (14, 2, 63)), ("empty.txt", (0, 0, 10)), ("noise.bin", (0, 0, 10)),
+                           ("locked/read-only.txt", (8, 0, 20))]:
+            info = infos[name]
+            self.assertEqual((info.compress_type, info.flag_bits & 0x0F, info.extract_version), want, name)
+        unpacked = self.path("7zz-out")
+        subprocess.run(["7zz", "x", "-o" + unpacked, packed], check=True, capture_output=True)
+        for name, data in expected.items():
+            if name.isascii():  # 7-Zip takes a Unix host's names as UTF-8, not the code page
+                self.assertEqual(read(os.path.join(unpacked, name)), data, name)
+        self.assertRegex(out, r"(?m)^ +[\d,]+ -> +[\d,]+  LZMA     bin/program\.exe\n")
+        code, listing, _ = run("--list", packed)
+        self.assertEqual(code, 0)
+        self.assertRegex(listing, r"(?m)^ +[\d,]+ +[\d,]+  LZMA +2023-12-17 .* bin/program\.exe\n")
+        self.assertEqual(run("--method", "lzma", "-o", self.path("x.exe"), "--stub", STUB, "-0", tree)[0], 5)
+        code, _, err = run("--method", "zstd", "-o", self.path("x.exe"), "--stub", STUB, tree)
+        self.assertEqual(code, 5)
+        self.assertIn("--method takes deflate or lzma", err)
+
+    def test_read_back_of_lzma_members(self):
+        source = self.path("src")
+        write(os.path.join(source, "program.exe"), read(STUB))
+        write(os.path.join(source, "notes.txt"), "notes and more notes\n" * 300)
+        packed = self.path("packed.exe")
+        self.pack(packed, "--method", "lzma", source)
+        by_7zip = seven_zip_lzma(self.work, "7zip", source, end_marker=True)
+        by_7zip_plain = seven_zip_lzma(self.work, "7zip-plain", source, end_marker=False)
+        by_python = python_lzma(self.work, "python", source)
+
+        def stream_byte(at):  # one byte of program.exe's stream, at a share of its length
+            return lambda p: damage(p, lambda d: (lambda o, n: o + int(n * at))(*lzma_member_data(p, "program.exe")), 1)
+
+        def cut_stream(p):  # the stream's last 40 bytes lost, the sizes made to agree
+            offset, length = lzma_member_data(p, "program.exe")
+            patch(p, offset + length - 40, b"\0" * 40)
+
+        def frame(byte, value):
+            return lambda p: patch(p, lzma_member_data(p, "program.exe")[0] - 9 + byte, bytes([value]))
+
+        def marker_flag(p):  # the central header's bit 1 taken away: the marker where none may be
+            d = read(p)
+            central = d.find(b"PK\x01\x02", d.rfind(b"program.exe", 0, d.rfind(b"PK\x05\x06")) - 46 - 20)
+            patch(p, central + 8, bytes([d[central + 8] & ~2]))
+
+        cases = [  # installer, spoil, exit code, what --test says
+            ("packed", packed, None, 0, "2 intact, 0 damaged"),
+            ("7-Zip with marker", by_7zip, None, 0, "2 intact, 0 damaged"),
+            ("7-Zip without marker", by_7zip_plain, None, 0, "2 intact, 0 damaged"),
+            ("Python", by_python, None, 0, "2 intact, 0 damaged"),
+            ("stream start", packed, stream_byte(0.001), 4, 'member "program.exe": '),
+            ("stream middle", packed, stream_byte(0.5), 4, 'member "program.exe": '),
+            ("no marker, middle", by_7zip_plain, stream_byte(0.5), 4, 'member "program.exe": '),
+            ("stream end", packed, cut_stream, 4, 'member "program.exe": its LZMA data'),
+            ("properties size", packed, frame(2, 6), 4, "its LZMA header is damaged"),
+            ("lc out of range", packed, frame(4, 250), 4, "its LZMA properties are out of range"),
+            ("marker flag", packed, marker_flag, 4, "disagree on the LZMA end marker"),
+        ]
+        for name, installer, spoil, code, says in cases:
+            with self.subTest(name):
+                copy = self.path("case.exe")
+                shutil.copy(installer, copy)
+                if spoil:
+                    spoil(copy)
+                got, out, err = run("--test", copy)
+                self.assertEqual(got, code, out + err)
+                self.assertIn(says, out + err)
 
 
 class StressTest(PackTestCase):

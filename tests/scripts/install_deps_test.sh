@@ -114,6 +114,7 @@ says "$no32_line (apt-get: Unable to correct problems, you have held broken pack
 asked "apt-get update" 3
 asked "apt-get install -y" 1
 grep -q '^apt-get install -y.* 7zip' "$STATE/calls" || fail "7zip was not installed"
+grep -q '^apt-get install -y.* liblzma-dev' "$STATE/calls" || fail "liblzma-dev was not installed"
 ! grep -q '^apt-get install -y.*wine32' "$STATE/calls" || fail "wine32 was installed"
 arches_end ""
 builds x64 "x64 only — the Wine loader of wine32:i386 is not installed"

@@ -68,6 +68,8 @@
 //   them, are templates over the format (window size, length and distance
 //   lists, lengths past 258, the check of distances against the output),
 //   compiled once for each. Deflate's loop holds no test of Deflate64's.
+//   (The stub itself leaves Deflate64's loop out, for its size: see
+//   Deflate64Format.)
 //   Deflate64's length code 285 (16 extra bits, more than a refill is sure
 //   to hold beside the code) takes a refill between its code and its extra
 //   bits; a match longer than the window's margin goes the plain way.
@@ -132,6 +134,7 @@ const uint32_t kLongestMatch = 258;  // of Deflate, and the most a fast pass wri
 const unsigned kMostLengthExtra = 5;  // extra bits of Deflate's lengths
 struct DeflateFormat {
   static constexpr uint32_t kWindow = kWindowSize;
+  static constexpr bool kFastLoop = true;
   // Lengths of at most kLongestMatch, with at most kMostLengthExtra bits.
   static constexpr bool kLongLengths = false;
   // A distance before the member's start reads what the window holds.
@@ -139,6 +142,15 @@ struct DeflateFormat {
 };
 struct Deflate64Format {
   static constexpr uint32_t kWindow = kDeflate64WindowSize;
+#ifdef ZIMBRO_STUB
+  // The stub decodes Deflate64 the byte-at-a-time way: its fast loop would
+  // cost the stub 2.7 KiB, and the method is rare (large files from the
+  // system's compressed folders). The other builds (tests, benchmark) keep
+  // the loop, so both ways stay tested.
+  static constexpr bool kFastLoop = false;
+#else
+  static constexpr bool kFastLoop = true;
+#endif
   // Code 285: lengths up to 65538, with kMostExtraBits extra bits.
   static constexpr bool kLongLengths = true;
   // A distance before the output's start is damage: nothing older is the
@@ -668,11 +680,13 @@ __attribute__((noinline)) int decodeFast(InflateState* s, const CodeEntry* table
 template <typename Format>
 InflateResult decodeCodes(InflateState* s, const CodeEntry* tables) {
   for (;;) {
-    if (s->input->unread >= kFastInputMinimum && s->windowPosition < Format::kWindow - kFastOutputRoom) {
-      const int exit = decodeFast<Format>(s, tables);
-      if (exit == kFastEndOfBlock) return kInflateOk;
-      if (exit == kFastInvalid) return kInflateBadData;
-      continue;  // the loop stopped for lack of input or room: one slow step
+    if constexpr (Format::kFastLoop) {
+      if (s->input->unread >= kFastInputMinimum && s->windowPosition < Format::kWindow - kFastOutputRoom) {
+        const int exit = decodeFast<Format>(s, tables);
+        if (exit == kFastEndOfBlock) return kInflateOk;
+        if (exit == kFastInvalid) return kInflateBadData;
+        continue;  // the loop stopped for lack of input or room: one slow step
+      }
     }
 
     uint32_t length;

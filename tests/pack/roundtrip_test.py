@@ -26,6 +26,9 @@ ROWS = {
     "messages_block": (mixed_tree, ["--messages", "BLOCK"], None),
     "password": (mixed_tree, ["--password", "s3cr3t"], None),
     "pieces": (pieced_tree, [], None),
+    # LZMA members through the stub's own decoder, plain and encrypted.
+    "lzma": (mixed_tree, ["--method", "lzma"], None),
+    "lzma_password": (mixed_tree, ["--method", "lzma", "--password", "s3cr3t"], None),
 }
 
 def type_into(title, stub, text=None):
@@ -79,7 +82,10 @@ class RoundTrip(PackTestCase):
         methods = {info.filename: info.compress_type for info in check_readers(self, installer, password)}
         if "noise.bin" in methods:
             self.assertEqual(methods["noise.bin"], zipfile.ZIP_STORED)  # it does not shrink
-        if "docs/guide.txt" in methods:
+        lzma = "lzma" in args
+        if lzma:
+            self.assertIn(zipfile.ZIP_LZMA, methods.values())  # the stub's LZMA decoder has work
+        elif "docs/guide.txt" in methods:
             self.assertEqual(methods["docs/guide.txt"], zipfile.ZIP_STORED if "-0" in args else zipfile.ZIP_DEFLATED)
 
         out = run_stub(self, installer, password)

@@ -333,15 +333,20 @@ def make_flipped_archives(out, text, mixed):
     """Damaged Deflate data: one byte flipped at several places of the member."""
     for tag, payload in (("text", text), ("mixed", mixed)):
         clean = archive([member("damaged.bin", payload), member("after.txt", b"after the damage\n")])
-        central = central_entries(clean)[0][0]
-        lo = local_offset(clean, central)
-        n, e = struct.unpack_from("<HH", clean, lo + 26)
-        start = lo + 30 + n + e
-        size = struct.unpack_from("<I", clean, central + 20)[0]
-        for percent in (0, 10, 50, 90):
-            data = bytearray(clean)
-            data[start + size * percent // 100] ^= 0xFF
-            write_file(os.path.join(out, "py-flip-%s-%d.zip" % (tag, percent)), data)
+        write_flipped(out, clean, central_entries(clean)[0][0], "py-flip-" + tag + "-%d.zip")
+
+
+def write_flipped(out, clean, central, pattern):
+    """Copies of clean with one byte of the data of the member whose central
+    header is at central flipped, at 0, 10, 50 and 90 % of it."""
+    lo = local_offset(clean, central)
+    n, e = struct.unpack_from("<HH", clean, lo + 26)
+    start = lo + 30 + n + e
+    size = struct.unpack_from("<I", clean, central + 20)[0]
+    for percent in (0, 10, 50, 90):
+        data = bytearray(clean)
+        data[start + size * percent // 100] ^= 0xFF
+        write_file(os.path.join(out, pattern % percent), data)
 
 
 def fixed_block(symbols):
@@ -395,14 +400,7 @@ def make_deflate64_archives(out):
         run_7zip(work, name, ["-mm=Deflate64"], inputs, None)
     clean = read_file(os.path.join(out, "7z-d64-clean.zip"))
     central = dict((arc, pos) for pos, arc in central_entries(clean))[b"damaged.bin"]
-    lo = local_offset(clean, central)
-    n, e = struct.unpack_from("<HH", clean, lo + 26)
-    start = lo + 30 + n + e
-    size = struct.unpack_from("<I", clean, central + 20)[0]
-    for percent in (0, 10, 50, 90):
-        data = bytearray(clean)
-        data[start + size * percent // 100] ^= 0xFF
-        write_file(os.path.join(out, "7z-flip-d64-%d.zip" % percent), data)
+    write_flipped(out, clean, central, "7z-flip-d64-%d.zip")
     os.remove(os.path.join(out, "7z-d64-clean.zip"))
     # "a", then 3 bytes from 2 back (length symbol 257, distance code 1):
     # one byte of output stands before them.

@@ -58,11 +58,25 @@ static const EngineUi engineServices = {ReportMember, engineErrorLine, SetProgre
 
 const EngineUi& EngineServices() { return engineServices; }
 
+namespace {
+
+struct Service {
+  const char* name;
+  bool set;
+};
+
+// The name of the first service that is not set, or null.
+template <size_t count>
+const char* firstMissing(const Service (&services)[count]) {
+  for (const Service& service : services) {
+    if (!service.set) return service.name;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
 const char* MissingEngineService(const EngineUi& ui) {
-  struct Service {
-    const char* name;
-    bool set;
-  };
   const Service services[] = {
       {"EngineUi.reportMember", ui.reportMember != nullptr},
       {"EngineUi.errorLine", ui.errorLine != nullptr},
@@ -72,24 +86,15 @@ const char* MissingEngineService(const EngineUi& ui) {
       {"EngineUi.askPassword", ui.askPassword != nullptr},
       {"EngineUi.stopRequested", ui.stopRequested != nullptr},
   };
-  for (const Service& service : services) {
-    if (!service.set) return service.name;
-  }
-  return nullptr;
+  return firstMissing(services);
 }
 
 const char* MissingLayerHook() {
-  struct Hook {
-    const char* name;
-    bool set;
-  };
-  const Hook hooks[] = {
+  const Service services[] = {
       {"FatalHooks.reportFailure", fatalServices.reportFailure != nullptr},
       {"FatalHooks.recordExitCode", fatalServices.recordExitCode != nullptr},
       {"FatalHooks.waitForStop", fatalServices.waitForStop != nullptr},
   };
-  for (const Hook& hook : hooks) {
-    if (!hook.set) return hook.name;
-  }
-  return MissingEngineService(EngineServices());
+  const char* missing = firstMissing(services);
+  return missing != nullptr ? missing : MissingEngineService(EngineServices());
 }

@@ -98,6 +98,12 @@ enum MemberDecodeOutcome {
 // bar and one message, so the dialog stays alive during a long member. True
 // when the decoder is to stop.
 bool memberCheckpoint(EngineState* state);
+// The decoders' callbacks, whose context is the engine's state: the member
+// input's refill, the window flush (0, or 1 to stop) and the checkpoint
+// (1 to stop).
+int decoderRefill(void* context);
+int decoderFlush(void* context, const uint8_t* bytes, uint32_t count);
+int decoderCheckpoint(void* context);
 // Decodes the current member's LZMA data (member_lzma.cpp), its input
 // deferred and its output file open.
 MemberDecodeOutcome decodeLzmaMember(EngineState* state);

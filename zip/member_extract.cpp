@@ -53,14 +53,14 @@ static void copyStored(EngineState* state) {
 // Deflate
 // ---------------------------------------------------------------------------
 
-// The decoder hands its context back to each callback: the engine's state
-// of the member being decoded.
+// The decoders hand their context back to each callback: the engine's
+// state of the member being decoded.
 static EngineState* engineOf(void* context) { return static_cast<EngineState*>(context); }
 
-static int refillCallback(void* context) { return RefillInput(engineOf(context)); }
+int decoderRefill(void* context) { return RefillInput(engineOf(context)); }
 
-static int flushCallback(void* context, const uint8_t* window, uint32_t count) {
-  return WindowFlush(engineOf(context), window, count) ? 0 : 1;
+int decoderFlush(void* context, const uint8_t* bytes, uint32_t count) {
+  return WindowFlush(engineOf(context), bytes, count) ? 0 : 1;
 }
 
 bool memberCheckpoint(EngineState* state) {
@@ -81,14 +81,14 @@ bool memberCheckpoint(EngineState* state) {
   return false;
 }
 
-static int afterBlockCallback(void* context) { return memberCheckpoint(engineOf(context)) ? 1 : 0; }
+int decoderCheckpoint(void* context) { return memberCheckpoint(engineOf(context)) ? 1 : 0; }
 
 static MemberDecodeOutcome decodeDeflate(EngineState* state, uint16_t method) {
   InflateState& decoder = state->inflate;
   decoder.input = &state->input;
-  decoder.refill = refillCallback;
-  decoder.flush = flushCallback;
-  decoder.afterBlock = afterBlockCallback;
+  decoder.refill = decoderRefill;
+  decoder.flush = decoderFlush;
+  decoder.afterBlock = decoderCheckpoint;
   decoder.context = state;
   decoder.window = state->window;
   decoder.bitBuffer = 0;

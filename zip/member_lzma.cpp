@@ -22,13 +22,6 @@ const uint16_t kFlagEndMarker = 0x0002;
 // asks more is reported as a dictionary that cannot be had.
 const uint32_t kLzmaDictionaryLimit = 256u << 20;
 
-EngineState* engineOf(void* context) { return static_cast<EngineState*>(context); }
-int refillCallback(void* context) { return RefillInput(engineOf(context)); }
-int flushCallback(void* context, const uint8_t* bytes, uint32_t count) {
-  return WindowFlush(engineOf(context), bytes, count) ? 0 : 1;
-}
-int afterChunkCallback(void* context) { return memberCheckpoint(engineOf(context)) ? 1 : 0; }
-
 // Reads the header and the properties through the member input.
 bool readLzmaHeader(EngineState* state, LzmaProperties* properties) {
   uint8_t header[kLzmaHeaderSize + kLzmaPropertiesSize];
@@ -74,9 +67,9 @@ MemberDecodeOutcome decodeLzmaMember(EngineState* state) {
 
   LzmaState& decoder = state->lzma;
   decoder.input = &state->input;
-  decoder.refill = refillCallback;
-  decoder.flush = flushCallback;
-  decoder.afterChunk = afterChunkCallback;
+  decoder.refill = decoderRefill;
+  decoder.flush = decoderFlush;
+  decoder.afterChunk = decoderCheckpoint;
   decoder.context = state;
   decoder.dictionaryBytes = dictionaryBytes;
   decoder.dictionary = static_cast<uint8_t*>(allocate(dictionaryBytes));

@@ -32,14 +32,8 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then
   trap 'rm -rf "$outs"' EXIT
 fi
 
-now() { date +%s.%N; }
-seconds() {  # COMMAND...: the wall time of one run
-  local start
-  start=$(now)
-  "$@" >/dev/null 2>&1 || true
-  echo "$(now) - $start" | bc -l
-}
-lower() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+# shellcheck source=timing.sh
+. "$root/scripts/timing.sh"
 install() {  # SETUP
   rm -rf "$outs/out" && mkdir -p "$outs/out"
   (cd "$outs/out" && timeout 1200 "$WINE" "$1" /s)

@@ -70,14 +70,8 @@ if [ ! -f "$work/tiny.zip" ]; then
   (cd "$tiny" && zip -q -X -6 "$work/tiny.zip" one.txt)
 fi
 
-now() { date +%s.%N; }
-seconds() {  # COMMAND...: the wall time of one run
-  local start
-  start=$(now)
-  "$@" >/dev/null 2>&1 || true
-  echo "$(now) - $start" | bc -l
-}
-lower() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+# shellcheck source=timing.sh
+. "$root/scripts/timing.sh"
 
 # ---------------------------------------------------------------------------
 # Stub against the plain extractor and 7-Zip

@@ -205,7 +205,9 @@ bool StoreMemberInfo(EngineState* state) {
   // (Zip64 writers set 4.5 on the smallest member): a method the engine
   // does not decode, strong encryption (bit 6), patched data (bit 5) or
   // a masked local header (bit 13).
-  if ((c.flags & 0x2060) != 0 || !isMethodDecoded(c.method)) {
+  // A solid block's members share one stream and could not share one
+  // cipher's state: encrypted ones are not of this engine's making.
+  if ((c.flags & 0x2060) != 0 || !isMethodDecoded(c.method) || (c.method == kMethodSolidLzma && member.encrypted)) {
     engineError(state, kMsgUnknownMethod, state->name);
     return false;
   }
@@ -416,6 +418,7 @@ RunOutcome ExtractArchive(const char* archivePath, const EngineUi& ui) {
 
     if (!OpenArchive(state)) engineError(state, kMsgCannotOpen, archivePath);
 
+    closeSolidBlock(state);
     releaseFixedTables(&state->inflate);
     releaseMappingPaths(state);
     releaseKeyCopy(state);

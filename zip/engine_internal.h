@@ -63,11 +63,15 @@ enum MemberMethod : uint16_t {
   kMethodDeflate = 8,
   kMethodDeflate64 = 9,
   kMethodLzma = 14,
+  // A member of a solid block (member_solid.cpp). A number the ZIP format
+  // leaves unassigned, so that a reader that does not know the blocks
+  // reports an unknown method instead of writing wrong data.
+  kMethodSolidLzma = 90,
 };
 // The methods ExtractMember decodes; any other is refused by its number.
 inline bool isMethodDecoded(uint16_t method) {
   return method == kMethodStored || method == kMethodDeflate || method == kMethodDeflate64 ||
-         method == kMethodLzma;
+         method == kMethodLzma || method == kMethodSolidLzma;
 }
 
 // ---------------------------------------------------------------------------
@@ -107,6 +111,38 @@ int decoderCheckpoint(void* context);
 // Decodes the current member's LZMA data (member_lzma.cpp), its input
 // deferred and its output file open.
 MemberDecodeOutcome decodeLzmaMember(EngineState* state);
+// The lines of a member whose data could not be decoded: its name, then the
+// damage (the installation is corrupt) or the memory that was missing.
+void memberLostError(EngineState* state, MemberDecodeOutcome outcome);
+// The LZMA properties at the member input and the dictionary they need (the
+// smaller of theirs and the output's size, within the engine's limit), 0
+// when it passes the limit; false when the stream's header is damaged.
+bool readLzmaStreamHeader(EngineState* state, LzmaProperties* properties);
+uint32_t lzmaDictionaryBytes(const LzmaProperties* properties, uint64_t outputSize);
+// Allocates the decoder's dictionary and probabilities and starts it on a
+// stream; false (with nothing held) when the memory cannot be had.
+bool startLzmaDecoder(EngineState* state, const LzmaProperties* properties, uint32_t dictionaryBytes);
+// Gives the decoder's memory back.
+void releaseLzmaDecoder(EngineState* state);
+
+// ---------------------------------------------------------------------------
+// Solid blocks (member_solid.cpp)
+// ---------------------------------------------------------------------------
+// With the local header of a solid member read: true when the member opens
+// a block or follows the open block in step; false, its lines written, when
+// it cannot be had (its block lost, or the member in no block's place).
+bool joinSolidBlock(EngineState* state);
+// Points the member input at the block's stream where the last member left
+// it, before the input is deferred.
+void resumeSolidInput(EngineState* state);
+// Decodes the member's bytes out of the block's stream (the stream's header
+// and the decoder first, for the block's first member).
+MemberDecodeOutcome decodeSolidMember(EngineState* state);
+// The same for a member that is not written, so that the members after it
+// come out right; a failure writes the member's lines.
+void discardSolidMember(EngineState* state);
+// Ends the open block, giving its decoder's memory back.
+void closeSolidBlock(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Member input (member_input.cpp): the decoder's byte source
@@ -125,8 +161,6 @@ inline int nextInputByte(EngineState* state) {
   if (--state->input.unread >= 0) return *state->input.next++;
   return RefillInput(state);
 }
-// Compressed bytes of the current member taken so far.
-int64_t memberBytesTaken(EngineState* state);
 
 // ---------------------------------------------------------------------------
 // Output files (output_file.cpp)

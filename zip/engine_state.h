@@ -101,6 +101,35 @@ struct MemberInfo {
   bool volumeLabel;
 };
 
+// What the extra field of the header just read says of a solid block: the
+// block it belongs to (its first member's local offset, as stored) and where
+// the member's data begin in the block's uncompressed stream.
+struct SolidRecord {
+  bool present;  // a record of a version this engine reads
+  uint8_t filter;  // 0: the stream is the data as they are
+  uint64_t headOffset;
+  uint64_t offsetInBlock;
+};
+
+// Why the rest of a solid block cannot be had.
+enum SolidLoss : uint8_t {
+  kSolidSound,
+  kSolidDamaged,      // its stream failed, or a member of it was lost
+  kSolidNoMemory,     // the dictionary could not be had
+  kSolidUnsupported,  // a transform of the stream the engine does not undo
+};
+
+// The solid block being read: its decoder is state->lzma, whose dictionary
+// is held from the block's first member to its last.
+struct SolidBlock {
+  bool open;
+  SolidLoss loss;
+  uint64_t headOffset;     // the block's identity
+  uint64_t nextOffset;     // where the next member's data begin in the stream
+  int64_t inputPosition;   // file position of the stream's next unread byte
+  int64_t inputLeft;       // the stream's bytes from there on
+};
+
 // General-purpose flag bit 11: the name (and comment) are UTF-8.
 const uint16_t kFlagUtf8Name = 0x0800;
 
@@ -176,6 +205,12 @@ struct EngineState {
   uint32_t replacedAttributes;  // the existing file's attributes, put back when it stays
   uint64_t outputWritten;  // bytes of the member produced so far
   bool outputOverrun;      // the member produced more than its directory entry declares
+  // The member is decoded only to keep its solid block in step: its bytes
+  // are counted, never written.
+  bool discardOutput;
+
+  SolidRecord solidRecord;
+  SolidBlock solid;
 
   // Building the output path of a member (name_mapping.cpp).
   int32_t nameLength;  // of the name when the mapping began
@@ -197,7 +232,8 @@ struct EngineState {
 
   InflateState inflate;
   // The LZMA decoder's state; its dictionary and probabilities are
-  // allocated for each LZMA member and released when it ends.
+  // allocated for each LZMA member and released when it ends, or held for
+  // a whole solid block.
   LzmaState lzma;
   uint8_t window[kDeflate64WindowSize];
 };

@@ -1,6 +1,7 @@
 // The records of a header's extra field that change how the member is read:
-// the Zip64 field with the 64-bit sizes and offset, and the Unicode Path
-// field with the member's UTF-8 name.
+// the Zip64 field with the 64-bit sizes and offset, the Unicode Path field
+// with the member's UTF-8 name, and the solid record of a member of a solid
+// block.
 //
 // Every other record is passed over. A record that runs past the end of the
 // field is cut to it, so that no read leaves the field's own copy.
@@ -11,6 +12,10 @@ namespace {
 
 const uint16_t kZip64Record = 0x0001;
 const uint16_t kUnicodePathRecord = 0x7075;
+// The solid record: "SZ", version 1, the filter, the block's head offset and
+// the member's offset in the block's stream.
+const uint16_t kSolidRecord = 0x5A53;
+const int32_t kSolidRecordSize = 18;
 const uint32_t kAllOnes = 0xFFFFFFFFu;
 
 // A name from a Unicode Path record: UTF-8 whatever the header's flags say.
@@ -25,6 +30,7 @@ void useUnicodeName(EngineState* state, const uint8_t* name, int32_t length) {
 }  // namespace
 
 bool interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t count) {
+  state->solidRecord.present = false;
   const uint8_t* p = state->extraField;
   if (p == nullptr) return true;
   const uint8_t* end = p + state->extraLength;
@@ -46,6 +52,12 @@ bool interpretExtraField(EngineState* state, uint64_t* const* marked, int32_t co
       // Version 1, and written for the very name the header holds: a header
       // name changed after the record was made keeps its own.
       useUnicodeName(state, data + 5, size - 5);
+    } else if (id == kSolidRecord && size >= kSolidRecordSize && data[0] == 1) {
+      SolidRecord& solid = state->solidRecord;
+      solid.present = true;
+      solid.filter = data[1];
+      solid.headOffset = readLe64(data + 2);
+      solid.offsetInBlock = readLe64(data + 10);
     }
     p = data + size;
   }

@@ -66,8 +66,9 @@ int decoderFlush(void* context, const uint8_t* bytes, uint32_t count) {
 bool memberCheckpoint(EngineState* state) {
   if (stopRequested(state) || state->outputOverrun) return true;
   const int stage = stageEnter(kStageOther);
-  const MemberInfo& member = state->members[state->currentMember];
-  int64_t done = member.localOffset + state->archiveShift + memberBytesTaken(state);
+  // The read position: a solid member's data lie in its block's stream, far
+  // from its own header.
+  int64_t done = archivePosition(state);
   // The bar takes 32-bit counts: both halved alike until the total fits.
   uint64_t total = static_cast<uint64_t>(state->archiveLength);
   uint64_t reached = done < 0 ? 0 : static_cast<uint64_t>(done);
@@ -113,6 +114,15 @@ static MemberDecodeOutcome decodeDeflate(EngineState* state, uint16_t method) {
 // One member
 // ---------------------------------------------------------------------------
 
+void memberLostError(EngineState* state, MemberDecodeOutcome outcome) {
+  engineError(state, kPlainLine, state->name);
+  if (outcome == kMemberNoMemory) {
+    engineError(state, kMsgNoMemory, nullptr);
+  } else {
+    filesLostError(state, kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
+  }
+}
+
 void ExtractMember(EngineState* state) {
   state->runningCrc = 0;
   state->outputWritten = 0;
@@ -129,6 +139,7 @@ void ExtractMember(EngineState* state) {
   const bool opened = OpenOutputFile(state);
   stageLeave(stage);
   if (!opened) return;
+  if (method == kMethodSolidLzma) resumeSolidInput(state);
   DeferInput(state);
 
   MemberDecodeOutcome decoded = kMemberDecoded;
@@ -137,6 +148,8 @@ void ExtractMember(EngineState* state) {
     copyStored(state);
   } else if (method == kMethodLzma) {
     decoded = decodeLzmaMember(state);
+  } else if (method == kMethodSolidLzma) {
+    decoded = decodeSolidMember(state);
   } else {
     decoded = decodeDeflate(state, method);
   }
@@ -147,12 +160,7 @@ void ExtractMember(EngineState* state) {
   const bool shortOutput = state->outputWritten != state->members[state->currentMember].uncompressedSize;
   bool failed = false;
   if ((decoded != kMemberDecoded || state->outputOverrun || shortOutput) && !stopRequested(state)) {
-    engineError(state, kPlainLine, state->name);
-    if (decoded == kMemberNoMemory) {
-      engineError(state, kMsgNoMemory, nullptr);
-    } else {
-      filesLostError(state, kMsgUnknownFormat, nullptr);  // damaged data: the installation is corrupt
-    }
+    memberLostError(state, decoded == kMemberNoMemory ? kMemberNoMemory : kMemberDamaged);
     failed = true;
   }
 

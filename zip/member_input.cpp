@@ -58,10 +58,3 @@ int RefillInput(EngineState* state) {
   state->input.unread -= 1;
   return *state->input.next++;
 }
-
-int64_t memberBytesTaken(EngineState* state) {
-  int32_t inBuffer = state->input.unread > 0 ? state->input.unread : 0;
-  int64_t budget = state->budget > 0 ? state->budget : 0;
-  int64_t taken = static_cast<int64_t>(state->localHeader.compressedSize) - budget - inBuffer;
-  return taken > 0 ? taken : 0;
-}

@@ -1,7 +1,7 @@
 // An LZMA member (method 14): a four-byte header (the encoder's version, the
 // size of the properties), the five property bytes, then the raw stream,
 // which ends with an end marker when general-purpose bit 1 says so and at
-// the declared size otherwise.
+// the declared size otherwise. A solid block's stream has the same header.
 //
 // The output goes through WindowFlush like every method's, stretch by
 // stretch straight out of the dictionary, with the same checkpoint (cancel,
@@ -15,38 +15,15 @@ namespace {
 const int32_t kLzmaHeaderSize = 4;
 const uint16_t kFlagEndMarker = 0x0002;
 
-// The largest dictionary a member may ask for. The encoders' strongest
+// The largest dictionary a stream may ask for. The encoders' strongest
 // settings use 64 MiB; a 32-bit process rarely has a free block much larger
 // than a few hundred MiB once its DLLs are mapped, and a larger request
-// would only push the machine into paging before it failed. A member that
+// would only push the machine into paging before it failed. A stream that
 // asks more is reported as a dictionary that cannot be had.
 const uint32_t kLzmaDictionaryLimit = 256u << 20;
 
-// Reads the header and the properties through the member input.
-bool readLzmaHeader(EngineState* state, LzmaProperties* properties) {
-  uint8_t header[kLzmaHeaderSize + kLzmaPropertiesSize];
-  for (uint8_t& byte : header) {
-    const int next = nextInputByte(state);
-    if (next < 0) return false;
-    byte = static_cast<uint8_t>(next);
-  }
-  if (readLe16(header + 2) != kLzmaPropertiesSize) return false;
-  return parseLzmaProperties(header + kLzmaHeaderSize, properties) == kLzmaPropertiesOk;
-}
-
-// The dictionary the member needs: the properties' size, but never more than
-// the member's output (a match cannot reach before its start), and never
-// below the format's smallest. 0 when it passes the limit.
-uint32_t dictionaryBytesFor(const LzmaProperties* properties, uint64_t uncompressedSize) {
-  uint64_t bytes = properties->dictionarySize;
-  if (uncompressedSize < bytes) bytes = uncompressedSize;
-  if (bytes < kLzmaSmallestDictionary) bytes = kLzmaSmallestDictionary;
-  return bytes > kLzmaDictionaryLimit ? 0 : static_cast<uint32_t>(bytes);
-}
-
-MemberDecodeOutcome runDecoder(EngineState* state, const LzmaProperties* properties, uint64_t size) {
+MemberDecodeOutcome runDecoder(EngineState* state, uint64_t size) {
   LzmaState& decoder = state->lzma;
-  lzmaStart(&decoder, properties);
   LzmaResult result = lzmaDecode(&decoder, size);
   if (result == kLzmaSizeReached) {
     result = lzmaFinish(&decoder, (state->localHeader.flags & kFlagEndMarker) != 0);
@@ -58,13 +35,27 @@ MemberDecodeOutcome runDecoder(EngineState* state, const LzmaProperties* propert
 
 }  // namespace
 
-MemberDecodeOutcome decodeLzmaMember(EngineState* state) {
-  LzmaProperties properties;
-  if (!readLzmaHeader(state, &properties)) return kMemberDamaged;
-  const uint64_t size = state->members[state->currentMember].uncompressedSize;
-  const uint32_t dictionaryBytes = dictionaryBytesFor(&properties, size);
-  if (dictionaryBytes == 0) return kMemberNoMemory;
+bool readLzmaStreamHeader(EngineState* state, LzmaProperties* properties) {
+  uint8_t header[kLzmaHeaderSize + kLzmaPropertiesSize];
+  for (uint8_t& byte : header) {
+    const int next = nextInputByte(state);
+    if (next < 0) return false;
+    byte = static_cast<uint8_t>(next);
+  }
+  if (readLe16(header + 2) != kLzmaPropertiesSize) return false;
+  return parseLzmaProperties(header + kLzmaHeaderSize, properties) == kLzmaPropertiesOk;
+}
 
+// Never more than the output (a match cannot reach before its start), and
+// never below the format's smallest.
+uint32_t lzmaDictionaryBytes(const LzmaProperties* properties, uint64_t outputSize) {
+  uint64_t bytes = properties->dictionarySize;
+  if (outputSize < bytes) bytes = outputSize;
+  if (bytes < kLzmaSmallestDictionary) bytes = kLzmaSmallestDictionary;
+  return bytes > kLzmaDictionaryLimit ? 0 : static_cast<uint32_t>(bytes);
+}
+
+bool startLzmaDecoder(EngineState* state, const LzmaProperties* properties, uint32_t dictionaryBytes) {
   LzmaState& decoder = state->lzma;
   decoder.input = &state->input;
   decoder.refill = decoderRefill;
@@ -74,14 +65,30 @@ MemberDecodeOutcome decodeLzmaMember(EngineState* state) {
   decoder.dictionaryBytes = dictionaryBytes;
   decoder.dictionary = static_cast<uint8_t*>(allocate(dictionaryBytes));
   decoder.probabilities =
-      static_cast<uint16_t*>(allocate(lzmaProbabilityCount(&properties) * sizeof(uint16_t)));
-  MemberDecodeOutcome outcome = kMemberNoMemory;
-  if (decoder.dictionary != nullptr && decoder.probabilities != nullptr) {
-    outcome = runDecoder(state, &properties, size);
+      static_cast<uint16_t*>(allocate(lzmaProbabilityCount(properties) * sizeof(uint16_t)));
+  if (decoder.dictionary == nullptr || decoder.probabilities == nullptr) {
+    releaseLzmaDecoder(state);
+    return false;
   }
+  lzmaStart(&decoder, properties);
+  return true;
+}
+
+void releaseLzmaDecoder(EngineState* state) {
+  LzmaState& decoder = state->lzma;
   release(decoder.dictionary);
   release(decoder.probabilities);
   decoder.dictionary = nullptr;
   decoder.probabilities = nullptr;
+}
+
+MemberDecodeOutcome decodeLzmaMember(EngineState* state) {
+  LzmaProperties properties;
+  if (!readLzmaStreamHeader(state, &properties)) return kMemberDamaged;
+  const uint64_t size = state->members[state->currentMember].uncompressedSize;
+  const uint32_t dictionaryBytes = lzmaDictionaryBytes(&properties, size);
+  if (dictionaryBytes == 0 || !startLzmaDecoder(state, &properties, dictionaryBytes)) return kMemberNoMemory;
+  const MemberDecodeOutcome outcome = runDecoder(state, size);
+  releaseLzmaDecoder(state);
   return outcome;
 }

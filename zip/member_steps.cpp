@@ -134,6 +134,13 @@ MemberStepOutcome RunMemberSteps(EngineState* state, int32_t slot) {
     filesLostError(state, kMsgHeaderCorrupt, state->name);
     return kNextMember;
   }
+  // A member outside a block ends the block before it.
+  const bool solid = state->localHeader.method == kMethodSolidLzma;
+  if (!solid) {
+    closeSolidBlock(state);
+  } else if (!joinSolidBlock(state)) {
+    return kNextMember;
+  }
 
   const int stage = stageEnter(kStageReport);
   const bool going = state->ui->reportMember(memberPathForDisplay(state, state->name));
@@ -141,7 +148,10 @@ MemberStepOutcome RunMemberSteps(EngineState* state, int32_t slot) {
   if (!going) return kEndBatch;
   const DestinationDecision destination = DecideDestination(state);
   if (destination == kCancelMember) return kEndBatch;
-  if (destination != kExtractMember) return kNextMember;
+  if (destination != kExtractMember) {
+    if (solid) discardSolidMember(state);
+    return kNextMember;
+  }
 
   if (state->members[slot].encrypted && Decrypt(state) != kPasswordRight) {
     KeepReplacedFile(state);

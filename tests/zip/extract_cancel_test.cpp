@@ -85,6 +85,27 @@ TEST_F(CancelTest, DeflateMemberStopsAfterABlockAndIsDeleted) {
   }
 }
 
+// In a solid block the decoder runs on from member to member; a cancel in
+// the middle of it stops at once, and the member it stopped in is gone.
+TEST_F(CancelTest, SolidBlockStopsInTheMemberItWasCancelledIn) {
+  // Pump 1 is the run's first line; pump 2 the decoder's first checkpoint,
+  // after 64 KiB of the block's output: past a.txt, before mixed.bin ends.
+  CancelAtPump(2);
+  Extract("solid-good.zip");
+  EXPECT_EQ(1, sfx.runState);
+  EXPECT_EQ(0, errorLines_);
+  EXPECT_EQ(kRunNothingLost, outcome_);
+  EXPECT_TRUE(FileExists(Out("a.txt")));
+  EXPECT_FALSE(FileExists(Out("mixed.bin")));
+  EXPECT_FALSE(FileExists(Out("last.txt")));
+  for (const std::string& file : ListTree(Out(""))) {
+    if (file.back() == '\\') continue;
+    EXPECT_TRUE(testing_support::ReadWholeFile(TestData("solid-expected\\" + file)) ==
+                testing_support::ReadWholeFile(Out(file)))
+        << file;
+  }
+}
+
 TEST_F(CancelTest, CancelAtTheFirstReportExtractsNothing) {
   CancelAtPump(1);
   Extract("zip-l6.zip");

@@ -18,6 +18,7 @@ import zipfile
 import zlib
 
 import lzma_streams
+import solid_writer
 
 # A fixed local time for the sources: the tests check that it comes back as
 # local time.
@@ -48,7 +49,7 @@ def prepare(out):
     """OUTDIR made absolute, without the files of an earlier run."""
     os.makedirs(out, exist_ok=True)
     out = os.path.abspath(out)
-    for folder in ("src", "codepage", "lzma"):
+    for folder in ("src", "codepage", "lzma", "solid-expected"):
         shutil.rmtree(os.path.join(out, folder), ignore_errors=True)
     for pattern in ("*.zip", "*.exe", "*.bin"):
         for path in glob.glob(os.path.join(out, pattern)):
@@ -661,6 +662,60 @@ def make_lzma_archives(out):
 
 
 # ---------------------------------------------------------------------------
+# Solid blocks, by the independent writer in solid_writer.py. Every member
+# name stands for one content in every archive; out/solid-expected holds
+# them, for the tests to compare with.
+# ---------------------------------------------------------------------------
+def solid_members(out):
+    text = read_file(os.path.join(out, "src", "text.txt"))
+    random_data = read_file(os.path.join(out, "src", "random.bin"))
+    members = {"a.txt": text[:3000], "mixed.bin": read_file(os.path.join(out, "src", "mixed.bin")),
+               "random.bin": random_data[:100000], "plain.txt": b"between the blocks\n",
+               "second/x.txt": text[3000:60000], "second/y.bin": random_data[:20000], "last.txt": text[-5000:],
+               "../evil.txt": b"must never be written\n"}
+    for i in range(70):
+        members["many/m%02d.txt" % i] = ("solid member %d\n" % i).encode() * (50 + i)
+    for name, data in members.items():
+        if not name.startswith(".."):
+            path = os.path.join(out, "solid-expected", name)
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            write_file(path, data)
+    return members
+
+
+def make_solid_archives(out):
+    m = solid_members(out)
+    Block = solid_writer.Block
+
+    def block(names, **spoil):
+        return Block([(n, m[n]) for n in names], **spoil)
+
+    def stream_size(names):
+        return len(lzma_streams.raw_stream(b"".join(m[n] for n in names), 3, 0, 2, 1 << 16))
+
+    many = sorted(n for n in m if n.startswith("many/"))
+    big = ["a.txt", "mixed.bin", "random.bin", "last.txt"]
+    huge = lzma_streams.properties(3, 0, 2, 0xFFFFFFFF)
+    plain = ("plain.txt", m["plain.txt"])
+    cases = {
+        # 73 members in the first block, so a batch of the directory ends
+        # inside it; a stored member between two blocks.
+        "good": [block(["a.txt"] + many + ["mixed.bin", "random.bin"]), plain,
+                 block(["second/x.txt", "second/y.bin", "last.txt"])],
+        "flip": [block(big, flip=stream_size(big) * 6 // 10), plain, block(["second/x.txt", "second/y.bin"])],
+        "cut": [block(["a.txt", "mixed.bin", "last.txt"], cut=stream_size(["a.txt", "mixed.bin", "last.txt"]) // 2),
+                plain],
+        "badcrc": [block(["a.txt", "second/x.txt", "last.txt"], crc_of="second/x.txt"), plain],
+        "place": [block(["a.txt", "second/x.txt", "last.txt"], place_of="second/x.txt"), plain],
+        "dictionary": [block(["a.txt", "last.txt"], props=huge), plain],
+        "filter": [block(["a.txt", "last.txt"], filter=1), plain],
+        "refused": [block(["a.txt", "../evil.txt", "last.txt"]), plain],
+    }
+    for tag, parts in cases.items():
+        write_file(os.path.join(out, "solid-%s.zip" % tag), solid_writer.solid_archive(parts))
+
+
+# ---------------------------------------------------------------------------
 # An archive behind an executable. Any prefix will do for the engine; this
 # one holds no 'P' byte, so no signature can appear in it.
 # ---------------------------------------------------------------------------
@@ -880,6 +935,7 @@ def main(argv):
     make_label_drive(out)
     make_deflate64_archives(out)
     make_lzma_archives(out)
+    make_solid_archives(out)
     print("test archives in %s" % out)
 
 

@@ -44,9 +44,25 @@ def is_program(path):
         return False
 
 
+RESERVED = {"con", "prn", "aux", "nul"} | {"com%d" % i for i in range(1, 10)} | {"lpt%d" % i for i in range(1, 10)}
+
+
+def windows_takes(name, taken):
+    """Whether Windows can hold the name beside those taken (compared as it
+    does, without case): the installer must be able to write every file."""
+    parts = name.split("/")
+    if any(set(part) & set('<>:"|?*\\') or part.endswith((".", " ")) or part.split(".")[0].lower() in RESERVED
+           for part in parts):
+        return False
+    lower = name.lower()
+    return lower not in taken and lower + "/" not in taken and \
+        not any("/".join(parts[:i]).lower() in taken for i in range(1, len(parts)))
+
+
 def fill(payload, sources, limit, unpack_gz=False):
     """Copies sources (in order) under payload/ with their paths, until limit bytes."""
     total = count = 0
+    taken = set()
     for path in sources:
         try:
             data = open(path, "rb").read()
@@ -58,9 +74,12 @@ def fill(payload, sources, limit, unpack_gz=False):
             if total > limit * 0.95:
                 break
             continue
-        target = os.path.join(out, payload, path.lstrip("/"))
-        if os.path.exists(target):
+        name = path.lstrip("/")
+        if not windows_takes(name, taken):
             continue
+        taken.add(name.lower())
+        taken.update("/".join(name.split("/")[:i]).lower() + "/" for i in range(1, name.count("/") + 1))
+        target = os.path.join(out, payload, name)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         with open(target, "wb") as f:
             f.write(data)

@@ -158,11 +158,13 @@ OPTIONS
               those tools report as unsupported rather than extract.
               Empty files and folders stay Stored outside the blocks (they
               come first in the archive), and a file larger than a block
-              goes alone, as --method lzma packs it. The installer
-              allocates the block's dictionary (see --dictionary) plus
-              about 100 KiB while it extracts. Packing is slow: about
-              1 MiB/s per block, blocks side by side on several cores.
-              Cannot go with --password.
+              goes alone, as --method lzma packs it. While it extracts a
+              block the installer holds the block's dictionary (see
+              --dictionary) and 16 KiB of the decoder's own besides its
+              usual buffers. Packing is slow, about 1 MiB/s per block
+              (blocks side by side on several cores); the installer
+              decodes a block at tens of MiB/s. Cannot go with
+              --password.
 
        --solid-block-size N
               With --solid: at most N MiB of files per block (1 to 4096,

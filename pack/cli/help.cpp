@@ -161,7 +161,7 @@ OPTIONS
               goes alone, as --method lzma packs it. While it extracts a
               block the installer holds the block's dictionary (see
               --dictionary) and 16 KiB of the decoder's own besides its
-              usual buffers. Packing is slow, about 1 MiB/s per block
+              usual buffers. Packing is slow, 0.5 to 1 MiB/s per block
               (blocks side by side on several cores); the installer
               decodes a block at tens of MiB/s. Cannot go with
               --password.

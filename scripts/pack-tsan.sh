@@ -20,3 +20,4 @@ groups=(CheckTest ReaderTest ScriptCasesTest MessagesTest ListTest OutputTest In
 python3 "$root/tests/pack/pack_test.py" "${groups[@]}"
 python3 "$root/tests/pack/publish_test.py"
 python3 "$root/tests/pack/zip64_test.py"
+python3 "$root/tests/pack/solid_test.py"

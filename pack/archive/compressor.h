@@ -27,6 +27,9 @@ struct Compression {
 const uint16_t kMethodStored = 0;
 const uint16_t kMethodDeflate = 8;
 const uint16_t kMethodLzma = 14;
+// A member of a solid block (pack/archive/solid_block.h): a value the ZIP
+// application note leaves unassigned.
+const uint16_t kMethodSolidLzma = 90;
 
 struct PackedData {
   std::vector<uint8_t> bytes;  // what the archive holds (before encryption)

@@ -64,18 +64,29 @@ std::vector<uint8_t> ReadPiece(const InputMember& member, uint64_t offset, uint6
   return source.Read(offset, length);
 }
 
-// What one worker does at a time: a whole member, or one piece of a large one.
+// What one worker does at a time: a whole member, one piece of a large
+// one, or a solid block of members from member on.
 struct WorkItem {
   size_t member;
   uint64_t offset = 0, length = 0;
   bool piece = false;  // part of a member compressed in pieces
   bool last = true;    // the member's last item
+  size_t blockMembers = 0;  // > 0: a solid block of this many members
 };
 
 std::vector<WorkItem> PlanWork(const InstallerParts& parts) {
   std::vector<WorkItem> plan;
+  std::vector<SolidBlockPlan> blocks;
+  if (parts.solid.enabled) blocks = PlanSolidBlocks(parts.members, parts.solid);
+  auto block = blocks.begin();
   for (size_t i = 0; i < parts.members.size(); ++i) {
     const InputMember& m = parts.members[i];
+    if (block != blocks.end() && block->first == i) {
+      plan.push_back({i, 0, block->size, false, true, block->count});
+      i += block->count - 1;
+      ++block;
+      continue;
+    }
     if (m.folder || m.size <= kWholeMemberLimit) {
       plan.push_back({i, 0, m.size, false, true});
       continue;
@@ -90,6 +101,7 @@ std::vector<WorkItem> PlanWork(const InstallerParts& parts) {
 
 struct Finished {
   PackedData whole;            // a whole member
+  PackedBlock block;           // a solid block
   std::vector<uint8_t> input;  // a piece: its bytes as read...
   std::vector<uint8_t> piece;  // ...and compressed (empty at level 0)
 };
@@ -102,6 +114,7 @@ class Workers {
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t count = std::min<size_t>({cores, 16, std::max<size_t>(1, plan.size())});
     ahead_ = 2 * count;
+    blocksAllowed_ = SolidBlocksSideBySide(parts, plan);
     for (size_t i = 0; i < count; ++i) threads_.emplace_back([this] { Run(); });
   }
 
@@ -120,7 +133,7 @@ class Workers {
     changed_.wait(lock, [&] { return slots_[index].done; });
     Slot slot = std::move(slots_[index]);
     written_ = index + 1;
-    heldBytes_ -= plan_[index].length;
+    Release(plan_[index]);
     changed_.notify_all();
     if (slot.failure) std::rethrow_exception(slot.failure);
     return std::move(slot.result);
@@ -133,6 +146,34 @@ class Workers {
     std::exception_ptr failure;
   };
 
+  // A solid block's encoder takes about eleven times its dictionary, so
+  // blocks go side by side only while their encoders and outputs fit in
+  // half the machine's memory; the item being written always may start.
+  static size_t SolidBlocksSideBySide(const InstallerParts& parts, const std::vector<WorkItem>& plan) {
+    uint64_t largest = 0;
+    for (const WorkItem& item : plan) {
+      if (item.blockMembers > 0) {
+        largest = std::max(largest, SolidEncoderMemory(item.length, parts.solid) + item.length);
+      }
+    }
+    const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+    if (largest == 0 || pages <= 0 || pageSize <= 0) return 1;
+    return std::max<uint64_t>(1, static_cast<uint64_t>(pages) * static_cast<uint64_t>(pageSize) / 2 / largest);
+  }
+
+  // Whether the item may start before those ahead of it are written.
+  bool Fits(const WorkItem& item) const {
+    return item.blockMembers > 0 ? blocksHeld_ < blocksAllowed_ : heldBytes_ < kAheadBytes;
+  }
+  void Hold(const WorkItem& item) {
+    if (item.blockMembers > 0) ++blocksHeld_;
+    else heldBytes_ += item.length;
+  }
+  void Release(const WorkItem& item) {
+    if (item.blockMembers > 0) --blocksHeld_;
+    else heldBytes_ -= item.length;
+  }
+
   void Run() {
     MemberCompressor compressor(parts_.compression);
     for (;;) {
@@ -141,17 +182,20 @@ class Workers {
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] {
           return stop_ || next_ >= slots_.size() ||
-                 (next_ < written_ + ahead_ && (next_ == written_ || heldBytes_ < kAheadBytes));
+                 (next_ < written_ + ahead_ && (next_ == written_ || Fits(plan_[next_])));
         });
         if (stop_ || next_ >= slots_.size()) return;
         index = next_++;
-        heldBytes_ += plan_[index].length;
+        Hold(plan_[index]);
       }
       Slot slot;
       try {
         const WorkItem& item = plan_[index];
         const InputMember& m = parts_.members[item.member];
-        if (item.piece) {
+        if (item.blockMembers > 0) {
+          const SolidBlockPlan block{item.member, item.blockMembers, item.length};
+          slot.result.block = CompressSolidBlock(parts_.members, block, parts_.solid);
+        } else if (item.piece) {
           slot.result.input = ReadPiece(m, item.offset, item.length);
           slot.result.piece = compressor.CompressPiece(slot.result.input, item.last);
         } else if (!m.folder) {
@@ -177,6 +221,7 @@ class Workers {
   std::condition_variable changed_;
   size_t next_ = 0, written_ = 0, ahead_ = 1;
   uint64_t heldBytes_ = 0;
+  size_t blocksHeld_ = 0, blocksAllowed_ = 1;
   bool stop_ = false;
 };
 
@@ -195,13 +240,13 @@ MemberRecord StartRecord(const InstallerParts& parts, const InputMember& m, uint
 void SetVersionNeeded(MemberRecord* r) {
   uint16_t version = r->method == kMethodDeflate || (r->flags & kFlagEncrypted) ? 20 : 10;
   if (UsesZip64(*r)) version = std::max(version, kVersionZip64);
-  if (r->method == kMethodLzma) version = std::max(version, kVersionLzma);
+  if (r->method == kMethodLzma || r->method == kMethodSolidLzma) version = std::max(version, kVersionLzma);
   r->versionNeeded = version;
 }
 
 void SetMethod(MemberRecord* r, uint16_t method) {
   r->method = method;
-  if (method == kMethodLzma) r->flags |= kFlagLzmaEndMarker;
+  if (method == kMethodLzma || method == kMethodSolidLzma) r->flags |= kFlagLzmaEndMarker;
 }
 
 MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, PackedData data) {
@@ -224,6 +269,36 @@ MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, con
   if (encrypted) file->Write(header, sizeof header);
   file->Write(data.bytes.data(), data.bytes.size());
   return r;
+}
+
+// A solid block: the head's local header and the block's stream, then
+// the local header of each other member, which has no data of its own.
+std::vector<MemberRecord> WriteSolidBlock(OutputFile* file, const InstallerParts& parts, const WorkItem& item,
+                                          const PackedBlock& block) {
+  if (!parts.password.empty()) throw InternalError("a solid block with a password");
+  std::vector<MemberRecord> records;
+  const uint64_t head = file->offset();
+  uint64_t inBlock = 0;
+  for (size_t k = 0; k < item.blockMembers; ++k) {
+    const InputMember& m = parts.members[item.member + k];
+    MemberRecord r = StartRecord(parts, m, file->offset());
+    SetMethod(&r, kMethodSolidLzma);
+    r.crc = block.crcs[k];
+    r.size = m.size;
+    r.compressedSize = k == 0 ? block.bytes.size() : 0;
+    r.zip64Local = NeedsZip64Local(r.size, r.compressedSize);
+    r.solid = true;
+    r.solidFilter = kSolidFilterNone;
+    r.solidHeadOffset = head;
+    r.solidDataOffset = inBlock;
+    SetVersionNeeded(&r);
+    const std::string local = LocalHeader(r);
+    file->Write(local.data(), local.size());
+    if (k == 0) file->Write(block.bytes.data(), block.bytes.size());
+    inBlock += m.size;
+    records.push_back(std::move(r));
+  }
+  return records;
 }
 
 // The CRC of a large member read ahead of its data: the encryption header
@@ -354,6 +429,18 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
     Workers workers(parts, plan);
     for (size_t item = 0; item < plan.size();) {
       const InputMember& m = parts.members[plan[item].member];
+      if (plan[item].blockMembers > 0) {
+        const WorkItem& block = plan[item];
+        const PackedBlock packed = workers.Take(item++).block;
+        std::vector<MemberRecord> written = WriteSolidBlock(&file, parts, block, packed);
+        for (size_t k = 0; k < written.size(); ++k) {
+          const InputMember& member = parts.members[block.member + k];
+          result.members.push_back({member.name, member.size, written[k].compressedSize, written[k].method});
+          records.push_back(std::move(written[k]));
+        }
+        progress.Advance(block.length);
+        continue;
+      }
       if (plan[item].piece) {
         records.push_back(WritePiecedMember(&file, parts, m, plan, &workers, &item, &progress));
       } else {

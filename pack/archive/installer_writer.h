@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pack/archive/compressor.h"
+#include "pack/archive/solid_block.h"
 #include "pack/common/dos_time.h"
 #include "pack/input/input_tree.h"
 
@@ -19,7 +20,8 @@ struct InstallerParts {
   std::string messagesBlock;  // ready to insert (its NUL included), or empty
   std::string comment;        // the script in the code page, or empty
   std::vector<InputMember> members;
-  Compression compression;
+  Compression compression;  // with solid blocks: for the members outside them
+  SolidSettings solid;
   std::string password;       // in the code page; empty: no encryption
   std::optional<DosDateTime> fixedTime;
 };

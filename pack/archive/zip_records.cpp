@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pack/archive/solid_block.h"
+
 namespace {
 
 void Put16(std::string* out, uint32_t value) {
@@ -35,6 +37,19 @@ std::string Zip64Extra(const MemberRecord& m, bool central) {
   return extra + values;
 }
 
+// The solid-block field, the same in both headers.
+std::string SolidExtra(const MemberRecord& m) {
+  std::string extra;
+  if (!m.solid) return extra;
+  Put16(&extra, kSolidExtraTag);
+  Put16(&extra, kSolidExtraSize);
+  extra.push_back(static_cast<char>(kSolidVersion));
+  extra.push_back(static_cast<char>(m.solidFilter));
+  Put64(&extra, m.solidHeadOffset);
+  Put64(&extra, m.solidDataOffset);
+  return extra;
+}
+
 // The fields local and central headers share, from "version needed" on.
 void PutCommon(std::string* out, const MemberRecord& m, bool central, size_t extraLength) {
   const bool markers = !central && m.zip64Local;
@@ -66,7 +81,7 @@ uint32_t ExternalAttributes(bool folder, bool readOnly, bool executable) {
 }
 
 std::string LocalHeader(const MemberRecord& m) {
-  const std::string extra = Zip64Extra(m, false);
+  const std::string extra = Zip64Extra(m, false) + SolidExtra(m);
   std::string out;
   Put32(&out, 0x04034B50);
   PutCommon(&out, m, false, extra.size());
@@ -74,7 +89,7 @@ std::string LocalHeader(const MemberRecord& m) {
 }
 
 std::string CentralHeader(const MemberRecord& m) {
-  const std::string extra = Zip64Extra(m, true);
+  const std::string extra = Zip64Extra(m, true) + SolidExtra(m);
   std::string out;
   Put32(&out, 0x02014B50);
   Put16(&out, kHostUnix | std::max<uint16_t>(20, m.versionNeeded));

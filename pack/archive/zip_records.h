@@ -25,6 +25,12 @@ struct MemberRecord {
   // The local header carries both sizes in a Zip64 field. Decided before
   // the data is written, from the largest the compressed size can become.
   bool zip64Local = false;
+  // A member of a solid block (pack/archive/solid_block.h) carries the
+  // solid-block field in both headers.
+  bool solid = false;
+  uint8_t solidFilter = 0;
+  uint64_t solidHeadOffset = 0;  // the block's head's local header
+  uint64_t solidDataOffset = 0;  // this member's data in the block's joined data
 };
 
 const uint16_t kFlagEncrypted = 0x0001;

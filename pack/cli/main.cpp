@@ -258,6 +258,12 @@ int Pack(const Options& o) {
   std::vector<LeftOut> leftOut;
   for (const std::string& path : {o.script, o.messages, stub.path, o.output}) LeaveOut(path, &leftOut);
   parts.members = CollectInputs(o.inputs, leftOut, codePage, o.excludes);
+  if (o.solid.enabled) {
+    // Files too large for a block go alone, the --method lzma way.
+    parts.solid = o.solid;
+    parts.compression.method = PackMethod::kLzma;
+    parts.members = SolidOrder(std::move(parts.members), o.solid);
+  }
   if (o.strict && report.warnings > 0) {
     throw ScriptError(Counted(static_cast<uint64_t>(report.warnings), "warning") +
                       " and --strict: no installer written");
@@ -280,7 +286,11 @@ int Pack(const Options& o) {
   if (o.verbose) {
     for (const PackedMember& m : result.members) {
       printf("  %13s -> %13s  %-7s  %s\n", Grouped(m.size).c_str(), Grouped(m.stored).c_str(),
-             m.method == kMethodLzma ? "LZMA" : m.method == kMethodDeflate ? "Deflate" : "Stored", m.name.c_str());
+             m.method == kMethodSolidLzma ? "Solid"
+             : m.method == kMethodLzma    ? "LZMA"
+             : m.method == kMethodDeflate ? "Deflate"
+                                          : "Stored",
+             m.name.c_str());
     }
   }
   if (!o.quiet) {

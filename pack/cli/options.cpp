@@ -87,6 +87,16 @@ const std::vector<OptionRule>& Rules() {
            throw UsageError("--method takes deflate or lzma, not \"" + v + "\"");
          }
        }},
+      {"--solid", nullptr, false, kInPack, [](Options* o, const std::string&) { o->solid.enabled = true; }},
+      {"--solid-block-size", nullptr, true, kInPack,
+       [](Options* o, const std::string& v) {
+         o->solid.blockSize = uint64_t{static_cast<uint32_t>(ParseNumber(v, "--solid-block-size", 1, 4096))} << 20;
+       }},
+      {"--dictionary", nullptr, true, kInPack,
+       [](Options* o, const std::string& v) {
+         o->solid.dictionarySize =
+             static_cast<uint32_t>(ParseNumber(v, "--dictionary", 1, kSolidDictionaryLimitMiB)) << 20;
+       }},
       {"--exclude", nullptr, true, kInPack, [](Options* o, const std::string& v) { o->excludes.push_back(v); }},
       {"--icon", nullptr, true, kInPack, [](Options* o, const std::string& v) { o->branding.iconPath = v; }},
       {"--version-info", nullptr, true, kInPack,
@@ -197,6 +207,17 @@ Options ParseOptions(int argc, char** argv) {
   if (levelGiven && o.compression.zopfliIterations > 0) throw UsageError("choose a level -N or --zopfli N, not both");
   if (o.compression.method == PackMethod::kLzma && levelGiven && o.compression.level == 0) {
     throw UsageError("-0 stores every member: it cannot go with --method lzma");
+  }
+  for (const auto& [option, modes] : given) {
+    if ((option == "--solid-block-size" || option == "--dictionary") && !o.solid.enabled) {
+      throw UsageError(option + " goes with --solid");
+    }
+  }
+  if (o.solid.enabled && o.hasPassword) {
+    throw UsageError("--solid cannot go with a password: members in solid blocks are not encrypted");
+  }
+  if (o.solid.enabled && levelGiven && o.compression.level == 0) {
+    throw UsageError("-0 stores every member: it cannot go with --solid");
   }
   if (o.quiet && o.verbose) throw UsageError("choose -q or -v, not both");
   if (int{!o.password.empty()} + int{!o.passwordSource.file.empty()} + int{!o.passwordSource.environment.empty()} > 1) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pack/archive/compressor.h"
+#include "pack/archive/solid_block.h"
 #include "pack/common/pack_error.h"
 #include "pack/pe/stub_branding.h"
 
@@ -49,6 +50,7 @@ struct Options {
   bool verbose = false;
   bool strict = false;
   Compression compression;
+  SolidSettings solid;
   int codePage = 1252;
   std::vector<std::string> excludes;
   Branding branding;

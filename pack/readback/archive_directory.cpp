@@ -4,6 +4,7 @@
 
 #include "pack/common/pack_error.h"
 #include "pack/common/wording.h"
+#include "pack/archive/solid_block.h"
 #include "pack/archive/zip_records.h"
 #include "pack/common/little_endian.h"
 #include "zip/portable/archive_search.h"
@@ -77,6 +78,26 @@ bool ResolveZip64Markers(const std::vector<uint8_t>& extra, uint64_t* size, uint
     at += 4 + length;
   }
   return false;
+}
+
+SolidField ReadSolidField(const std::vector<uint8_t>& extra) {
+  SolidField field;
+  for (size_t at = 0; at + 4 <= extra.size();) {
+    const size_t length = U16(extra, at + 2);
+    if (U16(extra, at) == kSolidExtraTag) {
+      field.present = true;
+      field.wellFormed = length == kSolidExtraSize && at + 4 + length <= extra.size();
+      if (field.wellFormed) {
+        field.version = extra[at + 4];
+        field.filter = extra[at + 5];
+        field.headOffset = U64(extra, at + 6);
+        field.dataOffset = U64(extra, at + 14);
+      }
+      return field;
+    }
+    at += 4 + length;
+  }
+  return field;
 }
 
 size_t ArchiveDirectory::zip64Members() const {
@@ -164,6 +185,7 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
       throw PathError(path, "a damaged central directory (" + Quoted(entry.name) +
                                 ": its sizes or offset need a Zip64 field it does not hold)");
     }
+    entry.solid = ReadSolidField(extra);
     archive.lowestOffset = std::min<uint64_t>(archive.lowestOffset, entry.localOffset);
     archive.entries.push_back(std::move(entry));
     at += whole;

@@ -15,6 +15,22 @@
 
 #include "pack/common/file_reader.h"
 
+// The solid-block field of a member (pack/archive/solid_block.h).
+struct SolidField {
+  bool present = false;     // a field with the tag
+  bool wellFormed = false;  // of its size
+  uint8_t version = 0, filter = 0;
+  uint64_t headOffset = 0;  // as written; add the directory's shift
+  uint64_t dataOffset = 0;
+  bool operator==(const SolidField& o) const {
+    return present == o.present && wellFormed == o.wellFormed && version == o.version && filter == o.filter &&
+           headOffset == o.headOffset && dataOffset == o.dataOffset;
+  }
+};
+
+// The field in an extra field block, when it holds one.
+SolidField ReadSolidField(const std::vector<uint8_t>& extra);
+
 struct CentralEntry {
   std::string name;  // the raw bytes of the name field
   uint8_t versionMadeBy = 0;
@@ -29,6 +45,7 @@ struct CentralEntry {
   uint32_t externalAttributes = 0;
   uint64_t localOffset = 0;  // as written; add the directory's shift
   bool zip64 = false;        // it has a Zip64 field
+  SolidField solid;
   bool folder() const { return !name.empty() && name.back() == '/'; }
   bool encrypted() const { return (flags & 1) != 0; }
 };

@@ -11,7 +11,10 @@
 #include <memory>
 #include <vector>
 
+#include "pack/archive/compressor.h"
+#include "pack/common/little_endian.h"
 #include "pack/readback/archive_directory.h"
+#include "pack/readback/solid_verify.h"
 #include "pack/common/dos_time.h"
 #include "pack/script/messages_block.h"
 #include "pack/common/pack_error.h"
@@ -45,6 +48,7 @@ std::string MethodName(uint32_t method) {
   if (method == 0) return "Stored";
   if (method == 8) return "Deflate";
   if (method == 14) return "LZMA";
+  if (method == kMethodSolidLzma) return "Solid";
   return "method " + std::to_string(method) + " (the stub cannot extract it)";
 }
 
@@ -57,6 +61,29 @@ std::string DescribeEntry(const StubText* text) {
     case StubText::kDirection: return "direction";
   }
   return "";
+}
+
+std::string Memory(uint64_t bytes) {
+  if (bytes % (1u << 20) == 0) return Grouped(bytes >> 20) + " MiB";
+  return Grouped((bytes + 1023) / 1024) + " KiB";
+}
+
+// The line above a solid block's first member: its members, sizes and the
+// dictionary the stub allocates for it (from the head's properties).
+std::string SolidBlockLine(const FileReader& file, const ArchiveDirectory& archive, size_t first, size_t end,
+                           size_t number) {
+  uint64_t size = 0;
+  for (size_t j = first; j < end; ++j) size += archive.entries[j].size;
+  const CentralEntry& head = archive.entries[first];
+  const uint64_t local = static_cast<uint64_t>(static_cast<int64_t>(head.localOffset) + archive.shift);
+  std::string dictionary = "its properties unreadable";
+  const std::vector<uint8_t> header = file.Read(local, 30);
+  if (header.size() == 30) {
+    const std::vector<uint8_t> frame = file.Read(local + 30 + U16(header, 26) + U16(header, 28), 9);
+    if (frame.size() == 9) dictionary = "dictionary " + Memory(U32(frame, 5));
+  }
+  return "  solid block " + Grouped(number) + ": " + Counted(end - first, "member") + ", " + Grouped(size) +
+         " bytes in " + Grouped(head.compressedSize) + ", " + dictionary + "\n";
 }
 
 }  // namespace
@@ -184,15 +211,26 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
     }
   }
 
+  // The solid blocks, by the index of their first member.
+  std::map<size_t, std::string> blockLines;
+  for (size_t k = 0; k < archive.entries.size(); ++k) {
+    if (!IsSolidHead(archive.entries[k])) continue;
+    const size_t end = SolidRunEnd(archive, k);
+    blockLines[k] = SolidBlockLine(file, archive, k, end, blockLines.size() + 1);
+    k = end - 1;
+  }
   const size_t folders = std::count_if(rows.begin(), rows.end(), [](const Row& r) { return r.folder; });
   out += "members: " + Grouped(rows.size()) + " (" + Counted(rows.size() - folders, "file") + ", " +
          Counted(folders, "folder") + "), " + Grouped(totalSize) + " bytes, " + Grouped(totalCompressed) +
-         " compressed\n";
+         " compressed" + (blockLines.empty() ? "" : ", " + Counted(blockLines.size(), "solid block")) + "\n";
   char line[160];
   snprintf(line, sizeof line, "  %13s %13s  %-8s %-19s  %-5s  %-9s  %s\n", "size", "compressed", "method",
            "modified", "attr", "encrypted", "name");
   out += line;
-  for (const Row& r : rows) {
+  for (size_t k = 0; k < rows.size(); ++k) {
+    const Row& r = rows[k];
+    const auto block = blockLines.find(k);
+    if (block != blockLines.end()) out += block->second;
     snprintf(line, sizeof line, "  %13s %13s  %-8s %-19s  %-5s  %-9s  ", Grouped(r.size).c_str(),
              Grouped(r.compressed).c_str(), MethodName(r.method).c_str(), FormatDosTime(r.time).c_str(),
              Attributes(r.attributes).c_str(), r.encrypted ? "yes" : "no");

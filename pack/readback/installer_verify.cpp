@@ -16,23 +16,18 @@
 #include "pack/archive/zip_records.h"
 #include "pack/common/little_endian.h"
 #include "pack/readback/lzma_unpack.h"
+#include "pack/readback/member_check.h"
+#include "pack/readback/solid_verify.h"
 #include "support/portable/crc32.h"
 #include "zip/portable/inflate.h"
 
 namespace {
 
-const uint32_t kLocalSignature = 0x04034B50;
 const uint16_t kFlagDataDescriptor = 0x0008;
 // Members up to this size are inflated at once (libdeflate); larger ones
 // stream through the stub's own decoder, in its 32 KiB window.
 const uint64_t kWholeLimit = 64u << 20;
 const uint64_t kReadBlock = 1u << 20;
-
-std::string Hex(uint32_t value) {
-  char text[16];
-  snprintf(text, sizeof text, "%08x", value);
-  return text;
-}
 
 struct Decompressor {
   Decompressor() : d(libdeflate_alloc_decompressor()) {
@@ -40,41 +35,6 @@ struct Decompressor {
   }
   ~Decompressor() { libdeflate_free_decompressor(d); }
   libdeflate_decompressor* d;
-};
-
-struct Outcome {
-  MemberVerdict verdict = MemberVerdict::kIntact;
-  std::string what;
-};
-
-Outcome Fail(MemberVerdict verdict, std::string what) { return Outcome{verdict, std::move(what)}; }
-
-// Where a member's plain bytes go: their CRC, their count and the
-// comparison with the source file, piece by piece.
-struct PlainSink {
-  uint32_t crc = 0;
-  uint64_t total = 0;
-  bool compare = false;  // a source was given
-  std::unique_ptr<FileReader> source;  // null for a folder or an unreadable file
-  bool differs = false;
-
-  void Take(const uint8_t* bytes, size_t n) {
-    crc = crc32Update(crc, bytes, n);
-    if (compare && !differs) {
-      if (source == nullptr) {
-        differs = n > 0;
-      } else {
-        try {
-          const std::vector<uint8_t> expected = source->Read(total, n);
-          differs = expected.size() != n || memcmp(expected.data(), bytes, n) != 0;
-        } catch (const PackError&) {
-          differs = true;  // it got shorter since
-        }
-      }
-    }
-    total += n;
-  }
-  bool SourceDiffers() const { return compare && (differs || (source != nullptr && source->size() != total)); }
 };
 
 // The member's stored bytes, read a block at a time and deciphered.
@@ -185,33 +145,11 @@ Outcome UnpackedLzma(DataReader* data, uint64_t declared, bool endMarker, PlainS
 
 Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const CentralEntry& entry,
               const std::string& password, libdeflate_decompressor* decompressor, PlainSink* sink) {
-  const int64_t local = static_cast<int64_t>(entry.localOffset) + archive.shift;
-  if (local < 0) return Fail(MemberVerdict::kDamaged, "its local header would lie before the file");
-  const std::vector<uint8_t> header = file.Read(static_cast<uint64_t>(local), kLocalHeaderSize);
-  if (header.size() < kLocalHeaderSize || U32(header, 0) != kLocalSignature) {
-    return Fail(MemberVerdict::kDamaged, "no local header where the directory points");
-  }
-  const uint16_t flags = static_cast<uint16_t>(U16(header, 6));
-  if (U16(header, 8) != entry.method) return Fail(MemberVerdict::kDamaged, "its two headers name different methods");
-  const uint64_t nameLength = U16(header, 26), extraLength = U16(header, 28);
-  const std::vector<uint8_t> name = file.Read(static_cast<uint64_t>(local) + kLocalHeaderSize, nameLength);
-  if (std::string(name.begin(), name.end()) != entry.name) {
-    return Fail(MemberVerdict::kDamaged, "its two headers hold different names");
-  }
-  if (!(flags & kFlagDataDescriptor)) {
-    uint64_t compressed = U32(header, 18), size = U32(header, 22);
-    const std::vector<uint8_t> extra = file.Read(static_cast<uint64_t>(local) + kLocalHeaderSize + nameLength, extraLength);
-    if (!ResolveZip64Markers(extra, &size, &compressed, nullptr)) {
-      return Fail(MemberVerdict::kDamaged, "its local header's sizes need a Zip64 field it does not hold");
-    }
-    if (U32(header, 14) != entry.crc || compressed != entry.compressedSize || size != entry.size) {
-      return Fail(MemberVerdict::kDamaged, "its two headers declare different sizes or CRCs");
-    }
-  }
-  const uint64_t dataStart = static_cast<uint64_t>(local) + kLocalHeaderSize + nameLength + extraLength;
-  if (dataStart > file.size() || file.size() - dataStart < entry.compressedSize) {
-    return Fail(MemberVerdict::kDamaged, "its data is cut off by the end of the file");
-  }
+  LocalHeaderFound local;
+  const Outcome header = CheckLocalHeader(file, archive, entry, &local);
+  if (header.verdict != MemberVerdict::kIntact) return header;
+  const uint16_t flags = local.flags;
+  const uint64_t dataStart = local.dataStart;
 
   std::unique_ptr<TraditionalCipher> cipher;
   uint64_t packedSize = entry.compressedSize;
@@ -261,26 +199,16 @@ std::vector<MemberProblem> VerifyMembers(const FileReader& file, const ArchiveDi
                                          const std::string& password, const SourcePath& source) {
   Decompressor decompressor;
   std::vector<MemberProblem> problems;
-  for (size_t k = 0; k < archive.entries.size(); ++k) {
+  for (size_t k = 0; k < archive.entries.size();) {
     const CentralEntry& entry = archive.entries[k];
-    PlainSink sink;
-    if (source) {
-      sink.compare = true;
-      const std::string path = source(k);
-      try {
-        if (!path.empty()) sink.source = std::make_unique<FileReader>(path);
-      } catch (const PackError&) {
-        sink.differs = true;  // gone or unreadable since
-      }
+    if (entry.method == kMethodSolidLzma) {
+      k = VerifySolidRun(file, archive, k, source, &problems);
+      continue;
     }
-    Outcome outcome = Check(file, archive, entry, password, decompressor.d, &sink);
-    if (outcome.verdict == MemberVerdict::kIntact && entry.folder() && sink.total > 0) {
-      outcome = Fail(MemberVerdict::kDamaged, "a folder entry that holds data");
-    }
-    if (outcome.verdict == MemberVerdict::kIntact && sink.SourceDiffers()) {
-      outcome = Fail(MemberVerdict::kDiffersFromSource, "does not hold the bytes of its source file");
-    }
+    const std::unique_ptr<PlainSink> sink = SinkFor(source, k);
+    const Outcome outcome = Concluded(entry, *sink, Check(file, archive, entry, password, decompressor.d, sink.get()));
     if (outcome.verdict != MemberVerdict::kIntact) problems.push_back({k, outcome.verdict, outcome.what});
+    ++k;
   }
   return problems;
 }

@@ -1,5 +1,5 @@
 // Solid blocks, from the independent writer of the fixture script
-// (solid_writer.py): every member comes out right, a member that is not
+// (tests/common/solid_writer.py): every member comes out right, a member that is not
 // written keeps its block in step, and damage loses the rest of its block
 // only, each lost member with its lines. Whatever the case, no file ever
 // holds other bytes than its member's.

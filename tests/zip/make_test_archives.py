@@ -18,7 +18,9 @@ import zipfile
 import zlib
 
 import lzma_streams
-import solid_writer
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+import solid_writer  # noqa: E402
 
 # A fixed local time for the sources: the tests check that it comes back as
 # local time.
@@ -662,7 +664,7 @@ def make_lzma_archives(out):
 
 
 # ---------------------------------------------------------------------------
-# Solid blocks, by the independent writer in solid_writer.py. Every member
+# Solid blocks, by the independent writer in tests/common/solid_writer.py. Every member
 # name stands for one content in every archive; out/solid-expected holds
 # them, for the tests to compare with.
 # ---------------------------------------------------------------------------
@@ -685,34 +687,40 @@ def solid_members(out):
 
 def make_solid_archives(out):
     m = solid_members(out)
-    Block = solid_writer.Block
+    Member = solid_writer.Member
 
-    def block(names, **spoil):
-        return Block([(n, m[n]) for n in names], **spoil)
+    def block(label, names, **overrides_of):
+        return [Member(n, m[n], block=label, **overrides_of.get(n, {})) for n in names]
 
-    def stream_size(names):
-        return len(lzma_streams.raw_stream(b"".join(m[n] for n in names), 3, 0, 2, 1 << 16))
+    def flip(head_data):
+        spoiled = bytearray(head_data)
+        spoiled[len(spoiled) * 6 // 10] ^= 0x55
+        return bytes(spoiled)
 
     many = sorted(n for n in m if n.startswith("many/"))
-    big = ["a.txt", "mixed.bin", "random.bin", "last.txt"]
+    plain = [Member("plain.txt", m["plain.txt"])]
     huge = lzma_streams.properties(3, 0, 2, 0xFFFFFFFF)
-    plain = ("plain.txt", m["plain.txt"])
-    cases = {
+    # (tag, members, how the head data of block 1 are spoiled)
+    cases = [
         # 73 members in the first block, so a batch of the directory ends
         # inside it; a stored member between two blocks.
-        "good": [block(["a.txt"] + many + ["mixed.bin", "random.bin"]), plain,
-                 block(["second/x.txt", "second/y.bin", "last.txt"])],
-        "flip": [block(big, flip=stream_size(big) * 6 // 10), plain, block(["second/x.txt", "second/y.bin"])],
-        "cut": [block(["a.txt", "mixed.bin", "last.txt"], cut=stream_size(["a.txt", "mixed.bin", "last.txt"]) // 2),
-                plain],
-        "badcrc": [block(["a.txt", "second/x.txt", "last.txt"], crc_of="second/x.txt"), plain],
-        "place": [block(["a.txt", "second/x.txt", "last.txt"], place_of="second/x.txt"), plain],
-        "dictionary": [block(["a.txt", "last.txt"], props=huge), plain],
-        "filter": [block(["a.txt", "last.txt"], filter=1), plain],
-        "refused": [block(["a.txt", "../evil.txt", "last.txt"]), plain],
-    }
-    for tag, parts in cases.items():
-        write_file(os.path.join(out, "solid-%s.zip" % tag), solid_writer.solid_archive(parts))
+        ("good", block(1, ["a.txt"] + many + ["mixed.bin", "random.bin"]) + plain +
+         block(2, ["second/x.txt", "second/y.bin", "last.txt"]), None),
+        ("flip", block(1, ["a.txt", "mixed.bin", "random.bin", "last.txt"]) + plain +
+         block(2, ["second/x.txt", "second/y.bin"]), flip),
+        ("cut", block(1, ["a.txt", "mixed.bin", "last.txt"]) + plain, lambda data: data[:len(data) // 2]),
+        ("badcrc", block(1, ["a.txt", "second/x.txt", "last.txt"], **{"second/x.txt": {"crc": 1}}) + plain, None),
+        ("place", block(1, ["a.txt", "second/x.txt", "last.txt"], **{"second/x.txt": {"offset_in_block": 7}}) +
+         plain, None),
+        ("dictionary", block(1, ["a.txt", "last.txt"]) + plain, lambda data: data[:4] + huge + data[9:]),
+        ("filter", block(1, ["a.txt", "last.txt"], **{n: {"filter_byte": 1} for n in ("a.txt", "last.txt")}) +
+         plain, None),
+        ("refused", block(1, ["a.txt", "../evil.txt", "last.txt"]) + plain, None),
+    ]
+    for tag, members, spoil in cases:
+        edit = (lambda label, data, spoil=spoil: spoil(data) if label == 1 else data) if spoil else None
+        data, _ = solid_writer.write_solid_archive(members, stream_edit=edit)
+        write_file(os.path.join(out, "solid-%s.zip" % tag), data)
 
 
 # ---------------------------------------------------------------------------

@@ -12,7 +12,8 @@
 # (Python's lzma, natively) takes to decode the very streams of the --solid
 # installer; the target is at most 1.2 times that. Then the peak working
 # set of each installer's run: the dictionary plus a fixed amount.
-# Figures, never pass/fail.
+# Figures, never pass/fail. ZIMBRO_BENCH_PAYLOADS chooses payloads
+# ("programs kit docs" by default).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZIMBRO_BUILD_DIR:-$root/build}
@@ -88,7 +89,7 @@ PY
 }
 
 echo "-- install time per method, $arch stub under Wine (best of 3 in turns, output in $outs)"
-for p in programs kit docs; do
+for p in ${ZIMBRO_BENCH_PAYLOADS:-programs kit docs}; do
   src=$payloads/$p
   [ -d "$src" ] || continue
   bytes=$(find "$src" -type f -printf "%s\n" | awk '{ n += $1 } END { print n }')

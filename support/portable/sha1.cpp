@@ -1,7 +1,7 @@
 // SHA-1 (RFC 3174), in its compact form: the message schedule kept as a
 // ring of 16 words, and the 80 steps in one loop that picks the step's
-// function and constant, which is a fraction of the size of the unrolled
-// steps and fast enough beside the inflater.
+// function and constant: a fraction of the size of the unrolled steps, for
+// a part of their speed.
 #include "support/portable/sha1.h"
 
 namespace {

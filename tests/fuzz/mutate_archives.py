@@ -4,7 +4,8 @@ mutations of them that a damaged download or an attacker could produce.
 
   mutate_archives.py seeds SEEDDIR [--stub STUB --packer PACKER]
       Makes the seed archives: Debian's zip, 7-Zip, Python's zipfile and,
-      when given, zimbro-pack (its output without the stub in front).
+      when given, zimbro-pack (its output without the stub in front, classic
+      and --solid); Deflate64 and LZMA members, a solid block.
   mutate_archives.py mutate SEEDDIR OUTDIR COUNT RANDOMSEED
       Writes COUNT mutated archives into OUTDIR, named NNNNNN-kind.zip, and
       OUTDIR/list.txt with their paths. The same arguments give the same
@@ -31,6 +32,8 @@ import zlib
 # the same streamed form.
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "zip"))
 from make_test_archives import NoSeek  # noqa: E402
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
+import solid_writer  # noqa: E402
 
 # ---------------------------------------------------------------------------
 # Seeds
@@ -138,6 +141,17 @@ def make_seeds(seed_dir, stub=None, packer=None):
                      ("plain.txt", b"plain\n")], utf8=True)
         python_seed(os.path.join(seed_dir, "py-many.zip"), zipfile.ZIP_STORED,
                     [("m/%02d.txt" % i, b"member %d\n" % i) for i in range(70)])
+        # Deflate64 by 7-Zip; a solid block by the tests' own writer of them.
+        out = os.path.join(seed_dir, "7z-deflate64.zip")
+        if os.path.exists(out):
+            os.remove(out)
+        subprocess.run(["7zz", "a", "-tzip", "-mm=Deflate64", out] + sorted(os.listdir(tree)), cwd=tree,
+                       check=True, stdout=subprocess.DEVNULL)
+        solid, _ = solid_writer.write_solid_archive(
+            [solid_writer.Member(name, data, block=1) for name, data in members] +
+            [solid_writer.Member("after.txt", b"after the block\n")], comment=SCRIPT)
+        with open(os.path.join(seed_dir, "py-solid.zip"), "wb") as f:
+            f.write(solid)
         if stub and packer and os.path.exists(stub) and os.path.exists(packer):
             out = os.path.join(work, "packed.exe")
             subprocess.run([packer, "-o", out, "--stub", stub, "--script", script, "--mtime", "2020-02-29",
@@ -145,6 +159,11 @@ def make_seeds(seed_dir, stub=None, packer=None):
             packed = open(out, "rb").read()
             # Offsets count the stub in front, which the runner puts back.
             with open(os.path.join(seed_dir, "pack.zip"), "wb") as f:
+                f.write(packed[os.path.getsize(stub):])
+            subprocess.run([packer, "-o", out, "--stub", stub, "--script", script, "--mtime", "2020-02-29",
+                            "--solid", tree], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            packed = open(out, "rb").read()
+            with open(os.path.join(seed_dir, "pack-solid.zip"), "wb") as f:
                 f.write(packed[os.path.getsize(stub):])
     finally:
         shutil.rmtree(work, ignore_errors=True)

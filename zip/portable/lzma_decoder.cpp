@@ -571,9 +571,9 @@ LzmaResult decodeStaged(LzmaState* s, uint32_t stop) {
   const SymbolsEnd end = runSymbols<false>(s, &in, stop);
   const uint32_t used = static_cast<uint32_t>(in.next - staging);
   if (used > real) return kLzmaTruncated;
-  if (end != kSymbolsGoOn) return symbolsResult(s, end);
-  // Give back what was not used: the present buffer's bytes to the cursor,
-  // the rest moved to the front of the staging area.
+  // Give back what was not used, at the stream's end too: the present
+  // buffer's bytes to the cursor, the rest moved to the front of the staging
+  // area.
   uint32_t unused = real - used;
   const uint32_t giveBack = unused < fromBuffer ? unused : fromBuffer;
   cursor->next -= giveBack;
@@ -581,7 +581,7 @@ LzmaResult decodeStaged(LzmaState* s, uint32_t stop) {
   unused -= giveBack;
   for (uint32_t i = 0; i < unused; ++i) staging[i] = staging[used + i];
   s->keptBack = unused;
-  return kLzmaSizeReached;
+  return end != kSymbolsGoOn ? symbolsResult(s, end) : kLzmaSizeReached;
 }
 
 // Decodes into the dictionary until the position reaches stop (no further

@@ -112,7 +112,7 @@ static_assert(kSymbolInputMost == kLzmaStagingSize, "the staging area holds one 
 // reads both children of a node while the node's bit is decoded, and a
 // choice between symbols branches rather than computing both ways. The
 // stub, built for size, keeps the plain loops: the spelled-out loop would
-// cost it 8 KiB. The other builds have both, the plain one decoding the
+// cost it about 8 KiB. The other builds have both, the plain one decoding the
 // symbols near the end of each input buffer (decodeStaged), so both stay
 // tested.
 #ifdef ZIMBRO_STUB
@@ -387,6 +387,7 @@ SymbolsEnd runSymbols(LzmaState* s, FastInput* input, uint32_t stop) {
   uint32_t rep0 = s->repeats[0], rep1 = s->repeats[1], rep2 = s->repeats[2], rep3 = s->repeats[3];
   const bool wrapped = s->wrapped;
   uint32_t previous = position != 0 ? dictionary[position - 1] : (wrapped ? dictionary[size - 1] : 0);
+  uint32_t pending = 0;  // of the last match, when the stop cut it
   SymbolsEnd end = kSymbolsGoOn;
 
   do {
@@ -486,13 +487,14 @@ SymbolsEnd runSymbols(LzmaState* s, FastInput* input, uint32_t stop) {
     }
     length += kMatchShortest;
     const uint32_t before = position;
-    s->pendingMatch = copyMatch<kUnrolled>(dictionary, size, &position, rep0, length, stop);
+    pending = copyMatch<kUnrolled>(dictionary, size, &position, rep0, length, stop);
     produced += position - before;
     previous = dictionary[position - 1];
   } while (position < stop && rc.in.roomForSymbol());
 
   s->position = position;
   s->produced = produced;
+  s->pendingMatch = pending;
   s->machineState = state;
   s->repeats[0] = rep0;
   s->repeats[1] = rep1;

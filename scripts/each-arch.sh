@@ -103,7 +103,7 @@ case $action in
     status=0
     for arch in "${arches[@]}"; do
       echo "==== fuzzers of the $(describe "$arch")"
-      ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/fuzz.sh || status=1
+      ZIMBRO_ARCHES=$ZIMBRO_ARCHES ZIMBRO_ARCH=$arch scripts/with-wine.sh scripts/fuzz.sh || status=1
     done
     exit $status ;;
 

@@ -3,9 +3,10 @@
 mutations of them that a damaged download or an attacker could produce.
 
   mutate_archives.py seeds SEEDDIR [--stub STUB --packer PACKER]
-      Makes the seed archives: Debian's zip, 7-Zip, Python's zipfile and,
-      when given, zimbro-pack (its output without the stub in front, classic
-      and --solid); Deflate64 and LZMA members, a solid block.
+      Makes the seed archives: Debian's zip, 7-Zip (Deflate, Deflate64 and
+      LZMA among them), Python's zipfile, a solid block by the tests' own
+      writer and, when given, zimbro-pack (its output without the stub in
+      front: Deflate, LZMA and --solid).
   mutate_archives.py mutate SEEDDIR OUTDIR COUNT RANDOMSEED
       Writes COUNT mutated archives into OUTDIR, named NNNNNN-kind.zip, and
       OUTDIR/list.txt with their paths. The same arguments give the same
@@ -62,6 +63,15 @@ def seed_tree(folder):
         for name in dirs + names:
             os.utime(os.path.join(root, name), (1582983462, 1582983462))
     return files
+
+
+def far_bytes():
+    """Random bytes, an echo of 20,000 of them from 40,000 back, then a run of
+    70,000: matches farther than Deflate's window and longer than its
+    longest."""
+    rng = random.Random(2)
+    data = bytes(rng.getrandbits(8) for _ in range(40000))
+    return data + data[-40000:-20000] + b"z" * 70000
 
 
 def python_seed(path, method, names, comment=SCRIPT, stream=False, utf8=False, zip64=False):
@@ -129,6 +139,20 @@ def make_seeds(seed_dir, stub=None, packer=None):
             os.remove(out)
         subprocess.run(["7zz", "a", "-tzip", "-mm=LZMA:eos=off", out] + sorted(os.listdir(tree)), cwd=tree,
                        check=True, stdout=subprocess.DEVNULL)
+        # Deflate64, and LZMA with a 4 KiB dictionary and lc, lp, pb away
+        # from their defaults, each with one more member that reaches back
+        # past 32 KiB (and so past that dictionary many times) and holds a
+        # long run: the distances and lengths only these methods have.
+        far = os.path.join(work, "far.bin")
+        with open(far, "wb") as f:
+            f.write(far_bytes())
+        os.utime(far, (1582983462, 1582983462))
+        for name, method in (("7z-deflate64.zip", "-mm=Deflate64"), ("7z-lzma-small.zip", "-mm=LZMA:d=4k:lc=1:lp=2:pb=1")):
+            out = os.path.join(seed_dir, name)
+            if os.path.exists(out):
+                os.remove(out)
+            subprocess.run(["7zz", "a", "-tzip", method, out] + sorted(os.listdir(tree)) + [far], cwd=tree,
+                           check=True, stdout=subprocess.DEVNULL)
         members = sorted(files.items())
         python_seed(os.path.join(seed_dir, "py-lzma.zip"), zipfile.ZIP_LZMA, members)
         python_seed(os.path.join(seed_dir, "py-stored.zip"), zipfile.ZIP_STORED, members)
@@ -141,12 +165,7 @@ def make_seeds(seed_dir, stub=None, packer=None):
                      ("plain.txt", b"plain\n")], utf8=True)
         python_seed(os.path.join(seed_dir, "py-many.zip"), zipfile.ZIP_STORED,
                     [("m/%02d.txt" % i, b"member %d\n" % i) for i in range(70)])
-        # Deflate64 by 7-Zip; a solid block by the tests' own writer of them.
-        out = os.path.join(seed_dir, "7z-deflate64.zip")
-        if os.path.exists(out):
-            os.remove(out)
-        subprocess.run(["7zz", "a", "-tzip", "-mm=Deflate64", out] + sorted(os.listdir(tree)), cwd=tree,
-                       check=True, stdout=subprocess.DEVNULL)
+        # A solid block by the tests' own writer of them.
         solid, _ = solid_writer.write_solid_archive(
             [solid_writer.Member(name, data, block=1) for name, data in members] +
             [solid_writer.Member("after.txt", b"after the block\n")], comment=SCRIPT)
@@ -159,6 +178,17 @@ def make_seeds(seed_dir, stub=None, packer=None):
             packed = open(out, "rb").read()
             # Offsets count the stub in front, which the runner puts back.
             with open(os.path.join(seed_dir, "pack.zip"), "wb") as f:
+                f.write(packed[os.path.getsize(stub):])
+            # The packer's LZMA members: it keeps LZMA where LZMA is the
+            # smallest, which the far member makes sure of.
+            lzma_tree = os.path.join(work, "lzma-tree")
+            shutil.copytree(tree, lzma_tree)
+            shutil.copy2(far, lzma_tree)
+            subprocess.run([packer, "-o", out, "--stub", stub, "--script", script, "--mtime", "2020-02-29",
+                            "--method", "lzma", lzma_tree], check=True, stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL)
+            packed = open(out, "rb").read()
+            with open(os.path.join(seed_dir, "pack-lzma.zip"), "wb") as f:
                 f.write(packed[os.path.getsize(stub):])
             subprocess.run([packer, "-o", out, "--stub", stub, "--script", script, "--mtime", "2020-02-29",
                             "--solid", tree], check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -395,7 +425,7 @@ def name_length_lies(data, layout, rng):
     if not targets:
         return flip_bits(data, layout, rng)
     at, fmt = rng.choice(targets)
-    put(data, at, fmt, rng.choice((65535, 65534, 259, 260, 261, 4096, len(data))))
+    put(data, at, fmt, rng.choice((65535, 65534, 259, 260, 261, 4096, min(len(data), 65535))))
     return data
 
 

@@ -6,25 +6,43 @@
 // the state machine of the last symbols, the low bits of the output position
 // (pb, lp) and the high bits of the previous byte (lc).
 //
-// Why it is fast:
-// - Nearly every symbol is decoded by the fast loop (runSymbols with
-//   FastInput). It runs only while the input cursor holds at least
-//   kSymbolInputMost bytes, the most one symbol can take (every bit takes at
-//   most one byte of input, see below), so inside it the input is a bare
-//   pointer with no bounds test and no refill. The range, the code, the
-//   input and output positions and the repeated distances are locals,
-//   written back once when the loop ends.
+// Why it is fast (each point measured by `make bench`, the LZMA rows of the
+// native decoder benchmark):
+// - Nearly every symbol is decoded by the fast loop (runSymbols). It runs
+//   only while the input cursor holds at least kSymbolInputMost bytes, the
+//   most one symbol can take (every bit takes at most one byte of input, see
+//   below), so inside it the input is a bare pointer with no bounds test and
+//   no refill. The range, the code, the input pointer, the output position,
+//   the state, the previous byte and the repeated distances are locals,
+//   written back once when the loop ends: kept in the state record, each
+//   byte stored to the dictionary could alias them and the compiler would
+//   store and reload them around it.
 // - Output goes straight into the dictionary, which is the history matches
 //   copy from: no second window, no copy between the two. The loop stops at
 //   a stop position no further than the dictionary's end, the end of a
 //   chunk or the output asked for; a match that does not fit is cut there
 //   and its rest kept for the next call, so nothing in the loop tests for
 //   the dictionary turning round except the match source.
-// - The few symbols near the end of each input buffer are decoded one at a
-//   time by the same loop, over a small staging area that holds the bytes
-//   they may need (decodeStaged). It runs rarely and costs little; being the
-//   same code, the two paths cannot decode differently, and the stub holds
-//   the loop once.
+// - Decoding a bit is a chain: the probability, a multiplication, a
+//   comparison, the next probability. Inside a bit tree (literals, lengths,
+//   distance slots, the aligned bits) the next probability is one of the
+//   node's two children, so both are read while the node's bit is decoded
+//   and the chain loses its memory read. The trees are unrolled, the bits of
+//   a literal after a match too (the match byte steers them through an
+//   offset that turns 0 at the first bit that differs, with no branch).
+// - Tree bits are decoded without a branch (their value is a coin toss to
+//   the processor). The bits that choose what comes next - literal or match,
+//   which repeated distance, which length coder - branch, since the loop
+//   branches on them anyway: each side does only its own update.
+// - A match from 8 or more bytes back, whose source and end do not reach the
+//   dictionary's end, is copied 8 bytes at a time (no step reads what it
+//   writes); the few bytes the last step writes past the match's end are
+//   read before and put back after, as they may still be history.
+// - The symbols near the end of each input buffer are decoded one at a time
+//   by the plain form of the same loop, over a small staging area that
+//   holds the bytes they may need (decodeStaged). It runs rarely and costs
+//   little.
+// - The stub, built for size, has only the plain form (see kSpelledOut).
 // - Probabilities are 16-bit, so the context of a literal (768 of them) and
 //   all the rest (1847) fit the first-level cache for the common lc + lp of 3.
 //
@@ -74,6 +92,13 @@ const uint32_t kMatchLength = kAlign + (1u << kAlignBits);
 const uint32_t kRepeatLength = kMatchLength + kLengthCoderSize;
 const uint32_t kLiteral = kRepeatLength + kLengthCoderSize;
 static_assert(kLiteral == 1847, "the probabilities before the literal coders");
+// The middle bits of the distances of slots 4 to 13 (at most 5), from one
+// tree per slot at kSpecialPosition + base - slot. The unrolled walk reads
+// the children of its last node too, the farthest at slot 13 (base 3 << 5,
+// last node 2^5 - 1): inside the probabilities, whatever lc and lp are.
+const uint32_t kSpecialBitsMost = (13 >> 1) - 1;
+const uint32_t kSpecialReadMost = kSpecialPosition + (3u << kSpecialBitsMost) - 13 + 2 * ((1u << kSpecialBitsMost) - 1) + 1;
+static_assert(kSpecialReadMost < kLiteral, "the unrolled walk reads inside the probabilities");
 
 // The most input one symbol takes: a match with the longest length (two
 // choices and eight bits), a six-bit slot, 26 direct bits and four aligned
@@ -83,8 +108,21 @@ static_assert(kSymbolInputMost == kLzmaStagingSize, "the staging area holds one 
 
 #define LZMA_INLINE inline __attribute__((always_inline))
 
-// The input of the fast loop: a bare pointer, valid while it stays at or
-// before `last` when a symbol begins.
+// How the loop is compiled. Spelled out, every bit tree is unrolled and
+// reads both children of a node while the node's bit is decoded, and a
+// choice between symbols branches rather than computing both ways. The
+// stub, built for size, keeps the plain loops: the spelled-out loop would
+// cost it about 8 KiB. The other builds have both, the plain one decoding the
+// symbols near the end of each input buffer (decodeStaged), so both stay
+// tested.
+#ifdef ZIMBRO_STUB
+const bool kSpelledOut = false;
+#else
+const bool kSpelledOut = true;
+#endif
+
+// The input of the loop: a bare pointer, valid while it stays at or before
+// `last` when a symbol begins.
 struct FastInput {
   const uint8_t* next;
   const uint8_t* last;
@@ -92,11 +130,11 @@ struct FastInput {
   LZMA_INLINE bool roomForSymbol() const { return next <= last; }
 };
 
-template <class Input>
+template <bool kUnrolled>
 struct RangeDecoder {
   uint32_t range;
   uint32_t code;
-  Input in;
+  FastInput in;
 
   LZMA_INLINE void normalize() {
     if (range < kTopValue) {
@@ -104,11 +142,12 @@ struct RangeDecoder {
       code = (code << 8) | in.take();
     }
   }
-  LZMA_INLINE uint32_t bit(uint16_t* probability) {
-    const uint32_t p = *probability;
+  // One bit whose probability `p` was read already from *probability.
+  LZMA_INLINE uint32_t bitOf(uint32_t p, uint16_t* probability) {
     const uint32_t bound = (range >> kProbabilityBits) * p;
     // Without a branch: which way a bit goes is a coin toss to the
     // processor, and a wrong guess costs more than both ways computed.
+    // (Written with masks: as choices, the compiler makes branches of them.)
     const uint32_t result = code >= bound ? 1u : 0u;
     const uint32_t mask = 0u - result;
     range = (bound & ~mask) | ((range - bound) & mask);
@@ -119,41 +158,127 @@ struct RangeDecoder {
     normalize();
     return result;
   }
-  // A bit tree, most significant bit first; probabilities indexed from 1.
-  uint32_t tree(uint16_t* probabilities, uint32_t bits) {
-    uint32_t m = 1;
-    for (uint32_t i = 0; i < bits; ++i) m = (m << 1) | bit(probabilities + m);
-    return m - (1u << bits);
+  LZMA_INLINE uint32_t bit(uint16_t* probability) { return bitOf(*probability, probability); }
+  // A bit that chooses the next step of the loop (literal or match, which
+  // distance, which length coder): the branch on it is taken anyway, so each
+  // side of it may as well do its own part of the work.
+  LZMA_INLINE bool flag(uint16_t* probability) {
+    if (!kUnrolled) return bit(probability) != 0;
+    const uint32_t p = *probability;
+    const uint32_t bound = (range >> kProbabilityBits) * p;
+    bool one;
+    if (code < bound) {
+      range = bound;
+      *probability = static_cast<uint16_t>(p + ((kProbabilityOne - p) >> kMoveBits));
+      one = false;
+    } else {
+      range -= bound;
+      code -= bound;
+      *probability = static_cast<uint16_t>(p - (p >> kMoveBits));
+      one = true;
+    }
+    normalize();
+    return one;
   }
-  // A bit tree, least significant bit first.
-  uint32_t reverseTree(uint16_t* probabilities, uint32_t bits) {
+  // A walk down a bit tree of `bits` levels, probabilities indexed from 1:
+  // the index of the leaf, and (*reversed) the bits read, first bit lowest.
+  // Unrolled, both children of a node are read while its bit is decoded, so
+  // that the next probability does not wait for the bit.
+  template <uint32_t bits>
+  LZMA_INLINE uint32_t walkUnrolled(uint16_t* probabilities, uint32_t* reversed) {
+    uint32_t m = 1, p = probabilities[1], symbol = 0;
+#pragma GCC unroll 8
+    for (uint32_t i = 0; i < bits; ++i) {
+      uint32_t p0 = 0, p1 = 0;
+      if (i + 1 < bits) {
+        p0 = probabilities[2 * m];
+        p1 = probabilities[2 * m + 1];
+      }
+      const uint32_t b = bitOf(p, probabilities + m);
+      m = 2 * m + b;
+      symbol |= b << i;
+      p = b != 0 ? p1 : p0;
+    }
+    *reversed = symbol;
+    return m;
+  }
+  uint32_t walk(uint16_t* probabilities, uint32_t bits, uint32_t* reversed) {
     uint32_t m = 1, symbol = 0;
     for (uint32_t i = 0; i < bits; ++i) {
-      uint32_t b = bit(probabilities + m);
-      m = (m << 1) | b;
+      const uint32_t b = bit(probabilities + m);
+      m = 2 * m + b;
       symbol |= b << i;
+    }
+    *reversed = symbol;
+    return m;
+  }
+  // A bit tree, most significant bit first.
+  template <uint32_t bits>
+  LZMA_INLINE uint32_t tree(uint16_t* probabilities) {
+    uint32_t unused;
+    if (kUnrolled) return walkUnrolled<bits>(probabilities, &unused) - (1u << bits);
+    return walk(probabilities, bits, &unused) - (1u << bits);
+  }
+  // A bit tree, least significant bit first.
+  template <uint32_t bits>
+  LZMA_INLINE uint32_t reverseTree(uint16_t* probabilities) {
+    uint32_t symbol;
+    if (kUnrolled) {
+      walkUnrolled<bits>(probabilities, &symbol);
+    } else {
+      walk(probabilities, bits, &symbol);
+    }
+    return symbol;
+  }
+  // The same with a count known only at run time (the middle bits of the
+  // shorter distances, 1 to kSpecialBitsMost). The children of the last
+  // node are read too, never used: they lie inside the probabilities (see
+  // kSpecialReadMost).
+  LZMA_INLINE uint32_t reverseTree(uint16_t* probabilities, uint32_t bits) {
+    uint32_t symbol;
+    if (!kUnrolled) {
+      walk(probabilities, bits, &symbol);
+      return symbol;
+    }
+    uint32_t m = 1, p = probabilities[1];
+    symbol = 0;
+    for (uint32_t i = 0; i < bits; ++i) {
+      const uint32_t p0 = probabilities[2 * m], p1 = probabilities[2 * m + 1];
+      const uint32_t b = bitOf(p, probabilities + m);
+      m = 2 * m + b;
+      symbol |= b << i;
+      p = b != 0 ? p1 : p0;
     }
     return symbol;
   }
   // Bits of probability one half. A code that reaches the range is a stream
   // out of step with its coder.
   uint32_t directBits(uint32_t bits, bool* bad) {
-    uint32_t result = 0;
+    uint32_t result = 0, reached = 0;
     do {
       range >>= 1;
       code -= range;
       uint32_t mask = 0u - (code >> 31);  // all ones when the subtraction went below 0: a 0 bit
       code += range & mask;
-      if (code == range) *bad = true;
+      reached |= code == range ? 1u : 0u;
       normalize();
       result = (result << 1) + (mask + 1);
     } while (--bits != 0);
+    *bad = reached != 0;
     return result;
   }
-  uint32_t length(uint16_t* coder, uint32_t positionState) {
-    if (bit(coder + kLengthChoice) == 0) return tree(coder + kLengthLow + positionState * 8, 3);
-    if (bit(coder + kLengthChoice2) == 0) return 8 + tree(coder + kLengthMid + positionState * 8, 3);
-    return 16 + tree(coder + kLengthHigh, 8);
+  // A length, less kMatchShortest: inlined where the loop is spelled out,
+  // one call otherwise (the loop decodes two kinds of length).
+  LZMA_INLINE uint32_t length(uint16_t* coder, uint32_t positionState) {
+    return kUnrolled ? lengthHere(coder, positionState) : lengthCalled(coder, positionState);
+  }
+  LZMA_INLINE uint32_t lengthHere(uint16_t* coder, uint32_t positionState) {
+    if (!flag(coder + kLengthChoice)) return tree<3>(coder + kLengthLow + positionState * 8);
+    if (!flag(coder + kLengthChoice2)) return 8 + tree<3>(coder + kLengthMid + positionState * 8);
+    return 16 + tree<8>(coder + kLengthHigh);
+  }
+  __attribute__((noinline)) uint32_t lengthCalled(uint16_t* coder, uint32_t positionState) {
+    return lengthHere(coder, positionState);
   }
 };
 
@@ -165,6 +290,8 @@ enum SymbolsEnd {
 
 // Copies up to `length` bytes of the match at distance + 1 to the output
 // position, no further than stop; the bytes that did not fit.
+const uint32_t kCopyStep = 8;
+template <bool kByStep>
 LZMA_INLINE uint32_t copyMatch(uint8_t* dictionary, uint32_t size, uint32_t* position, uint32_t distance,
                                uint32_t length, uint32_t stop) {
   uint32_t out = *position;
@@ -172,17 +299,23 @@ LZMA_INLINE uint32_t copyMatch(uint8_t* dictionary, uint32_t size, uint32_t* pos
   if (n > length) n = length;
   uint32_t from = out >= distance + 1 ? out - distance - 1 : out + size - distance - 1;
   uint8_t* to = dictionary + out;
-  if (from + n <= size) {
-    // Forward: a match overlaps its own output when the distance is below
-    // its length. From eight bytes back, eight at a time (no step reads
-    // what it writes); never past the match's end, where the bytes may
-    // still be history.
-    const uint8_t* source = dictionary + from;
+  const uint8_t* source = dictionary + from;
+  if (kByStep && distance + 1 >= kCopyStep && size - from >= n + kCopyStep && size - out >= n + kCopyStep) {
+    // A step at a time; a source kCopyStep or more back never reads what the
+    // same step writes (a source ahead, past the dictionary's turn, is read
+    // before it is written). The last step may write up to kCopyStep - 1
+    // bytes past the match's end: inside the dictionary (the test above),
+    // and put back after, as they may still be history.
+    uint8_t saved[kCopyStep];
+    __builtin_memcpy(saved, to + n, kCopyStep);
     uint32_t i = 0;
-    if (distance >= 7) {
-      for (; i + 8 <= n; i += 8) __builtin_memcpy(to + i, source + i, 8);
-    }
-    for (; i < n; ++i) to[i] = source[i];
+    do {
+      __builtin_memcpy(to + i, source + i, kCopyStep);
+      i += kCopyStep;
+    } while (i < n);
+    __builtin_memcpy(to + n, saved, kCopyStep);
+  } else if (from + n <= size) {
+    for (uint32_t i = 0; i < n; ++i) to[i] = source[i];
   } else {
     for (uint32_t i = 0; i < n; ++i) {
       to[i] = dictionary[from];
@@ -193,15 +326,59 @@ LZMA_INLINE uint32_t copyMatch(uint8_t* dictionary, uint32_t size, uint32_t* pos
   return length - n;
 }
 
+// A literal after a match, whose bits take their probabilities from one of
+// two further sets of 256 while they agree with the byte at the last
+// distance (`offset` is 0x100 until one differs, then 0). Unrolled, the
+// next index and its probability are read for both values of each bit, as
+// in a tree walk.
+template <bool kUnrolled>
+LZMA_INLINE uint32_t matchedLiteral(RangeDecoder<kUnrolled>* rc, uint16_t* literal, uint32_t matchByte) {
+  uint32_t symbol = 1, offset = 0x100;
+  if (!kUnrolled) {
+    do {
+      matchByte <<= 1;
+      const uint32_t b = rc->bit(literal + offset + (matchByte & offset) + symbol);
+      symbol = (symbol << 1) | b;
+      offset &= matchByte ^ (b - 1u);  // kept while the bit equals the match byte's
+    } while (symbol < 0x100);
+    return symbol - 0x100;
+  }
+  matchByte <<= 1;
+  uint32_t index = offset + (matchByte & offset) + symbol;
+  uint32_t p = literal[index];
+#pragma GCC unroll 8
+  for (int i = 0; i < 8; ++i) {
+    const uint32_t nextMatch = matchByte << 1;
+    const uint32_t offset0 = offset & ~matchByte, offset1 = offset & matchByte;
+    const uint32_t index0 = offset0 + (nextMatch & offset0) + 2 * symbol;
+    const uint32_t index1 = offset1 + (nextMatch & offset1) + 2 * symbol + 1;
+    uint32_t p0 = 0, p1 = 0;
+    if (i < 7) {
+      p0 = literal[index0];
+      p1 = literal[index1];
+    }
+    const uint32_t b = rc->bitOf(p, literal + index);
+    symbol = 2 * symbol + b;
+    offset = b != 0 ? offset1 : offset0;
+    index = b != 0 ? index1 : index0;
+    p = b != 0 ? p1 : p0;
+    matchByte = nextMatch;
+  }
+  return symbol - 0x100;
+}
+
 // Decodes symbols until the output position reaches stop (the caller has it
 // below stop) or the input margin runs out: over the staging area, whose
-// last allowed start is its first byte, exactly one symbol.
-template <class Input>
-SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
+// last allowed start is its first byte, exactly one symbol. The coder and
+// the input pointer live in locals (in registers) until the loop ends: in
+// the state record, every byte stored to the dictionary might alias them.
+template <bool kUnrolled>
+SymbolsEnd runSymbols(LzmaState* s, FastInput* input, uint32_t stop) {
+  RangeDecoder<kUnrolled> rc{s->range, s->code, *input};
   uint8_t* const dictionary = s->dictionary;
   const uint32_t size = s->dictionaryBytes;
   uint16_t* const probabilities = s->probabilities;
-  const uint32_t lc = s->literalContextBits;
+  const uint32_t literalShift = 8 - s->literalContextBits;
   const uint32_t literalPositionMask = s->literalPositionMask;
   const uint32_t positionMask = s->positionMask;
   uint32_t position = s->position;
@@ -209,31 +386,29 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
   uint32_t state = s->machineState;
   uint32_t rep0 = s->repeats[0], rep1 = s->repeats[1], rep2 = s->repeats[2], rep3 = s->repeats[3];
   const bool wrapped = s->wrapped;
+  uint32_t previous = position != 0 ? dictionary[position - 1] : (wrapped ? dictionary[size - 1] : 0);
+  uint32_t pending = 0;  // of the last match, when the stop cut it
   SymbolsEnd end = kSymbolsGoOn;
 
   do {
     const uint32_t positionState = produced & positionMask;
     // Bytes of history: the position until the dictionary first turns round.
     const uint32_t history = wrapped ? size : position;
-    if (rc.bit(probabilities + kIsMatch + state * kPositionStatesMost + positionState) == 0) {
-      uint32_t previous = position != 0 ? dictionary[position - 1] : (wrapped ? dictionary[size - 1] : 0);
+    if (!rc.flag(probabilities + kIsMatch + state * kPositionStatesMost + positionState)) {
+      // The coder of lp low bits of the position and lc high bits of the
+      // previous byte, with one shift.
       uint16_t* literal = probabilities + kLiteral +
-                          kLiteralCoderSize * (((produced & literalPositionMask) << lc) + (previous >> (8 - lc)));
-      uint32_t symbol = 1;
+                          kLiteralCoderSize * ((((produced & literalPositionMask) << 8) | previous) >> literalShift);
+      uint32_t symbol;
       if (state >= 7) {
         // After a match the byte at the last distance steers the bits until
         // one differs from it. Every match checked its distance.
-        uint32_t from = position >= rep0 + 1 ? position - rep0 - 1 : position + size - rep0 - 1;
-        uint32_t matchByte = dictionary[from];
-        do {
-          uint32_t matchBit = (matchByte >> 7) & 1;
-          matchByte <<= 1;
-          uint32_t b = rc.bit(literal + ((1 + matchBit) << 8) + symbol);
-          symbol = (symbol << 1) | b;
-          if (matchBit != b) break;
-        } while (symbol < 0x100);
+        const uint32_t from = position >= rep0 + 1 ? position - rep0 - 1 : position + size - rep0 - 1;
+        symbol = matchedLiteral(&rc, literal, dictionary[from]);
+      } else {
+        symbol = rc.template tree<8>(literal);
       }
-      while (symbol < 0x100) symbol = (symbol << 1) | rc.bit(literal + symbol);
+      previous = symbol;
       dictionary[position++] = static_cast<uint8_t>(symbol);
       ++produced;
       state = state < 4 ? 0 : (state < 10 ? state - 3 : state - 6);
@@ -241,12 +416,12 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
     }
 
     uint32_t length;
-    if (rc.bit(probabilities + kIsRepeat + state) == 0) {
+    if (!rc.flag(probabilities + kIsRepeat + state)) {
       // A new distance.
       length = rc.length(probabilities + kMatchLength, positionState);
       state = state < 7 ? 7 : 10;
       const uint32_t lengthState = length < 3 ? length : 3;
-      const uint32_t slot = rc.tree(probabilities + kPositionSlot + (lengthState << 6), 6);
+      const uint32_t slot = rc.template tree<6>(probabilities + kPositionSlot + (lengthState << 6));
       uint32_t distance = slot;
       if (slot >= 4) {
         const uint32_t directCount = (slot >> 1) - 1;
@@ -256,7 +431,7 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
         } else {
           bool bad = false;
           distance += rc.directBits(directCount - kAlignBits, &bad) << kAlignBits;
-          distance += rc.reverseTree(probabilities + kAlign, kAlignBits);
+          distance += rc.template reverseTree<kAlignBits>(probabilities + kAlign);
           if (bad) {
             end = kSymbolsBad;
             break;
@@ -272,8 +447,8 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
       rep1 = rep0;
       rep0 = distance;
     } else {
-      if (rc.bit(probabilities + kIsRepeatG0 + state) == 0) {
-        if (rc.bit(probabilities + kIsRepeat0Long + state * kPositionStatesMost + positionState) == 0) {
+      if (!rc.flag(probabilities + kIsRepeatG0 + state)) {
+        if (!rc.flag(probabilities + kIsRepeat0Long + state * kPositionStatesMost + positionState)) {
           // One byte from the last distance.
           if (rep0 >= history) {
             end = kSymbolsBad;
@@ -281,17 +456,18 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
           }
           state = state < 7 ? 9 : 11;
           uint32_t from = position >= rep0 + 1 ? position - rep0 - 1 : position + size - rep0 - 1;
-          dictionary[position] = dictionary[from];
+          previous = dictionary[from];
+          dictionary[position] = static_cast<uint8_t>(previous);
           ++position;
           ++produced;
           continue;
         }
       } else {
         uint32_t distance;
-        if (rc.bit(probabilities + kIsRepeatG1 + state) == 0) {
+        if (!rc.flag(probabilities + kIsRepeatG1 + state)) {
           distance = rep1;
         } else {
-          if (rc.bit(probabilities + kIsRepeatG2 + state) == 0) {
+          if (!rc.flag(probabilities + kIsRepeatG2 + state)) {
             distance = rep2;
           } else {
             distance = rep3;
@@ -311,17 +487,22 @@ SymbolsEnd runSymbols(LzmaState* s, RangeDecoder<Input>& rc, uint32_t stop) {
     }
     length += kMatchShortest;
     const uint32_t before = position;
-    s->pendingMatch = copyMatch(dictionary, size, &position, rep0, length, stop);
+    pending = copyMatch<kUnrolled>(dictionary, size, &position, rep0, length, stop);
     produced += position - before;
+    previous = dictionary[position - 1];
   } while (position < stop && rc.in.roomForSymbol());
 
   s->position = position;
   s->produced = produced;
+  s->pendingMatch = pending;
   s->machineState = state;
   s->repeats[0] = rep0;
   s->repeats[1] = rep1;
   s->repeats[2] = rep2;
   s->repeats[3] = rep3;
+  s->range = rc.range;
+  s->code = rc.code;
+  *input = rc.in;
   return end;
 }
 
@@ -388,15 +569,13 @@ LzmaResult decodeStaged(LzmaState* s, uint32_t stop) {
   const uint32_t real = held + fromBuffer;
   for (uint32_t i = real; i < kLzmaStagingSize; ++i) staging[i] = 0;
 
-  RangeDecoder<FastInput> rc{s->range, s->code, {staging, staging}};
-  const SymbolsEnd end = runSymbols(s, rc, stop);
-  s->range = rc.range;
-  s->code = rc.code;
-  const uint32_t used = static_cast<uint32_t>(rc.in.next - staging);
+  FastInput in{staging, staging};
+  const SymbolsEnd end = runSymbols<false>(s, &in, stop);
+  const uint32_t used = static_cast<uint32_t>(in.next - staging);
   if (used > real) return kLzmaTruncated;
-  if (end != kSymbolsGoOn) return symbolsResult(s, end);
-  // Give back what was not used: the present buffer's bytes to the cursor,
-  // the rest moved to the front of the staging area.
+  // Give back what was not used, at the stream's end too: the present
+  // buffer's bytes to the cursor, the rest moved to the front of the staging
+  // area.
   uint32_t unused = real - used;
   const uint32_t giveBack = unused < fromBuffer ? unused : fromBuffer;
   cursor->next -= giveBack;
@@ -404,7 +583,7 @@ LzmaResult decodeStaged(LzmaState* s, uint32_t stop) {
   unused -= giveBack;
   for (uint32_t i = 0; i < unused; ++i) staging[i] = staging[used + i];
   s->keptBack = unused;
-  return kLzmaSizeReached;
+  return end != kSymbolsGoOn ? symbolsResult(s, end) : kLzmaSizeReached;
 }
 
 // Decodes into the dictionary until the position reaches stop (no further
@@ -412,18 +591,16 @@ LzmaResult decodeStaged(LzmaState* s, uint32_t stop) {
 LzmaResult decodeTo(LzmaState* s, uint32_t stop) {
   if (s->pendingMatch != 0) {
     const uint32_t before = s->position;
-    s->pendingMatch = copyMatch(s->dictionary, s->dictionaryBytes, &s->position, s->repeats[0], s->pendingMatch, stop);
+    s->pendingMatch = copyMatch<false>(s->dictionary, s->dictionaryBytes, &s->position, s->repeats[0], s->pendingMatch, stop);
     s->produced += s->position - before;
   }
   ByteCursor* cursor = s->input;
   while (s->position < stop) {
     if (s->keptBack == 0 && cursor->unread >= kSymbolInputMost) {
-      RangeDecoder<FastInput> rc{s->range, s->code, {cursor->next, cursor->next + (cursor->unread - kSymbolInputMost)}};
-      const SymbolsEnd end = runSymbols(s, rc, stop);
-      cursor->unread -= static_cast<int32_t>(rc.in.next - cursor->next);
-      cursor->next = rc.in.next;
-      s->range = rc.range;
-      s->code = rc.code;
+      FastInput in{cursor->next, cursor->next + (cursor->unread - kSymbolInputMost)};
+      const SymbolsEnd end = runSymbols<kSpelledOut>(s, &in, stop);
+      cursor->unread -= static_cast<int32_t>(in.next - cursor->next);
+      cursor->next = in.next;
       if (end != kSymbolsGoOn) return symbolsResult(s, end);
     } else {
       const LzmaResult staged = decodeStaged(s, stop);

@@ -31,7 +31,8 @@
 //   a literal after a match too (the match byte steers them through an
 //   offset that turns 0 at the first bit that differs, with no branch).
 // - Tree bits are decoded without a branch (their value is a coin toss to
-//   the processor). The bits that choose what comes next - literal or match,
+//   the processor), except the high bits of a plain literal, which the
+//   kind of data makes predictable (see plainLiteral). The bits that choose what comes next - literal or match,
 //   which repeated distance, which length coder - branch, since the loop
 //   branches on them anyway: each side does only its own update.
 // - A match from 8 or more bytes back, whose source and end do not reach the
@@ -218,6 +219,32 @@ struct RangeDecoder {
     uint32_t unused;
     if (kUnrolled) return walkUnrolled<bits>(probabilities, &unused) - (1u << bits);
     return walk(probabilities, bits, &unused) - (1u << bits);
+  }
+  // A literal not after a match. Its high bits follow the kind of data
+  // (text keeps to a few rows of the byte table), so the processor guesses
+  // them well and a branch costs less than the masks there; the low bits
+  // are the coin tosses and are decoded without one. Measured by the
+  // native benchmark against all bits without a branch: text +4 %, program
+  // files and compressed data unchanged up to four high bits, slower with
+  // more (compressed data -20 % with all eight branched).
+  LZMA_INLINE uint32_t plainLiteral(uint16_t* probabilities) {
+    if (!kUnrolled) return tree<8>(probabilities);
+    const uint32_t kBranchedBits = 4;
+    uint32_t symbol = 1;
+    for (uint32_t i = 0; i < kBranchedBits; ++i) symbol = 2 * symbol + (flag(probabilities + symbol) ? 1u : 0u);
+    uint32_t p = probabilities[symbol];
+#pragma GCC unroll 8
+    for (uint32_t i = kBranchedBits; i < 8; ++i) {
+      uint32_t p0 = 0, p1 = 0;
+      if (i < 7) {
+        p0 = probabilities[2 * symbol];
+        p1 = probabilities[2 * symbol + 1];
+      }
+      const uint32_t b = bitOf(p, probabilities + symbol);
+      symbol = 2 * symbol + b;
+      p = b != 0 ? p1 : p0;
+    }
+    return symbol - 0x100;
   }
   // A bit tree, least significant bit first.
   template <uint32_t bits>
@@ -406,7 +433,7 @@ SymbolsEnd runSymbols(LzmaState* s, FastInput* input, uint32_t stop) {
         const uint32_t from = position >= rep0 + 1 ? position - rep0 - 1 : position + size - rep0 - 1;
         symbol = matchedLiteral(&rc, literal, dictionary[from]);
       } else {
-        symbol = rc.template tree<8>(literal);
+        symbol = rc.plainLiteral(literal);
       }
       previous = symbol;
       dictionary[position++] = static_cast<uint8_t>(symbol);

@@ -24,13 +24,15 @@ set -euo pipefail
 # zimbro-pack is a native program: the host compiler, libdeflate, zopfli and
 # liblzma (for LZMA members); the decoder benchmark's native build takes zlib
 # and libdeflate as peers; the native checks of the cryptography take
-# libcrypto and a native GoogleTest.
+# libcrypto and a native GoogleTest. The tests make AES-encrypted archives
+# with bsdtar (libarchive-tools) and with Python's cryptography package.
 required=(
   cmake make g++ zlib1g-dev libdeflate-dev libzopfli-dev liblzma-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev libz-mingw-w64-dev
   wine wine64 xvfb xdotool x11-utils imagemagick
   zip unzip 7zip python3 locales googletest libgtest-dev libssl-dev
+  libarchive-tools python3-cryptography
 )
 wine32=wine32:i386
 tries=3

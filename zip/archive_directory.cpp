@@ -207,7 +207,11 @@ bool StoreMemberInfo(EngineState* state) {
   // a masked local header (bit 13).
   // A solid block's members share one stream and could not share one
   // cipher's state: encrypted ones are not of this engine's making.
-  if ((c.flags & 0x2060) != 0 || !isMethodDecoded(c.method) || (c.method == kMethodSolidLzma && member.encrypted)) {
+  // An AES member must say which method lies under its encryption, and
+  // the encryption flag must be set, so that its password is asked for.
+  uint16_t method = c.method;
+  if (method == kMethodAes) method = member.encrypted && state->aesRecord.present ? state->aesRecord.method : 0xFFFF;
+  if ((c.flags & 0x2060) != 0 || !isMethodDecoded(method) || (method == kMethodSolidLzma && member.encrypted)) {
     engineError(state, kMsgUnknownMethod, state->name);
     return false;
   }
@@ -422,6 +426,7 @@ RunOutcome ExtractArchive(const char* archivePath, const EngineUi& ui) {
     releaseFixedTables(&state->inflate);
     releaseMappingPaths(state);
     releaseKeyCopy(state);
+    endAesMember(state);
     release(state->inputBuffer);
     release(state->extraField);
     stageReport();

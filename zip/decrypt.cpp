@@ -1,6 +1,8 @@
-// Traditional ZIP decryption: the password test against a member's 12-byte
-// encryption header. The cipher itself (zip/cipher.cpp) also serves the
-// member input, which deciphers every block it reads of an encrypted member.
+// The password of encrypted members, and traditional ZIP decryption: the
+// password test against a member's 12-byte encryption header. The cipher
+// itself (zip/cipher.cpp) also serves the member input, which deciphers
+// every block it reads of an encrypted member. AES members take the same
+// password flow with their own test (member_aes.cpp).
 //
 // The header's last byte, deciphered, must equal a check byte the packer
 // knew before it wrote the data: the high byte of the CRC-32, or of the DOS
@@ -84,19 +86,29 @@ PasswordCheck Decrypt(EngineState* state) {
   // The header is read as it is stored: the member input must not decipher
   // it while the keys are not yet set.
   MemberInfo& member = state->members[state->currentMember];
-  uint8_t header[kEncryptionHeaderSize];
+  const bool aes = state->aes.used;
+  const int32_t headerSize = aes ? aesMemberHeaderBytes(state->aes.keyLength) : kEncryptionHeaderSize;
+  uint8_t header[kLargestEncryptionHeader];
+  bool cut = false;
   member.encrypted = false;
   DeferInput(state);
-  for (int32_t i = 0; i < kEncryptionHeaderSize; ++i) header[i] = static_cast<uint8_t>(nextInputByte(state));
+  for (int32_t i = 0; i < headerSize; ++i) {
+    const int byte = nextInputByte(state);
+    cut = cut || byte < 0;
+    header[i] = static_cast<uint8_t>(byte);
+  }
   RestoreInput(state);
   member.encrypted = true;
+  // An AES member's authentication code follows its data: the member input
+  // stops before it.
+  if (aes && (cut || !reserveAesCode(state))) return kEncryptionCut;
 
   if (state->firstEncryptedPending) {
     state->firstEncryptedPending = false;
     releaseKeyCopy(state);
   }
   if (state->keyCopy != nullptr) {
-    if (TestPassword(state, header)) return kPasswordRight;
+    if (aes ? TestAesPassword(state, header) : TestPassword(state, header)) return kPasswordRight;
   } else {
     state->keyCopy = static_cast<char*>(allocate(kKeyCopySize));
     if (state->keyCopy == nullptr) return kPasswordMissing;
@@ -106,5 +118,6 @@ PasswordCheck Decrypt(EngineState* state) {
     releaseKeyCopy(state);
     return kPasswordMissing;
   }
-  return TestPassword(state, header) ? kPasswordRight : kPasswordWrong;
+  const bool opened = aes ? TestAesPassword(state, header) : TestPassword(state, header);
+  return opened ? kPasswordRight : kPasswordWrong;
 }

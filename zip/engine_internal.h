@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include "support/portable/pbkdf2.h"
 #include "zip/engine_state.h"
 #include "zip/engine_ui.h"
 
@@ -67,6 +68,8 @@ enum MemberMethod : uint16_t {
   // leaves unassigned, so that a reader that does not know the blocks
   // reports an unknown method instead of writing wrong data.
   kMethodSolidLzma = 90,
+  // AES encryption: the extra field names the method under it.
+  kMethodAes = 99,
 };
 // The methods ExtractMember decodes; any other is refused by its number.
 inline bool isMethodDecoded(uint16_t method) {
@@ -163,6 +166,30 @@ inline int nextInputByte(EngineState* state) {
 }
 
 // ---------------------------------------------------------------------------
+// AES-encrypted members (member_aes.cpp)
+// ---------------------------------------------------------------------------
+// The salt and the password verifier, in front of the encrypted data.
+inline int32_t aesMemberHeaderBytes(AesKeyLength length) {
+  return static_cast<int32_t>(aesMemberSaltBytes(length) + kAesMemberVerifierBytes);
+}
+// Room for either cipher's header.
+const int32_t kLargestEncryptionHeader = 18;
+static_assert(kLargestEncryptionHeader >= kEncryptionHeaderSize, "the traditional header fits");
+// With the member input right after the verifier: takes the authentication
+// code out of what the member input gives and notes where it lies; false
+// when the member is too short to hold one.
+bool reserveAesCode(EngineState* state);
+// Adds a block of the member's encrypted bytes to the authentication and
+// deciphers it in place.
+void decipherAesInput(EngineState* state, uint8_t* bytes, int32_t count);
+// After the member's decoder: takes the encrypted bytes the decoder left,
+// then compares the stored code with the one computed, in constant time;
+// the keys are wiped either way. False when they differ or the archive ends.
+bool authenticateAesMember(EngineState* state);
+// Wipes the member's keys (also when its extraction stopped early).
+void endAesMember(EngineState* state);
+
+// ---------------------------------------------------------------------------
 // Output files (output_file.cpp)
 // ---------------------------------------------------------------------------
 // Adds count bytes of output to the running CRC and writes them; false when
@@ -236,6 +263,9 @@ bool memberPathSetLabel(EngineState* state, const char* root, const char* label)
 // which of the two files is left when that fails.
 enum ReplaceOutcome { kReplaced, kOriginalKept, kOriginalGone };
 ReplaceOutcome memberPathReplace(EngineState* state, const char* from, const char* to);
+// Gives the file from the name to, which names nothing: kReplaced, or
+// kOriginalKept when the move fails (from is left as it was).
+ReplaceOutcome memberPathMove(EngineState* state, const char* from, const char* to);
 // The path as ANSI text for lines and prompts.
 const char* memberPathForDisplay(EngineState* state, const char* path);
 

@@ -15,6 +15,8 @@
 #include <stdint.h>
 
 #include "support/file_calls.h"
+#include "support/portable/aes.h"
+#include "support/portable/hmac_sha1.h"
 #include "zip/engine.h"
 #include "zip/engine_ui.h"
 #include "zip/portable/inflate.h"
@@ -130,6 +132,29 @@ struct SolidBlock {
   int64_t inputLeft;       // the stream's bytes from there on
 };
 
+// What the extra field of the header just read says of an AES-encrypted
+// member (method 99): the format's version (1 keeps the CRC, 2 stores none),
+// the key length and the method its data are compressed with.
+struct AesRecord {
+  bool present;  // a record this engine reads: vendor "AE", version 1 or 2, a known key length
+  uint8_t version;
+  AesKeyLength keyLength;
+  uint16_t method;
+};
+
+// The AES-encrypted member being read. The member input authenticates each
+// block as it comes, then deciphers it in place; the code stored after the
+// data is compared once they have all come.
+struct AesMember {
+  bool used;              // the current member is AES-encrypted (its local header says so)
+  bool active;            // its keys are set: the member input deciphers
+  bool keepsCrc;          // version 1: the CRC of the plain data is checked too
+  AesKeyLength keyLength;
+  int64_t codePosition;   // file position of the stored authentication code
+  AesCtr cipher;
+  HmacSha1 authentication;
+};
+
 // General-purpose flag bit 11: the name (and comment) are UTF-8.
 const uint16_t kFlagUtf8Name = 0x0800;
 
@@ -226,9 +251,14 @@ struct EngineState {
   bool typedName;      // the name mapped was typed at the rename prompt
   int32_t labelDrive;  // 1 for a: of a volume label
 
-  // Decryption (decrypt.cpp).
+  // Decryption (decrypt.cpp, member_aes.cpp).
   char* keyCopy;  // kKeyCopySize bytes, owned; null until a member needs it
   uint32_t keys[3];
+  AesRecord aesRecord;
+  AesMember aes;
+  // The member's data go to a temporary name beside its own, which the file
+  // takes only once the data are authenticated.
+  bool throughTemporary;
 
   InflateState inflate;
   // The LZMA decoder's state; its dictionary and probabilities are

@@ -123,7 +123,7 @@ void memberLostError(EngineState* state, MemberDecodeOutcome outcome) {
   }
 }
 
-void ExtractMember(EngineState* state) {
+static void extractMemberData(EngineState* state) {
   state->runningCrc = 0;
   state->outputWritten = 0;
   state->outputOverrun = false;
@@ -163,6 +163,16 @@ void ExtractMember(EngineState* state) {
     memberLostError(state, decoded == kMemberNoMemory ? kMemberNoMemory : kMemberDamaged);
     failed = true;
   }
+  // Encrypted data that were changed are damage, whatever they decoded to.
+  // The second version of AES members stores no CRC: the authentication
+  // code stands for it. Where one is stored the password is known to be
+  // right by now, so a CRC that fails is damage.
+  const bool aes = state->aes.used;
+  const bool checkCrc = !aes || state->aes.keepsCrc;
+  if (!failed && aes && !stopRequested(state) && !authenticateAesMember(state)) {
+    memberLostError(state, kMemberDamaged);
+    failed = true;
+  }
 
   stageLeave(stage);
 
@@ -187,8 +197,8 @@ void ExtractMember(EngineState* state) {
     RestoreInput(state);
     return;
   }
-  if (state->runningCrc != state->localHeader.crc) {
-    if (state->members[state->currentMember].encrypted) {
+  if (checkCrc && state->runningCrc != state->localHeader.crc) {
+    if (state->members[state->currentMember].encrypted && !aes) {
       engineError(state, kMsgCrcFailedEncrypted, state->name);
     } else {
       noteOutcome(state, kRunFilesCorrupt);
@@ -199,4 +209,9 @@ void ExtractMember(EngineState* state) {
     CommitOutputFile(state);
   }
   RestoreInput(state);
+}
+
+void ExtractMember(EngineState* state) {
+  extractMemberData(state);
+  endAesMember(state);
 }

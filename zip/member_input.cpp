@@ -52,7 +52,11 @@ int RefillInput(EngineState* state) {
     DeferInput(state);
     // Deciphered once per block, not per byte taken.
     if (state->members[state->currentMember].encrypted) {
-      decryptBytes(state, state->inputBuffer, state->input.unread);
+      if (state->aes.active) {
+        decipherAesInput(state, state->inputBuffer, state->input.unread);
+      } else {
+        decryptBytes(state, state->inputBuffer, state->input.unread);
+      }
     }
   }
   state->input.unread -= 1;

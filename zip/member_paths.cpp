@@ -62,6 +62,14 @@ ReplaceOutcome memberPathReplace(EngineState* state, const char* from, const cha
   return MoveFileA(from, to) ? kReplaced : kOriginalGone;
 }
 
+ReplaceOutcome memberPathMove(EngineState* state, const char* from, const char* to) {
+  wchar_t wideFrom[kNameSize];
+  wchar_t wideTo[kNameSize];
+  const bool wide = wideForm(state, from, wideFrom) && wideForm(state, to, wideTo);
+  const BOOL moved = wide ? MoveFileW(wideFrom, wideTo) : MoveFileA(from, to);
+  return moved ? kReplaced : kOriginalKept;
+}
+
 bool memberPathSetLabel(EngineState* state, const char* root, const char* label) {
   wchar_t wide[kNameSize];
   if (!wideForm(state, label, wide)) return SetVolumeLabelA(root, label) != 0;

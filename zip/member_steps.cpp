@@ -45,6 +45,18 @@ static bool settleLocalSizes(EngineState* state) {
   LocalHeader& local = state->localHeader;
   uint64_t* const marked[2] = {&local.uncompressedSize, &local.compressedSize};
   if (!interpretExtraField(state, marked, 2)) return false;
+  // An AES member is read with the method under its encryption; one whose
+  // record is missing keeps method 99, which is refused by its number.
+  AesMember& aes = state->aes;
+  aes.used = false;
+  aes.active = false;
+  state->throughTemporary = false;
+  if (local.method == kMethodAes && state->members[state->currentMember].encrypted && state->aesRecord.present) {
+    aes.used = true;
+    aes.keepsCrc = state->aesRecord.version == 1;
+    aes.keyLength = state->aesRecord.keyLength;
+    local.method = state->aesRecord.method;
+  }
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
@@ -153,7 +165,19 @@ MemberStepOutcome RunMemberSteps(EngineState* state, int32_t slot) {
     return kNextMember;
   }
 
-  if (state->members[slot].encrypted && Decrypt(state) != kPasswordRight) {
+  // Refused before a password is asked for it.
+  if (!isMethodDecoded(state->localHeader.method)) {
+    KeepReplacedFile(state);
+    engineError(state, kMsgUnknownMethod, state->name);
+    return kNextMember;
+  }
+  const PasswordCheck password = state->members[slot].encrypted ? Decrypt(state) : kPasswordRight;
+  if (password == kEncryptionCut) {
+    KeepReplacedFile(state);
+    memberLostError(state, kMemberDamaged);
+    return kNextMember;
+  }
+  if (password != kPasswordRight) {
     KeepReplacedFile(state);
     // Cancel at the password prompt is the user's stop, not a wrong
     // password: no line, and nothing more is extracted.

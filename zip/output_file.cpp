@@ -98,16 +98,19 @@ bool OpenOutputFile(EngineState* state) {
   // all checked out: they go to a temporary file beside it first, so that a
   // failure (damage, a full disk, a wrong password, a cancel) never costs
   // the user both versions.
+  // An AES member's file takes its name only once its data are
+  // authenticated, so it is written beside its name too.
   state->outputFile = nullptr;
   const bool folderInTheWay = state->replacing && (state->replacedAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (!state->replacing) {
+  state->throughTemporary = state->replacing || state->aes.used;
+  if (!state->throughTemporary) {
     copyText(state->outputPath, state->name);
   } else if (folderInTheWay || !temporaryNameBeside(state, state->name, state->outputPath)) {
     state->outputPath[0] = '\0';
   }
   if (state->outputPath[0] != '\0') {
     state->outputFile = memberPathCreate(state, state->outputPath);
-    if (state->outputFile == nullptr && !state->replacing) {
+    if (state->outputFile == nullptr && !state->throughTemporary) {
       // A read-only, hidden or system file of that name refuses the open.
       memberPathSetAttributes(state, state->outputPath, FILE_ATTRIBUTE_NORMAL);
       state->outputFile = memberPathCreate(state, state->outputPath);
@@ -130,9 +133,12 @@ void AbandonOutputFile(EngineState* state) {
 }
 
 bool CommitOutputFile(EngineState* state) {
-  if (!state->replacing) return true;
-  memberPathSetAttributes(state, state->name, FILE_ATTRIBUTE_NORMAL);
-  const ReplaceOutcome outcome = memberPathReplace(state, state->outputPath, state->name);
+  if (!state->throughTemporary) return true;
+  if (state->replacing) memberPathSetAttributes(state, state->name, FILE_ATTRIBUTE_NORMAL);
+  // A name still free is taken by a move that replaces nothing: should a
+  // file of that name have come since, it stays.
+  const ReplaceOutcome outcome = state->replacing ? memberPathReplace(state, state->outputPath, state->name)
+                                                  : memberPathMove(state, state->outputPath, state->name);
   if (outcome == kReplaced) return true;
   noteOutcome(state, kRunFilesNotCreated);
   engineError(state, kMsgCannotCreate, state->name);

@@ -7,6 +7,7 @@ Usage: tests/zip/make_test_archives.py OUTDIR
 OUTDIR/src holds the source files every full archive was made from; the
 tests compare each extracted file with them byte for byte."""
 import glob
+import hashlib
 import io
 import os
 import random
@@ -17,6 +18,7 @@ import sys
 import zipfile
 import zlib
 
+import aes_members
 import lzma_streams
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "common"))
@@ -905,6 +907,106 @@ def make_wrong_password_archive(out, attempts=50):
     sys.exit("no archive found in which the wrong password fails every member")
 
 
+# ---------------------------------------------------------------------------
+# AES-encrypted members: 7-Zip at each key strength and over each method,
+# bsdtar (libarchive), and our own writer of the format for the first
+# version, passwords outside ASCII and members changed after encryption.
+# ---------------------------------------------------------------------------
+SEVEN_ZIP_AES = [("crypt-aes128.zip", ["-mem=AES128"], ALL),
+                 ("crypt-aes192.zip", ["-mem=AES192"], ALL),
+                 ("crypt-aes256.zip", ["-mem=AES256"], ALL),
+                 ("crypt-aes-stored.zip", ["-mem=AES256", "-mx=0"], ALL),
+                 ("crypt-aes-lzma.zip", ["-mem=AES256", "-mm=LZMA"], ALL),
+                 ("crypt-aes-d64.zip", ["-mem=AES256", "-mm=Deflate64"], ALL)]
+
+
+def aes_verifier_fits(path, password):
+    """Whether password passes the verifier of any AES member."""
+    data = read_file(path)
+    for info in zipfile.ZipFile(path).infolist():
+        local = info.header_offset
+        method, = struct.unpack_from("<H", data, local + 8)
+        if method != 99:
+            continue
+        n, e = struct.unpack_from("<HH", data, local + 26)
+        extra = data[local + 30 + n:local + 30 + n + e]
+        at = extra.index(b"AE") + 2
+        key_bytes = aes_members.KEY_BYTES[extra[at]]
+        start = local + 30 + n + e
+        salt, verifier = data[start:start + key_bytes // 2], data[start + key_bytes // 2:start + key_bytes // 2 + 2]
+        if hashlib.pbkdf2_hmac("sha1", password, salt, 1000, 2 * key_bytes + 2)[-2:] == verifier:
+            return True
+    return False
+
+
+def seven_zip_test(path, password, expect_ok=True):
+    """7-Zip's own test of an archive, as the independent check of ours."""
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    result = subprocess.run(["7zz", "t", "-p" + password, path], env=env, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    if (result.returncode == 0) != expect_ok:
+        sys.exit("7zz t %s: exit %d, expected %s" % (path, result.returncode, "success" if expect_ok else "failure"))
+
+
+def make_aes_archives(out, src):
+    # A wrong password passes the two-byte verifier once in 65,536 members
+    # and would then fail as damage: each archive is made again until
+    # "wrong" fails every verifier, so the tests' lines are certain.
+    for archive, options, inputs in SEVEN_ZIP_AES:
+        path = os.path.join(out, archive)
+        for _ in range(20):
+            if os.path.exists(path):
+                os.remove(path)
+            run_7zip(src, archive, ["-p" + PASSWORD] + options, inputs, None)
+            if not aes_verifier_fits(path, b"wrong"):
+                break
+        else:
+            sys.exit("no archive found in which the wrong password fails every member")
+    if shutil.which("bsdtar") is None:
+        sys.exit("bsdtar (libarchive-tools) is missing: scripts/install-deps.sh installs it")
+    subprocess.run(["bsdtar", "--format", "zip", "--options", "zip:encryption=aes256", "--passphrase", PASSWORD,
+                    "-cf", os.path.join("..", "crypt-aes-bsdtar.zip")] + sorted(os.listdir(src)), cwd=src, check=True)
+
+    folder = os.path.join(out, "aes")
+    os.makedirs(folder, exist_ok=True)
+    first, second = b"the first member, spoiled in the tests\r\n" * 40, b"the second member, always sound\r\n" * 3
+    for name, data in (("first.txt", first), ("second.txt", second)):
+        write_file(os.path.join(folder, name), data)
+    Member, key = aes_members.Member, PASSWORD.encode()
+
+    def flip(data):
+        return data[:len(data) // 2] + bytes([data[len(data) // 2] ^ 0x01]) + data[len(data) // 2 + 1:]
+
+    cases = {
+        # The first version keeps the CRC; a 192-bit key; one member stored.
+        "crypt-ae1.zip": [Member("first.txt", first, key, strength=2, version=1),
+                          Member("second.txt", second, key, strength=1, version=1, deflate=False)],
+        "crypt-aes-flip.zip": [Member("first.txt", first, key, spoil_data=flip), Member("second.txt", second, key)],
+        "crypt-aes-code.zip": [Member("first.txt", first, key, spoil_code=flip), Member("second.txt", second, key)],
+        # Shorter than its salt, verifier and code.
+        "crypt-aes-cut.zip": [Member("first.txt", first, key, cut=27), Member("second.txt", second, key)],
+        # The code fits, the CRC stored by the first version does not.
+        "crypt-ae1-badcrc.zip": [Member("first.txt", first, key, version=1, crc=zlib.crc32(first) ^ 1),
+                                 Member("second.txt", second, key, version=1)],
+    }
+    for archive, members in cases.items():
+        write_file(os.path.join(out, archive), aes_members.write_archive(members))
+    seven_zip_test(os.path.join(out, "crypt-ae1.zip"), PASSWORD)
+    seven_zip_test(os.path.join(out, "crypt-aes-flip.zip"), PASSWORD, expect_ok=False)
+
+    # A password outside ASCII: the writers' UTF-8 bytes (7-Zip reads them
+    # so), and the code-page bytes of a writer that knows no UTF-8.
+    text = b"Encrypted under a password with an accented letter.\r\n"
+    for name in ("utf8.txt", "ansi.txt"):
+        write_file(os.path.join(out, "codepage", name), text)
+    typed = "caf\u00e9"
+    write_file(os.path.join(out, "crypt-aes-utf8.zip"),
+               aes_members.write_archive([Member("utf8.txt", text, typed.encode("utf-8"))]))
+    write_file(os.path.join(out, "crypt-aes-ansi.zip"),
+               aes_members.write_archive([Member("ansi.txt", text, typed.encode("cp1252"))]))
+    seven_zip_test(os.path.join(out, "crypt-aes-utf8.zip"), typed)
+
+
 def make_label_drive(out):
     """A drive for the volume-label test: Wine's drive q: as a link to a
     folder of ours, so that no real drive of the machine is ever labelled."""
@@ -940,6 +1042,7 @@ def main(argv):
         run_7zip(src, *recipe)
     make_codepage_archives(out)
     make_wrong_password_archive(out)
+    make_aes_archives(out, src)
     make_label_drive(out)
     make_deflate64_archives(out)
     make_lzma_archives(out)

@@ -47,10 +47,31 @@ const PasswordCase kCases[] = {
     {"HundredTwentySevenCharacters", "crypt-127.zip", {Typed(Times(kAlphabet, 2).substr(0, 127))}, 1, {},
      {"text.txt"}, 0},
     {"StoredMemberLosesOnlyItsHeader", "crypt-stored.zip", {Typed("secret")}, 1, {}, {"random.bin"}, 0},
+    // AES members, from 7-Zip at each key strength and over each method,
+    // from bsdtar (the first version, streamed), and from our writer (the
+    // first version with a 192-bit key and a stored member).
+    {"Aes128", "crypt-aes128.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"Aes192", "crypt-aes192.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"Aes256", "crypt-aes256.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"AesStored", "crypt-aes-stored.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"AesLzma", "crypt-aes-lzma.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"AesDeflate64", "crypt-aes-d64.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"AesFromBsdtar", "crypt-aes-bsdtar.zip", {Typed("secret")}, 1, {}, {"*"}, 0},
+    {"AesFirstVersion", "crypt-ae1.zip", {Typed("secret")}, 1, {}, {"first.txt", "second.txt"}, 0, "aes"},
+    {"AesWrongPasswordFailsEveryMemberAskedOnce", "crypt-aes256.zip", {Typed("wrong")}, 1,
+     {"empty.txt", "exact32k.bin", "mixed.bin", "random.bin", "sub/dir/nested.txt", "text.txt"}, {}, 0},
+    {"AesEmptyPasswordAsksAgain", "crypt-aes128.zip", {Typed(""), Typed("secret")}, 2, {"empty.txt"},
+     {"exact32k.bin", "mixed.bin", "random.bin", "sub/dir/nested.txt", "text.txt"}, 0},
+    {"AesCancelStopsTheRun", "crypt-aes256.zip", {{IDCANCEL}}, 1, {}, {}, 1},
     // The same bytes are other letters in the ANSI and the OEM code page.
     {"TypedPasswordFitsInItsOemForm", "crypt-oem.zip", {Typed("M\xFCller")}, 1, {}, {"oem.txt"}, 0, "codepage"},
     {"TypedPasswordFitsReadAsOem", "crypt-fromoem.zip", {Typed("\x81" "ber")}, 1, {}, {"fromoem.txt"}, 0,
      "codepage"},
+    // An AES key comes from the password's UTF-8 bytes, as the writers take
+    // them; or from its code-page bytes, as a writer that knows no UTF-8 did.
+    {"AesPasswordTypedInAnsiIsTakenAsUtf8", "crypt-aes-utf8.zip", {Typed("caf\xE9")}, 1, {}, {"utf8.txt"}, 0,
+     "codepage"},
+    {"AesPasswordInCodePageBytes", "crypt-aes-ansi.zip", {Typed("caf\xE9")}, 1, {}, {"ansi.txt"}, 0, "codepage"},
 };
 
 class Password : public ExtractTest, public ::testing::WithParamInterface<PasswordCase> {};
@@ -85,6 +106,59 @@ TEST_P(Password, FlowOverTheRun) {
 
 INSTANTIATE_TEST_SUITE_P(PasswordPrompt, Password, ::testing::ValuesIn(kCases),
                          [](const ::testing::TestParamInfo<PasswordCase>& info) { return info.param.label; });
+
+// AES members whose data changed after they were encrypted: the first
+// member of each archive is damaged data (no file under its name, nor under
+// a temporary one; a file it was to replace kept as it was; its counted
+// lines, and the run ends as corrupt), the second comes out and replaces.
+struct AesDamageCase {
+  const char* archive;
+  int errorLines;
+  const char* line;  // one of them
+};
+
+class AesDamage : public ExtractTest, public ::testing::WithParamInterface<AesDamageCase> {};
+
+TEST_P(AesDamage, LosesTheMemberAndKeepsTheOriginal) {
+  const AesDamageCase& c = GetParam();
+  for (bool existing : {false, true}) {
+    for (const std::string& file : ListTree(Out(""))) DeleteFileA(Out(file).c_str());
+    if (existing) {
+      ASSERT_TRUE(testing_support::WriteWholeFile(Out("first.txt"), "the user's own\n"));
+      ASSERT_TRUE(testing_support::WriteWholeFile(Out("second.txt"), "the user's own\n"));
+      sfx.overwriteChoice = kOverwriteAll;
+    }
+    OpenReport();
+    testing_support::PromptDriver driver({Typed("secret")});
+    Extract(c.archive);
+    EXPECT_EQ(c.errorLines, errorLines_) << existing;
+    EXPECT_EQ(kRunFilesCorrupt, outcome_) << existing;
+    const std::vector<std::string> lines = ReportLines();
+    EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), c.line)) << existing;
+    const std::vector<std::string> expected =
+        existing ? std::vector<std::string>{"first.txt", "second.txt"} : std::vector<std::string>{"second.txt"};
+    EXPECT_EQ(expected, ListTree(Out(""))) << existing;
+    EXPECT_TRUE(ReadWholeFile(TestData("aes\\second.txt")) == ReadWholeFile(Out("second.txt"))) << existing;
+    if (existing) {
+      const std::vector<uint8_t> kept = ReadWholeFile(Out("first.txt"));
+      EXPECT_EQ("the user's own\n", std::string(kept.begin(), kept.end()));
+    }
+  }
+}
+
+const char kDamaged[] = "The archive is either in unknown format or damaged";
+INSTANTIATE_TEST_SUITE_P(AesMembers, AesDamage,
+                         ::testing::Values(AesDamageCase{"crypt-aes-flip.zip", 2, kDamaged},
+                                           AesDamageCase{"crypt-aes-code.zip", 2, kDamaged},
+                                           AesDamageCase{"crypt-aes-cut.zip", 2, kDamaged},
+                                           // The code fits: the CRC failed, not the password.
+                                           AesDamageCase{"crypt-ae1-badcrc.zip", 1, "CRC failed in first.txt"}),
+                         [](const ::testing::TestParamInfo<AesDamageCase>& info) {
+                           std::string name = info.param.archive + 6;  // past "crypt-"
+                           name = name.substr(0, name.size() - 4);
+                           name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+                           return name;
+                         });
 
 }  // namespace
 }  // namespace extract_testing

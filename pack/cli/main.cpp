@@ -156,6 +156,11 @@ Encryption ChooseEncryption(const Options& o, Report* report) {
   if (encryption.kind == EncryptionKind::kTraditional) {
     report->Warn("the traditional ZIP encryption is weak: it only keeps casual eyes out");
   }
+  if (encryption.kind == EncryptionKind::kAes && encryption.password.size() > kAesPasswordBytesOthersTake) {
+    report->Warn("the password is " + std::to_string(encryption.password.size()) + " bytes of UTF-8: the installer "
+                 "takes it, but some other AES unzips take no more than " +
+                 std::to_string(kAesPasswordBytesOthersTake) + " bytes and could not open its archive");
+  }
   return encryption;
 }
 

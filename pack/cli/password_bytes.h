@@ -6,9 +6,15 @@
 // and common tools refuse other characters too).
 #pragma once
 
+#include <stddef.h>
+
 #include <string>
 
 #include "pack/archive/encryption.h"
+
+// The longest AES password (in UTF-8 bytes) that some common unzips take:
+// longer ones are the stub's alone.
+const size_t kAesPasswordBytesOthersTake = 99;
 
 // typed is UTF-8 (from the command line, a file or the environment).
 // Throws UsageError naming the character at fault, or the length.

@@ -50,7 +50,8 @@ DESCRIPTION
        allow, is an error, and so are two names that Windows would take as
        one (equal but for case or for how accents are written, after NFC
        normalisation) or a file beside a folder of the same name. The same inputs give a byte-identical installer
-       (except with a password: every encrypted member gets a random salt or header).
+       (except with a password: every encrypted member has a random salt
+       or header).
 
        The script is read first by the stub's own rules (see --check); an
        installer whose script has errors is not written. Nothing is left
@@ -238,20 +239,21 @@ OPTIONS
               messages block and its entries, whether the archive uses Zip64
               (its Zip64 end record, the members with a Zip64 field), the
               script, and every member with its size, compressed size,
-              method, time, attributes and encryption (AES-128, AES-192,
-              AES-256 with the key strength, AES-...+CRC for the first AES
-              format, which also keeps the CRC, or traditional). Installers made by
+              method, time, attributes and encryption: AES-128, AES-192 or
+              AES-256 by key strength (with +CRC for the first AES format,
+              which also keeps the CRC), or traditional. Installers made by
               hand (cat stub archive.zip) are read as well.
 
        --test SETUP.EXE
               Reads every member of an installer back (made by zimbro-pack
               or by hand): local and central headers agree, the data
-              decrypts (with a password, given as for packing): an AES
+              decrypts (with a password, given as for packing; an AES
               member's password verifier and its authentication code over
-              all of its encrypted data are checked, and it decodes to the
-              declared size (and CRC, where one is stored). Also checks the script by the stub's
-              rules. Prints each damaged member and a summary; exits 0 only
-              when every member and the script are intact.
+              all of its encrypted data are checked), and it decodes to the
+              declared size (and CRC, where one is stored). Also checks
+              the script by the stub's rules. Prints each damaged member
+              and a summary; exits 0 only when every member and the script
+              are intact.
 
        --messages-template
               Writes a messages block with every text of the stub (read from

@@ -52,16 +52,18 @@ install_plain() {  # SETUP: prints the seconds it took
 
 # The same, answering the prompt as a user would; the prompt's waiting
 # time is not counted. Prints nothing when no prompt came (a stub that
-# reads no AES members refuses them without asking).
+# reads no AES members refuses them without asking, and its error box
+# would wait for a click): that run is ended.
 install_aes() {  # SETUP
   rm -rf "$outs/out" && mkdir -p "$outs/out"
   local start shown answered window pid code=0
   start=$(now)
   (cd "$outs/out" && exec timeout 1200 "$WINE" "$1" /s >/dev/null 2>&1) &
   pid=$!
-  window=$(timeout 120 xdotool search --sync --onlyvisible --name '^Enter password$' 2>/dev/null | head -n 1) || true
+  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Enter password$' 2>/dev/null | head -n 1) || true
   if [ -z "$window" ]; then
-    wait "$pid" || true
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
     return
   fi
   shown=$(now)

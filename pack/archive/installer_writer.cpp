@@ -203,7 +203,7 @@ class Workers {
         } else if (!m.folder) {
           slot.result.whole = compressor.Compress(ReadWholeFile(m));
           // Each member has its own salt and keys, made here: the key
-          // derivation is the dear part, and the workers share nothing of it.
+          // derivation is the costly part, and the workers share nothing of it.
           const Encryption& encryption = parts_.encryption;
           if (encryption.kind == EncryptionKind::kAes) {
             slot.result.sealed = SealAesMember(encryption.password, encryption.strength, &slot.result.whole.bytes);

@@ -19,6 +19,7 @@
 #include "pack/common/pack_error.h"
 #include "pack/cli/progress.h"
 #include "pack/common/file_reader.h"
+#include "pack/archive/aes_member.h"
 #include "pack/archive/lzma_member.h"
 #include "pack/archive/traditional_cipher.h"
 #include "pack/common/wording.h"
@@ -100,7 +101,8 @@ std::vector<WorkItem> PlanWork(const InstallerParts& parts) {
 }
 
 struct Finished {
-  PackedData whole;            // a whole member
+  PackedData whole;            // a whole member (encrypted, with AES)
+  AesSealed sealed;            // the bytes AES puts around it
   PackedBlock block;           // a solid block
   std::vector<uint8_t> input;  // a piece: its bytes as read...
   std::vector<uint8_t> piece;  // ...and compressed (empty at level 0)
@@ -200,6 +202,12 @@ class Workers {
           slot.result.piece = compressor.CompressPiece(slot.result.input, item.last);
         } else if (!m.folder) {
           slot.result.whole = compressor.Compress(ReadWholeFile(m));
+          // Each member has its own salt and keys, made here: the key
+          // derivation is the costly part, and the workers share nothing of it.
+          const Encryption& encryption = parts_.encryption;
+          if (encryption.kind == EncryptionKind::kAes) {
+            slot.result.sealed = SealAesMember(encryption.password, encryption.strength, &slot.result.whole.bytes);
+          }
         }
       } catch (...) {
         slot.failure = std::current_exception();
@@ -232,7 +240,11 @@ MemberRecord StartRecord(const InstallerParts& parts, const InputMember& m, uint
   r.time = parts.fixedTime ? *parts.fixedTime : DosTimeOfFile(m.modified);
   r.externalAttributes = ExternalAttributes(m.folder, m.readOnly, m.executable);
   r.localOffset = offset;
-  if (!parts.password.empty() && !m.folder) r.flags |= kFlagEncrypted;
+  if (parts.encryption.kind != EncryptionKind::kNone && !m.folder) r.flags |= kFlagEncrypted;
+  if (parts.encryption.kind == EncryptionKind::kAes && !m.folder) {
+    r.aes = true;
+    r.aesStrength = parts.encryption.strength;
+  }
   return r;
 }
 
@@ -241,6 +253,7 @@ void SetVersionNeeded(MemberRecord* r) {
   uint16_t version = r->method == kMethodDeflate || (r->flags & kFlagEncrypted) ? 20 : 10;
   if (UsesZip64(*r)) version = std::max(version, kVersionZip64);
   if (r->method == kMethodLzma || r->method == kMethodSolidLzma) version = std::max(version, kVersionLzma);
+  if (r->aes) version = std::max(version, kVersionAes);
   r->versionNeeded = version;
 }
 
@@ -249,33 +262,81 @@ void SetMethod(MemberRecord* r, uint16_t method) {
   if (method == kMethodLzma || method == kMethodSolidLzma) r->flags |= kFlagLzmaEndMarker;
 }
 
-MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, PackedData data) {
+// What encryption adds to the member's compressed size.
+uint64_t EncryptionOverhead(const MemberRecord& r) {
+  if (!(r.flags & kFlagEncrypted)) return 0;
+  return r.aes ? AesOverhead(r.aesStrength) : kEncryptionHeaderSize;
+}
+
+// A whole member: an AES one comes encrypted from its worker; the
+// traditional cipher runs here.
+MemberRecord WriteWholeMember(OutputFile* file, const InstallerParts& parts, const InputMember& m, Finished done) {
+  PackedData& data = done.whole;
   MemberRecord r = StartRecord(parts, m, file->offset());
-  const bool encrypted = (r.flags & kFlagEncrypted) != 0;
+  const bool traditional = (r.flags & kFlagEncrypted) && !r.aes;
   SetMethod(&r, data.method);
-  r.crc = data.crc;
+  r.crc = r.aes ? 0 : data.crc;  // AES members keep nothing of the plain data
   r.size = data.size;
-  r.compressedSize = data.bytes.size() + (encrypted ? kEncryptionHeaderSize : 0);
+  r.compressedSize = data.bytes.size() + EncryptionOverhead(r);
   r.zip64Local = NeedsZip64Local(r.size, r.compressedSize);
   SetVersionNeeded(&r);
   uint8_t header[kEncryptionHeaderSize];
-  if (encrypted) {
-    TraditionalCipher cipher(parts.password);
+  if (traditional) {
+    TraditionalCipher cipher(parts.encryption.password);
     MakeEncryptionHeader(&cipher, data.crc, header);
     cipher.Encrypt(data.bytes.data(), data.bytes.size());
   }
   const std::string local = LocalHeader(r);
   file->Write(local.data(), local.size());
-  if (encrypted) file->Write(header, sizeof header);
+  if (traditional) file->Write(header, sizeof header);
+  if (r.aes) file->Write(done.sealed.head.data(), done.sealed.head.size());
   file->Write(data.bytes.data(), data.bytes.size());
+  if (r.aes) file->Write(done.sealed.code.data(), done.sealed.code.size());
   return r;
 }
+
+// The cipher of a member streamed in pieces: nothing, the traditional
+// cipher (its header first) or AES (salt and verifier first, the
+// authentication code last).
+class StreamCipher {
+ public:
+  StreamCipher(const Encryption& encryption, const MemberRecord& record)
+      : encryption_(encryption), record_(record) {}
+
+  void Start(OutputFile* file, uint32_t crc) {
+    if (!(record_.flags & kFlagEncrypted)) return;
+    if (record_.aes) {
+      const std::vector<uint8_t> head = StartAesMember(encryption_.password, record_.aesStrength, &aes_);
+      file->Write(head.data(), head.size());
+      return;
+    }
+    traditional_ = std::make_unique<TraditionalCipher>(encryption_.password);
+    uint8_t header[kEncryptionHeaderSize];
+    MakeEncryptionHeader(traditional_.get(), crc, header);
+    file->Write(header, sizeof header);
+  }
+  void Encrypt(std::vector<uint8_t>* bytes) {
+    if (aes_ != nullptr) aes_->Encrypt(bytes->data(), bytes->size());
+    if (traditional_ != nullptr) traditional_->Encrypt(bytes->data(), bytes->size());
+  }
+  void Finish(OutputFile* file) {
+    if (aes_ == nullptr) return;
+    const std::array<uint8_t, kAesCodeSize> code = aes_->Code();
+    file->Write(code.data(), code.size());
+  }
+
+ private:
+  const Encryption& encryption_;
+  const MemberRecord& record_;
+  std::unique_ptr<AesMemberCipher> aes_;
+  std::unique_ptr<TraditionalCipher> traditional_;
+};
 
 // A solid block: the head's local header and the block's stream, then
 // the local header of each other member, which has no data of its own.
 std::vector<MemberRecord> WriteSolidBlock(OutputFile* file, const InstallerParts& parts, const WorkItem& item,
                                           const PackedBlock& block) {
-  if (!parts.password.empty()) throw InternalError("a solid block with a password");
+  if (parts.encryption.kind != EncryptionKind::kNone) throw InternalError("a solid block with a password");
   std::vector<MemberRecord> records;
   const uint64_t head = file->offset();
   uint64_t inBlock = 0;
@@ -302,7 +363,7 @@ std::vector<MemberRecord> WriteSolidBlock(OutputFile* file, const InstallerParts
 }
 
 // The CRC of a large member read ahead of its data: the encryption header
-// of the traditional cipher holds its high byte.
+// of the traditional cipher holds its high byte (AES needs none).
 uint32_t SourceCrc(const InputMember& m) {
   uint32_t crc = 0;
   for (uint64_t at = 0; at < m.size; at += kPieceSize) {
@@ -320,23 +381,17 @@ uint32_t SourceCrc(const InputMember& m) {
 MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, const InputMember& m,
                                const std::vector<WorkItem>& plan, Workers* workers, size_t* item, Progress* progress) {
   MemberRecord r = StartRecord(parts, m, file->offset());
-  const bool encrypted = (r.flags & kFlagEncrypted) != 0;
-  const uint64_t encryption = encrypted ? kEncryptionHeaderSize : 0;
+  const bool traditional = (r.flags & kFlagEncrypted) && !r.aes;
+  const uint64_t encryption = EncryptionOverhead(r);
   r.size = m.size;
   r.zip64Local = NeedsZip64Local(r.size, r.size + encryption);  // Stored is the largest it gets
-  const uint32_t expectedCrc = encrypted ? SourceCrc(m) : 0;
+  const uint32_t expectedCrc = traditional ? SourceCrc(m) : 0;
   const std::string placeholder = LocalHeader(r);
   file->Write(placeholder.data(), placeholder.size());
   const uint64_t headerEnd = file->offset();
 
-  const auto startData = [&](TraditionalCipher* cipher) {
-    if (!encrypted) return;
-    uint8_t header[kEncryptionHeaderSize];
-    MakeEncryptionHeader(cipher, expectedCrc, header);
-    file->Write(header, sizeof header);
-  };
-  TraditionalCipher cipher(parts.password);
-  startData(&cipher);
+  StreamCipher cipher(parts.encryption, r);
+  cipher.Start(file, expectedCrc);
   const uint16_t method = parts.compression.method == PackMethod::kLzma ? kMethodLzma
                           : parts.compression.level > 0 || parts.compression.zopfliIterations > 0 ? kMethodDeflate
                                                                                                  : kMethodStored;
@@ -349,30 +404,32 @@ MemberRecord WritePiecedMember(OutputFile* file, const InstallerParts& parts, co
     crc = crc32Update(crc, piece.input.data(), piece.input.size());
     if (lzma != nullptr) piece.piece = lzma->Encode(piece.input.data(), piece.input.size(), last);
     std::vector<uint8_t>& bytes = method == kMethodStored ? piece.input : piece.piece;
-    if (encrypted) cipher.Encrypt(bytes.data(), bytes.size());
+    cipher.Encrypt(&bytes);
     file->Write(bytes.data(), bytes.size());
     done += piece.input.size();
     progress->Advance(piece.input.size());
   }
   lzma.reset();  // its match finder's memory
+  cipher.Finish(file);
   SetMethod(&r, method);
   if (method != kMethodStored && file->offset() - headerEnd - encryption >= m.size) {
     file->TruncateTo(headerEnd);
-    TraditionalCipher again(parts.password);
-    startData(&again);
+    StreamCipher again(parts.encryption, r);
+    again.Start(file, expectedCrc);
     uint32_t storedCrc = 0;
     for (uint64_t at = 0; at < m.size; at += kPieceSize) {
       std::vector<uint8_t> bytes = ReadPiece(m, at, std::min(kPieceSize, m.size - at));
       storedCrc = crc32Update(storedCrc, bytes.data(), bytes.size());
-      if (encrypted) again.Encrypt(bytes.data(), bytes.size());
+      again.Encrypt(&bytes);
       file->Write(bytes.data(), bytes.size());
     }
+    again.Finish(file);
     if (storedCrc != crc) throw Changed(m);
     r.method = kMethodStored;
     r.flags &= static_cast<uint16_t>(~kFlagLzmaEndMarker);
   }
-  if (encrypted && crc != expectedCrc) throw Changed(m);
-  r.crc = crc;
+  if (traditional && crc != expectedCrc) throw Changed(m);
+  r.crc = r.aes ? 0 : crc;
   r.compressedSize = file->offset() - headerEnd;
   SetVersionNeeded(&r);
   const std::string local = LocalHeader(r);
@@ -396,7 +453,8 @@ void CheckWhatWasWritten(const std::string& temporary, const InstallerParts& par
     const InputMember& m = parts.members[k];
     return m.folder ? std::string() : m.source;
   };
-  for (const MemberProblem& p : VerifyMembers(written, archive, parts.password, source)) {
+  const MemberPasswords passwords{parts.encryption.password, parts.encryption.password};
+  for (const MemberProblem& p : VerifyMembers(written, archive, passwords, source)) {
     const InputMember& m = parts.members[p.index];
     struct stat now;
     if (p.verdict == MemberVerdict::kDiffersFromSource &&
@@ -444,7 +502,7 @@ PackResult WriteInstaller(const InstallerParts& parts, const std::string& output
       if (plan[item].piece) {
         records.push_back(WritePiecedMember(&file, parts, m, plan, &workers, &item, &progress));
       } else {
-        records.push_back(WriteWholeMember(&file, parts, m, workers.Take(item++).whole));
+        records.push_back(WriteWholeMember(&file, parts, m, workers.Take(item++)));
         progress.Advance(m.size);
       }
       const MemberRecord& r = records.back();

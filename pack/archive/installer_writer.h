@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "pack/archive/compressor.h"
+#include "pack/archive/encryption.h"
 #include "pack/archive/solid_block.h"
 #include "pack/common/dos_time.h"
 #include "pack/input/input_tree.h"
@@ -22,7 +23,7 @@ struct InstallerParts {
   std::vector<InputMember> members;
   Compression compression;  // with solid blocks: for the members outside them
   SolidSettings solid;
-  std::string password;       // in the code page; empty: no encryption
+  Encryption encryption;
   std::optional<DosDateTime> fixedTime;
 };
 

@@ -50,12 +50,14 @@ std::string SolidExtra(const MemberRecord& m) {
   return extra;
 }
 
+std::string AesFieldOf(const MemberRecord& m) { return m.aes ? AesExtra(m.aesStrength, m.method) : std::string(); }
+
 // The fields local and central headers share, from "version needed" on.
 void PutCommon(std::string* out, const MemberRecord& m, bool central, size_t extraLength) {
   const bool markers = !central && m.zip64Local;
   Put16(out, m.versionNeeded);
   Put16(out, m.flags);
-  Put16(out, m.method);
+  Put16(out, m.aes ? kMethodAes : m.method);
   Put32(out, m.time);  // time, then date
   Put32(out, m.crc);
   Put32(out, markers ? static_cast<uint32_t>(kMarker32) : Field32(m.compressedSize));
@@ -81,7 +83,7 @@ uint32_t ExternalAttributes(bool folder, bool readOnly, bool executable) {
 }
 
 std::string LocalHeader(const MemberRecord& m) {
-  const std::string extra = Zip64Extra(m, false) + SolidExtra(m);
+  const std::string extra = Zip64Extra(m, false) + SolidExtra(m) + AesFieldOf(m);
   std::string out;
   Put32(&out, 0x04034B50);
   PutCommon(&out, m, false, extra.size());
@@ -89,7 +91,7 @@ std::string LocalHeader(const MemberRecord& m) {
 }
 
 std::string CentralHeader(const MemberRecord& m) {
-  const std::string extra = Zip64Extra(m, true) + SolidExtra(m);
+  const std::string extra = Zip64Extra(m, true) + SolidExtra(m) + AesFieldOf(m);
   std::string out;
   Put32(&out, 0x02014B50);
   Put16(&out, kHostUnix | std::max<uint16_t>(20, m.versionNeeded));

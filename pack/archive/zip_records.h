@@ -9,13 +9,14 @@
 
 #include <string>
 
+#include "pack/archive/aes_member.h"
 #include "pack/common/dos_time.h"
 
 struct MemberRecord {
   std::string name;  // in the code page; a folder's ends with '/'
   uint16_t versionNeeded = 10;
   uint16_t flags = 0;
-  uint16_t method = 0;
+  uint16_t method = 0;  // the compression method, also under AES
   DosDateTime time = 0;
   uint32_t crc = 0;
   uint64_t compressedSize = 0;
@@ -31,6 +32,10 @@ struct MemberRecord {
   uint8_t solidFilter = 0;
   uint64_t solidHeadOffset = 0;  // the block's head's local header
   uint64_t solidDataOffset = 0;  // this member's data in the block's joined data
+  // An AES member: method 99 in both headers, the AES field naming the
+  // strength and the method above.
+  bool aes = false;
+  AesStrength aesStrength = AesStrength::kAes256;
 };
 
 const uint16_t kFlagEncrypted = 0x0001;

@@ -10,7 +10,8 @@ NAME
 
 SYNOPSIS
        zimbro-pack -o SETUP.EXE [--script FILE] [--stub FILE] [--messages FILE]
-                   [--password P | --password-file F | --password-env V]
+                   [--password-file F | --password-env V | --password P]
+                   [--encryption aes256|aes128|traditional]
                    [--method deflate|lzma] [-0 ... -12 | --zopfli N]
                    [--solid [--solid-block-size N] [--dictionary N]]
                    [--mtime T] [--codepage N]
@@ -21,7 +22,8 @@ SYNOPSIS
                    [--timestamp-url URL] [--strict] [-q | -v] PATH...
        zimbro-pack --check SCRIPT [--codepage N]
        zimbro-pack --list SETUP.EXE [--codepage N]
-       zimbro-pack --test SETUP.EXE [--password P] [--codepage N]
+       zimbro-pack --test SETUP.EXE [--password-file F | --password-env V |
+                   --password P] [--codepage N]
        zimbro-pack --messages-template [--stub FILE] [--pseudo] [--codepage N]
                    [-o FILE]
        zimbro-pack --help | --version
@@ -48,7 +50,8 @@ DESCRIPTION
        allow, is an error, and so are two names that Windows would take as
        one (equal but for case or for how accents are written, after NFC
        normalisation) or a file beside a folder of the same name. The same inputs give a byte-identical installer
-       (except with --password, whose headers are random).
+       (except with a password: every encrypted member has a random salt
+       or header).
 
        The script is read first by the stub's own rules (see --check); an
        installer whose script has errors is not written. Nothing is left
@@ -86,12 +89,34 @@ OPTIONS
               message must keep the printf conversions (%s, ...) of its
               English text.
 
-       --password P, --password-file FILE, --password-env VARIABLE
-              Encrypts every file with the traditional ZIP encryption, which
-              the stub asks a password for. It is weak: it only keeps casual
-              eyes out. At most 127 characters. The password comes from the
-              command line, from the first line of FILE, or from the
-              environment VARIABLE (which a build log does not show).
+       --password-file FILE, --password-env VARIABLE, --password P
+              Encrypts every file; the installer asks for the password
+              before it extracts the first one. The password comes from the
+              first line of FILE or from the environment VARIABLE, which
+              is what to use: other users of the machine and a build log
+              see the command line of --password P. At most 127
+              characters, as the installer's prompt counts them. Read as
+              UTF-8 (text that is not UTF-8 is refused): AES keys are made
+              from its UTF-8 bytes, as other AES tools make them, so
+              accented letters typed into the prompt or into those tools
+              open the files alike.
+
+       --encryption aes256|aes128|traditional
+              How files are encrypted when a password is given (AES-256 by
+              default). aes256 and aes128 use AES (ZIP method 99, in the
+              AE-2 format): every file has its own random salt and keys made
+              from the password by PBKDF2, and an authentication code that
+              the installer checks over all of the encrypted data before
+              the file takes its name, so that a file changed on the way is
+              refused rather than installed. No CRC of the plain data is
+              stored. 7-Zip and other current unzips read it; Debian's
+              unzip and Python's zipfile do not. aes256 is the one to use.
+              traditional is the old ZIP encryption that every unzip reads:
+              it is weak (public tools recover the files from one known
+              file of the payload, and changed data goes unnoticed until
+              its CRC), it only keeps casual eyes out, and its password
+              must be ASCII. Cannot go with --solid, nor without a
+              password.
 
        --exclude PATTERN
               Leaves out what a folder walk meets and PATTERN matches (shell
@@ -163,8 +188,8 @@ OPTIONS
               --dictionary) and 16 KiB of the decoder's own besides its
               usual buffers. Packing is slow, 0.5 to 1 MiB/s per block
               (blocks side by side on several cores); the installer
-              decodes a block at tens of MiB/s. Cannot go with
-              --password.
+              decodes a block at tens of MiB/s. Cannot go with a
+              password: the members of a block share one stream.
 
        --solid-block-size N
               With --solid: at most N MiB of files per block (1 to 4096,
@@ -214,16 +239,21 @@ OPTIONS
               messages block and its entries, whether the archive uses Zip64
               (its Zip64 end record, the members with a Zip64 field), the
               script, and every member with its size, compressed size,
-              method, time, attributes and encryption. Installers made by
+              method, time, attributes and encryption: AES-128, AES-192 or
+              AES-256 by key strength (with +CRC for the first AES format,
+              which also keeps the CRC), or traditional. Installers made by
               hand (cat stub archive.zip) are read as well.
 
        --test SETUP.EXE
               Reads every member of an installer back (made by zimbro-pack
               or by hand): local and central headers agree, the data
-              decrypts (with --password) and decodes to the declared size
-              with the declared CRC. Also checks the script by the stub's
-              rules. Prints each damaged member and a summary; exits 0 only
-              when every member and the script are intact.
+              decrypts (with a password, given as for packing; an AES
+              member's password verifier and its authentication code over
+              all of its encrypted data are checked), and it decodes to the
+              declared size (and CRC, where one is stored). Also checks
+              the script by the stub's rules. Prints each damaged member
+              and a summary; exits 0 only when every member and the script
+              are intact.
 
        --messages-template
               Writes a messages block with every text of the stub (read from
@@ -265,6 +295,7 @@ EXAMPLES
        zimbro-pack --messages-template > ru.txt     (then translate ru.txt)
        zimbro-pack -o setup-ru.exe --codepage 1251 --messages ru.txt \
                    --script install.txt app/
+       zimbro-pack -o setup.exe --password-env SETUP_PASS app/   (AES-256)
        zimbro-pack --list setup.exe
        zimbro-pack --test setup.exe
        zimbro-pack -o setup.exe --script install.txt --icon app.ico \

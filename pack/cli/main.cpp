@@ -25,18 +25,16 @@
 #include "pack/archive/installer_writer.h"
 #include "pack/script/messages_block.h"
 #include "pack/cli/options.h"
+#include "pack/cli/password_bytes.h"
 #include "pack/common/output_file.h"
 #include "pack/script/script_check.h"
 #include "pack/pe/stub_branding.h"
 #include "pack/pe/stub_image.h"
 #include "pack/common/text_file.h"
 #include "pack/common/wording.h"
-#include "ui/portable/password_size.h"
 
 namespace {
 
-// The stub's own limit, from the header it is built with.
-const size_t kPasswordLimit = kPasswordSize - 1;
 const uint64_t kSignableLimit = 0xFFFFFFFFu - (1u << 20);  // room left for the certificate table
 
 // What the packer says besides errors: warnings (which --strict turns into
@@ -143,22 +141,38 @@ std::string LoadMessages(const std::string& path, const StubImage& stub, const C
   return block;
 }
 
-std::string EncodePassword(const Options& o, const CodePage& codePage, Report* report) {
-  if (!o.hasPassword) return "";
-  std::string bytes, bad;
-  const std::string password =
-      o.passwordSource.given() ? ReadSecret(o.passwordSource, "password for --password") : o.password;
-  if (password.empty()) throw UsageError("--password needs a password that is not empty");
-  if (!codePage.Encode(password, &bytes, &bad)) {
-    throw UsageError("--password: " + bad + " cannot be written in code page " + std::to_string(codePage.number()) +
-                     ", so it could not be typed on the target machines");
+// The password as the publisher keeps it: a file or a variable, or the
+// command line.
+std::string TypedPassword(const Options& o) {
+  return o.passwordSource.given() ? ReadSecret(o.passwordSource, "password for --password") : o.password;
+}
+
+Encryption ChooseEncryption(const Options& o, Report* report) {
+  Encryption encryption;
+  if (!o.hasPassword) return encryption;
+  encryption.kind = o.encryption;
+  encryption.strength = o.aesStrength;
+  encryption.password = PasswordBytes(TypedPassword(o), encryption.kind);
+  if (encryption.kind == EncryptionKind::kTraditional) {
+    report->Warn("the traditional ZIP encryption is weak: it only keeps casual eyes out");
   }
-  if (bytes.size() > kPasswordLimit) {
-    throw UsageError("--password: more than " + std::to_string(kPasswordLimit) + " characters: the stub takes " +
-                     std::to_string(kPasswordLimit));
+  if (encryption.kind == EncryptionKind::kAes && encryption.password.size() > kAesPasswordBytesOthersTake) {
+    report->Warn("the password is " + std::to_string(encryption.password.size()) + " bytes of UTF-8: the installer "
+                 "takes it, but some other AES unzips take no more than " +
+                 std::to_string(kAesPasswordBytesOthersTake) + " bytes and could not open its archive");
   }
-  if (report != nullptr) report->Warn("the traditional ZIP encryption is weak: it only keeps casual eyes out");
-  return bytes;
+  return encryption;
+}
+
+// --test meets members of other writers too: AES takes the password's
+// UTF-8, the traditional cipher the code page's bytes, as the stub tries
+// them (the UTF-8 where the code page has no form for it).
+MemberPasswords TestPasswords(const Options& o, const CodePage& codePage) {
+  MemberPasswords passwords;
+  if (!o.hasPassword) return passwords;
+  passwords.aes = PasswordBytes(TypedPassword(o), EncryptionKind::kAes);
+  if (!codePage.Encode(passwords.aes, &passwords.traditional)) passwords.traditional = passwords.aes;
+  return passwords;
 }
 
 void LeaveOut(const std::string& path, std::vector<LeftOut>* leftOut) {
@@ -241,7 +255,7 @@ int Pack(const Options& o) {
   // from a packed zip file's end record.
   if (parts.comment.empty()) parts.comment = "\r\n";
   parts.messagesBlock = LoadMessages(o.messages, stub.image, codePage, &report);
-  parts.password = EncodePassword(o, codePage, &report);
+  parts.encryption = ChooseEncryption(o, &report);
   parts.compression = o.compression;
   const char* epoch = getenv("SOURCE_DATE_EPOCH");
   std::string clamped;
@@ -327,10 +341,10 @@ int Check(const Options& o) {
 // rules; exit 0 only when all of it is intact.
 int Test(const Options& o) {
   const CodePage codePage(o.codePage);
-  const std::string password = o.hasPassword ? EncodePassword(o, codePage, nullptr) : "";
+  const MemberPasswords passwords = TestPasswords(o, codePage);
   const FileReader file(o.target);
   const ArchiveDirectory archive = ReadArchiveDirectory(file);
-  const std::vector<MemberProblem> problems = VerifyMembers(file, archive, password, {});
+  const std::vector<MemberProblem> problems = VerifyMembers(file, archive, passwords, {});
   size_t untested = 0;
   for (const MemberProblem& p : problems) {
     printf("%s: member %s: %s\n", o.target.c_str(), Quoted(codePage.Decode(archive.entries[p.index].name)).c_str(),

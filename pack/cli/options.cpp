@@ -65,6 +65,18 @@ const std::vector<OptionRule>& Rules() {
        [](Options* o, const std::string& v) { o->passwordSource.file = v, o->hasPassword = true; }},
       {"--password-env", nullptr, true, kInPack | kInTest,
        [](Options* o, const std::string& v) { o->passwordSource.environment = v, o->hasPassword = true; }},
+      {"--encryption", nullptr, true, kInPack,
+       [](Options* o, const std::string& v) {
+         o->encryptionGiven = true;
+         if (v == "aes256" || v == "aes128") {
+           o->encryption = EncryptionKind::kAes;
+           o->aesStrength = v == "aes256" ? AesStrength::kAes256 : AesStrength::kAes128;
+         } else if (v == "traditional") {
+           o->encryption = EncryptionKind::kTraditional;
+         } else {
+           throw UsageError("--encryption takes aes256, aes128 or traditional, not \"" + v + "\"");
+         }
+       }},
       {"--mtime", nullptr, true, kInPack, [](Options* o, const std::string& v) { o->mtime = v; }},
       {"--codepage", nullptr, true, kInAll,
        [](Options* o, const std::string& v) {
@@ -212,6 +224,9 @@ Options ParseOptions(int argc, char** argv) {
     if ((option == "--solid-block-size" || option == "--dictionary") && !o.solid.enabled) {
       throw UsageError(option + " goes with --solid");
     }
+  }
+  if (o.encryptionGiven && !o.hasPassword) {
+    throw UsageError("--encryption goes with a password (--password-file, --password-env or --password)");
   }
   if (o.solid.enabled && o.hasPassword) {
     throw UsageError("--solid cannot go with a password: members in solid blocks are not encrypted");

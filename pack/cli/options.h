@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "pack/archive/compressor.h"
+#include "pack/archive/encryption.h"
 #include "pack/archive/solid_block.h"
 #include "pack/common/pack_error.h"
 #include "pack/pe/stub_branding.h"
@@ -43,6 +44,10 @@ struct Options {
   std::string password;      // --password on the command line
   SecretSource passwordSource;
   bool hasPassword = false;
+  // With a password: AES-256 unless --encryption says otherwise.
+  EncryptionKind encryption = EncryptionKind::kAes;
+  AesStrength aesStrength = AesStrength::kAes256;
+  bool encryptionGiven = false;
   std::string mtime;
   std::string target;  // the file of --check, --list or --test
   bool pseudo = false;

@@ -186,6 +186,7 @@ ArchiveDirectory ReadArchiveDirectory(const FileReader& file) {
                                 ": its sizes or offset need a Zip64 field it does not hold)");
     }
     entry.solid = ReadSolidField(extra);
+    entry.aes = ReadAesField(extra);
     archive.lowestOffset = std::min<uint64_t>(archive.lowestOffset, entry.localOffset);
     archive.entries.push_back(std::move(entry));
     at += whole;

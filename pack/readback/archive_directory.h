@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/archive/aes_member.h"
 #include "pack/common/file_reader.h"
 
 // The solid-block field of a member (pack/archive/solid_block.h).
@@ -46,6 +47,7 @@ struct CentralEntry {
   uint64_t localOffset = 0;  // as written; add the directory's shift
   bool zip64 = false;        // it has a Zip64 field
   SolidField solid;
+  AesField aes;
   bool folder() const { return !name.empty() && name.back() == '/'; }
   bool encrypted() const { return (flags & 1) != 0; }
 };

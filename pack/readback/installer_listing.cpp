@@ -52,6 +52,16 @@ std::string MethodName(uint32_t method) {
   return "method " + std::to_string(method) + " (the stub cannot extract it)";
 }
 
+// How a member is encrypted: its AES strength, the traditional cipher, or
+// nothing.
+std::string EncryptionName(const CentralEntry& entry) {
+  if (entry.method == kMethodAes && entry.aes.wellFormed) {
+    return AesStrengthName(entry.aes.strength) + (entry.aes.version == kAesVersionCrcKept ? "+CRC" : "");
+  }
+  if (entry.method == kMethodAes) return "damaged AES";
+  return entry.encrypted() ? "traditional" : "";
+}
+
 std::string DescribeEntry(const StubText* text) {
   if (text == nullptr) return "(no text of this stub)";
   switch (text->role) {
@@ -153,7 +163,7 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
 
   const ArchiveDirectory archive = ReadArchiveDirectory(file);
   const int64_t shift = archive.shift;
-  struct Row { std::string name; uint64_t size, compressed; uint32_t method, time, attributes; bool encrypted, folder; };
+  struct Row { std::string name; uint64_t size, compressed; uint32_t method, time, attributes; std::string encryption; bool folder; };
   std::vector<Row> rows;
   uint64_t totalSize = 0, totalCompressed = 0;
   std::unique_ptr<CodePage> oem;  // for names from DOS-like hosts, made when first needed
@@ -173,8 +183,10 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
     } else {
       name = codePage.Decode(raw);
     }
-    rows.push_back(Row{name, entry.size, entry.compressedSize, entry.method, entry.time, entry.externalAttributes,
-                       entry.encrypted(), entry.folder()});
+    // An AES member's method is the one under its encryption.
+    const uint32_t method = entry.method == kMethodAes && entry.aes.wellFormed ? entry.aes.method : entry.method;
+    rows.push_back(Row{name, entry.size, entry.compressedSize, method, entry.time, entry.externalAttributes,
+                       EncryptionName(entry), entry.folder()});
     totalSize += entry.size;
     totalCompressed += entry.compressedSize;
   }
@@ -224,16 +236,16 @@ std::string ListInstaller(const std::string& path, const CodePage& codePage) {
          Counted(folders, "folder") + "), " + Grouped(totalSize) + " bytes, " + Grouped(totalCompressed) +
          " compressed" + (blockLines.empty() ? "" : ", " + Counted(blockLines.size(), "solid block")) + "\n";
   char line[160];
-  snprintf(line, sizeof line, "  %13s %13s  %-8s %-19s  %-5s  %-9s  %s\n", "size", "compressed", "method",
-           "modified", "attr", "encrypted", "name");
+  snprintf(line, sizeof line, "  %13s %13s  %-8s %-19s  %-5s  %-11s  %s\n", "size", "compressed", "method",
+           "modified", "attr", "encryption", "name");
   out += line;
   for (size_t k = 0; k < rows.size(); ++k) {
     const Row& r = rows[k];
     const auto block = blockLines.find(k);
     if (block != blockLines.end()) out += block->second;
-    snprintf(line, sizeof line, "  %13s %13s  %-8s %-19s  %-5s  %-9s  ", Grouped(r.size).c_str(),
+    snprintf(line, sizeof line, "  %13s %13s  %-8s %-19s  %-5s  %-11s  ", Grouped(r.size).c_str(),
              Grouped(r.compressed).c_str(), MethodName(r.method).c_str(), FormatDosTime(r.time).c_str(),
-             Attributes(r.attributes).c_str(), r.encrypted ? "yes" : "no");
+             Attributes(r.attributes).c_str(), r.encryption.c_str());
     out += line + r.name + "\n";
   }
   return out;

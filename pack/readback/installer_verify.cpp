@@ -8,6 +8,7 @@
 #include <memory>
 #include <new>
 
+#include "pack/archive/aes_member.h"
 #include "pack/archive/compressor.h"
 #include "pack/archive/lzma_member.h"
 #include "pack/common/pack_error.h"
@@ -37,11 +38,13 @@ struct Decompressor {
   libdeflate_decompressor* d;
 };
 
-// The member's stored bytes, read a block at a time and deciphered.
+// The member's stored bytes, read a block at a time and deciphered by one
+// of the ciphers (or none).
 struct DataReader {
   const FileReader* file;
   uint64_t position, left;
-  TraditionalCipher* cipher;  // null: not encrypted
+  TraditionalCipher* cipher;
+  AesMemberCipher* aes;
   std::vector<uint8_t> block;
 
   bool Next() {
@@ -51,7 +54,14 @@ struct DataReader {
     position += block.size();
     left -= block.size();
     if (cipher != nullptr) cipher->Decrypt(block.data(), block.size());
+    if (aes != nullptr) aes->Decrypt(block.data(), block.size());
     return true;
+  }
+  // What the decoder left unread, so that the authentication code covers
+  // all of the encrypted data.
+  void Drain() {
+    while (Next()) {
+    }
   }
 };
 
@@ -143,8 +153,55 @@ Outcome UnpackedLzma(DataReader* data, uint64_t declared, bool endMarker, PlainS
   return Fail(MemberVerdict::kDamaged, "its LZMA data is damaged");
 }
 
+// The plain bytes of the member's data, by its compression method, into sink.
+Outcome Decode(uint16_t method, const CentralEntry& entry, uint16_t localFlags, uint64_t packedSize, DataReader* data,
+               libdeflate_decompressor* decompressor, PlainSink* sink) {
+  if (method == kMethodStored) {
+    if (packedSize != entry.size) {
+      return Fail(MemberVerdict::kDamaged, "stored with " + Grouped(packedSize) + " bytes, its header says " +
+                                               Grouped(entry.size));
+    }
+    while (data->Next()) sink->Take(data->block.data(), data->block.size());
+    return {};
+  }
+  if (method == kMethodDeflate) {
+    return entry.size <= kWholeLimit && packedSize <= kWholeLimit ? InflateWhole(data, entry.size, decompressor, sink)
+                                                                 : InflateStreaming(data, entry.size, sink);
+  }
+  if (method == kMethodLzma) {
+    if ((localFlags ^ entry.flags) & kFlagLzmaEndMarker) {
+      return Fail(MemberVerdict::kDamaged, "its two headers disagree on the LZMA end marker");
+    }
+    return UnpackedLzma(data, entry.size, (entry.flags & kFlagLzmaEndMarker) != 0, sink);
+  }
+  return Fail(MemberVerdict::kDamaged, "method " + std::to_string(method) + ", which the stub cannot extract");
+}
+
+// An AES member's field, the same in both headers, and its password
+// verifier: the cipher for its data, or why there is none.
+Outcome OpenAes(const FileReader& file, const CentralEntry& entry, const LocalHeaderFound& local,
+                const std::string& password, std::unique_ptr<AesMemberCipher>* cipher) {
+  const AesField& field = entry.aes;
+  if (!field.wellFormed) {
+    return Fail(MemberVerdict::kDamaged, field.present ? "its AES field is damaged" : "method 99 without an AES field");
+  }
+  if (!(ReadAesField(local.extra) == field)) return Fail(MemberVerdict::kDamaged, "its two headers' AES fields differ");
+  if (!entry.encrypted()) return Fail(MemberVerdict::kDamaged, "an AES member not flagged as encrypted");
+  if (password.empty()) return Fail(MemberVerdict::kNotTested, "encrypted: give --password to test it");
+  const size_t salt = AesSaltBytes(field.strength);
+  if (entry.compressedSize < AesOverhead(field.strength)) {
+    return Fail(MemberVerdict::kDamaged, "shorter than its salt, verifier and authentication code");
+  }
+  const std::vector<uint8_t> head = file.Read(local.dataStart, salt + kAesVerifierSize);
+  *cipher = std::make_unique<AesMemberCipher>(password, field.strength, head.data());
+  if (head.size() != salt + kAesVerifierSize || memcmp((*cipher)->verifier(), head.data() + salt, kAesVerifierSize) != 0) {
+    return Fail(MemberVerdict::kDamaged, "the password does not open it (or its password verifier is damaged)");
+  }
+  return {};
+}
+
 Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const CentralEntry& entry,
-              const std::string& password, libdeflate_decompressor* decompressor, PlainSink* sink) {
+              const MemberPasswords& passwords, libdeflate_decompressor* decompressor, PlainSink* sink) {
   LocalHeaderFound local;
   const Outcome header = CheckLocalHeader(file, archive, entry, &local);
   if (header.verdict != MemberVerdict::kIntact) return header;
@@ -152,8 +209,17 @@ Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const Cen
   const uint64_t dataStart = local.dataStart;
 
   std::unique_ptr<TraditionalCipher> cipher;
-  uint64_t packedSize = entry.compressedSize;
-  if (entry.encrypted()) {
+  std::unique_ptr<AesMemberCipher> aes;
+  uint16_t method = entry.method;
+  uint64_t packedStart = dataStart, packedSize = entry.compressedSize;
+  if (entry.method == kMethodAes) {
+    const Outcome opened = OpenAes(file, entry, local, passwords.aes, &aes);
+    if (opened.verdict != MemberVerdict::kIntact) return opened;
+    method = entry.aes.method;
+    packedStart += AesSaltBytes(entry.aes.strength) + kAesVerifierSize;
+    packedSize -= AesOverhead(entry.aes.strength);
+  } else if (entry.encrypted()) {
+    const std::string& password = passwords.traditional;
     if (password.empty()) return Fail(MemberVerdict::kNotTested, "encrypted: give --password to test it");
     if (packedSize < kEncryptionHeaderSize) return Fail(MemberVerdict::kDamaged, "shorter than its encryption header");
     cipher = std::make_unique<TraditionalCipher>(password);
@@ -163,40 +229,34 @@ Outcome Check(const FileReader& file, const ArchiveDirectory& archive, const Cen
     if (head[kEncryptionHeaderSize - 1] != check) {
       return Fail(MemberVerdict::kDamaged, "the password does not open it (or its encryption header is damaged)");
     }
+    packedStart += kEncryptionHeaderSize;
     packedSize -= kEncryptionHeaderSize;
   }
-  DataReader data{&file, dataStart + entry.compressedSize - packedSize, packedSize, cipher.get(), {}};
-
-  Outcome outcome;
-  if (entry.method == kMethodStored) {
-    if (packedSize != entry.size) {
-      return Fail(MemberVerdict::kDamaged, "stored with " + Grouped(packedSize) + " bytes, its header says " +
-                                               Grouped(entry.size));
+  DataReader data{&file, packedStart, packedSize, cipher.get(), aes.get(), {}};
+  const Outcome decoded = Decode(method, entry, flags, packedSize, &data, decompressor, sink);
+  if (aes != nullptr) {
+    // Changed data says so before anything its decoding found.
+    data.Drain();
+    const std::array<uint8_t, kAesCodeSize> computed = aes->Code();
+    const std::vector<uint8_t> stored = file.Read(packedStart + packedSize, kAesCodeSize);
+    if (stored.size() != kAesCodeSize || !SameCode(computed.data(), stored.data())) {
+      return Fail(MemberVerdict::kDamaged, "its authentication code does not match its encrypted data: the data "
+                                           "was changed or damaged");
     }
-    while (data.Next()) sink->Take(data.block.data(), data.block.size());
-  } else if (entry.method == kMethodDeflate) {
-    outcome = entry.size <= kWholeLimit && packedSize <= kWholeLimit ? InflateWhole(&data, entry.size, decompressor, sink)
-                                                                    : InflateStreaming(&data, entry.size, sink);
-    if (outcome.verdict != MemberVerdict::kIntact) return outcome;
-  } else if (entry.method == kMethodLzma) {
-    if ((flags ^ entry.flags) & kFlagLzmaEndMarker) {
-      return Fail(MemberVerdict::kDamaged, "its two headers disagree on the LZMA end marker");
-    }
-    outcome = UnpackedLzma(&data, entry.size, (entry.flags & kFlagLzmaEndMarker) != 0, sink);
-    if (outcome.verdict != MemberVerdict::kIntact) return outcome;
-  } else {
-    return Fail(MemberVerdict::kDamaged, "method " + std::to_string(entry.method) + ", which the stub cannot extract");
   }
-  if (sink->crc != entry.crc) {
+  if (decoded.verdict != MemberVerdict::kIntact) return decoded;
+  // The second AES version stores no CRC: the authentication code stands for it.
+  const bool crcStored = aes == nullptr || entry.aes.version == kAesVersionCrcKept;
+  if (crcStored && sink->crc != entry.crc) {
     return Fail(MemberVerdict::kDamaged, "its data has CRC " + Hex(sink->crc) + ", its header says " + Hex(entry.crc));
   }
-  return outcome;
+  return decoded;
 }
 
 }  // namespace
 
 std::vector<MemberProblem> VerifyMembers(const FileReader& file, const ArchiveDirectory& archive,
-                                         const std::string& password, const SourcePath& source) {
+                                         const MemberPasswords& passwords, const SourcePath& source) {
   Decompressor decompressor;
   std::vector<MemberProblem> problems;
   for (size_t k = 0; k < archive.entries.size();) {
@@ -206,7 +266,7 @@ std::vector<MemberProblem> VerifyMembers(const FileReader& file, const ArchiveDi
       continue;
     }
     const std::unique_ptr<PlainSink> sink = SinkFor(source, k);
-    const Outcome outcome = Concluded(entry, *sink, Check(file, archive, entry, password, decompressor.d, sink.get()));
+    const Outcome outcome = Concluded(entry, *sink, Check(file, archive, entry, passwords, decompressor.d, sink.get()));
     if (outcome.verdict != MemberVerdict::kIntact) problems.push_back({k, outcome.verdict, outcome.what});
     ++k;
   }

@@ -1,5 +1,6 @@
-// Reading an installer's members back: every member's data is decrypted,
-// inflated and checked against the sizes and CRC its headers declare and,
+// Reading an installer's members back: every member's data is decrypted
+// (an AES member's authentication code checked over all of its encrypted
+// data), inflated and checked against the sizes and CRC its headers declare and,
 // right after a pack, against the very files it was made from. The packer
 // runs it on every installer before it gives the file its name, and
 // --test runs it on any installer. On purpose it decodes with code that is
@@ -35,7 +36,13 @@ struct MemberProblem {
 // for a folder. Members of any size are read in pieces, never whole.
 using SourcePath = std::function<std::string(size_t index)>;
 
-// Problems in directory order; none when every member is intact. password
-// (in the code page) may be empty; source may be empty.
+// The password in the form each cipher takes; empty when none was given.
+struct MemberPasswords {
+  std::string aes;          // UTF-8
+  std::string traditional;  // in the code page
+};
+
+// Problems in directory order; none when every member is intact. source
+// may be empty.
 std::vector<MemberProblem> VerifyMembers(const FileReader& file, const ArchiveDirectory& archive,
-                                         const std::string& password, const SourcePath& source);
+                                         const MemberPasswords& passwords, const SourcePath& source);

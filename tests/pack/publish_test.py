@@ -10,7 +10,7 @@ import subprocess
 import unittest
 import zipfile
 
-from pack_support import DEMO, PACK, STUB, PackTestCase, read, run, test_certificate, write
+from pack_support import DEMO, PACK, STUB, PackTestCase, read, run, seven_zip_test, test_certificate, write
 
 # Debian's python3-pefile lives with the system's Python.
 SYSTEM_PYTHON = "/usr/bin/python3"
@@ -221,9 +221,7 @@ class PipelineTest(PackTestCase):
                             (["--password-env", "PACK_PW"], {"PACK_PW": "from a file"})]:
             with self.subTest(source[0]):
                 self.pack(out, *source, tree, env=env)
-                with zipfile.ZipFile(out) as z:
-                    z.setpassword(b"from a file")
-                    self.assertIsNone(z.testzip())
+                seven_zip_test(self, out, "from a file")
                 self.assertEqual(run("--test", out, *source, env=env)[0], 0)
 
 

@@ -27,11 +27,14 @@ ROWS = {
     "zopfli": (mixed_tree, ["--zopfli", "3"], None),
     "thousand_files": (many_files, [], None),
     "messages_block": (mixed_tree, ["--messages", "BLOCK"], None),
-    "password": (mixed_tree, ["--password", "s3cr3t"], None),
+    "password": (mixed_tree, ["--encryption", "traditional", "--password", "s3cr3t"], None),
     "pieces": (pieced_tree, [], None),
     # LZMA members through the stub's own decoder, plain and encrypted.
     "lzma": (mixed_tree, ["--method", "lzma"], None),
-    "lzma_password": (mixed_tree, ["--method", "lzma", "--password", "s3cr3t"], None),
+    "lzma_password": (mixed_tree, ["--method", "lzma", "--encryption", "traditional", "--password", "s3cr3t"], None),
+    # AES members (the default with a password), over every method the packer writes.
+    "aes256": (mixed_tree, ["--password", "s3cr3t"], None),
+    "lzma_aes128": (mixed_tree, ["--method", "lzma", "--encryption", "aes128", "--password", "s3cr3t"], None),
     # Solid blocks through the stub's decoder that runs from member to
     # member; a thousand small files in blocks of 1 MiB, and a mixed tree.
     "solid": (mixed_tree, ["--solid"], None),

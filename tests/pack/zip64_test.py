@@ -39,8 +39,10 @@ class Zip64Test(PackTestCase):
 
     def test_small_installers_stay_classic(self):
         tree = mixed_tree(self.path("tree"))
-        for args in (["-0"], [], ["--password", "pw"]):
+        aes_field = bytes.fromhex("0199070002004145030000")  # AE-2, AES-256, then the real method
+        for args in (["-0"], [], ["--password", "pw", "--encryption", "traditional"], ["--password", "pw"]):
             with self.subTest(args):
+                aes = args[-1:] == ["pw"]
                 installer = self.path("setup.exe")
                 self.pack(installer, *args, tree)
                 data = archive_part(installer)
@@ -49,10 +51,13 @@ class Zip64Test(PackTestCase):
                 headers = central_headers(data)
                 self.assertEqual(len(headers), 12)
                 for _, made, needed, extra in headers:
-                    self.assertEqual((made, extra), (0x0314, 0))
-                    self.assertIn(needed, (10, 20))
-                infos = check_readers(self, installer, args[1] if args[:1] == ["--password"] else None)
-                self.assertTrue(all(i.extra == b"" and i.extract_version in (10, 20) for i in infos))
+                    # AES members need version 5.1 and carry their field; folders are not encrypted.
+                    self.assertIn((made, needed, extra), [(0x0314, 10, 0), (0x0314, 20, 0)] + [(0x0333, 51, 11)] * aes)
+                infos = check_readers(self, installer, "pw" if "--password" in args else None)
+                for i in infos:
+                    want = (aes_field[:-2], 51) if aes and not i.is_dir() else (b"", i.extract_version)
+                    self.assertEqual((i.extra[:-2], i.extract_version), want, i.filename)
+                    self.assertIn(i.extract_version, (10, 20, 51))
                 self.assertIn("Zip64: none (a classic archive)", run("--list", installer)[1])
 
     def test_more_than_65535_members(self):
@@ -83,19 +88,30 @@ class Zip64Test(PackTestCase):
         # Encrypted pieces are read by unzip, 7-Zip and the packer (Python
         # decrypts too slowly for this size).
         tree = pieced_tree(self.path("tree"))
-        methods = {"-0": ("Stored", "Stored"), "-1": ("Deflate", "Stored"), "--password": ("Deflate", "Stored")}
+        # AES members in pieces are read back by 7-Zip and the packer only:
+        # the key stream and the authentication code run on from piece to
+        # piece, and the member that does not shrink is made again, Stored,
+        # with a salt of its own.
+        methods = {"-0": ("Stored", "Stored"), "-1": ("Deflate", "Stored"),
+                   "traditional": ("Deflate", "Stored"), "aes128": ("Deflate", "Stored")}
         if "TSAN_OPTIONS" in os.environ:
-            # The cipher, byte by byte under the sanitizer, takes minutes
-            # here; the workers run the same with and without it.
-            del methods["--password"]
+            # The ciphers, byte by byte under the sanitizer, take minutes
+            # here; the workers run the same with and without them.
+            del methods["traditional"], methods["aes128"]
         for option, (text, noise) in methods.items():
             with self.subTest(option):
                 installer = self.path("setup.exe")
-                password = "pw" if option == "--password" else None
-                self.pack(installer, *(["-1", option, password] if password else [option]), tree)
+                password = None if option.startswith("-") else "pw"
+                self.pack(installer, *(["-1", "--password", password, "--encryption", option] if password else [option]),
+                          tree)
                 infos = {i.filename: i for i in check_readers(self, installer, password, python=not password)}
                 for name, method in (("text.bin", text), ("noise.bin", noise)):
-                    self.assertEqual(infos[name].compress_type, zipfile.ZIP_STORED if method == "Stored" else 8, name)
+                    wanted = zipfile.ZIP_STORED if method == "Stored" else 8
+                    if option == "aes128":  # the method under the encryption is in the AES field
+                        self.assertEqual((infos[name].compress_type, infos[name].extra[-5:]),
+                                         (99, bytes([0x41, 0x45, 1, wanted, 0])), name)
+                    else:
+                        self.assertEqual(infos[name].compress_type, wanted, name)
                 if not password:
                     with zipfile.ZipFile(installer) as z:
                         for name in infos:

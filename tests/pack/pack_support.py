@@ -5,6 +5,7 @@ trees of files with known times and attributes, and the independent readers
 import os
 import random
 import shutil
+import struct
 import subprocess
 import tempfile
 import time
@@ -90,6 +91,20 @@ def tree_entries(root):
 
 
 AES_METHOD = 99
+
+
+def real_method(info):
+    """A member's method; for an AES member, the one under its encryption
+    (the last field of its 0x9901 extra record)."""
+    if info.compress_type != AES_METHOD:
+        return info.compress_type
+    at = 0
+    while at + 4 <= len(info.extra):
+        tag, size = struct.unpack_from("<HH", info.extra, at)
+        if tag == 0x9901 and size >= 7:
+            return struct.unpack_from("<H", info.extra, at + 4 + 5)[0]
+        at += 4 + size
+    return info.compress_type
 
 
 def seven_zip_test(case, installer, password):

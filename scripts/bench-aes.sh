@@ -60,7 +60,15 @@ install_aes() {  # SETUP
   start=$(now)
   (cd "$outs/out" && exec timeout 1200 "$WINE" "$1" /s >/dev/null 2>&1) &
   pid=$!
-  window=$(timeout 60 xdotool search --sync --onlyvisible --name '^Enter password$' 2>/dev/null | head -n 1) || true
+  # Polled every 20 ms: --sync looks only every half second, which would
+  # count up to that much waiting as the stub's work.
+  window=
+  for _ in $(seq 3000); do
+    window=$(xdotool search --onlyvisible --name '^Enter password$' 2>/dev/null | head -n 1) || true
+    [ -n "$window" ] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.02
+  done
   if [ -z "$window" ]; then
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true

@@ -12,8 +12,14 @@ struct Sha1 {
   uint64_t length;                   // bytes taken so far
   uint8_t pending[kSha1BlockBytes];  // the unfinished block
   uint32_t schedule[16];             // the compression's working words
+  bool useInstructions;              // the processor's SHA instructions; a test may clear it
 };
 
+// True when the processor has the SHA instructions (and SSE2).
+bool sha1HasInstructions();
+
+// Also asks the processor once per hash, not per block (a question that
+// a virtual machine answers slowly).
 void sha1Start(Sha1* sha);
 void sha1Update(Sha1* sha, const uint8_t* data, size_t length);
 // Pads, writes the digest and leaves the record spent (start it again to reuse).

@@ -82,21 +82,27 @@ const std::vector<Vector>& publishedVectors() {
   return vectors;
 }
 
-// The ways a computation is run: AES by each path, the hashes with the
-// message whole and in uneven pieces.
+// The ways a computation is run: AES and SHA-1 by each path (the
+// processor's instructions where it has them), the hashes with the message
+// whole and in uneven pieces. PBKDF2 takes the path the machine has.
 struct Way {
-  bool aesInstructions;
+  bool instructions;
   size_t piece;  // 0: the whole message in one update
 };
 
 std::vector<Way> waysOf(Primitive primitive) {
-  if (primitive == kAesBlock) {
-    std::vector<Way> ways = {{false, 0}};
-    if (aesHasInstructions()) ways.push_back({true, 0});
-    return ways;
+  if (primitive == kPbkdf2) return {{sha1HasInstructions(), 0}};
+  const bool has = primitive == kAesBlock ? aesHasInstructions() : sha1HasInstructions();
+  std::vector<Way> ways;
+  for (bool instructions : {false, true}) {
+    if (instructions && !has) continue;
+    if (primitive == kAesBlock) {
+      ways.push_back({instructions, 0});
+    } else {
+      for (size_t piece : {0, 1, 7, 64, 65}) ways.push_back({instructions, piece});
+    }
   }
-  if (primitive == kPbkdf2) return {{false, 0}};
-  return {{false, 0}, {false, 1}, {false, 7}, {false, 64}, {false, 65}};
+  return ways;
 }
 
 template <typename Hash, typename Update>
@@ -113,13 +119,14 @@ Bytes compute(const Vector& v, const Way& way) {
     case kAesBlock: {
       AesKey key;
       aesExpandKey(&key, v.key.data(), static_cast<AesKeyLength>((v.key.size() - 16) / 8));
-      key.useInstructions = way.aesInstructions;
+      key.useInstructions = way.instructions;
       aesEncryptBlock(&key, v.message.data(), out.data());
       break;
     }
     case kSha1Digest: {
       Sha1 sha;
       sha1Start(&sha);
+      sha.useInstructions = way.instructions;
       updateInPieces(&sha, sha1Update, v.message, way.piece);
       sha1Finish(&sha, out.data());
       break;
@@ -127,6 +134,7 @@ Bytes compute(const Vector& v, const Way& way) {
     case kHmac: {
       HmacSha1 hmac;
       hmacSha1Start(&hmac, v.key.data(), v.key.size());
+      hmac.inner.useInstructions = hmac.outer.useInstructions = way.instructions;
       updateInPieces(&hmac, hmacSha1Update, v.message, way.piece);
       hmacSha1Finish(&hmac, out.data());
       out.resize(v.expected.size());
@@ -144,7 +152,7 @@ TEST(Cryptography, PublishedVectors) {
   for (const Vector& v : publishedVectors()) {
     for (const Way& way : waysOf(v.primitive)) {
       EXPECT_EQ(compute(v, way), v.expected)
-          << v.source << (way.aesInstructions ? ", AES instructions" : "") << ", pieces of " << way.piece;
+          << v.source << (way.instructions ? ", the processor's instructions" : "") << ", pieces of " << way.piece;
     }
   }
 }

@@ -22,13 +22,9 @@ for f in "$stub" "$pack"; do [ -f "$f" ] || { echo "no $f: build it first"; exit
 command -v xdotool >/dev/null || { echo "no xdotool: the password prompt cannot be answered"; exit 1; }
 "$root/scripts/make-bench-corpus.sh" "$corpus"
 mkdir -p "$work"
-outs=$work
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  outs=$(mktemp -d /dev/shm/zimbro-aes.XXXXXX)
-  trap 'rm -rf "$outs"' EXIT
-fi
 # shellcheck source=timing.sh
 . "$root/scripts/timing.sh"
+output_folder "$work" zimbro-aes
 
 # A password from the environment, as a publisher's build gives it.
 export ZIMBRO_BENCH_PASSWORD=bench-Pa55word

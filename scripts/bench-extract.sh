@@ -30,11 +30,9 @@ arch=${ZIMBRO_ARCH:-i686}
 # the disk's writeback moods swing a run of 5,000 small files by seconds,
 # for every program alike, and would drown the ratios of the programs
 # themselves. The archives stay on disk, in the page cache after a round.
-outs=$work
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  outs=$(mktemp -d /dev/shm/zimbro-bench.XXXXXX)
-  trap 'rm -rf "$outs"' EXIT
-fi
+# shellcheck source=timing.sh
+. "$root/scripts/timing.sh"
+output_folder "$work" zimbro-bench
 
 # ---------------------------------------------------------------------------
 # The archives, made once (seeded, times fixed)
@@ -70,8 +68,6 @@ if [ ! -f "$work/tiny.zip" ]; then
   (cd "$tiny" && zip -q -X -6 "$work/tiny.zip" one.txt)
 fi
 
-# shellcheck source=timing.sh
-. "$root/scripts/timing.sh"
 
 # ---------------------------------------------------------------------------
 # Stub against the plain extractor and 7-Zip

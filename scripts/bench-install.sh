@@ -27,14 +27,10 @@ arch=${ZIMBRO_ARCH:-i686}
 for f in "$stub" "$peak" "$pack"; do [ -f "$f" ] || { echo "no $f: build it first"; exit 1; }; done
 "$root/scripts/make-bench-payloads.sh" "$payloads"
 mkdir -p "$work"
-outs=$work
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  outs=$(mktemp -d /dev/shm/zimbro-install.XXXXXX)
-  trap 'rm -rf "$outs"' EXIT
-fi
-
 # shellcheck source=timing.sh
 . "$root/scripts/timing.sh"
+output_folder "$work" zimbro-install
+
 install() {  # SETUP
   rm -rf "$outs/out" && mkdir -p "$outs/out"
   (cd "$outs/out" && timeout 1200 "$WINE" "$1" /s)

@@ -7,3 +7,13 @@ seconds() {  # COMMAND...: the wall time of one run
   echo "$(now) - $start" | bc -l
 }
 lower() { echo "if ($1 < $2) $1 else $2" | bc -l; }
+# Where a benchmark writes what it installs: a fresh folder in memory, where
+# the machine has one (so that the disk's speed is not measured), removed
+# when the script ends; the given folder otherwise. Sets $outs.
+output_folder() {  # FALLBACK NAME
+  outs=$1
+  if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    outs=$(mktemp -d "/dev/shm/$2.XXXXXX")
+    trap 'rm -rf "$outs"' EXIT
+  fi
+}

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "tests/common/pieced_stream.h"
 #include "zip/portable/lzma_decoder.h"
 
 namespace lzma_referee {
@@ -26,35 +27,9 @@ void putLe(uint8_t* p, uint64_t value, int bytes) {
 // sanitizer sees a write past it)
 // ---------------------------------------------------------------------------
 
-struct OurRun {
-  ByteCursor cursor{nullptr, 0};
-  const Bytes* stream = nullptr;
-  size_t chunk = 8192;
-  size_t offset = 0;
-  Bytes output;
-  uint32_t largestFlush = 0;
-};
-
-int refill(void* context) {
-  OurRun* run = static_cast<OurRun*>(context);
-  if (run->offset >= run->stream->size()) {
-    run->cursor.unread = 0;
-    return -1;
-  }
-  const size_t n = std::min(run->chunk, run->stream->size() - run->offset);
-  const uint8_t* start = run->stream->data() + run->offset;
-  run->offset += n;
-  run->cursor.next = start + 1;
-  run->cursor.unread = static_cast<int32_t>(n - 1);
-  return start[0];
-}
-
-int flush(void* context, const uint8_t* bytes, uint32_t count) {
-  OurRun* run = static_cast<OurRun*>(context);
-  run->output.insert(run->output.end(), bytes, bytes + count);
-  run->largestFlush = std::max(run->largestFlush, count);
-  return 0;
-}
+using testing_support::PiecedRun;
+using testing_support::piecedFlush;
+using testing_support::piecedRefill;
 
 int keepGoing(void*) { return 0; }
 
@@ -79,13 +54,13 @@ Outcome decodeOurs(const Case& c, size_t chunk, uint32_t pieces, uint64_t dictio
   bytes = std::max<uint64_t>(bytes, std::max<uint64_t>(dictionaryFloor, kLzmaSmallestDictionary));
   std::vector<uint8_t> dictionary(bytes);
   std::vector<uint16_t> probabilities(lzmaProbabilityCount(&properties));
-  OurRun run;
+  PiecedRun run;
   run.stream = &c.stream;
   run.chunk = chunk;
   LzmaState state{};
   state.input = &run.cursor;
-  state.refill = refill;
-  state.flush = flush;
+  state.refill = piecedRefill;
+  state.flush = piecedFlush;
   state.afterChunk = keepGoing;
   state.context = &run;
   state.dictionary = dictionary.data();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "tests/common/pieced_stream.h"
 #include "zip/portable/inflate.h"
 
 namespace inflate_referee {
@@ -14,33 +15,9 @@ namespace {
 // Our side: memory in pieces, a zeroed window, output collected
 // ---------------------------------------------------------------------------
 
-struct OurRun {
-  ByteCursor cursor{nullptr, 0};
-  const Bytes* stream = nullptr;
-  size_t chunk = 8192;
-  size_t offset = 0;
-  Bytes output;
-};
-
-int refill(void* context) {
-  OurRun* run = static_cast<OurRun*>(context);
-  if (run->offset >= run->stream->size()) {
-    run->cursor.unread = 0;
-    return -1;
-  }
-  const size_t n = std::min(run->chunk, run->stream->size() - run->offset);
-  const uint8_t* start = run->stream->data() + run->offset;
-  run->offset += n;
-  run->cursor.next = start + 1;
-  run->cursor.unread = static_cast<int32_t>(n - 1);
-  return start[0];
-}
-
-int flush(void* context, const uint8_t* window, uint32_t count) {
-  OurRun* run = static_cast<OurRun*>(context);
-  run->output.insert(run->output.end(), window, window + count);
-  return 0;
-}
+using testing_support::PiecedRun;
+using testing_support::piecedFlush;
+using testing_support::piecedRefill;
 
 int keepGoing(void*) { return 0; }
 
@@ -49,13 +26,13 @@ int decodeOurs(const Bytes& stream, size_t chunk, Bytes* output) {
   // A distance that reaches before the stream's start reads the window as it
   // is; zeroed here, matching the zero dictionary given to zlib.
   memset(window, 0, sizeof window);
-  OurRun run;
+  PiecedRun run;
   run.stream = &stream;
   run.chunk = chunk;
   InflateState state{};
   state.input = &run.cursor;
-  state.refill = refill;
-  state.flush = flush;
+  state.refill = piecedRefill;
+  state.flush = piecedFlush;
   state.afterBlock = keepGoing;
   state.context = &run;
   state.window = window;

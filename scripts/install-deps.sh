@@ -25,7 +25,8 @@ set -euo pipefail
 # liblzma (for LZMA members); the decoder benchmark's native build takes zlib
 # and libdeflate as peers; the native checks of the cryptography take
 # libcrypto and a native GoogleTest. The tests make AES-encrypted archives
-# with bsdtar (libarchive-tools) and with Python's cryptography package.
+# with bsdtar (libarchive-tools), and the packer's tests recompute an AES
+# member's keys with Python's cryptography package.
 required=(
   cmake make g++ zlib1g-dev libdeflate-dev libzopfli-dev liblzma-dev libunistring-dev osslsigncode openssl python3-pefile g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   mingw-w64-i686-dev g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix

@@ -1,6 +1,6 @@
 """AES-encrypted ZIP members (the AE-1 and AE-2 format) written with the
-public API of the `cryptography` package (AES) and Python's hashlib and hmac
-(PBKDF2, HMAC-SHA1): for what the other tools cannot make - the first
+`openssl` program (AES) and Python's hashlib and hmac (PBKDF2, HMAC-SHA1):
+for what the other tools cannot make - the first
 version of the format, passwords outside ASCII, members changed after they
 were encrypted. make_test_archives.py checks what this writes with 7-Zip.
 
@@ -14,19 +14,20 @@ import hashlib
 import hmac
 import os
 import struct
+import subprocess
 import zlib
-
-from cryptography.hazmat.primitives.ciphers import Cipher, algorithms, modes
 
 KEY_BYTES = {1: 16, 2: 24, 3: 32}
 DOS_TIME, DOS_DATE = 0x6E9D, 0x4F9F  # 2019-12-31 13:52:58, any fixed time will do
 
 
 def counter_mode(key, data):
+    """The data XORed with the AES encryption of the counters 1, 2, ...
+    (16-byte little-endian), which openssl encrypts as plain blocks."""
     blocks = (len(data) + 15) // 16
     counters = b"".join((n + 1).to_bytes(16, "little") for n in range(blocks))
-    encryptor = Cipher(algorithms.AES(key), modes.ECB()).encryptor()
-    stream = encryptor.update(counters) + encryptor.finalize()
+    stream = subprocess.run(["openssl", "enc", "-aes-%d-ecb" % (8 * len(key)), "-nopad", "-K", key.hex()],
+                            input=counters, stdout=subprocess.PIPE, check=True).stdout
     return bytes(a ^ b for a, b in zip(data, stream))
 
 

@@ -3,6 +3,8 @@
 // not crash, and write nothing outside the destination folder.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
 #include <random>
 
 #include "common/fresh_run.h"
@@ -53,9 +55,10 @@ TEST_P(DamagedArchive, EndsWithoutCrashAndStaysInTheDestination) {
     ASSERT_TRUE(SetCurrentDirectoryA(folder.c_str()));
     ResetRunState();
     // Damage may repeat a member or set its encryption flag: answered
-    // without a prompt, as a silent run would.
+    // without a prompt, as a silent run would, with the password of the
+    // encrypted seeds, so that damage reaches their deciphered data too.
     sfx.overwriteChoice = kOverwriteSkip;
-    sfx.password[0] = 'x';
+    strcpy(sfx.password, "secret");
     ExtractPath(archive);
   }
   ASSERT_TRUE(SetCurrentDirectoryA(destination_.c_str()));
@@ -67,7 +70,8 @@ TEST_P(DamagedArchive, EndsWithoutCrashAndStaysInTheDestination) {
 
 INSTANTIATE_TEST_SUITE_P(Archives, DamagedArchive,
                          ::testing::Values("py-attrs.zip", "py-version.zip", "py-unsafe.zip", "py-descriptor.zip",
-                                           "zip-l9.zip", "prefixed-retry-small.exe"),
+                                           "zip-l9.zip", "prefixed-retry-small.exe", "crypt-aes256.zip",
+                                           "crypt-ae1.zip"),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                            std::string name;
                            for (const char* p = info.param; *p != '.'; ++p) name += isalnum(static_cast<unsigned char>(*p)) ? *p : '_';

@@ -70,8 +70,8 @@ void decipherAesInput(EngineState* state, uint8_t* bytes, int32_t count) {
 
 bool authenticateAesMember(EngineState* state) {
   // What the decoder left of the member is authenticated all the same:
-  // the code covers every encrypted byte. The member input stops exactly
-  // at the data's end (the budget reaches 0, never below, here).
+  // the code covers every encrypted byte. The member input stops at the
+  // data's end: a budget below 0 only says that the decoder asked for more.
   bool whole = true;
   do {
     state->input.next += state->input.unread > 0 ? state->input.unread : 0;

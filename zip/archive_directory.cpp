@@ -209,8 +209,7 @@ bool StoreMemberInfo(EngineState* state) {
   // cipher's state: encrypted ones are not of this engine's making.
   // An AES member must say which method lies under its encryption, and
   // the encryption flag must be set, so that its password is asked for.
-  uint16_t method = c.method;
-  if (method == kMethodAes) method = member.encrypted && state->aesRecord.present ? state->aesRecord.method : 0xFFFF;
+  const uint16_t method = methodUnderEncryption(state, c.method, member.encrypted);
   if ((c.flags & 0x2060) != 0 || !isMethodDecoded(method) || (method == kMethodSolidLzma && member.encrypted)) {
     engineError(state, kMsgUnknownMethod, state->name);
     return false;

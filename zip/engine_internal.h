@@ -71,6 +71,13 @@ enum MemberMethod : uint16_t {
   // AES encryption: the extra field names the method under it.
   kMethodAes = 99,
 };
+// The method a member's data are read with: an AES member's is the one its
+// extra record (the header's just read) names; one without a sound record,
+// or without the encryption flag, has none the engine knows (0xFFFF).
+inline uint16_t methodUnderEncryption(const EngineState* state, uint16_t method, bool encrypted) {
+  if (method != kMethodAes) return method;
+  return encrypted && state->aesRecord.present ? state->aesRecord.method : 0xFFFF;
+}
 // The methods ExtractMember decodes; any other is refused by its number.
 inline bool isMethodDecoded(uint16_t method) {
   return method == kMethodStored || method == kMethodDeflate || method == kMethodDeflate64 ||

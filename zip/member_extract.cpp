@@ -127,14 +127,8 @@ static void extractMemberData(EngineState* state) {
   state->runningCrc = 0;
   state->outputWritten = 0;
   state->outputOverrun = false;
-  uint16_t method = state->localHeader.method;
-  // Tested before the file is created, so an unknown method leaves no empty
-  // file (and no open handle) behind.
-  if (!isMethodDecoded(method)) {
-    KeepReplacedFile(state);
-    engineError(state, kMsgUnknownMethod, state->name);
-    return;
-  }
+  // A method the engine does not decode was refused before (member_steps.cpp).
+  const uint16_t method = state->localHeader.method;
   int stage = stageEnter(kStageCreate);
   const bool opened = OpenOutputFile(state);
   stageLeave(stage);

@@ -46,17 +46,15 @@ static bool settleLocalSizes(EngineState* state) {
   uint64_t* const marked[2] = {&local.uncompressedSize, &local.compressedSize};
   if (!interpretExtraField(state, marked, 2)) return false;
   // An AES member is read with the method under its encryption; one whose
-  // record is missing keeps method 99, which is refused by its number.
+  // record is missing gets none, and is refused by its number.
   AesMember& aes = state->aes;
-  aes.used = false;
   aes.active = false;
   state->throughTemporary = false;
-  if (local.method == kMethodAes && state->members[state->currentMember].encrypted && state->aesRecord.present) {
-    aes.used = true;
-    aes.keepsCrc = state->aesRecord.version == 1;
-    aes.keyLength = state->aesRecord.keyLength;
-    local.method = state->aesRecord.method;
-  }
+  const uint16_t method = methodUnderEncryption(state, local.method, state->members[state->currentMember].encrypted);
+  aes.used = local.method == kMethodAes && isMethodDecoded(method);
+  aes.keepsCrc = state->aesRecord.version == 1;
+  aes.keyLength = state->aesRecord.keyLength;
+  local.method = method;
   // With a data descriptor the local sizes and CRC may be zero; the central
   // header has the real ones.
   if ((local.flags & 0x08) != 0) {
@@ -165,7 +163,7 @@ MemberStepOutcome RunMemberSteps(EngineState* state, int32_t slot) {
     return kNextMember;
   }
 
-  // Refused before a password is asked for it.
+  // Refused before a password is asked for it, and before a file is made.
   if (!isMethodDecoded(state->localHeader.method)) {
     KeepReplacedFile(state);
     engineError(state, kMsgUnknownMethod, state->name);

@@ -11,7 +11,7 @@ import unittest
 import zipfile
 
 from pack_support import AES_METHOD, BASE_TIME, STUB, PackTestCase, read, run, seven_zip_test, write
-from pack_test import FAULTY_COMPRESSOR, damage, data_offset, spoiled_copies_test
+from pack_test import damage, data_offset, faulty_compressor, spoiled_copies_test
 
 UTF8 = dict(os.environ, LC_ALL="C.UTF-8")
 
@@ -177,10 +177,7 @@ class AesTest(PackTestCase):
         # A compressor that writes one wrong byte: under AES the fault is
         # authentic (the code covers what was encrypted), and only the
         # read-back's decryption and decoding find it.
-        source = self.path("faulty.c")
-        write(source, FAULTY_COMPRESSOR)
-        library = self.path("faulty.so")
-        subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source, "-ldl"], check=True)
+        library = faulty_compressor(self)
         tree = small_tree(self.path("tree"))
         for method in ("deflate", "lzma"):
             with self.subTest(method):

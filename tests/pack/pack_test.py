@@ -616,13 +616,18 @@ int lzma_raw_buffer_encode(const void* f, const void* a, const void* in, size_t 
 """
 
 
+def faulty_compressor(case):
+    """The faulty compressors built into a library for LD_PRELOAD."""
+    source, library = case.path("faulty.c"), case.path("faulty.so")
+    write(source, FAULTY_COMPRESSOR)
+    subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source, "-ldl"], check=True)
+    return library
+
+
 class PackCheckTest(PackTestCase):
     @unittest.skipIf("TSAN_OPTIONS" in os.environ, "a library put in front of the sanitizer's runtime upsets it")
     def test_a_pack_whose_bytes_are_wrong_writes_nothing(self):
-        source = self.path("faulty.c")
-        write(source, FAULTY_COMPRESSOR)
-        library = self.path("faulty.so")
-        subprocess.run(["cc", "-shared", "-fPIC", "-o", library, source, "-ldl"], check=True)
+        library = faulty_compressor(self)
         tree = mixed_tree(self.path("tree"))
         # The first member, which LZMA shrinks more than Deflate: each method's fault shows on it.
         write(os.path.join(tree, "bin", "program.exe"), read(STUB))
